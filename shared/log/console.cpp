@@ -1,0 +1,53 @@
+// Console output sink shared by the logger and the diagnostic prints.
+#include "shared/log/console.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+namespace cog {
+
+namespace {
+ConsoleSink g_sink = nullptr;
+void* g_sink_context = nullptr;
+} // namespace
+
+void console_set_sink(ConsoleSink sink, void* context) {
+    g_sink = sink;
+    g_sink_context = context;
+}
+
+void console_write(std::string_view line) {
+    if (g_sink) {
+        g_sink(g_sink_context, line);
+        return;
+    }
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+}
+
+void console_printf(const char* format, ...) {
+    char small[512];
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vsnprintf(small, sizeof small, format, args);
+    va_end(args);
+    if (n < 0) {
+        va_end(copy);
+        return;
+    }
+    if (static_cast<size_t>(n) < sizeof small) {
+        va_end(copy);
+        console_write(std::string_view(small, static_cast<size_t>(n)));
+        return;
+    }
+    std::string big(static_cast<size_t>(n) + 1, '\0');
+    std::vsnprintf(big.data(), big.size(), format, copy);
+    va_end(copy);
+    big.resize(static_cast<size_t>(n));
+    console_write(big);
+}
+
+} // namespace cog

@@ -1,0 +1,64 @@
+// Length-prefixed frames on a stream socket: a 4-byte big-endian length, then that many bytes of JSON.
+//
+// Reading never waits for a client. A frame that has started but not finished is kept in the
+// connection's FrameReader and completed by a later call; until then the call reports
+// Would_Block. The caller can therefore serve every other client while one dribbles bytes, and
+// can use frame_started() to drop a client whose frame stays unfinished for too long.
+#pragma once
+
+#include "shared/protocol/messages.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory_resource>
+#include <vector>
+
+namespace cog {
+
+inline constexpr uint32_t MAX_FRAME_BODY = 1048576; // bytes (1 MiB)
+
+enum class ProtocolError : int64_t {
+    None = 0,
+    ConnectionClosed = 1,
+    MessageTooLarge = 2,
+    InvalidLength = 3,
+    SendFailed = 4,
+    ReceiveFailed = 5,
+    JsonEncodeFailed = 6,
+    JsonDecodeFailed = 7,
+    AllocationFailed = 8,
+    Would_Block = 9,
+};
+
+// "None", "ConnectionClosed", ..., "Would_Block".
+const char* protocol_error_name(ProtocolError error);
+
+// The receive state of one socket: the part of a frame received so far.
+class FrameReader {
+public:
+    // Some bytes of a frame (header or body) are held, waiting for the rest.
+    bool frame_started() const { return header_have_ > 0; }
+
+private:
+    friend struct FrameReaderAccess;
+    uint8_t header_[4] = {};
+    size_t header_have_ = 0;    // 0..4 header bytes received
+    std::vector<char> body_;    // exactly the declared length once the header is complete
+    size_t body_have_ = 0;      // body bytes received
+};
+
+struct Received {
+    ClientMessage message;      // valid only when error is None
+    ProtocolError error = ProtocolError::None;
+};
+
+// Reads whatever the socket holds, up to the end of one frame, and decodes a completed frame.
+// The message's strings are allocated from `strings` and belong to the caller.
+// Would_Block: no complete frame yet (partial bytes stay in `reader`).
+// InvalidLength / MessageTooLarge: the header was rejected; the stream is misaligned from here on.
+Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource* strings);
+
+// Encodes and writes one frame. A full send buffer is SendFailed.
+ProtocolError send_message(int fd, const ServerMessage& message);
+
+} // namespace cog

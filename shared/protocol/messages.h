@@ -1,0 +1,85 @@
+// The wire records exchanged between host and clients, in their exact field order.
+//
+// Strings are views: the bytes of a message being sent belong to its builder (usually the
+// frame arena), and a decoded message's bytes live in the memory resource handed to the reader.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory_resource>
+#include <string_view>
+#include <vector>
+
+namespace cog {
+
+using Color = std::array<uint8_t, 4>; // red, green, blue, alpha
+
+enum class ClientMessageKind : int64_t { LOGIN = 0, INPUT = 1, CHAT = 2, SETTINGS_COMMAND = 3 };
+enum class ServerMessageKind : int64_t { EVENT = 0, DRAW_COMMANDS = 1 };
+enum class EventKind : int64_t { INIT = 0, PLAYER_JOINED = 1, PLAYER_LEFT = 2, CHAT_MESSAGE = 3, PLAY_SOUND = 4, STOP_MUSIC = 5 };
+enum class DrawCommandKind : int64_t { RECT = 0, TEXT = 1, CIRCLE = 2, LINE = 3, SPRITE = 4, SPRITE_PRO = 5 };
+
+inline constexpr int LETTER_KEY_COUNT = 26; // keys[i] is the letter 'A' + i
+
+struct InputKey {
+    bool is_down = false;       // held
+    bool just_pressed = false;  // went down since the previous snapshot
+    bool just_released = false; // went up since the previous snapshot
+};
+
+struct InputState {
+    bool up = false, down = false, left = false, right = false;
+    float mouse_x = 0, mouse_y = 0; // world units (1280 x 720)
+    bool mouse_left = false, mouse_right = false, mouse_middle = false;
+    bool space = false, enter = false, shift = false, ctrl = false, escape = false;
+    InputKey backspace;
+    std::array<InputKey, LETTER_KEY_COUNT> keys{};
+};
+
+struct ClientMessage {
+    ClientMessageKind kind = ClientMessageKind::LOGIN;
+    std::string_view player_name;
+    uint32_t previous_player_id = 0;
+    InputState input;
+    std::string_view message;
+    std::string_view settings_command;
+};
+
+struct Event {
+    EventKind kind = EventKind::INIT;
+    uint32_t client_id = 0;
+    int32_t world_width = 0;
+    int32_t world_height = 0;
+    uint32_t player_id = 0;
+    std::string_view player_name;
+    std::string_view message;
+    uint32_t sender_id = 0;
+    uint16_t sound_id = 0;
+    float volume = 0;
+};
+
+struct DrawCommand {
+    DrawCommandKind kind = DrawCommandKind::RECT;
+    float x = 0, y = 0;
+    float width = 0, height = 0;
+    Color color{};
+    std::string_view text;
+    int32_t font_size = 0;
+    float x2 = 0, y2 = 0;
+    uint16_t asset_id = 0;
+    float rotation = 0;
+    float scale_x = 0, scale_y = 0;
+    bool flip_x = false, flip_y = false;
+};
+
+// One viewer's picture for one frame; its allocator is normally the frame arena, which also
+// holds the bytes of the texts the commands point at.
+using DrawList = std::pmr::vector<DrawCommand>;
+
+struct ServerMessage {
+    ServerMessageKind kind = ServerMessageKind::EVENT;
+    Event event;
+    DrawList commands;
+};
+
+} // namespace cog
