@@ -1,0 +1,53 @@
+// The crawl's story lines. Apostrophes written as \xE2\x80\x99 are typographic (U+2019).
+#include "server/screens/crawl/crawl_story.h"
+
+namespace cog {
+
+const std::array<std::string_view, CRAWL_LINE_COUNT> CRAWL_STORY = {
+    "The year is 21XX...",
+    "",
+    "All humans have been replaced by robots.",
+    "",
+    "In the advent of automation, there were many humans that opposed",
+    "the proliferation of their robotic replacements. But in the end,",
+    "corporate interests won out and every profession, from programming",
+    "to sanitation and beyond, saw the dominance of ROBOTS. Actual robots.",
+    "With nuts and bolts and everything.",
+    "",
+    "Many years later, humans struggle to survive. Few manage to secure",
+    "coveted positions as OVERSEERS, monitoring their former robotic",
+    "replacements. Work is long and arduous, employment security is",
+    "negligible, but the alternative is far worse. Like, really really bad.",
+    "Seriously you don\xE2\x80\x99t want to know how bad the alternative is,",
+    "you\xE2\x80\x99re better off just being an Overseer.",
+    "",
+    "In this dystopian future, a loose organization of humans has formed.",
+    "Those who choose to oppose their corporate overlords and their",
+    "robotic workers donned masks and called themselves...the MASKED.",
+    "Yeah no really, that\xE2\x80\x99s the best name they could come up with.",
+    "It\xE2\x80\x99s catchy, I guess? Their goal: to infiltrate the companies that",
+    "cast them aside like roadside litter and cause chaos, from stealing",
+    "company property to corporate espionage.",
+    "",
+    "This is the story of the struggle between the MASKED and the OVERSEER.",
+    "A poetic tale about the eternal struggle between corporations and",
+    "their workers, of worker solidarity and backstabbing, of the merits",
+    "and detriments of automation, and just a really, really pretentious",
+    "and overly convoluted premise. Seriously, why are you pausing to",
+    "read this? Just play the game dude.",
+    "",
+    "Blah blah blah text goes here so it makes it look like there\xE2\x80\x99s",
+    "something important, add a little buffer so that people don\xE2\x80\x99t notice",
+    "the text. Gonna go back to serious text in a sec so that the last",
+    "thing people see is gonna be legit story text.",
+    "",
+    "Today is the first and last day at work. Today, history will be made",
+    "for the MASKED and the OVERSEER.",
+    "",
+    "Today, Cogwell Inc. will stand tall, or crumble.",
+    "",
+    "",
+    "",
+};
+
+} // namespace cog
