@@ -1,0 +1,130 @@
+// Start-up, the frame loop and shutdown.
+#include "server/main/host.h"
+
+#include "server/main/client_input.h"
+#include "server/main/frame.h"
+#include "server/network/sessions.h"
+#include "server/network/socket_util.h"
+#include "server/ui/status_window.h"
+#include "shared/log/log.h"
+
+namespace cog {
+
+Host::Host(const HostConfig& config) : config_(config), state_(*config.clock, *config.random) {}
+
+Host::~Host() {
+    if (!shut_down_ && state_.running) shutdown();
+}
+
+bool Host::start() {
+    LOG_INFO("Starting game server...");
+    GlobalState& global = state_.global;
+    global.mask_offset = mask_offset_from_wall_ns(state_.clock.wall_ns());
+    global.random = &state_.random;
+    global.clock = &state_.clock;
+    global.profiler = &state_.profiler;
+    global.play_sound = [this](SoundId id, float volume) {
+        broadcast_sound(state_, static_cast<uint16_t>(id), volume);
+    };
+    global.stop_music = [this] { broadcast_stop_music(state_); };
+    state_.running = true;
+
+    // The lobby exists before the listener, so its init and mount see no players.
+    push_screen(state_, ScreenId::LOBBY);
+
+    const ListenResult listener = create_listener(LISTEN_ADDRESS, config_.port, LISTEN_BACKLOG);
+    if (listener.fd < 0) {
+        LOG_ERROR("Failed to create listener: %s", socket_error_name(listener.error));
+        state_.running = false;
+        shut_down_ = true; // nothing to shut down: no window, the lobby is left as it is
+        return false;
+    }
+    state_.listener = listener.fd;
+    set_non_blocking(listener.fd, true);
+    port_ = bound_port(listener.fd);
+    LOG_INFO("Server listening on %s:%d", LISTEN_ADDRESS, static_cast<int>(config_.port));
+
+    if (config_.open_window) {
+        // Without a display SDL would quietly choose an off-screen driver and spend CPU drawing
+        // a window nobody can see.
+        if (display_available()) window_ = StatusWindow::open();
+        else LOG_WARN("No display found (DISPLAY and WAYLAND_DISPLAY unset); running without the status window");
+    }
+    previous_frame_start_ns_ = state_.clock.wall_ns();
+    return true;
+}
+
+bool Host::should_stop() {
+    if (!state_.running) return true;
+    if (config_.stop_requested && config_.stop_requested->load()) return true;
+    return window_ && window_->poll_close_requested();
+}
+
+bool Host::frame() {
+    if (should_stop()) return false;
+    Profiler& profiler = state_.profiler;
+    profiler.begin_frame();
+    profiler.push("main_loop");
+    const int64_t frame_start = state_.clock.wall_ns();
+    const float dt = static_cast<float>(frame_start - previous_frame_start_ns_) / 1e9f;
+
+    // New players first, so a client that connects this frame already gets this frame's picture.
+    profiler.push("accept_connections");
+    accept_new_connections(state_);
+    profiler.pop();
+
+    // Input before update: a key pressed since the last frame is seen by this frame's rules.
+    profiler.push("process_input");
+    process_client_input(state_);
+    profiler.pop();
+
+    // The transition is applied here, so the pictures below already show the new top screen.
+    profiler.push("update_state");
+    update_state(state_, dt);
+    profiler.pop();
+
+    profiler.push("send_draw_commands");
+    send_draw_commands(state_);
+    profiler.pop();
+
+    profiler.pop();
+    profiler.end_frame();
+
+    // The status window is drawn outside the measured part, so it never shows its own cost.
+    if (window_) window_->draw(state_);
+
+    pace_frame(frame_start);
+    // Nothing allocated in the frame may survive it.
+    state_.frame_arena.release();
+    previous_frame_start_ns_ = frame_start;
+    return true;
+}
+
+void Host::pace_frame(int64_t frame_start_ns) {
+    const int64_t remaining = frame_start_ns + FRAME_BUDGET_NS - state_.clock.wall_ns();
+    if (remaining > 0) state_.clock.sleep_ms(remaining / 1'000'000);
+}
+
+void Host::shutdown() {
+    if (shut_down_) return;
+    shut_down_ = true;
+    destroy_all_screens(state_);
+    LOG_INFO("Server shutdown complete");
+    close_socket(state_.listener);
+    state_.listener = -1;
+    for (PendingLogin& login : state_.pending_logins) close_socket(login.fd);
+    state_.pending_logins.clear();
+    for (auto& entry : state_.connections) close_socket(entry.second.fd);
+    state_.connections.clear();
+    window_.reset();
+}
+
+int Host::run() {
+    if (!start()) return 1;
+    while (frame()) {
+    }
+    shutdown();
+    return 0;
+}
+
+} // namespace cog

@@ -1,0 +1,55 @@
+// The host as an object: start-up, one frame at a time, shutdown. `main` runs it on port 5556
+// with the wall clock and the OS random source; tests run it on an ephemeral port with their own.
+#pragma once
+
+#include "server/main/host_state.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+namespace cog {
+
+class StatusWindow;
+
+struct HostConfig {
+    uint16_t port = DEFAULT_PORT;          // 0: any free port (tests)
+    Clock* clock = nullptr;                // required
+    Random* random = nullptr;              // required
+    bool open_window = true;               // the "Server" status window, when a display exists
+    const std::atomic<bool>* stop_requested = nullptr; // set from a signal handler to end the loop
+};
+
+class Host {
+public:
+    explicit Host(const HostConfig& config);
+    ~Host();
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    // Start-up; false when the listener could not be created (already logged).
+    bool start();
+    // One frame of the loop; false when the loop must end (window closed, stop requested).
+    bool frame();
+    // Destroys the screens and closes the listener. Called once after the loop.
+    void shutdown();
+    // start(), frames until the end, shutdown(). Returns the process exit code.
+    int run();
+
+    HostState& state() { return state_; }
+    uint16_t port() const { return port_; }
+    bool has_window() const { return window_ != nullptr; }
+
+private:
+    bool should_stop();
+    void pace_frame(int64_t frame_start_ns);
+
+    HostConfig config_;
+    HostState state_;
+    std::unique_ptr<StatusWindow> window_;
+    uint16_t port_ = 0;
+    int64_t previous_frame_start_ns_ = 0;
+    bool shut_down_ = false;
+};
+
+} // namespace cog

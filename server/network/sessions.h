@@ -1,0 +1,35 @@
+// Player sessions: accepting sockets, the LOGIN handshake, reconnection, dropping a player, and
+// the two ways the host sends events (to everybody, to one player).
+#pragma once
+
+#include "shared/protocol/messages.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace cog {
+
+struct HostState;
+
+// Accept phase: takes every pending connection and advances every login that is waiting.
+void accept_new_connections(HostState& host);
+
+// Drops a player: socket closed, screen told, others told. Safe for any id, and idempotent.
+void disconnect_player(HostState& host, uint32_t id);
+
+// Sends to every connected human except `except_id` (0 excludes nobody); results are ignored.
+void broadcast_message(HostState& host, const ServerMessage& message, uint32_t except_id);
+void broadcast_stop_music(HostState& host);
+void broadcast_sound(HostState& host, uint16_t sound_id, float volume);
+
+// A CHAT_MESSAGE from the host (sender 0) to one connected human; bots and absent players get nothing.
+void send_system_message(HostState& host, std::string_view text, uint32_t id);
+
+// A connected human: record connected, not a bot, and a live socket.
+bool is_connected_human(const HostState& host, uint32_t id);
+
+// The login name as stored: cut to the byte limit at a UTF-8 character boundary, "Player" when empty.
+std::string login_name(std::string_view player_name);
+
+} // namespace cog

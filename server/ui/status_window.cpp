@@ -1,0 +1,100 @@
+// SDL2 + Dear ImGui glue for the status window.
+#include "server/ui/status_window.h"
+
+#include "server/ui/ui_render.h"
+#include "shared/log/log.h"
+
+#include <SDL.h>
+#include <cstdlib>
+#include <imgui.h>
+#include <imgui_impl_sdl.h>
+#include <imgui_impl_sdlrenderer.h>
+
+namespace cog {
+
+struct StatusWindow::Impl {
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    ImGuiContext* context = nullptr;
+    bool close_requested = false;
+    UiState ui;
+};
+
+bool display_available() {
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+std::unique_ptr<StatusWindow> StatusWindow::open() {
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        LOG_WARN("Cannot open the status window: %s", SDL_GetError());
+        return nullptr;
+    }
+    std::unique_ptr<StatusWindow> self(new StatusWindow());
+    self->impl_ = std::make_unique<Impl>();
+    Impl& w = *self->impl_;
+    w.window = SDL_CreateWindow("Server", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, WIDTH, HEIGHT,
+                                SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+    if (!w.window) {
+        LOG_WARN("Cannot open the status window: %s", SDL_GetError());
+        return nullptr;
+    }
+    // No present-vsync: a present that waits for the display (or blocks while the window is
+    // covered) would hold the game's frame; the loop keeps its own 16 ms pacing.
+    w.renderer = SDL_CreateRenderer(w.window, -1, 0);
+    if (!w.renderer) {
+        LOG_WARN("Cannot open the status window: %s", SDL_GetError());
+        return nullptr;
+    }
+    IMGUI_CHECKVERSION();
+    w.context = ImGui::CreateContext();
+    ImGui::GetIO().IniFilename = nullptr; // the host reads and writes no files
+    ImGui::StyleColorsDark();
+    ImGui_ImplSDL2_InitForSDLRenderer(w.window);
+    ImGui_ImplSDLRenderer_Init(w.renderer);
+    return self;
+}
+
+StatusWindow::~StatusWindow() {
+    if (!impl_) return;
+    if (impl_->context) {
+        ImGui_ImplSDLRenderer_Shutdown();
+        ImGui_ImplSDL2_Shutdown();
+        ImGui::DestroyContext(impl_->context);
+    }
+    if (impl_->renderer) SDL_DestroyRenderer(impl_->renderer);
+    if (impl_->window) SDL_DestroyWindow(impl_->window);
+    SDL_Quit();
+}
+
+bool StatusWindow::poll_close_requested() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        ImGui_ImplSDL2_ProcessEvent(&event);
+        if (event.type == SDL_QUIT) impl_->close_requested = true;
+        if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE &&
+            event.window.windowID == SDL_GetWindowID(impl_->window))
+            impl_->close_requested = true;
+    }
+    return impl_->close_requested;
+}
+
+void StatusWindow::draw(const HostState& host) {
+    Impl& w = *impl_;
+    // A minimised or hidden window shows nothing; skip the drawing work.
+    if (SDL_GetWindowFlags(w.window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) return;
+    ImGui_ImplSDLRenderer_NewFrame();
+    ImGui_ImplSDL2_NewFrame();
+    ImGui::NewFrame();
+    int width = 0, height = 0;
+    SDL_GetWindowSize(w.window, &width, &height);
+    ui_render(w.ui, host, width, height);
+    ImGui::Render();
+    SDL_SetRenderDrawColor(w.renderer, 40, 45, 50, 255);
+    SDL_RenderClear(w.renderer);
+    ImGui_ImplSDLRenderer_RenderDrawData(ImGui::GetDrawData());
+    SDL_RenderPresent(w.renderer);
+}
+
+} // namespace cog

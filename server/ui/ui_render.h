@@ -1,0 +1,15 @@
+// The two panels of the status window: "Server State" and "Profiler".
+#pragma once
+
+namespace cog {
+
+struct HostState;
+
+struct UiState {
+    bool laid_out = false; // panels get their initial place once, from the window size then
+};
+
+// Builds both panels for this frame (between the UI's frame begin and end).
+void ui_render(UiState& ui, const HostState& host, int window_width, int window_height);
+
+} // namespace cog
