@@ -4,6 +4,11 @@
 // connection's FrameReader and completed by a later call; until then the call reports
 // Would_Block. The caller can therefore serve every other client while one dribbles bytes, and
 // can use frame_started() to drop a client whose frame stays unfinished for too long.
+//
+// Reads stop exactly at the end of the current frame, so no byte of the next frame is ever held
+// here: whatever a call does not return stays in the socket. A rejected header (InvalidLength,
+// MessageTooLarge) is consumed and the reader is reset, but the stream is misaligned from there
+// on; the caller should drop the connection.
 #pragma once
 
 #include "shared/protocol/messages.h"
