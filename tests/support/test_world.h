@@ -21,7 +21,12 @@ public:
     int64_t wall = 1'700'000'000'000'000'000; // nanoseconds since 1970
     int64_t mono = 1'000'000'000;
     std::vector<int64_t> sleeps_ms;           // every sleep asked for
-    int64_t wall_ns() override { return wall; }
+    int64_t wall_step_ns = 0;                 // added after every wall-clock read: simulated work
+    int64_t wall_ns() override {
+        const int64_t now = wall;
+        advance_ns(wall_step_ns);
+        return now;
+    }
     int64_t monotonic_ns() override { return mono; }
     void sleep_ms(int64_t ms) override {
         sleeps_ms.push_back(ms);

@@ -1,0 +1,180 @@
+// Host harness and TCP test client.
+#include "tests/host/host_harness.h"
+
+#include "shared/protocol/json.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace cog::test {
+
+TestClient::TestClient(uint16_t port, int receive_buffer_bytes) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (receive_buffer_bytes > 0)
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer_bytes, sizeof receive_buffer_bytes);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+TestClient::~TestClient() { close(); }
+
+void TestClient::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+void TestClient::send_raw(std::string_view bytes) {
+    size_t sent = 0;
+    while (fd_ >= 0 && sent < bytes.size()) {
+        ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return;
+        sent += static_cast<size_t>(n);
+    }
+}
+
+void TestClient::send_frame(std::string_view body) {
+    const uint32_t n = static_cast<uint32_t>(body.size());
+    const char header[4] = {static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
+                            static_cast<char>(n)};
+    std::string frame(header, 4);
+    frame.append(body);
+    send_raw(frame);
+}
+
+void TestClient::send_login(std::string_view name, uint32_t previous_id) {
+    ClientMessage message;
+    message.kind = ClientMessageKind::LOGIN;
+    message.player_name = name;
+    message.previous_player_id = previous_id;
+    std::string text;
+    write_json(text, message);
+    send_frame(text);
+}
+
+void TestClient::send_input(const InputState& input) {
+    ClientMessage message;
+    message.kind = ClientMessageKind::INPUT;
+    message.input = input;
+    std::string text;
+    write_json(text, message);
+    send_frame(text);
+}
+
+void TestClient::send_command(std::string_view line) {
+    ClientMessage message;
+    message.kind = ClientMessageKind::SETTINGS_COMMAND;
+    message.settings_command = line;
+    std::string text;
+    write_json(text, message);
+    send_frame(text);
+}
+
+bool TestClient::read_some(int wait_ms) {
+    if (fd_ < 0 || eof_) return false;
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, wait_ms) <= 0) return false;
+    char buffer[65536];
+    ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (n <= 0) {
+        eof_ = true;
+        return false;
+    }
+    inbox_.append(buffer, static_cast<size_t>(n));
+    return true;
+}
+
+std::optional<ReceivedMessage> TestClient::take_frame() {
+    if (inbox_.size() < 4) return std::nullopt;
+    const auto* h = reinterpret_cast<const unsigned char*>(inbox_.data());
+    const size_t n = (size_t{h[0]} << 24) | (size_t{h[1]} << 16) | (size_t{h[2]} << 8) | size_t{h[3]};
+    if (inbox_.size() < 4 + n) return std::nullopt;
+    ReceivedMessage received;
+    received.body = inbox_.substr(4, n);
+    inbox_.erase(0, 4 + n);
+    received.arena = std::make_unique<std::pmr::monotonic_buffer_resource>();
+    read_json(received.body, received.message, received.arena.get());
+    return received;
+}
+
+std::vector<ReceivedMessage> TestClient::receive_all(int wait_ms) {
+    std::vector<ReceivedMessage> out;
+    for (;;) {
+        while (auto frame = take_frame()) out.push_back(std::move(*frame));
+        if (!read_some(wait_ms)) break;
+    }
+    while (auto frame = take_frame()) out.push_back(std::move(*frame));
+    return out;
+}
+
+bool TestClient::closed_by_peer(int wait_ms) {
+    while (!eof_ && read_some(wait_ms)) {
+    }
+    return eof_;
+}
+
+size_t count_events(const std::vector<ReceivedMessage>& messages, EventKind kind) {
+    size_t n = 0;
+    for (const auto& m : messages)
+        n += m.message.kind == ServerMessageKind::EVENT && m.message.event.kind == kind ? 1 : 0;
+    return n;
+}
+
+size_t count_draws(const std::vector<ReceivedMessage>& messages) {
+    size_t n = 0;
+    for (const auto& m : messages) n += m.message.kind == ServerMessageKind::DRAW_COMMANDS ? 1 : 0;
+    return n;
+}
+
+const ReceivedMessage* first_event(const std::vector<ReceivedMessage>& messages, EventKind kind) {
+    for (const auto& m : messages)
+        if (m.message.kind == ServerMessageKind::EVENT && m.message.event.kind == kind) return &m;
+    return nullptr;
+}
+
+HostHarness::HostHarness(bool open_window, uint16_t port) {
+    HostConfig config;
+    config.port = port;
+    config.clock = &clock;
+    config.random = &random;
+    config.open_window = open_window;
+    config.stop_requested = &stop;
+    host = std::make_unique<Host>(config);
+}
+
+void HostHarness::frames(int n) {
+    for (int i = 0; i < n; ++i) host->frame();
+}
+
+bool HostHarness::frames_until(const std::function<bool()>& done, int max_frames) {
+    for (int i = 0; i < max_frames; ++i) {
+        if (done()) return true;
+        host->frame();
+    }
+    return done();
+}
+
+uint32_t HostHarness::login(TestClient& client, std::string_view name, uint32_t previous_id) {
+    client.send_login(name, previous_id);
+    uint32_t id = 0;
+    frames_until(
+        [&] {
+            for (auto& m : client.receive_all(5))
+                if (m.message.kind == ServerMessageKind::EVENT && m.message.event.kind == EventKind::INIT)
+                    id = m.message.event.client_id;
+            return id != 0;
+        },
+        50);
+    return id;
+}
+
+} // namespace cog::test

@@ -1,0 +1,132 @@
+// No client can hold up or break the others: silent, dribbling, flooding, oversized and
+// non-reading clients, while a well-behaved client keeps getting one picture per frame.
+#include "tests/host/host_harness.h"
+
+#include <gtest/gtest.h>
+
+namespace cog::test {
+namespace {
+
+struct RobustFixture : ::testing::Test {
+    HostHarness h;
+    std::unique_ptr<TestClient> good;
+    void SetUp() override {
+        ASSERT_TRUE(h.start());
+        good = std::make_unique<TestClient>(h.port());
+        ASSERT_EQ(h.login(*good, "good"), 1u);
+        good->receive_all();
+    }
+    // Runs `n` frames and checks the good client got exactly one picture per frame.
+    void expect_one_picture_per_frame(int n) {
+        size_t draws = 0;
+        for (int i = 0; i < n; ++i) {
+            h.frames(1);
+            draws += count_draws(good->receive_all(1));
+        }
+        draws += count_draws(good->receive_all(20));
+        EXPECT_EQ(draws, static_cast<size_t>(n));
+    }
+    void advance_seconds(double s) { h.clock.advance_ns(static_cast<int64_t>(s * 1e9)); }
+};
+
+TEST_F(RobustFixture, SilentConnectionIsDroppedAfterFiveSeconds) {
+    ConsoleCapture console;
+    TestClient silent(h.port());
+    expect_one_picture_per_frame(10);
+    EXPECT_FALSE(silent.closed_by_peer(10));
+    advance_seconds(5.1);
+    h.frames(1);
+    EXPECT_TRUE(silent.closed_by_peer(200));
+    EXPECT_TRUE(console.contains("Expected LOGIN message from new client"));
+}
+
+TEST_F(RobustFixture, LoginInPiecesStillWorks) {
+    TestClient slow(h.port());
+    slow.send_raw(std::string("\0\0", 2));
+    expect_one_picture_per_frame(3);
+    // The rest of a LOGIN frame, header first.
+    std::string body = R"({"kind":0,"player_name":"slow","previous_player_id":0})";
+    std::string rest;
+    rest.push_back(static_cast<char>(body.size() >> 8));
+    rest.push_back(static_cast<char>(body.size()));
+    slow.send_raw(rest + body.substr(0, 10));
+    expect_one_picture_per_frame(3);
+    slow.send_raw(body.substr(10));
+    h.frames(2);
+    EXPECT_EQ(first_event(slow.receive_all(), EventKind::INIT)->message.event.client_id, 2u);
+}
+
+TEST_F(RobustFixture, HalfFrameFromAPlayerStallsNobodyAndIsDropped) {
+    TestClient dribbler(h.port());
+    ASSERT_EQ(h.login(dribbler, "dribbler"), 2u);
+    good->receive_all();
+    dribbler.send_raw(std::string("\0\0\0\x40{\"kind\":1", 14)); // 64-byte body announced, 10 sent
+    expect_one_picture_per_frame(10);
+    EXPECT_TRUE(h.state().global.players.at(2).connected);
+    ConsoleCapture console;
+    advance_seconds(5.1);
+    h.frames(2);
+    EXPECT_FALSE(h.state().global.players.at(2).connected);
+    EXPECT_TRUE(dribbler.closed_by_peer(200));
+    EXPECT_EQ(count_events(good->receive_all(), EventKind::PLAYER_LEFT), 1u);
+}
+
+TEST_F(RobustFixture, FloodIsServedInSlicesPerFrame) {
+    TestClient flooder(h.port());
+    ASSERT_EQ(h.login(flooder, "flooder"), 2u);
+    InputState input;
+    input.keys[0].just_pressed = true;
+    for (int i = 0; i < 600; ++i) flooder.send_input(input);
+    ConsoleCapture console;
+    expect_one_picture_per_frame(1);
+    EXPECT_EQ(console.count("[SERVER] Player 2 received key: A"), 256u);
+    h.frames(2);
+    EXPECT_EQ(console.count("[SERVER] Player 2 received key: A"), 600u);
+    EXPECT_TRUE(h.state().global.players.at(2).connected);
+}
+
+TEST_F(RobustFixture, MisframedStreamsAreDropped) {
+    TestClient huge(h.port()), empty(h.port()), garbage(h.port());
+    ASSERT_EQ(h.login(huge, "huge"), 2u);
+    ASSERT_EQ(h.login(empty, "empty"), 3u);
+    ASSERT_EQ(h.login(garbage, "garbage"), 4u);
+    ConsoleCapture console;
+    huge.send_raw(std::string("\x00\x10\x00\x01", 4));
+    empty.send_raw(std::string("\0\0\0\0", 4));
+    garbage.send_frame("this is not json");
+    expect_one_picture_per_frame(2);
+    EXPECT_TRUE(console.contains("Receive error from 2: MessageTooLarge"));
+    EXPECT_TRUE(console.contains("Receive error from 3: InvalidLength"));
+    EXPECT_TRUE(console.contains("Receive error from 4: JsonDecodeFailed"));
+    EXPECT_TRUE(console.contains("JSON unmarshal error: "));
+    EXPECT_FALSE(h.state().global.players.at(2).connected);
+    EXPECT_FALSE(h.state().global.players.at(3).connected);
+    EXPECT_TRUE(h.state().global.players.at(4).connected); // a bad body is framed fine: read on
+    EXPECT_TRUE(huge.closed_by_peer(200));
+}
+
+TEST_F(RobustFixture, NonReadingClientIsDroppedAfterTheOthersAreServed) {
+    TestClient deaf(h.port(), 4096);
+    ASSERT_EQ(h.login(deaf, "deaf"), 2u);
+    // Make the pictures big enough to fill the socket buffers quickly.
+    h.state().global.players.at(1).name = std::string(32, 'n');
+    bool dropped = false;
+    for (int frame = 0; frame < 5000 && !dropped; ++frame) {
+        h.frames(1);
+        auto messages = good->receive_all(1);
+        for (size_t i = 0; i < messages.size(); ++i) {
+            const ServerMessage& m = messages[i].message;
+            if (m.kind != ServerMessageKind::EVENT || m.event.kind != EventKind::PLAYER_LEFT) continue;
+            // This frame's picture reached the good client before the drop was announced.
+            ASSERT_GT(i, 0u);
+            EXPECT_EQ(messages[i - 1].message.kind, ServerMessageKind::DRAW_COMMANDS);
+            dropped = true;
+        }
+    }
+    ASSERT_TRUE(dropped);
+    EXPECT_FALSE(h.state().global.players.at(2).connected);
+    expect_one_picture_per_frame(3);
+}
+
+} // namespace
+} // namespace cog::test

@@ -1,0 +1,160 @@
+// Logging in, reconnecting and leaving, over real sockets.
+#include "tests/host/host_harness.h"
+
+#include "server/network/sessions.h"
+
+#include <gtest/gtest.h>
+
+namespace cog::test {
+namespace {
+
+std::string init_body(uint32_t id) {
+    return "{\"kind\":0,\"event\":{\"kind\":0,\"client_id\":" + std::to_string(id) +
+           ",\"world_width\":1280,\"world_height\":720,\"player_id\":0,\"player_name\":\"\",\"message\":\"\","
+           "\"sender_id\":0,\"sound_id\":0,\"volume\":0.00000000},\"commands\":[]}";
+}
+
+TEST(Sessions, IdsAreHandedOutOnceAndInitIsExact) {
+    HostHarness h;
+    ASSERT_TRUE(h.start());
+    TestClient a(h.port()), b(h.port());
+    a.send_login("alice");
+    h.frames(2);
+    auto a_messages = a.receive_all();
+    ASSERT_FALSE(a_messages.empty());
+    EXPECT_EQ(a_messages[0].body, init_body(1)); // the first thing a client hears is its INIT
+    EXPECT_EQ(init_body(1).size(), 186u);
+
+    EXPECT_EQ(h.login(b, "bob"), 2u);
+    auto seen_by_a = a.receive_all();
+    ASSERT_EQ(count_events(seen_by_a, EventKind::PLAYER_JOINED), 1u);
+    const Event& joined = first_event(seen_by_a, EventKind::PLAYER_JOINED)->message.event;
+    EXPECT_EQ(joined.player_id, 2u);
+    EXPECT_EQ(joined.player_name, "bob");
+
+    a.close();
+    h.frames(3);
+    auto seen_by_b = b.receive_all();
+    EXPECT_EQ(count_events(seen_by_b, EventKind::PLAYER_LEFT), 1u);
+    EXPECT_EQ(first_event(seen_by_b, EventKind::PLAYER_LEFT)->message.event.player_id, 1u);
+    EXPECT_FALSE(h.state().global.players.at(1).connected); // the record stays for a reconnection
+
+    TestClient c(h.port());
+    EXPECT_EQ(h.login(c, "carol"), 3u); // ids never come back
+    h.frames(3);
+    EXPECT_EQ(count_events(b.receive_all(), EventKind::PLAYER_LEFT), 0u);
+}
+
+TEST(Sessions, EmptyNameBecomesPlayerEverywhere) {
+    HostHarness h;
+    ASSERT_TRUE(h.start());
+    TestClient watcher(h.port()), anonymous(h.port());
+    h.login(watcher, "w");
+    ConsoleCapture console;
+    EXPECT_EQ(h.login(anonymous, ""), 2u);
+    EXPECT_EQ(h.state().global.players.at(2).name, "Player");
+    EXPECT_TRUE(console.contains("Player 2 (Player) joined"));
+    auto messages = watcher.receive_all();
+    ASSERT_NE(first_event(messages, EventKind::PLAYER_JOINED), nullptr);
+    EXPECT_EQ(first_event(messages, EventKind::PLAYER_JOINED)->message.event.player_name, "Player");
+}
+
+TEST(Sessions, ReconnectionNeedsTheSameIdAndExactName) {
+    HostHarness h;
+    ASSERT_TRUE(h.start());
+    TestClient first(h.port()), other(h.port());
+    ASSERT_EQ(h.login(first, "Zed"), 1u);
+    ASSERT_EQ(h.login(other, "Other"), 2u);
+    const int32_t mask = h.state().global.players.at(1).mask;
+    first.close();
+    h.frames(2);
+    other.receive_all();
+
+    ConsoleCapture console;
+    TestClient again(h.port());
+    EXPECT_EQ(h.login(again, "Zed", 1), 1u);
+    EXPECT_TRUE(console.contains("Player 1 (Zed) reconnected"));
+    EXPECT_EQ(h.state().global.players.at(1).mask, mask);
+    EXPECT_EQ(count_events(other.receive_all(), EventKind::PLAYER_JOINED), 1u);
+
+    TestClient wrong_case(h.port());
+    EXPECT_EQ(h.login(wrong_case, "zed", 1), 3u); // names compare byte for byte
+}
+
+TEST(Sessions, ReconnectionClosesTheReplacedSocket) {
+    HostHarness h;
+    ASSERT_TRUE(h.start());
+    TestClient first(h.port());
+    ASSERT_EQ(h.login(first, "Ann"), 1u);
+    TestClient takeover(h.port());
+    ASSERT_EQ(h.login(takeover, "Ann", 1), 1u);
+    EXPECT_TRUE(first.closed_by_peer(200));
+    h.frames(2);
+    EXPECT_GT(count_draws(takeover.receive_all()), 0u);
+}
+
+TEST(Sessions, FirstMessageMustBeLogin) {
+    HostHarness h;
+    ASSERT_TRUE(h.start());
+    ConsoleCapture console;
+    TestClient rude(h.port());
+    rude.send_input(InputState{});
+    h.frames(2);
+    EXPECT_TRUE(rude.closed_by_peer(200));
+    EXPECT_TRUE(console.contains("Expected LOGIN message from new client"));
+    TestClient polite(h.port());
+    EXPECT_EQ(h.login(polite, "p"), 1u); // the refused socket consumed no id
+}
+
+TEST(Sessions, LongNamesAreCutAtACharacterBoundary) {
+    HostHarness h;
+    ASSERT_TRUE(h.start());
+    std::string name;
+    for (int i = 0; i < 40; ++i) name += "\xC3\xA9"; // 80 bytes of two-byte characters
+    name = "x" + name;                                // shifts the boundary: byte 32 is mid-character
+    TestClient client(h.port());
+    ASSERT_EQ(h.login(client, name), 1u);
+    const std::string& stored = h.state().global.players.at(1).name;
+    EXPECT_EQ(stored.size(), 31u);
+    EXPECT_EQ(stored, name.substr(0, 31));
+    EXPECT_EQ(login_name(std::string(100, 'a')).size(), 32u);
+    // Reconnecting with the same long name compares the cut names.
+    client.close();
+    h.frames(2);
+    TestClient again(h.port());
+    EXPECT_EQ(h.login(again, name, 1), 1u);
+}
+
+TEST(Sessions, NewHumanTakesOverABotRecordAndItsRole) {
+    HostHarness h;
+    ASSERT_TRUE(h.start());
+    TestClient one(h.port());
+    ASSERT_EQ(h.login(one, "one"), 1u);
+    PlayerConnection bot;
+    bot.id = 2;
+    bot.is_bot = true;
+    bot.connected = true;
+    h.state().global.players[2] = bot;
+    h.state().global.roles[2] = PlayerRole::MASKED;
+    TestClient two(h.port());
+    ASSERT_EQ(h.login(two, "two"), 2u);
+    EXPECT_FALSE(h.state().global.players.at(2).is_bot);
+    EXPECT_EQ(h.state().global.roles.at(2), PlayerRole::MASKED);
+}
+
+TEST(Sessions, DisconnectIsIdempotentAndIgnoresUnknownIds) {
+    HostHarness h;
+    ASSERT_TRUE(h.start());
+    TestClient a(h.port()), b(h.port());
+    h.login(a, "a");
+    h.login(b, "b");
+    b.receive_all();
+    disconnect_player(h.state(), 77);
+    disconnect_player(h.state(), 1);
+    disconnect_player(h.state(), 1);
+    EXPECT_EQ(count_events(b.receive_all(), EventKind::PLAYER_LEFT), 1u);
+    EXPECT_TRUE(a.closed_by_peer(200));
+}
+
+} // namespace
+} // namespace cog::test
