@@ -1,0 +1,38 @@
+// Which figures the player grid shows and where: shared by drawing and by the hit test.
+#pragma once
+
+#include "server/screens/minigame/minigame_state.h"
+
+namespace cog {
+
+inline constexpr int GRID_COLUMNS = 4;
+inline constexpr float GRID_LEFT = 130;        // px, x of the first column
+inline constexpr float GRID_TOP = 150;         // px, y of the first row
+inline constexpr float GRID_COLUMN_STEP = 280; // px
+inline constexpr float GRID_ROW_STEP = 260;    // px
+inline constexpr float FIGURE_SIZE = 200;      // px, square
+
+struct GridFigure {
+    uint32_t id = 0;
+    const MinigamePlayer* player = nullptr;
+    const PlayerConnection* connection = nullptr; // nullptr when the host has no record
+    float cx = 0, cy = 0;                         // top-left of the figure's cell
+};
+
+// Calls visit(figure) for each living non-Overseer player in table order, numbering the cells;
+// stops early when visit returns true.
+template <class Visit>
+void for_each_figure(const MinigameScreen& state, Visit&& visit) {
+    int k = 0;
+    for (const auto& [id, player] : state.players) {
+        if (is_cop(*state.global, id)) continue;
+        const PlayerConnection* connection = find_player(*state.global, id);
+        if (connection && connection->is_dead) continue;
+        GridFigure figure{id, &player, connection, GRID_LEFT + GRID_COLUMN_STEP * static_cast<float>(k % GRID_COLUMNS),
+                          GRID_TOP + GRID_ROW_STEP * static_cast<float>(k / GRID_COLUMNS)};
+        ++k;
+        if (visit(figure)) return;
+    }
+}
+
+} // namespace cog

@@ -1,0 +1,51 @@
+// The per-screen player record of the typing minigames, its colours and its creation at entry.
+#pragma once
+
+#include "server/screens/screen/random.h"
+#include "shared/protocol/messages.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace cog {
+
+inline constexpr int MAX_TYPED = 32; // letters a text box holds
+
+inline constexpr std::array<Color, 8> PLAYER_COLORS{{
+    {255, 100, 100, 255},
+    {100, 255, 100, 255},
+    {100, 100, 255, 255},
+    {255, 255, 100, 255},
+    {255, 100, 255, 255},
+    {100, 255, 255, 255},
+    {255, 165, 0, 255},
+    {128, 0, 128, 255},
+}};
+
+// A bot's timing for the current stage.
+struct BotPlan {
+    float total_time = 0;                      // s over which the letters are spread (word_time / target_time)
+    float wait_time = 0;                       // s of TYPING before the first letter (password only)
+    std::array<float, MAX_TYPED> letter_times{}; // s since TYPING began, one per letter
+    std::string answer;                        // the password this bot types (password only)
+};
+
+struct MinigamePlayer {
+    std::array<char, MAX_TYPED> typed_text{};
+    int typed_len = 0;            // 0..MAX_TYPED
+    Color color{};
+    bool next_hand_left = true;   // which hand the next key press moves
+    float left_hand_offset = 0;   // px downwards
+    float right_hand_offset = 0;  // px downwards
+    float bob_phase = 0;          // radians
+    float bob_speed = 0;          // radians per second of total_time
+    BotPlan bot;
+};
+
+Color player_color(uint32_t id);
+
+// A fresh record for a player entering the screen; draws bob_phase, then bob_speed.
+MinigamePlayer make_minigame_player(uint32_t id, Random& random);
+
+} // namespace cog
