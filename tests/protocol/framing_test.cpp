@@ -1,0 +1,216 @@
+// Frames over real socket pairs: partial frames, bad headers, closed peers, full buffers.
+#include "shared/log/console.h"
+#include "shared/protocol/framing.h"
+#include "shared/protocol/json.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <memory_resource>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace cog {
+namespace {
+
+class FramingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        for (int fd : fds) ASSERT_EQ(fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK), 0);
+        console_set_sink(&FramingTest::collect, this);
+    }
+    void TearDown() override {
+        console_set_sink(nullptr, nullptr);
+        for (int fd : fds)
+            if (fd >= 0) close(fd);
+    }
+    static void collect(void* self, std::string_view line) { static_cast<FramingTest*>(self)->console += line; }
+
+    void put(std::string_view bytes) {
+        ASSERT_EQ(write(peer(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    static std::string header(uint32_t n) {
+        return {static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8), static_cast<char>(n)};
+    }
+    static std::string frame(std::string_view body) { return header(static_cast<uint32_t>(body.size())) + std::string(body); }
+    Received receive() { return receive_message(host(), reader, &arena); }
+    size_t pending() {
+        char buf[4096];
+        ssize_t n = recv(host(), buf, sizeof buf, MSG_PEEK);
+        return n > 0 ? static_cast<size_t>(n) : 0;
+    }
+
+    int host() const { return fds[0]; }
+    int peer() const { return fds[1]; }
+
+    int fds[2] = {-1, -1};
+    FrameReader reader;
+    std::pmr::monotonic_buffer_resource arena;
+    std::string console;
+};
+
+TEST_F(FramingTest, EmptySocketWouldBlockAndConsumesNothing) {
+    EXPECT_EQ(receive().error, ProtocolError::Would_Block);
+    EXPECT_FALSE(reader.frame_started());
+}
+
+TEST_F(FramingTest, WholeFrameIsDecoded) {
+    put(frame(R"({"kind":3,"settings_command":"role"})"));
+    Received r = receive();
+    ASSERT_EQ(r.error, ProtocolError::None);
+    EXPECT_EQ(r.message.kind, ClientMessageKind::SETTINGS_COMMAND);
+    EXPECT_EQ(r.message.settings_command, "role");
+    EXPECT_EQ(receive().error, ProtocolError::Would_Block);
+}
+
+TEST_F(FramingTest, HeaderInTwoPiecesIsCompletedByALaterCall) {
+    const std::string f = frame(R"({"kind":2})");
+    put(f.substr(0, 2));
+    EXPECT_EQ(receive().error, ProtocolError::Would_Block);
+    EXPECT_TRUE(reader.frame_started());
+    put(f.substr(2));
+    Received r = receive();
+    ASSERT_EQ(r.error, ProtocolError::None);
+    EXPECT_EQ(r.message.kind, ClientMessageKind::CHAT);
+    EXPECT_FALSE(reader.frame_started());
+}
+
+TEST_F(FramingTest, BodyInPieces) {
+    const std::string f = frame(R"({"kind":0,"player_name":"Bob"})");
+    for (size_t i = 0; i + 1 < f.size(); ++i) {
+        put(f.substr(i, 1));
+        ASSERT_EQ(receive().error, ProtocolError::Would_Block) << i;
+    }
+    put(f.substr(f.size() - 1));
+    Received r = receive();
+    ASSERT_EQ(r.error, ProtocolError::None);
+    EXPECT_EQ(r.message.player_name, "Bob");
+}
+
+TEST_F(FramingTest, TwoFramesInOneWriteGiveTwoMessages) {
+    put(frame(R"({"kind":0})") + frame(R"({"kind":1})"));
+    EXPECT_EQ(receive().message.kind, ClientMessageKind::LOGIN);
+    Received second = receive();
+    ASSERT_EQ(second.error, ProtocolError::None);
+    EXPECT_EQ(second.message.kind, ClientMessageKind::INPUT);
+    EXPECT_EQ(receive().error, ProtocolError::Would_Block);
+}
+
+TEST_F(FramingTest, ZeroLengthIsInvalid) {
+    put(header(0) + "{}");
+    EXPECT_EQ(receive().error, ProtocolError::InvalidLength);
+    EXPECT_FALSE(reader.frame_started());
+    EXPECT_EQ(pending(), 2u); // only the header was consumed
+}
+
+TEST_F(FramingTest, OversizedHeaderIsRejectedWithoutReadingTheBody) {
+    put(std::string("\x00\x10\x00\x01", 4) + "{}");
+    EXPECT_EQ(receive().error, ProtocolError::MessageTooLarge);
+    EXPECT_FALSE(reader.frame_started());
+    EXPECT_EQ(pending(), 2u);
+}
+
+TEST_F(FramingTest, ExactlyOneMebibyteIsAccepted) {
+    std::string body = R"({"kind":2,"message":"big"})";
+    body.resize(MAX_FRAME_BODY, ' ');
+    const std::string f = frame(body);
+    // The socket buffer is smaller than the frame: feed it as the reader drains it.
+    size_t sent = 0;
+    Received r;
+    r.error = ProtocolError::Would_Block;
+    while (r.error == ProtocolError::Would_Block) {
+        if (sent < f.size()) {
+            ssize_t n = write(peer(), f.data() + sent, f.size() - sent);
+            if (n > 0) sent += static_cast<size_t>(n);
+        }
+        r = receive();
+        ASSERT_TRUE(r.error == ProtocolError::Would_Block || sent == f.size()) << protocol_error_name(r.error);
+    }
+    ASSERT_EQ(r.error, ProtocolError::None);
+    EXPECT_EQ(r.message.message, "big");
+}
+
+TEST_F(FramingTest, PeerClosedBetweenFrames) {
+    close(fds[1]);
+    fds[1] = -1;
+    EXPECT_EQ(receive().error, ProtocolError::ConnectionClosed);
+}
+
+TEST_F(FramingTest, PeerClosedInsideAFrame) {
+    put(frame(R"({"kind":1})").substr(0, 7));
+    EXPECT_EQ(receive().error, ProtocolError::Would_Block);
+    close(fds[1]);
+    fds[1] = -1;
+    EXPECT_EQ(receive().error, ProtocolError::ConnectionClosed);
+    EXPECT_FALSE(reader.frame_started());
+}
+
+TEST_F(FramingTest, ResetPeerIsReceiveFailed) {
+    // A TCP reset shows up as ECONNRESET; an invalid descriptor exercises the same error path.
+    FrameReader fresh;
+    EXPECT_EQ(receive_message(-1, fresh, &arena).error, ProtocolError::ReceiveFailed);
+}
+
+TEST_F(FramingTest, NonJsonBodyIsDecodeFailureAndLogged) {
+    put(frame("hello") + frame(R"({"kind":1})"));
+    EXPECT_EQ(receive().error, ProtocolError::JsonDecodeFailed);
+    EXPECT_NE(console.find("[ERROR]"), std::string::npos) << console;
+    EXPECT_NE(console.find("JSON unmarshal error: Not_Object at byte 0\n"), std::string::npos) << console;
+    // The stream stays aligned: the next frame is fine.
+    EXPECT_EQ(receive().error, ProtocolError::None);
+}
+
+TEST_F(FramingTest, SendWritesHeaderAndBody) {
+    ServerMessage m;
+    m.event.client_id = 3;
+    m.event.world_width = 1280;
+    m.event.world_height = 720;
+    ASSERT_EQ(send_message(peer(), m), ProtocolError::None);
+    char buf[512];
+    ssize_t n = recv(host(), buf, sizeof buf, 0);
+    ASSERT_EQ(n, 190);
+    EXPECT_EQ(std::string(buf, 4), std::string("\x00\x00\x00\xba", 4));
+    std::string expected;
+    write_json(expected, m);
+    EXPECT_EQ(std::string(buf + 4, static_cast<size_t>(n - 4)), expected);
+}
+
+TEST_F(FramingTest, OversizedMessageIsNotSent) {
+    ServerMessage m;
+    m.kind = ServerMessageKind::DRAW_COMMANDS;
+    const std::string text(MAX_FRAME_BODY, 'a');
+    DrawCommand c;
+    c.text = text;
+    m.commands.push_back(c);
+    EXPECT_EQ(send_message(peer(), m), ProtocolError::MessageTooLarge);
+    EXPECT_EQ(pending(), 0u);
+}
+
+TEST_F(FramingTest, FullSendBufferIsSendFailed) {
+    ServerMessage m;
+    m.kind = ServerMessageKind::DRAW_COMMANDS;
+    const std::string text(60000, 'a');
+    DrawCommand c;
+    c.text = text;
+    m.commands.push_back(c);
+    ProtocolError last = ProtocolError::None;
+    for (int i = 0; i < 1000 && last == ProtocolError::None; ++i) last = send_message(peer(), m);
+    EXPECT_EQ(last, ProtocolError::SendFailed);
+}
+
+TEST_F(FramingTest, SendToClosedPeerFailsWithoutSignal) {
+    close(fds[0]);
+    fds[0] = -1;
+    EXPECT_EQ(send_message(peer(), ServerMessage{}), ProtocolError::SendFailed);
+}
+
+TEST(ProtocolErrorName, NamesMatchValues) {
+    EXPECT_STREQ(protocol_error_name(ProtocolError::Would_Block), "Would_Block");
+    EXPECT_STREQ(protocol_error_name(ProtocolError::JsonDecodeFailed), "JsonDecodeFailed");
+}
+
+} // namespace
+} // namespace cog
