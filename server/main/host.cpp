@@ -42,7 +42,7 @@ bool Host::start() {
     state_.listener = listener.fd;
     set_non_blocking(listener.fd, true);
     port_ = bound_port(listener.fd);
-    LOG_INFO("Server listening on %s:%d", LISTEN_ADDRESS, static_cast<int>(config_.port));
+    LOG_INFO("Server listening on %s:%d", LISTEN_ADDRESS, static_cast<int>(port_));
 
     if (config_.open_window) {
         // Without a display SDL would quietly choose an off-screen driver and spend CPU drawing
@@ -100,9 +100,15 @@ bool Host::frame() {
     return true;
 }
 
+int64_t pacing_sleep_ms(int64_t frame_start_ns, int64_t now_ns) {
+    const int64_t remaining = frame_start_ns + FRAME_BUDGET_NS - now_ns;
+    return remaining > 0 ? remaining / 1'000'000 : 0;
+}
+
 void Host::pace_frame(int64_t frame_start_ns) {
-    const int64_t remaining = frame_start_ns + FRAME_BUDGET_NS - state_.clock.wall_ns();
-    if (remaining > 0) state_.clock.sleep_ms(remaining / 1'000'000);
+    const int64_t now = state_.clock.wall_ns();
+    // An overrun frame does not sleep, and nothing is caught up later.
+    if (frame_start_ns + FRAME_BUDGET_NS - now > 0) state_.clock.sleep_ms(pacing_sleep_ms(frame_start_ns, now));
 }
 
 void Host::shutdown() {

@@ -12,6 +12,9 @@ namespace cog {
 
 class StatusWindow;
 
+// Whole milliseconds left of the frame budget (rounded down), 0 when the frame overran.
+int64_t pacing_sleep_ms(int64_t frame_start_ns, int64_t now_ns);
+
 struct HostConfig {
     uint16_t port = DEFAULT_PORT;          // 0: any free port (tests)
     Clock* clock = nullptr;                // required

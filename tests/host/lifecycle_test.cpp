@@ -46,14 +46,18 @@ TEST(Lifecycle, FramesArePacedToSixteenMilliseconds) {
     h.frames(3);
     ASSERT_EQ(h.clock.sleeps_ms.size(), 3u);
     EXPECT_EQ(h.clock.sleeps_ms[0], 16);
-    // Less than a millisecond left sleeps 0 ms; an overrun frame does not sleep at all.
-    h.clock.wall_step_ns = 15'100'000;
-    h.frames(1);
-    EXPECT_EQ(h.clock.sleeps_ms.back(), 0);
+    // An overrun frame does not sleep at all.
     const size_t sleeps = h.clock.sleeps_ms.size();
     h.clock.wall_step_ns = 20'000'000;
     h.frames(1);
     EXPECT_EQ(h.clock.sleeps_ms.size(), sleeps);
+}
+
+TEST(Lifecycle, SleepIsTheWholeMillisecondsLeft) {
+    EXPECT_EQ(pacing_sleep_ms(0, 0), 16);
+    EXPECT_EQ(pacing_sleep_ms(0, 15'100'000), 0); // 0.9 ms left
+    EXPECT_EQ(pacing_sleep_ms(0, 14'999'999), 1);
+    EXPECT_EQ(pacing_sleep_ms(0, 20'000'000), 0);
 }
 
 TEST(Lifecycle, StopRequestEndsTheLoopAndShutsDownCleanly) {

@@ -4,21 +4,6 @@
 
 namespace cog {
 
-const char* screen_id_name(ScreenId id) {
-    switch (id) {
-    case ScreenId::LOBBY: return "LOBBY";
-    case ScreenId::CRAWL: return "CRAWL";
-    case ScreenId::ROLE_REVEAL: return "ROLE_REVEAL";
-    case ScreenId::GAME_SELECT: return "GAME_SELECT";
-    case ScreenId::TYPEWRITER: return "TYPEWRITER";
-    case ScreenId::DOORS: return "DOORS";
-    case ScreenId::METRO: return "METRO";
-    case ScreenId::PASSWORD: return "PASSWORD";
-    case ScreenId::END: return "END";
-    }
-    return "UNKNOWN";
-}
-
 Screen create_screen(ScreenId id, Random& random) {
     switch (id) {
     case ScreenId::LOBBY: return {create_lobby(), id};
