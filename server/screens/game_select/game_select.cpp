@@ -83,7 +83,7 @@ ScreenTransition GameSelectState::update_rolling() {
     phase = 1;
     face = result;
     timer = SHOW_SECONDS;
-    LOG_INFO("Dice roll complete: %d -> minigame %s", result, minigame_log_name(minigame_for_face(result)));
+    LOG_INFO("Dice roll complete: %d -> minigame %s", result, screen_id_name(minigame_for_face(result)));
     return ScreenTransition::none();
 }
 
@@ -91,7 +91,7 @@ ScreenTransition GameSelectState::update_showing() {
     if (timer > 0) return ScreenTransition::none();
     phase = 2;
     const ScreenId minigame = minigame_for_face(face);
-    LOG_INFO("Transitioning to minigame: %s", minigame_log_name(minigame));
+    LOG_INFO("Transitioning to minigame: %s", screen_id_name(minigame));
     return ScreenTransition::push(minigame);
 }
 

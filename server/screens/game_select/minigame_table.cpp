@@ -21,15 +21,4 @@ const char* screen_display_name(ScreenId id) {
     return index >= 0 && index < static_cast<int64_t>(names.size()) ? names[static_cast<size_t>(index)] : "";
 }
 
-// The host's screen_id_name lives with the registry, outside this library; the die only ever
-// names its own three minigames.
-const char* minigame_log_name(ScreenId id) {
-    switch (id) {
-    case ScreenId::TYPEWRITER: return "TYPEWRITER";
-    case ScreenId::DOORS: return "DOORS";
-    case ScreenId::METRO: return "METRO";
-    default: return "UNKNOWN";
-    }
-}
-
 } // namespace cog

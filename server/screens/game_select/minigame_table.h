@@ -11,7 +11,4 @@ ScreenId minigame_for_face(int32_t face);
 // On-screen name of a screen: "Typing Pool", ...; empty for CRAWL and anything past METRO.
 const char* screen_display_name(ScreenId id);
 
-// Log name of a minigame the die can launch ("TYPEWRITER", "DOORS", "METRO").
-const char* minigame_log_name(ScreenId id);
-
 } // namespace cog
