@@ -92,6 +92,24 @@ struct Number {
     std::string_view digits; // without sign; for Hex without the 0x
 };
 
+// `"name":` for field I of Rec, as compact text writes it.
+template <typename Rec, size_t I>
+constexpr auto quoted_key_text = [] {
+    constexpr std::string_view name = std::get<I>(Fields<Rec>::list).name;
+    std::array<char, name.size() + 3> text{};
+    text[0] = '"';
+    for (size_t i = 0; i < name.size(); ++i) text[1 + i] = name[i];
+    text[name.size() + 1] = '"';
+    text[name.size() + 2] = ':';
+    return text;
+}();
+
+template <typename Rec>
+constexpr auto quoted_keys = []<size_t... I>(std::index_sequence<I...>) {
+    return std::array<std::string_view, sizeof...(I)>{
+        std::string_view(quoted_key_text<Rec, I>.data(), quoted_key_text<Rec, I>.size())...};
+}(std::make_index_sequence<field_count<Rec>>{});
+
 class Reader {
 public:
     Reader(std::string_view text, std::pmr::memory_resource* strings)
@@ -140,6 +158,15 @@ private:
 
     // Skips white space and comments; fails only on an unterminated block comment.
     bool skip_space() {
+        // Compact text has no white space at all: most calls end on the first byte.
+        if (p_ < end_) {
+            const unsigned char c = static_cast<unsigned char>(*p_);
+            if (c > ' ' && c != '/' && c < 0x80) return true;
+        }
+        return skip_space_slow();
+    }
+
+    bool skip_space_slow() {
         while (p_ < end_) {
             const unsigned char c = static_cast<unsigned char>(*p_);
             if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') {
@@ -597,14 +624,25 @@ private:
                 ++p_;
                 return true;
             }
+            const char* key_at = p_;
+            size_t index = count;
+            // Compact text lists the members in order: try the next field's `"name":` first.
+            if (next < count) {
+                const std::string_view quoted = quoted_keys<Rec>[next];
+                if (static_cast<size_t>(end_ - p_) >= quoted.size() &&
+                    std::memcmp(p_, quoted.data(), quoted.size()) == 0) {
+                    index = next;
+                    p_ += quoted.size();
+                }
+            }
             std::string_view key;
             KeySink scratch;
             bool unknown = false;
-            const char* key_at = p_;
-            if (!read_key(key, scratch, unknown)) return false;
-            if (!expect(':')) return false;
-            size_t index = count;
-            if (!unknown) {
+            if (index == count) {
+                if (!read_key(key, scratch, unknown)) return false;
+                if (!expect(':')) return false;
+            }
+            if (index == count && !unknown) {
                 if (next < count && key == names[next]) {
                     index = next;
                 } else {
