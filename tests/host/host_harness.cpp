@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -23,7 +24,11 @@ TestClient::TestClient(uint16_t port, int receive_buffer_bytes) {
     if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         ::close(fd_);
         fd_ = -1;
+        return;
     }
+    // Like a game client: every frame goes out at once instead of waiting for the last ACK.
+    int one = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
 TestClient::~TestClient() { close(); }
