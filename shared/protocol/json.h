@@ -11,6 +11,10 @@
 namespace cog {
 
 // Appends the exact compact JSON text of a message to `out`.
+// f32 values are written with exactly 8 decimals (the exact value rounded, ties to even); NaN and
+// the infinities have no such form and are written as 0.00000000. In strings, each byte that does
+// not start a valid UTF-8 sequence is written as \xNN; overlong forms, encoded surrogates, code
+// points above U+10FFFF and truncated sequences count as invalid.
 void write_json(std::string& out, const ServerMessage& message);
 void write_json(std::string& out, const ClientMessage& message);
 

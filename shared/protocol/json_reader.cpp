@@ -5,6 +5,18 @@
 // and limited to MAX_DEPTH. Nothing is allocated except the decoded strings, each taken once
 // from the caller's memory resource at its exact decoded length, which never exceeds its length
 // in the input.
+//
+// Choices where JSON5 and the records leave room:
+// - A key given twice is an error for the record's own fields. A repeated unknown key is skipped
+//   like any unknown key: catching it would need memory in proportion to the object.
+// - Integer fields take only integer forms (decimal or 0x hex, optional sign) within the field's
+//   range; 1.0, 1e2, Infinity, NaN, strings and null are type mismatches.
+// - Float fields take every number form but must end up finite: Infinity, NaN and decimals beyond
+//   the f32 range are type mismatches; decimals too small for an f32 read as 0.
+// - `keys` and `color` may be shorter than their fixed size (the rest stays zero), never longer.
+// - A \u escape of a surrogate without its partner reads as U+FFFD.
+// - Unquoted keys are ASCII identifiers (any byte above 0x7F is also allowed in them); escapes
+//   inside unquoted keys are not supported.
 #include "shared/protocol/json.h"
 #include "shared/protocol/json_fields.h"
 
