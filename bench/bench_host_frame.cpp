@@ -1,48 +1,28 @@
 // The host's frame work (accept, input, update, send: the profiled part of the frame) with nine
 // clients in the lobby, each sending one INPUT per frame. Reports the median and 99th percentile.
 #include "server/main/host.h"
-#include "shared/protocol/json.h"
+#include "bench/client_socket.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
+namespace cog {
 namespace {
 
 // The wall clock without the sleeps: frames run back to back.
-class UnpacedClock final : public cog::Clock {
+class UnpacedClock final : public Clock {
 public:
     int64_t wall_ns() override { return system_.wall_ns(); }
     int64_t monotonic_ns() override { return system_.monotonic_ns(); }
     void sleep_ms(int64_t) override {}
 
 private:
-    cog::SystemClock system_;
+    SystemClock system_;
 };
-
-int connect_client(uint16_t port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
-    connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    return fd;
-}
-
-std::string frame_of(const cog::ClientMessage& message) {
-    std::string text;
-    cog::write_json(text, message);
-    const uint32_t n = static_cast<uint32_t>(text.size());
-    return std::string{static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
-                       static_cast<char>(n)} +
-           text;
-}
 
 void drain(int fd) {
     char buffer[1 << 16];
@@ -52,30 +32,29 @@ void drain(int fd) {
 
 void BM_FrameWorkNineClientsInLobby(benchmark::State& state) {
     UnpacedClock clock;
-    cog::SeededRandom random(1);
-    cog::HostConfig config;
+    SeededRandom random(1);
+    HostConfig config;
     config.port = 0;
     config.clock = &clock;
     config.random = &random;
     config.open_window = false;
-    cog::Host host(config);
+    Host host(config);
     host.start();
     std::vector<int> clients;
     for (int i = 0; i < 9; ++i) {
-        int fd = connect_client(host.port());
-        cog::ClientMessage login;
-        login.kind = cog::ClientMessageKind::LOGIN;
+        int fd = bench::connect_loopback(host.port());
+        ClientMessage login;
+        login.kind = ClientMessageKind::LOGIN;
         std::string name = "player" + std::to_string(i);
         login.player_name = name;
-        std::string bytes = frame_of(login);
-        send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        bench::send_frame(fd, login);
         clients.push_back(fd);
     }
     for (int i = 0; i < 10; ++i) host.frame();
-    cog::ClientMessage input;
-    input.kind = cog::ClientMessageKind::INPUT;
+    ClientMessage input;
+    input.kind = ClientMessageKind::INPUT;
     input.input.mouse_x = 300;
-    const std::string input_frame = frame_of(input);
+    const std::string input_frame = bench::frame_of(input);
 
     std::vector<double> frame_ns;
     for (auto _ : state) {
@@ -95,5 +74,6 @@ void BM_FrameWorkNineClientsInLobby(benchmark::State& state) {
 BENCHMARK(BM_FrameWorkNineClientsInLobby)->Iterations(3000)->Unit(benchmark::kMicrosecond);
 
 } // namespace
+} // namespace cog
 
 BENCHMARK_MAIN();

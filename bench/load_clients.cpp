@@ -2,49 +2,19 @@
 // everything the host sends, for a given number of seconds. Prints what the clients received.
 //
 //   load_clients <port> <clients> <seconds>
-#include "shared/protocol/json.h"
+#include "bench/client_socket.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
-namespace {
-
-int connect_to(uint16_t port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        close(fd);
-        return -1;
-    }
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return fd;
-}
-
-void send_message(int fd, const cog::ClientMessage& message) {
-    std::string text;
-    cog::write_json(text, message);
-    const uint32_t n = static_cast<uint32_t>(text.size());
-    std::string frame = {static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
-                         static_cast<char>(n)};
-    frame += text;
-    send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
-}
-
-} // namespace
+using cog::bench::connect_loopback;
+using cog::bench::send_frame;
 
 int main(int argc, char** argv) {
     if (argc < 4) {
@@ -56,7 +26,7 @@ int main(int argc, char** argv) {
     const double seconds = std::atof(argv[3]);
     std::vector<int> fds;
     for (int i = 0; i < count; ++i) {
-        int fd = connect_to(port);
+        int fd = connect_loopback(port);
         if (fd < 0) {
             std::fprintf(stderr, "connect failed\n");
             return 1;
@@ -65,7 +35,7 @@ int main(int argc, char** argv) {
         login.kind = cog::ClientMessageKind::LOGIN;
         std::string name = "load" + std::to_string(i);
         login.player_name = name;
-        send_message(fd, login);
+        send_frame(fd, login);
         fds.push_back(fd);
     }
     const auto start = std::chrono::steady_clock::now();
@@ -78,7 +48,7 @@ int main(int argc, char** argv) {
         input.input.mouse_x = static_cast<float>(tick % 1280);
         input.input.mouse_y = 360;
         input.input.space = (tick / 60) % 2 == 1;
-        for (int fd : fds) send_message(fd, input);
+        for (int fd : fds) send_frame(fd, input);
         const auto next = start + std::chrono::milliseconds(16 * (tick + 1));
         while (std::chrono::steady_clock::now() < next) {
             std::vector<pollfd> polls;
