@@ -44,16 +44,6 @@ TEST(LetterSchedule, LongTargetsAreClampedToTheBox) {
     EXPECT_EQ(player.typed_len, 32);
 }
 
-TEST(LetterSchedule, OnlyADueLetterIsTyped) {
-    MinigamePlayer player;
-    player.bot.letter_times = {0.5f, 0.6f};
-    EXPECT_FALSE(type_due_letter(player, "OK", 0.4f));
-    EXPECT_TRUE(type_due_letter(player, "OK", 1.0f));
-    EXPECT_TRUE(type_due_letter(player, "OK", 1.0f));
-    EXPECT_FALSE(type_due_letter(player, "OK", 1.0f));
-    EXPECT_EQ(typed(player), "OK");
-}
-
 // Checks, update after update, that bots only extend a correct prefix by one letter at a time.
 void expect_orderly_typing(ScreenProcs& screen, std::map<uint32_t, MinigamePlayer>& players, int steps,
                            const std::function<std::string(uint32_t)>& target_of) {

@@ -102,29 +102,6 @@ TEST(PasswordFlow, ThreeQuestionsThenPopWithoutALine) {
     EXPECT_FALSE(table.console.contains("transitioning to lobby"));
 }
 
-TEST(PasswordFlow, PromptShrinksWhileTyping) {
-    Table table;
-    auto pw = table.password();
-    pw->current_question = password::QUESTIONS[1]; // "Password is your name", 21 bytes
-    run_steps(*pw, 0.5f, 10);
-    Frame thinking;
-    pw->render(HUMAN_ID, thinking.list);
-    const DrawCommand* prompt = find_text(thinking.list, "Password is your name");
-    ASSERT_NE(prompt, nullptr);
-    EXPECT_FLOAT_EQ(prompt->x, 640 - 210);
-    EXPECT_EQ(prompt->font_size, 28);
-    EXPECT_NE(find_text(thinking.list, "Question 1/3"), nullptr);
-
-    run_steps(*pw, 0.5f, 12); // 0.5 s into typing
-    Frame typing;
-    pw->render(HUMAN_ID, typing.list);
-    prompt = find_text(typing.list, "Password is your name");
-    ASSERT_NE(prompt, nullptr);
-    EXPECT_FLOAT_EQ(prompt->y, 30.0f);
-    EXPECT_EQ(prompt->font_size, 22);
-    EXPECT_NE(find_text(typing.list, "3s"), nullptr);
-}
-
 TEST(Spectators, DeadTypingPoolPlayerGetsThePurpleFrameOnly) {
     Table table;
     auto tw = table.typewriter();

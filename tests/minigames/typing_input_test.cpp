@@ -82,12 +82,6 @@ TEST_F(TypingPoolInput, OverseerDeadAndUnknownPlayersCannotType) {
     EXPECT_EQ(tw->players.count(HUMAN_ID), 0u);
 }
 
-TEST_F(TypingPoolInput, PreludeNamesThePhaseAndTheRole) {
-    table.send(*tw, COP_ID, InputState{});
-    EXPECT_TRUE(table.console.contains("[TYPEWRITER] Input received from player 1, phase: TYPING\n"));
-    EXPECT_TRUE(table.console.contains("[TYPEWRITER] Player 1 is_cop: true\n"));
-}
-
 TEST(PasswordInput, TypingOnlyDuringTypingWithItsOwnLines) {
     Table table;
     auto pw = table.password();

@@ -17,4 +17,8 @@ MinigamePlayer make_minigame_player(uint32_t id, Random& random) {
     return player;
 }
 
+void clear_typed_letters(std::map<uint32_t, MinigamePlayer>& players) {
+    for (auto& entry : players) entry.second.typed_len = 0;
+}
+
 } // namespace cog

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 
 namespace cog {
@@ -47,5 +48,8 @@ Color player_color(uint32_t id);
 
 // A fresh record for a player entering the screen; draws bob_phase, then bob_speed.
 MinigamePlayer make_minigame_player(uint32_t id, Random& random);
+
+// Empties every text box for a new stage; the old bytes stay but are no longer shown.
+void clear_typed_letters(std::map<uint32_t, MinigamePlayer>& players);
 
 } // namespace cog

@@ -1,8 +1,7 @@
 // The five password questions.
 #include "server/screens/password/password_questions.h"
 
-#include <numeric>
-#include <utility>
+#include "server/screens/minigame/pick_three.h"
 
 namespace cog::password {
 
@@ -33,13 +32,7 @@ const std::array<Question, 5> QUESTIONS{{
 }};
 
 void pick_random_questions(std::vector<Question>& questions, Random& random) {
-    std::array<size_t, QUESTIONS.size()> order{};
-    std::iota(order.begin(), order.end(), size_t{0});
-    for (size_t i = 0; i < 3; ++i) {
-        size_t swap_with = i + static_cast<size_t>(random.pick(static_cast<int>(order.size() - i)));
-        std::swap(order[i], order[swap_with]);
-    }
-    for (size_t i = 0; i < 3; ++i) questions.push_back(QUESTIONS[order[i]]);
+    for (size_t index : pick_three(QUESTIONS.size(), random)) questions.push_back(QUESTIONS[index]);
 }
 
 } // namespace cog::password

@@ -1,7 +1,7 @@
 // What each viewer of the password minigame sees.
 #include "server/profiler/profiler.h"
-#include "server/screens/minigame/minigame_view.h"
 #include "server/screens/minigame/top_section.h"
+#include "server/screens/minigame/typing_minigame.h"
 #include "server/screens/password/password_state.h"
 #include "shared/types/draw.h"
 
@@ -30,10 +30,7 @@ void render_top_section(const PasswordState& state, DrawList& out) {
 
 void password_render(const PasswordState& state, uint32_t viewer_id, DrawList& out) {
     ProfileZone zone(state.global->profiler, "password_render");
-    if (render_intro_cards(state, viewer_id, out)) return;
-    render_game_background(out);
-    render_top_section(state, out);
-    render_game_view(state, viewer_id, out, state.current_question.answer);
+    render_typing_minigame(state, viewer_id, out, state.current_question.answer);
 }
 
 } // namespace cog::password

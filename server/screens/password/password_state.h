@@ -35,6 +35,13 @@ ScreenTransition password_update(PasswordState& state, float dt);
 void password_render(const PasswordState& state, uint32_t viewer_id, DrawList& out);
 void render_top_section(const PasswordState& state, DrawList& out);
 
+// The stage steps of the shared typing update: INTRO -> THINKING; the bots' thinking and letters
+// (TYPING only); the phase timer's end, THINKING -> TYPING -> WAITING -> next question, POP after
+// the last.
+void start_first_stage(PasswordState& state);
+void bots_type(PasswordState& state, float dt);
+ScreenTransition end_phase(PasswordState& state);
+
 // Every bot's password, wait and letter schedule for current_question.
 void init_bot_typing_for_question(PasswordState& state);
 

@@ -1,8 +1,7 @@
 // The typing pool: creation with its nine words, init, and the per-frame stage logic.
 #include "server/profiler/profiler.h"
 #include "server/screens/minigame/bot_typing.h"
-#include "server/screens/minigame/hands.h"
-#include "server/screens/minigame/shooting.h"
+#include "server/screens/minigame/typing_minigame.h"
 #include "server/screens/screen/screen_kinds.h"
 #include "server/screens/typewriter/typewriter_state.h"
 #include "server/screens/typewriter/typewriter_words.h"
@@ -15,7 +14,18 @@ namespace typewriter {
 namespace {
 constexpr float MUSIC_VOLUME = 0.7f;
 
-void start_first_word(TypewriterState& state) {
+void start_next_word(TypewriterState& state) {
+    console_printf("[TYPEWRITER] Phase transition: WAITING -> TYPING (stage %d/%d, word: %s)\n",
+                   state.word_index + 1, state.word_count, state.words[static_cast<size_t>(state.word_index)].c_str());
+    state.phase = TYPING;
+    state.phase_timer = TYPING_TIME;
+    state.current_word = state.words[static_cast<size_t>(state.word_index)];
+    clear_typed_letters(state.players);
+    init_bot_typing_for_word(state);
+}
+} // namespace
+
+void start_first_stage(TypewriterState& state) {
     state.phase = TYPING;
     state.phase_timer = TYPING_TIME;
     console_printf("[TYPEWRITER] Transitioning from INTRO to TYPING phase\n");
@@ -23,25 +33,14 @@ void start_first_word(TypewriterState& state) {
     init_bot_typing_for_word(state);
 }
 
-void bots_type(TypewriterState& state) {
+void bots_type(TypewriterState& state, float /*dt*/) {
+    if (state.phase != TYPING || state.current_word.empty()) return;
     float elapsed = TYPING_TIME - state.phase_timer;
     for (auto& [id, player] : state.players) {
         if (is_typing_bot(*state.global, id)) type_due_letter(player, state.current_word, elapsed);
     }
 }
 
-void start_next_word(TypewriterState& state) {
-    console_printf("[TYPEWRITER] Phase transition: WAITING -> TYPING (stage %d/%d, word: %s)\n",
-                   state.word_index + 1, state.word_count, state.words[static_cast<size_t>(state.word_index)].c_str());
-    state.phase = TYPING;
-    state.phase_timer = TYPING_TIME;
-    state.current_word = state.words[static_cast<size_t>(state.word_index)];
-    // The old letters stay in the buffer but are no longer shown.
-    for (auto& entry : state.players) entry.second.typed_len = 0;
-    init_bot_typing_for_word(state);
-}
-
-// Called when the phase timer has run out; POP once the last word is over.
 ScreenTransition end_phase(TypewriterState& state) {
     if (state.phase == TYPING) {
         console_printf("[TYPEWRITER] Phase transition: TYPING -> WAITING (stage %d complete)\n", state.word_index);
@@ -57,7 +56,6 @@ ScreenTransition end_phase(TypewriterState& state) {
     start_next_word(state);
     return ScreenTransition::none();
 }
-} // namespace
 
 TypewriterState::TypewriterState() : MinigameScreen(RULES) {}
 
@@ -75,20 +73,7 @@ void typewriter_init(TypewriterState& state, GlobalState& global) {
 
 ScreenTransition typewriter_update(TypewriterState& state, float dt) {
     ProfileZone zone(state.global->profiler, "typewriter_update");
-    advance_minigame_clocks(state, dt);
-    if (state.phase == INTRO) {
-        if (state.intro_timer > 0) return ScreenTransition::none();
-        start_first_word(state);
-    }
-    if (state.phase == SHOOTING) return update_shooting(state, dt);
-    if (state.phase == TYPING && !state.current_word.empty()) bots_type(state);
-    state.phase_timer -= dt;
-    if (state.phase_timer <= 0) {
-        ScreenTransition transition = end_phase(state);
-        if (transition.kind != TransitionKind::NONE) return transition;
-    }
-    settle_hands(state.players, dt);
-    return ScreenTransition::none();
+    return update_typing_minigame(state, dt);
 }
 
 } // namespace typewriter

@@ -1,7 +1,7 @@
 // What each viewer of the typing pool sees.
 #include "server/profiler/profiler.h"
-#include "server/screens/minigame/minigame_view.h"
 #include "server/screens/minigame/top_section.h"
+#include "server/screens/minigame/typing_minigame.h"
 #include "server/screens/typewriter/typewriter_state.h"
 #include "shared/types/draw.h"
 
@@ -27,10 +27,7 @@ void render_top_section(const TypewriterState& state, DrawList& out) {
 
 void typewriter_render(const TypewriterState& state, uint32_t viewer_id, DrawList& out) {
     ProfileZone zone(state.global->profiler, "typewriter_render");
-    if (render_intro_cards(state, viewer_id, out)) return;
-    render_game_background(out);
-    render_top_section(state, out);
-    render_game_view(state, viewer_id, out, state.current_word);
+    render_typing_minigame(state, viewer_id, out, state.current_word);
 }
 
 } // namespace cog::typewriter

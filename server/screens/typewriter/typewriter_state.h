@@ -34,6 +34,12 @@ ScreenTransition typewriter_update(TypewriterState& state, float dt);
 void typewriter_render(const TypewriterState& state, uint32_t viewer_id, DrawList& out);
 void render_top_section(const TypewriterState& state, DrawList& out);
 
+// The stage steps of the shared typing update: INTRO -> TYPING with the music; the bots' letters
+// (TYPING only); the phase timer's end, TYPING -> WAITING -> next word, POP after the last.
+void start_first_stage(TypewriterState& state);
+void bots_type(TypewriterState& state, float dt);
+ScreenTransition end_phase(TypewriterState& state);
+
 // Every bot's word_time and letter schedule for current_word.
 void init_bot_typing_for_word(TypewriterState& state);
 
