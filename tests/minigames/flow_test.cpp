@@ -102,7 +102,7 @@ TEST(PasswordFlow, ThreeQuestionsThenPopWithoutALine) {
     EXPECT_FALSE(table.console.contains("transitioning to lobby"));
 }
 
-TEST(Spectators, DeadTypingPoolPlayerGetsThePurpleFrameOnly) {
+TEST(DeadViewers, DeadTypingPoolPlayerGetsThePurpleFrameOnly) {
     Table table;
     auto tw = table.typewriter();
     run_steps(*tw, 0.5f, 40);
@@ -116,7 +116,7 @@ TEST(Spectators, DeadTypingPoolPlayerGetsThePurpleFrameOnly) {
     EXPECT_EQ(count_sprites(frame.list, AssetId::BODY), 7u);
 }
 
-TEST(Spectators, DeadPasswordPlayerStillGetsTheRedAlert) {
+TEST(DeadViewers, DeadPasswordPlayerStillGetsTheRedAlert) {
     Table table;
     auto pw = table.password();
     run_steps(*pw, 0.5f, 24);

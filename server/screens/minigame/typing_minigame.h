@@ -1,4 +1,4 @@
-// The frame step and the picture both typing minigames share. The minigame-specific parts are
+// The frame step and the picture both typing minigames share. The parts that differ per minigame are
 // found by overload on the state type: start_first_stage, bots_type, end_phase and
 // render_top_section.
 #pragma once
