@@ -617,7 +617,7 @@ private:
     template <Record Rec, size_t... I>
     bool read_field(size_t index, Rec& record, int depth, std::index_sequence<I...>) {
         bool ok = false;
-        ((index == I ? (ok = read_value(record.*(std::get<I>(Fields<Rec>::list).member), depth), true) : false) || ...);
+        (void)((index == I ? (ok = read_value(record.*(std::get<I>(Fields<Rec>::list).member), depth), true) : false) || ...);
         return ok;
     }
 
