@@ -1,6 +1,7 @@
 // Text commands: the per-player settings command and the debug commands that drive the stack.
 #include "server/main/client_input.h"
 #include "server/main/host_state.h"
+#include "shared/log/printable.h"
 #include "server/network/sessions.h"
 #include "shared/log/log.h"
 
@@ -60,8 +61,7 @@ void command_push(HostState& host, uint32_t id, const std::vector<std::string_vi
     }
     const std::optional<ScreenId> screen = screen_by_argument(lower(words[1]));
     if (!screen) {
-        const std::string typed(words[1]);
-        LOG_WARN("%s screen not found.", typed.c_str());
+        LOG_WARN("%s screen not found.", printable(words[1]).c_str());
         return;
     }
     push_screen(host, *screen);
@@ -99,7 +99,7 @@ void command_info(HostState& host, uint32_t id) {
 
 void command_unknown(HostState& host, uint32_t id, const std::string& command) {
     send_system_message(host, "Unknown command", id);
-    LOG_WARN("Unknown debug command: %s", command.c_str());
+    LOG_WARN("Unknown debug command: %s", printable(command).c_str());
     LOG_WARN("Available: push, pop, reset, show_cursor, hide_cursor, show_names, hide_names, role, info");
 }
 
@@ -118,8 +118,7 @@ void handle_settings_command(HostState& host, uint32_t id, std::string_view text
 }
 
 void handle_debug_command(HostState& host, uint32_t id, std::string_view text) {
-    const std::string line(text);
-    LOG_INFO("Player %u debug command: %s", id, line.c_str());
+    LOG_INFO("Player %u debug command: %s", id, printable(text).c_str());
     const std::vector<std::string_view> words = split_words(text);
     const std::string command = lower(words[0]);
     if (command == "pop") pop_screen(host);

@@ -62,8 +62,11 @@ struct HostState {
     ScreenStack screen_stack;
     Profiler profiler;
     // Per-frame scratch: draw lists, formatted texts, decoded message strings. Released at the
-    // end of every frame in one piece.
-    std::pmr::monotonic_buffer_resource frame_arena{1 << 20};
+    // end of every frame in one piece; the first block is kept, so a usual frame allocates
+    // nothing from the heap.
+    static constexpr size_t FRAME_ARENA_BYTES = 4 << 20;
+    std::unique_ptr<std::byte[]> frame_arena_block{new std::byte[FRAME_ARENA_BYTES]};
+    std::pmr::monotonic_buffer_resource frame_arena{frame_arena_block.get(), FRAME_ARENA_BYTES};
 };
 
 } // namespace cog

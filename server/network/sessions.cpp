@@ -2,6 +2,7 @@
 #include "server/network/sessions.h"
 
 #include "server/main/host_state.h"
+#include "shared/log/printable.h"
 #include "server/network/socket_util.h"
 #include "shared/log/log.h"
 
@@ -49,7 +50,7 @@ uint32_t create_player(HostState& host, const std::string& name) {
     // A bot may hold this id (bots number themselves after the highest id); the human replaces
     // its record and keeps its role entry.
     PlayerConnection& stored = host.global.players[id] = std::move(record);
-    LOG_INFO("[NETWORK] Created PlayerConnection: id=%u, name='%s', name_ptr=%p", id, stored.name.c_str(),
+    LOG_INFO("[NETWORK] Created PlayerConnection: id=%u, name='%s', name_ptr=%p", id, printable(stored.name).c_str(),
              static_cast<const void*>(stored.name.data()));
     return id;
 }
@@ -66,21 +67,21 @@ void attach_socket(HostState& host, uint32_t id, PendingLogin&& login) {
 // The handshake once the first message has arrived.
 void finish_login(HostState& host, PendingLogin&& login, const ClientMessage& message) {
     const std::string name = login_name(message.player_name);
-    LOG_INFO("[NETWORK] Received LOGIN message with player_name='%s', previous_player_id=%u", name.c_str(),
+    const std::string shown = printable(name);
+    LOG_INFO("[NETWORK] Received LOGIN message with player_name='%s', previous_player_id=%u", shown.c_str(),
              message.previous_player_id);
     uint32_t id = find_returning_player(host, message.previous_player_id, name);
     const bool returning = id != 0;
     if (returning) {
-        LOG_INFO("[NETWORK] Reconnection detected: reusing player_id=%u for '%s'", id, name.c_str());
-        PlayerConnection& record = host.global.players[id];
-        record.connected = true;
-        LOG_INFO("[NETWORK] Reusing existing PlayerConnection: id=%u, name='%s'", id, record.name.c_str());
+        LOG_INFO("[NETWORK] Reconnection detected: reusing player_id=%u for '%s'", id, shown.c_str());
+        host.global.players[id].connected = true;
+        LOG_INFO("[NETWORK] Reusing existing PlayerConnection: id=%u, name='%s'", id, shown.c_str());
     } else {
         id = create_player(host, name);
     }
     attach_socket(host, id, std::move(login));
-    if (returning) LOG_INFO("Player %u (%s) reconnected", id, name.c_str());
-    else LOG_INFO("Player %u (%s) joined", id, name.c_str());
+    if (returning) LOG_INFO("Player %u (%s) reconnected", id, shown.c_str());
+    else LOG_INFO("Player %u (%s) joined", id, shown.c_str());
     if (Screen* top = host.screen_stack.top()) top->data->on_player_enter(id);
     send_init(host, id);
     if (!is_connected_human(host, id)) return;

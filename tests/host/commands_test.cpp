@@ -105,6 +105,13 @@ TEST_F(CommandFixture, InfoAndUnknown) {
     EXPECT_TRUE(console.contains("Unknown debug command: dance"));
 }
 
+TEST_F(CommandFixture, ClientTextCannotDriveTheTerminal) {
+    ConsoleCapture console;
+    command("dance\x1b[2J\r");
+    EXPECT_TRUE(console.contains("Player 1 debug command: dance?[2J?\n"));
+    EXPECT_FALSE(console.contains("\x1b[2J"));
+}
+
 TEST_F(CommandFixture, ChatAndLateLoginChangeNothing) {
     ConsoleCapture console;
     ClientMessage chat;

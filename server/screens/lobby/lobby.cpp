@@ -4,6 +4,7 @@
 #include "server/profiler/profiler.h"
 #include "server/screens/screen/screen_kinds.h"
 #include "shared/log/log.h"
+#include "shared/log/printable.h"
 
 #include <vector>
 
@@ -17,7 +18,7 @@ void LobbyState::init(GlobalState& g) {
     for (const auto& [id, player] : g.players) {
         if (!is_seated(player)) continue;
         ready_players[id] = false;
-        LOG_INFO("[LOBBY INIT] Added player %d to ready_players - name='%s'", static_cast<int>(id), player.name.c_str());
+        LOG_INFO("[LOBBY INIT] Added player %d to ready_players - name='%s'", static_cast<int>(id), printable(player.name).c_str());
     }
     LOG_INFO("[LOBBY INIT] Completed - min_players=%d, ready_players count=%d", min_players,
              static_cast<int>(ready_players.size()));
