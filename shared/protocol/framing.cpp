@@ -22,19 +22,19 @@ struct FrameReaderAccess {
         r.body_.clear();
     }
 
-    // Completes as much of the current frame as the socket holds.
-    static Received receive(int fd, FrameReader& r, std::pmr::memory_resource* strings) {
-        Received result;
+    // Completes as much of the current frame as the socket holds. On None, `body` is the whole
+    // body, valid until finish() is called.
+    static ProtocolError read_frame(int fd, FrameReader& r, std::string_view& body) {
         while (r.header_have_ < 4) {
             const ssize_t n = recv(fd, r.header_ + r.header_have_, 4 - r.header_have_, 0);
             if (n > 0) {
                 r.header_have_ += static_cast<size_t>(n);
                 continue;
             }
-            result.error = read_failure(n);
-            if (result.error == ProtocolError::None) continue; // interrupted: try again
-            if (result.error != ProtocolError::Would_Block) reset(r);
-            return result;
+            const ProtocolError error = read_failure(n);
+            if (error == ProtocolError::None) continue; // interrupted: try again
+            if (error != ProtocolError::Would_Block) reset(r);
+            return error;
         }
         if (r.body_have_ == 0 && r.body_.empty()) {
             const uint32_t length = uint32_t{r.header_[0]} << 24 | uint32_t{r.header_[1]} << 16 |
@@ -42,15 +42,13 @@ struct FrameReaderAccess {
             // The length is checked before anything is allocated for it.
             if (length == 0 || length > MAX_FRAME_BODY) {
                 reset(r);
-                result.error = length == 0 ? ProtocolError::InvalidLength : ProtocolError::MessageTooLarge;
-                return result;
+                return length == 0 ? ProtocolError::InvalidLength : ProtocolError::MessageTooLarge;
             }
             try {
                 r.body_.resize(length);
             } catch (...) {
                 reset(r);
-                result.error = ProtocolError::AllocationFailed;
-                return result;
+                return ProtocolError::AllocationFailed;
             }
         }
         while (r.body_have_ < r.body_.size()) {
@@ -59,20 +57,13 @@ struct FrameReaderAccess {
                 r.body_have_ += static_cast<size_t>(n);
                 continue;
             }
-            result.error = read_failure(n);
-            if (result.error == ProtocolError::None) continue;
-            if (result.error != ProtocolError::Would_Block) reset(r);
-            return result;
+            const ProtocolError error = read_failure(n);
+            if (error == ProtocolError::None) continue;
+            if (error != ProtocolError::Would_Block) reset(r);
+            return error;
         }
-        const JsonError decode_error =
-            read_json(std::string_view(r.body_.data(), r.body_.size()), result.message, strings);
-        reset(r);
-        if (decode_error) {
-            LOG_ERROR("JSON unmarshal error: %s", json_error_text(decode_error).c_str());
-            result.message = ClientMessage{};
-            result.error = ProtocolError::JsonDecodeFailed;
-        }
-        return result;
+        body = std::string_view(r.body_.data(), r.body_.size());
+        return ProtocolError::None;
     }
 
     // What a recv result of 0 or -1 means; None for an interrupted call that should be retried.
@@ -87,7 +78,18 @@ struct FrameReaderAccess {
 };
 
 Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource* strings) {
-    return FrameReaderAccess::receive(fd, reader, strings);
+    Received result;
+    std::string_view body;
+    result.error = FrameReaderAccess::read_frame(fd, reader, body);
+    if (result.error != ProtocolError::None) return result;
+    const JsonError decode_error = read_json(body, result.message, strings);
+    FrameReaderAccess::reset(reader);
+    if (decode_error) {
+        LOG_ERROR("JSON unmarshal error: %s", json_error_text(decode_error).c_str());
+        result.message = ClientMessage{};
+        result.error = ProtocolError::JsonDecodeFailed;
+    }
+    return result;
 }
 
 ProtocolError send_message(int fd, const ServerMessage& message) {

@@ -192,7 +192,8 @@ TEST_F(FramingTest, NonJsonBodyIsDecodeFailureAndLogged) {
     put(frame("hello") + frame(R"({"kind":1})"));
     EXPECT_EQ(receive().error, ProtocolError::JsonDecodeFailed);
     EXPECT_NE(console.find("[ERROR]"), std::string::npos) << console;
-    EXPECT_NE(console.find("JSON unmarshal error: Not_Object at byte 0\n"), std::string::npos) << console;
+    EXPECT_NE(console.find(":receive_message()] JSON unmarshal error: Not_Object at byte 0\n"), std::string::npos)
+        << console;
     // The stream stays aligned: the next frame is fine.
     EXPECT_EQ(receive().error, ProtocolError::None);
 }
