@@ -23,7 +23,7 @@ struct FrameReaderAccess {
     }
 
     // Completes as much of the current frame as the socket holds. On None, `body` is the whole
-    // body, valid until finish() is called.
+    // body, valid until reset() is called.
     static ProtocolError read_frame(int fd, FrameReader& r, std::string_view& body) {
         while (r.header_have_ < 4) {
             const ssize_t n = recv(fd, r.header_ + r.header_have_, 4 - r.header_have_, 0);
