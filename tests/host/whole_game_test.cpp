@@ -85,6 +85,8 @@ TEST_F(GameFixture, FiveMinigamesThenTheMaskedWinAndEveryoneIsBackInTheLobby) {
     dump(ann_picture, "lobby");
     press_space_after_lobby_delay();
     ASSERT_TRUE(run_until([&] { return top() == ScreenId::CRAWL; }, 5));
+    run_until([] { return false; }, 10);
+    dump(ann_picture, "crawl");
     ASSERT_TRUE(run_until([&] { return top() == ScreenId::ROLE_REVEAL; }, 31));
     // Two humans (1, 2) fill up with seven bots; the deal makes player 2 the Overseer.
     EXPECT_EQ(h.state().global.players.size(), 9u);
@@ -104,6 +106,7 @@ TEST_F(GameFixture, FiveMinigamesThenTheMaskedWinAndEveryoneIsBackInTheLobby) {
                 ++minigames;
             if (now == ScreenId::TYPEWRITER && ann_picture.find("Word ") != std::string::npos)
                 dump(ann_picture, "typewriter_masked");
+            if (now == ScreenId::GAME_SELECT) dump(ann_picture, shows(ann_picture, "Rolling...") ? "select_rolling" : "select_result");
             last = now;
             return now == ScreenId::END;
         },
