@@ -42,9 +42,8 @@ std::unique_ptr<StatusWindow> StatusWindow::open() {
     }
     // No present-vsync: a present that waits for the display (or blocks while the window is
     // covered) would hold the game's frame; the loop keeps its own 16 ms pacing.
-    // The software renderer keeps GPU drivers out of the process; two panels need no more.
-    SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
-    w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_SOFTWARE);
+    SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
+    w.renderer = SDL_CreateRenderer(w.window, -1, 0);
     if (!w.renderer) {
         LOG_WARN("Cannot open the status window: %s", SDL_GetError());
         return nullptr;
