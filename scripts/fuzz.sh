@@ -7,6 +7,10 @@ set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 build="$root/build-fuzz"
+if ! command -v clang++ > /dev/null; then
+    sudo_cmd=""; [ "$(id -u)" -ne 0 ] && sudo_cmd=sudo
+    $sudo_cmd apt-get update -qq && $sudo_cmd apt-get install -y -qq clang
+fi
 mkdir -p "$build/corpus-json" "$build/corpus-receive"
 flags="-std=c++20 -O1 -g -Wall -Wextra -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -include $root/fuzz/compat/source_location.h -I$root"

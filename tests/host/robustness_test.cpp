@@ -41,6 +41,22 @@ TEST_F(RobustFixture, SilentConnectionIsDroppedAfterFiveSeconds) {
     EXPECT_TRUE(console.contains("Expected LOGIN message from new client"));
 }
 
+TEST_F(RobustFixture, ConnectionsWaitingForLoginAreCapped) {
+    std::vector<std::unique_ptr<TestClient>> waiting;
+    for (size_t i = 0; i < MAX_PENDING_LOGINS + 6; ++i) waiting.push_back(std::make_unique<TestClient>(h.port()));
+    ConsoleCapture console;
+    expect_one_picture_per_frame(2);
+    EXPECT_EQ(h.state().pending_logins.size(), MAX_PENDING_LOGINS);
+    EXPECT_EQ(console.count("Too many connections waiting for LOGIN"), 6u);
+    size_t refused = 0;
+    for (auto& client : waiting) refused += client->closed_by_peer(5) ? 1 : 0;
+    EXPECT_EQ(refused, 6u);
+    // A waiting connection that now logs in is still served.
+    waiting.front()->send_login("late");
+    h.frames(2);
+    EXPECT_NE(first_event(waiting.front()->receive_all(), EventKind::INIT), nullptr);
+}
+
 TEST_F(RobustFixture, LoginInPiecesStillWorks) {
     TestClient slow(h.port());
     slow.send_raw(std::string("\0\0", 2));
