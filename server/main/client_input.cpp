@@ -84,7 +84,7 @@ DrainResult drain_player(HostState& host, uint32_t id) {
 void process_client_input(HostState& host) {
     std::vector<uint32_t> ids;
     for (const auto& [id, player] : host.global.players)
-        if (player.connected && !player.is_bot && host.connections.count(id)) ids.push_back(id);
+        if (human_socket(host, player)) ids.push_back(id);
     std::vector<uint32_t> to_disconnect;
     for (uint32_t id : ids) {
         if (!is_connected_human(host, id)) continue;

@@ -31,12 +31,11 @@ void send_draw_commands(HostState& host) {
     if (!top) return;
     std::vector<uint32_t> failed;
     for (const auto& [id, player] : host.global.players) {
-        if (!player.connected || player.is_bot) continue;
-        const auto socket = host.connections.find(id);
-        if (socket == host.connections.end()) continue;
+        ClientSocket* socket = human_socket(host, player);
+        if (!socket) continue;
         // Built in place so the list keeps its frame-arena allocator (no copy).
         const ServerMessage message{ServerMessageKind::DRAW_COMMANDS, Event{}, screen_render(host, *top, id)};
-        if (send_message(socket->second.fd, message) != ProtocolError::None) failed.push_back(id);
+        if (send_message(socket->fd, message) != ProtocolError::None) failed.push_back(id);
     }
     // Dropped only after the pass, so everyone before a failing player got this frame.
     for (uint32_t id : failed) disconnect_player(host, id);

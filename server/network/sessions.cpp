@@ -150,9 +150,15 @@ void accept_new_connections(HostState& host) {
     advance_pending_logins(host);
 }
 
-bool is_connected_human(const HostState& host, uint32_t id) {
+ClientSocket* human_socket(HostState& host, const PlayerConnection& player) {
+    if (!player.connected || player.is_bot) return nullptr;
+    const auto it = host.connections.find(player.id);
+    return it == host.connections.end() ? nullptr : &it->second;
+}
+
+bool is_connected_human(HostState& host, uint32_t id) {
     const PlayerConnection* record = find_player(host.global, id);
-    return record && record->connected && !record->is_bot && host.connections.count(id) > 0;
+    return record && human_socket(host, *record);
 }
 
 void disconnect_player(HostState& host, uint32_t id) {
@@ -172,10 +178,9 @@ void disconnect_player(HostState& host, uint32_t id) {
 
 void broadcast_message(HostState& host, const ServerMessage& message, uint32_t except_id) {
     for (const auto& [id, player] : host.global.players) {
-        if (!player.connected || player.is_bot || id == except_id) continue;
-        const auto it = host.connections.find(id);
-        if (it == host.connections.end()) continue;
-        send_message(it->second.fd, message); // a broken stream is dropped by the next frame's send
+        if (id == except_id) continue;
+        // A broken stream is dropped by the next frame's picture send, not here.
+        if (ClientSocket* socket = human_socket(host, player)) send_message(socket->fd, message);
     }
 }
 
@@ -190,13 +195,12 @@ void broadcast_sound(HostState& host, uint16_t sound_id, float volume) {
 
 void send_system_message(HostState& host, std::string_view text, uint32_t id) {
     const PlayerConnection* record = find_player(host.global, id);
-    if (!record || record->is_bot || !record->connected) return;
-    const auto it = host.connections.find(id);
-    if (it == host.connections.end()) return;
+    ClientSocket* socket = record ? human_socket(host, *record) : nullptr;
+    if (!socket) return;
     ServerMessage chat = event_message(EventKind::CHAT_MESSAGE);
     chat.event.message = text;
     chat.event.sender_id = 0;
-    send_message(it->second.fd, chat);
+    send_message(socket->fd, chat);
 }
 
 } // namespace cog

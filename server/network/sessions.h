@@ -26,8 +26,13 @@ void broadcast_sound(HostState& host, uint16_t sound_id, float volume);
 // A CHAT_MESSAGE from the host (sender 0) to one connected human; bots and absent players get nothing.
 void send_system_message(HostState& host, std::string_view text, uint32_t id);
 
-// A connected human: record connected, not a bot, and a live socket.
-bool is_connected_human(const HostState& host, uint32_t id);
+struct ClientSocket;
+struct PlayerConnection;
+
+// The live socket of a connected human (record connected, not a bot, socket present), else
+// nullptr. Every send and read goes through this one test.
+ClientSocket* human_socket(HostState& host, const PlayerConnection& player);
+bool is_connected_human(HostState& host, uint32_t id);
 
 // The login name as stored: cut to the byte limit at a UTF-8 character boundary, "Player" when empty.
 std::string login_name(std::string_view player_name);

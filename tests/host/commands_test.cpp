@@ -1,8 +1,6 @@
 // Settings and debug commands sent by a real client, with their replies and log lines.
 #include "tests/host/host_harness.h"
 
-#include "shared/protocol/json.h"
-
 #include <gtest/gtest.h>
 
 namespace cog::test {
@@ -117,9 +115,7 @@ TEST_F(CommandFixture, ChatAndLateLoginChangeNothing) {
     ClientMessage chat;
     chat.kind = ClientMessageKind::CHAT;
     chat.message = "hello everyone";
-    std::string text;
-    write_json(text, chat);
-    client->send_frame(text);
+    client->send_message(chat);
     client->send_login("again", 0);
     h.frames(2);
     EXPECT_EQ(console.text(), "");

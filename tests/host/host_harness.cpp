@@ -56,32 +56,32 @@ void TestClient::send_frame(std::string_view body) {
     send_raw(frame);
 }
 
+void TestClient::send_message(const ClientMessage& message) {
+    std::string text;
+    write_json(text, message);
+    send_frame(text);
+}
+
 void TestClient::send_login(std::string_view name, uint32_t previous_id) {
     ClientMessage message;
     message.kind = ClientMessageKind::LOGIN;
     message.player_name = name;
     message.previous_player_id = previous_id;
-    std::string text;
-    write_json(text, message);
-    send_frame(text);
+    send_message(message);
 }
 
 void TestClient::send_input(const InputState& input) {
     ClientMessage message;
     message.kind = ClientMessageKind::INPUT;
     message.input = input;
-    std::string text;
-    write_json(text, message);
-    send_frame(text);
+    send_message(message);
 }
 
 void TestClient::send_command(std::string_view line) {
     ClientMessage message;
     message.kind = ClientMessageKind::SETTINGS_COMMAND;
     message.settings_command = line;
-    std::string text;
-    write_json(text, message);
-    send_frame(text);
+    send_message(message);
 }
 
 bool TestClient::read_some(int wait_ms) {

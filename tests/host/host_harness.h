@@ -36,6 +36,7 @@ public:
 
     void send_raw(std::string_view bytes);
     void send_frame(std::string_view body); // length prefix + body
+    void send_message(const ClientMessage& message);
     void send_login(std::string_view name, uint32_t previous_id = 0);
     void send_input(const InputState& input);
     void send_command(std::string_view line);
