@@ -32,10 +32,7 @@ void reset_minigame(MinigameScreen& state) {
     state.shot_was_bot = false;
 }
 
-Random& minigame_random(const MinigameScreen& state) {
-    static SeededRandom fallback;
-    return state.global && state.global->random ? *state.global->random : fallback;
-}
+Random& minigame_random(const MinigameScreen& state) { return *state.global->random; }
 
 void enter_minigame_player(MinigameScreen& state, uint32_t id) {
     state.players[id] = make_minigame_player(id, minigame_random(state));

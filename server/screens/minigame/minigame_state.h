@@ -39,7 +39,7 @@ public:
 // Puts the shared fields back to their starting values (players emptied); init calls it.
 void reset_minigame(MinigameScreen& state);
 
-// The generator for draws after create; falls back to a private one when none is injected.
+// The host's generator, for every draw after create (init has run, so `global` is set).
 Random& minigame_random(const MinigameScreen& state);
 
 // Adds or replaces the player's record.
