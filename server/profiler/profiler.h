@@ -1,7 +1,7 @@
 // Hierarchical frame profiler: named zones opened and closed around the host's work, counted per frame.
 #pragma once
 
-#include "server/screens/screen/clock.h"
+#include "shared/platform/clock.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,7 +1,7 @@
 // The per-screen player record of the typing minigames, its colours and its creation at entry.
 #pragma once
 
-#include "server/screens/screen/random.h"
+#include "shared/platform/random.h"
 #include "shared/protocol/messages.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 // Three distinct indices in random order, drawn as the first three steps of a shuffle.
 #pragma once
 
-#include "server/screens/screen/random.h"
+#include "shared/platform/random.h"
 
 #include <array>
 #include <cstddef>

@@ -1,7 +1,7 @@
 // The password prompts with their answers and decoys, and the draw of three of them.
 #pragma once
 
-#include "server/screens/screen/random.h"
+#include "shared/platform/random.h"
 
 #include <array>
 #include <span>

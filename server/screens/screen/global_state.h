@@ -1,8 +1,8 @@
 // The shared game state every screen reads and writes: players, roles, counters and sounds.
 #pragma once
 
-#include "server/screens/screen/clock.h"
-#include "server/screens/screen/random.h"
+#include "shared/platform/clock.h"
+#include "shared/platform/random.h"
 #include "shared/assets/assets.h"
 #include "shared/protocol/messages.h"
 

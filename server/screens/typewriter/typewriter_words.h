@@ -1,7 +1,7 @@
 // The typing pool's word tiers and the draw of three words from a tier.
 #pragma once
 
-#include "server/screens/screen/random.h"
+#include "shared/platform/random.h"
 
 #include <array>
 #include <string>
