@@ -97,8 +97,15 @@ TEST_F(LobbyTest, JoinReenterOrLeaveCancelsCountdown) {
 
 TEST_F(LobbyTest, MountResetsTheFinishedGame) {
     world.add_human(1).is_dead = true;
-    world.add_human(2).connected = false;
+    world.add_human(5);
     push_like_host(lobby, world.global);
+    lobby.ready_players[5] = true;
+    // Shot, then away when the game ends (his leave went to another screen): he must come back
+    // alive, and his ready mark must not outlive him.
+    PlayerConnection& away = world.add_human(2);
+    away.is_dead = true;
+    away.connected = false;
+    world.global.players.at(5).connected = false;
     for (uint32_t bot : {3u, 4u}) {
         world.add_bot(bot);
         world.global.roles[bot] = PlayerRole::MASKED;
@@ -112,11 +119,12 @@ TEST_F(LobbyTest, MountResetsTheFinishedGame) {
     lobby.mount();
     EXPECT_EQ(world.global.next_minigame_count, 0);
     EXPECT_TRUE(world.global.roles.empty());
-    EXPECT_EQ(world.global.players.size(), 2u);
+    EXPECT_EQ(world.global.players.size(), 3u);
     EXPECT_FALSE(world.global.players.at(1).is_dead);
+    EXPECT_FALSE(world.global.players.at(2).is_dead);
     EXPECT_EQ(lobby.ready_players, (std::map<uint32_t, bool>{{1, false}}));
     EXPECT_TRUE(console.contains("[LOBBY] Removing bot player 4"));
-    EXPECT_TRUE(console.contains("[LOBBY] Game state reset complete - 2 real players remaining"));
+    EXPECT_TRUE(console.contains("[LOBBY] Game state reset complete - 3 real players remaining"));
     EXPECT_NE(find_text(render(1), "Press SPACE key to start"), nullptr);
 }
 

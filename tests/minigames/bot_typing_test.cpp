@@ -97,6 +97,15 @@ TEST(PasswordBots, TypeTheirDrawnPasswordOnlyAfterThinking) {
         EXPECT_LT(plan.total_time, 4.0f);
     }
     EXPECT_EQ(table.console.count("[PASSWORD] Bot player "), 6u);
+    // Every candidate can be drawn, the last decoy included (a pick among one too few never
+    // reaches it): 6 bots x 100 plans over 20 candidates.
+    bool last_decoy_drawn = false;
+    for (int plan = 0; plan < 100 && !last_decoy_drawn; ++plan) {
+        password::init_bot_typing_for_question(*pw);
+        for (uint32_t id = BOT_ID; id <= 9; ++id)
+            last_decoy_drawn = last_decoy_drawn || pw->players[id].bot.answer == pw->current_question.decoys.back();
+    }
+    EXPECT_TRUE(last_decoy_drawn);
     run_steps(*pw, 0.5f, 11);
     ASSERT_EQ(pw->phase, password::TYPING);
     for (uint32_t id = BOT_ID; id <= 9; ++id) EXPECT_EQ(pw->players[id].typed_len, 0);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace cog::test {
 namespace {
 
@@ -118,6 +120,16 @@ TEST(ViewChoice, OverseerSeesOnlyTheCardUntilTheBriefingEnds) {
     tw->render(COP_ID, game.list);
     EXPECT_NE(find_text(game.list, "OBSERVER MODE"), nullptr);
     EXPECT_EQ(count_sprites(game.list, AssetId::BODY), 8u); // the Overseer is not a figure
+    // Bodies and masks bob together: the first figure (player 2, cell (130, 150)) sits
+    // 5 sin(t speed + phase) off its cell, the same for both sprites.
+    const MinigamePlayer& first = tw->players[HUMAN_ID];
+    const float bob = 5 * std::sin(tw->total_time * first.bob_speed + first.bob_phase);
+    ASSERT_GT(std::fabs(bob), 0.01f);
+    const DrawCommand* body = find_sprite(game.list, AssetId::BODY);
+    ASSERT_NE(body, nullptr);
+    EXPECT_FLOAT_EQ(body->y, 150 + bob);
+    EXPECT_FLOAT_EQ((body + 1)->y, 150 + bob);
+    EXPECT_NE((body + 1)->asset_id, uint16_t(AssetId::BODY));
     const DrawCommand* light = find_sprite(game.list, AssetId::FLASHLIGHT);
     const DrawCommand* sight = find_sprite(game.list, AssetId::GUN_SIGHT);
     ASSERT_NE(light, nullptr);

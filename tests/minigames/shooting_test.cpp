@@ -110,6 +110,9 @@ TEST_F(ShootingTest, ShootingAHumanMarksHimDead) {
     EXPECT_EQ(result.transition.kind, TransitionKind::PUSH);
     EXPECT_TRUE(table.world.global.players[HUMAN_ID].is_dead);
     EXPECT_TRUE(table.console.contains("[TYPEWRITER] Player 2 marked as dead\n"));
+    // A refused push (full stack) leaves the minigame on top: its end must not fire again.
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(tw->update(0.5f).kind, TransitionKind::NONE);
+    EXPECT_EQ(table.console.count("marked as dead"), 1u);
 }
 
 TEST_F(ShootingTest, MaskFliesFromTheShotFigure) {

@@ -20,7 +20,8 @@ constexpr float VISIBLE_BOTTOM = 820;
 std::unique_ptr<ScreenProcs> create_crawl() { return std::make_unique<CrawlState>(); }
 
 // Both curves give 600 units and 60 units/s at 15 s, so the hand-over is seamless.
-// The slow curve keeps this exact operation order so that f32 rounding matches the reference.
+// The slow curve keeps this exact operation order: f32 rounding depends on it, and every client
+// must see the text at exactly the same height in every frame, whichever host build drew it.
 float crawl_scroll(float t, bool fast) {
     if (!fast) return ((t * (0.5f * t) * t) / 675.0f + 0.5f * t) * 60.0f;
     const float u = t - CrawlState::FAST_AFTER;

@@ -38,11 +38,10 @@ void LobbyState::mount() {
 void LobbyState::remove_bots() {
     std::vector<uint32_t> bot_ids;
     for (auto& [id, player] : global->players) {
-        if (player.is_bot) {
-            bot_ids.push_back(id);
-        } else if (player.connected) {
-            player.is_dead = false;
-        }
+        // Every human is revived, connected or not: one shot in the last game and away at its
+        // end would otherwise come back dead into the next one.
+        if (player.is_bot) bot_ids.push_back(id);
+        else player.is_dead = false;
     }
     for (uint32_t id : bot_ids) {
         LOG_INFO("[LOBBY] Removing bot player %d", static_cast<int>(id));
@@ -52,7 +51,10 @@ void LobbyState::remove_bots() {
     }
 }
 
+// Rebuilt rather than updated: a player who readied and then left while another screen was on
+// top never told the lobby, and his stale entry would block or miscount the next start.
 void LobbyState::unready_seated_players() {
+    ready_players.clear();
     for (const auto& [id, player] : global->players)
         if (is_seated(player)) ready_players[id] = false;
 }

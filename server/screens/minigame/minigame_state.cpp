@@ -30,6 +30,7 @@ void reset_minigame(MinigameScreen& state) {
     state.shot_timer = 0;
     state.shot_player_id = 0;
     state.shot_was_bot = false;
+    state.shot_resolved = false;
 }
 
 Random& minigame_random(const MinigameScreen& state) { return *state.global->random; }

@@ -30,6 +30,7 @@ public:
     float shot_timer = 0;        // s left in the shot stage
     uint32_t shot_player_id = 0;
     bool shot_was_bot = false;
+    bool shot_resolved = false;  // the shot's end has fired (verdict applied, transition returned)
 
     void on_player_enter(uint32_t id) override;
     void on_player_leave(uint32_t id) override;

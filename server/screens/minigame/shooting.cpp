@@ -76,6 +76,9 @@ void start_shot(MinigameScreen& state, uint32_t target_id) {
 
 ScreenTransition update_shooting(MinigameScreen& state, float dt) {
     ProfileZone zone(state.global->profiler, "update_shooting");
+    // The end fires once: if the stack refuses the push, later frames must not mark, print and
+    // push again every frame.
+    if (state.shot_resolved) return ScreenTransition::none();
     state.shot_timer -= dt;
     if (state.shot_timer > 0) return ScreenTransition::none();
     if (state.shot_stage == ShootingPhase::FADING) {
@@ -83,6 +86,7 @@ ScreenTransition update_shooting(MinigameScreen& state, float dt) {
         state.shot_timer = SHOT_REVEAL_TIME;
         return ScreenTransition::none();
     }
+    state.shot_resolved = true;
     if (!state.shot_was_bot) mark_shot_player_dead(state);
     return ScreenTransition::push(ScreenId::GAME_SELECT);
 }
