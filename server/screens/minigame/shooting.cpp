@@ -12,23 +12,9 @@ namespace {
 // The mask sprite is drawn at this scale so that its texture covers a figure.
 constexpr float MASK_SCALE = 0.09765625f;
 
-bool was_down_before(MinigameScreen& state, uint32_t id, bool now_down) {
-    bool was = false;
-    if (auto it = state.mouse_was_down.find(id); it != state.mouse_was_down.end()) was = it->second;
-    state.mouse_was_down[id] = now_down;
-    return was;
-}
-
 void mark_shot_player_dead(MinigameScreen& state) {
     if (PlayerConnection* player = find_player(*state.global, state.shot_player_id)) player->is_dead = true;
     console_printf("%s %s %u %s\n", state.rules->tag, "Player", state.shot_player_id, "marked as dead");
-}
-
-void render_flying_mask(DrawList& out, const ShotFigure& shot, float j) {
-    if (shot.mask == AssetId::NONE) return;
-    float scale = (1 - 0.3f * j) * MASK_SCALE;
-    draw_sprite_pro(out, shot.mask, shot.x + 4000 * j, shot.y + (1 - j) * (-600 * j), WHITE, 3600 * j, scale, scale,
-                    false, false);
 }
 
 void render_verdict(const MinigameScreen& state, DrawList& out) {
@@ -41,6 +27,24 @@ void render_verdict(const MinigameScreen& state, DrawList& out) {
 }
 } // namespace
 
+bool fresh_click(MinigameScreen& state, uint32_t id, bool mouse_left) {
+    bool was = false;
+    if (auto it = state.mouse_was_down.find(id); it != state.mouse_was_down.end()) was = it->second;
+    state.mouse_was_down[id] = mouse_left;
+    return mouse_left && !was;
+}
+
+void render_flying_mask(DrawList& out, const ShotFigure& shot, float j) {
+    if (shot.mask == AssetId::NONE) return;
+    float scale = (1 - 0.3f * j) * MASK_SCALE;
+    draw_sprite_pro(out, shot.mask, shot.x + 4000 * j, shot.y + (1 - j) * (-600 * j), WHITE, 3600 * j, scale, scale,
+                    false, false);
+}
+
+void render_shot_flash(DrawList& out, float j) {
+    draw_rect(out, 0, 0, WORLD_WIDTH, WORLD_HEIGHT, {255, 255, 255, static_cast<uint8_t>(static_cast<int>((1 - j) * 255))});
+}
+
 std::optional<uint32_t> figure_at(const MinigameScreen& state, float x, float y) {
     std::optional<uint32_t> hit;
     for_each_figure(state, [&](const GridFigure& f) {
@@ -51,8 +55,7 @@ std::optional<uint32_t> figure_at(const MinigameScreen& state, float x, float y)
 }
 
 void handle_shoot_input(MinigameScreen& state, uint32_t cop_id, const InputState& input) {
-    bool was = was_down_before(state, cop_id, input.mouse_left);
-    if (!input.mouse_left || was) return;
+    if (!fresh_click(state, cop_id, input.mouse_left)) return;
     std::optional<uint32_t> target = figure_at(state, input.mouse_x, input.mouse_y);
     if (!target) return;
     if (state.rules->dialect == ConsoleDialect::PASSWORD) {
@@ -63,7 +66,11 @@ void handle_shoot_input(MinigameScreen& state, uint32_t cop_id, const InputState
 
 void start_shot(MinigameScreen& state, uint32_t target_id) {
     const PlayerConnection* target = find_player(*state.global, target_id);
-    state.shot_was_bot = target ? target->is_bot : true;
+    start_shot(state, target_id, target ? target->is_bot : true);
+}
+
+void start_shot(MinigameScreen& state, uint32_t target_id, bool was_bot) {
+    state.shot_was_bot = was_bot;
     state.shot_stage = ShootingPhase::FADING;
     state.shot_timer = SHOT_FADE_TIME;
     state.shot_player_id = target_id;
@@ -99,7 +106,7 @@ void render_shooting(const MinigameScreen& state, DrawList& out, uint32_t viewer
     ShotFigure shot = render_player_grid(state, out, flags, compared);
     if (fading) {
         render_flying_mask(out, shot, j);
-        draw_rect(out, 0, 0, WORLD_WIDTH, WORLD_HEIGHT, {255, 255, 255, static_cast<uint8_t>(static_cast<int>((1 - j) * 255))});
+        render_shot_flash(out, j);
     } else {
         render_verdict(state, out);
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "server/screens/minigame/minigame_state.h"
+#include "server/screens/minigame/player_grid.h"
 
 #include <optional>
 #include <string_view>
@@ -18,9 +19,20 @@ std::optional<uint32_t> figure_at(const MinigameScreen& state, float x, float y)
 // on a figure starts the shot.
 void handle_shoot_input(MinigameScreen& state, uint32_t cop_id, const InputState& input);
 
+// Records the player's button in mouse_was_down; true for a press that was up before.
+bool fresh_click(MinigameScreen& state, uint32_t id, bool mouse_left);
+
+// The shot's verdict follows the target's host record (no record: a bot)...
 void start_shot(MinigameScreen& state, uint32_t target_id);
+// ...or a verdict the minigame keeps itself.
+void start_shot(MinigameScreen& state, uint32_t target_id, bool was_bot);
 
 ScreenTransition update_shooting(MinigameScreen& state, float dt);
+
+// j runs 0 -> 1 over the fade. The shot figure's mask flies off to the right in an arc, spinning
+// and shrinking; the white flash fades out.
+void render_flying_mask(DrawList& out, const ShotFigure& shot, float j);
+void render_shot_flash(DrawList& out, float j);
 
 // The game view's picture during the shot, after the overlays.
 void render_shooting(const MinigameScreen& state, DrawList& out, uint32_t viewer_id, bool viewer_is_cop,
