@@ -6,11 +6,9 @@
 
 namespace cog {
 
-namespace {
 bool may_shoot(const MinigameScreen& state, bool sender_is_cop) {
     return sender_is_cop && state.cop_intro_stage == 3 && (state.rules->shoot_phases & phase_bit(state.phase)) != 0;
 }
-} // namespace
 
 void handle_minigame_input(MinigameScreen& state, uint32_t id, const InputState& input) {
     const char* tag = state.rules->tag;

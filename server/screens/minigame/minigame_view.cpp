@@ -18,10 +18,7 @@ void render_overseer_tools(const MinigameScreen& state, uint32_t viewer_id, Draw
     float mx = cop ? cop->input.mouse_x : 0, my = cop ? cop->input.mouse_y : 0;
     draw_sprite(out, AssetId::FLASHLIGHT, mx - FLASHLIGHT_SIZE / 2, my - FLASHLIGHT_SIZE / 2, FLASHLIGHT_SIZE,
                 FLASHLIGHT_SIZE, WHITE);
-    if (state.cop_intro_stage == 3) {
-        draw_sprite(out, AssetId::GUN_SIGHT, mx - GUN_SIGHT_SIZE / 2, my - GUN_SIGHT_SIZE / 2, GUN_SIGHT_SIZE,
-                    GUN_SIGHT_SIZE, WHITE);
-    }
+    if (state.cop_intro_stage == 3) render_gun_sight(*state.global, viewer_id, out);
 }
 
 void render_alerts(const MinigameScreen& state, uint32_t viewer_id, bool viewer_is_cop, DrawList& out) {
@@ -31,6 +28,13 @@ void render_alerts(const MinigameScreen& state, uint32_t viewer_id, bool viewer_
     if (watched && (!dead || state.rules->watching_alert_when_dead)) render_cop_watching_alert(out);
 }
 } // namespace
+
+void render_gun_sight(const GlobalState& global, uint32_t viewer_id, DrawList& out) {
+    const PlayerConnection* cop = find_player(global, viewer_id);
+    float mx = cop ? cop->input.mouse_x : 0, my = cop ? cop->input.mouse_y : 0;
+    draw_sprite(out, AssetId::GUN_SIGHT, mx - GUN_SIGHT_SIZE / 2, my - GUN_SIGHT_SIZE / 2, GUN_SIGHT_SIZE,
+                GUN_SIGHT_SIZE, WHITE);
+}
 
 bool render_intro_cards(const MinigameScreen& state, uint32_t viewer_id, DrawList& out) {
     bool viewer_is_cop = is_cop(*state.global, viewer_id);

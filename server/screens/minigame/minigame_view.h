@@ -11,6 +11,9 @@ namespace cog {
 // viewer gets the game view.
 bool render_intro_cards(const MinigameScreen& state, uint32_t viewer_id, DrawList& out);
 
+// The Overseer's gun sight, centred on the pointer of its latest input ((0, 0) without a record).
+void render_gun_sight(const GlobalState& global, uint32_t viewer_id, DrawList& out);
+
 // The game view's full-screen background, drawn before the minigame's top section.
 void render_game_background(DrawList& out);
 

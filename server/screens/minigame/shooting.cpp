@@ -9,13 +9,12 @@
 namespace cog {
 
 namespace {
-// The mask sprite is drawn at this scale so that its texture covers a figure.
-constexpr float MASK_SCALE = 0.09765625f;
-
 void mark_shot_player_dead(MinigameScreen& state) {
     if (PlayerConnection* player = find_player(*state.global, state.shot_player_id)) player->is_dead = true;
     console_printf("%s %s %u %s\n", state.rules->tag, "Player", state.shot_player_id, "marked as dead");
 }
+
+} // namespace
 
 void render_verdict(const MinigameScreen& state, DrawList& out) {
     draw_rect(out, 0, 0, WORLD_WIDTH, WORLD_HEIGHT, {0, 0, 0, 180});
@@ -25,7 +24,6 @@ void render_verdict(const MinigameScreen& state, DrawList& out) {
         draw_text(out, 297.5f, 320, "It was a HUMAN!", 80, {255, 50, 50, 255});
     }
 }
-} // namespace
 
 bool fresh_click(MinigameScreen& state, uint32_t id, bool mouse_left) {
     bool was = false;
@@ -34,9 +32,9 @@ bool fresh_click(MinigameScreen& state, uint32_t id, bool mouse_left) {
     return mouse_left && !was;
 }
 
-void render_flying_mask(DrawList& out, const ShotFigure& shot, float j) {
+void render_flying_mask(DrawList& out, const ShotFigure& shot, float j, float start_scale) {
     if (shot.mask == AssetId::NONE) return;
-    float scale = (1 - 0.3f * j) * MASK_SCALE;
+    float scale = (1 - 0.3f * j) * start_scale;
     draw_sprite_pro(out, shot.mask, shot.x + 4000 * j, shot.y + (1 - j) * (-600 * j), WHITE, 3600 * j, scale, scale,
                     false, false);
 }

@@ -31,8 +31,13 @@ ScreenTransition update_shooting(MinigameScreen& state, float dt);
 
 // j runs 0 -> 1 over the fade. The shot figure's mask flies off to the right in an arc, spinning
 // and shrinking; the white flash fades out.
-void render_flying_mask(DrawList& out, const ShotFigure& shot, float j);
+// The grid's mask starts at 100/1024 scale, so that its texture covers a figure.
+inline constexpr float GRID_FLYING_MASK_SCALE = 0.09765625f;
+void render_flying_mask(DrawList& out, const ShotFigure& shot, float j, float start_scale = GRID_FLYING_MASK_SCALE);
 void render_shot_flash(DrawList& out, float j);
+
+// The dimmed picture with "It was a ROBOT!" or "It was a HUMAN!".
+void render_verdict(const MinigameScreen& state, DrawList& out);
 
 // The game view's picture during the shot, after the overlays.
 void render_shooting(const MinigameScreen& state, DrawList& out, uint32_t viewer_id, bool viewer_is_cop,
