@@ -1,9 +1,142 @@
-// Stand-in until this screen is built.
-#include "server/screens/screen/placeholder_screen.h"
+// The door memorization's lifecycle: creation with its secret order, seating at init, late entry
+// and leave, and the procedure slots with their profiler zones.
+#include "server/profiler/profiler.h"
+#include "server/screens/doors/doors_state.h"
 #include "server/screens/screen/screen_kinds.h"
+
+#include <algorithm>
+#include <utility>
 
 namespace cog {
 
-std::unique_ptr<ScreenProcs> create_doors() { return std::make_unique<PlaceholderScreen>("Door Memorization"); }
+namespace doors {
+
+namespace {
+Profiler* profiler_of(const DoorsState& state) { return state.global ? state.global->profiler : nullptr; }
+
+int64_t row_of(uint32_t id) { return id % 2 == 1 ? 0 : 1; }
+
+DoorsPlayer make_queued_player(uint32_t id, bool is_bot) {
+    DoorsPlayer player;
+    player.color = player_color(id);
+    player.row = row_of(id);
+    player.is_bot = is_bot;
+    return player;
+}
+
+// The first robot of a row needs no turn: it stands at cell 0 from the start and shows the order.
+DoorsPlayer make_lead_robot(uint32_t id) {
+    DoorsPlayer player = make_queued_player(id, true);
+    player.stage = 0;
+    player.is_active = true;
+    player.start_delay = ROBOT_START_DELAY;
+    return player;
+}
+
+void queue_player(DoorsState& state, uint32_t id, bool is_bot) {
+    DoorsPlayer player = make_queued_player(id, is_bot);
+    state.row_queues[static_cast<size_t>(player.row)].push_back(id);
+    state.players[id] = player;
+}
+
+// Robots first, humans after them, each in table order: robots always walk before the humans.
+void seat_row(DoorsState& state, const std::vector<uint32_t>& robots, const std::vector<uint32_t>& humans) {
+    for (size_t i = 0; i < robots.size(); ++i) {
+        if (i == 0) {
+            state.players[robots[i]] = make_lead_robot(robots[i]);
+        } else {
+            queue_player(state, robots[i], true);
+        }
+    }
+    for (uint32_t id : humans) queue_player(state, id, false);
+}
+
+void seat_everyone(DoorsState& state) {
+    std::array<std::vector<uint32_t>, ROW_COUNT> robots, humans;
+    for (const auto& [id, connection] : state.global->players) {
+        if (!connection.connected || is_overseer(state, id)) continue;
+        auto row = static_cast<size_t>(row_of(id));
+        (connection.is_bot ? robots : humans)[row].push_back(id);
+    }
+    for (size_t row = 0; row < ROW_COUNT; ++row) seat_row(state, robots[row], humans[row]);
+}
+} // namespace
+
+DoorsState::DoorsState() : MinigameScreen(RULES) {}
+DoorsState::~DoorsState() { doors_destroy(*this); }
+
+void DoorsState::init(GlobalState& g) { doors_init(*this, g); }
+void DoorsState::on_player_enter(uint32_t id) { doors_on_player_enter(*this, id); }
+void DoorsState::on_player_leave(uint32_t id) { doors_on_player_leave(*this, id); }
+void DoorsState::handle_input(uint32_t id, const InputState& input) { doors_handle_input(*this, id, input); }
+ScreenTransition DoorsState::update(float dt) { return doors_update(*this, dt); }
+void DoorsState::render(uint32_t viewer_id, DrawList& out) { doors_render(*this, viewer_id, out); }
+
+void choose_sequence(DoorsState& state, Random& random) {
+    state.sequence = {0, 1, 2};
+    std::swap(state.sequence[2], state.sequence[static_cast<size_t>(random.pick(3))]);
+    std::swap(state.sequence[1], state.sequence[static_cast<size_t>(random.pick(2))]);
+}
+
+// The sequence and the shot fields keep their values; everything else starts over.
+void doors_init(DoorsState& state, GlobalState& global) {
+    state.global = &global;
+    ProfileZone zone(profiler_of(state), "doors_init");
+    state.phase = INTRO;
+    state.phase_timer = 0;
+    state.total_time = 0;
+    state.watching_warning = false;
+    state.game_over_done = false;
+    state.cop_intro_timer = RULES.briefing.duration;
+    state.cop_intro_stage = 0;
+    state.intro_timer = RULES.intro_duration;
+    state.players.clear();
+    state.mouse_was_down.clear();
+    for (auto& queue : state.row_queues) queue.clear();
+    seat_everyone(state);
+}
+
+void doors_destroy(DoorsState& state) {
+    ProfileZone zone(profiler_of(state), "doors_destroy");
+    state.players.clear();
+    state.mouse_was_down.clear();
+    for (auto& queue : state.row_queues) queue.clear();
+}
+
+void doors_on_player_enter(DoorsState& state, uint32_t id) {
+    ProfileZone zone(profiler_of(state), "doors_on_player_enter");
+    if (is_overseer(state, id) || state.players.contains(id)) return;
+    // A player who left keeps his old place in the queue; queueing him twice would let the second
+    // entry pull him back to cell 0 later.
+    DoorsPlayer player = make_queued_player(id, false);
+    std::vector<uint32_t>& queue = state.row_queues[static_cast<size_t>(player.row)];
+    if (std::find(queue.begin(), queue.end(), id) == queue.end()) queue.push_back(id);
+    state.players[id] = player;
+}
+
+void doors_on_player_leave(DoorsState& state, uint32_t id) {
+    ProfileZone zone(profiler_of(state), "doors_on_player_leave");
+    state.players.erase(id);
+    state.mouse_was_down.erase(id);
+}
+
+bool is_dead_player(const DoorsState& state, uint32_t id) {
+    const PlayerConnection* connection = find_player(*state.global, id);
+    return connection && connection->is_dead;
+}
+
+bool is_overseer(const DoorsState& state, uint32_t id) { return is_cop(*state.global, id); }
+
+bool is_drawn_figure(const DoorsState& state, uint32_t id, const DoorsPlayer& player) {
+    return player.stage >= 0 && !is_overseer(state, id) && !is_dead_player(state, id);
+}
+
+} // namespace doors
+
+std::unique_ptr<ScreenProcs> create_doors(Random& random) {
+    auto state = std::make_unique<doors::DoorsState>();
+    doors::choose_sequence(*state, random);
+    return state;
+}
 
 } // namespace cog

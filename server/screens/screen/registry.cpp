@@ -11,7 +11,7 @@ Screen create_screen(ScreenId id, Random& random) {
     case ScreenId::ROLE_REVEAL: return {create_role_reveal(), id};
     case ScreenId::GAME_SELECT: return {create_game_select(), id};
     case ScreenId::TYPEWRITER: return {create_typewriter(random), id};
-    case ScreenId::DOORS: return {create_doors(), id};
+    case ScreenId::DOORS: return {create_doors(random), id};
     case ScreenId::METRO: return {create_metro(), id};
     case ScreenId::PASSWORD: return {create_password(random), id};
     case ScreenId::END: return {create_end(), id};

@@ -12,7 +12,7 @@ std::unique_ptr<ScreenProcs> create_crawl();
 std::unique_ptr<ScreenProcs> create_role_reveal();
 std::unique_ptr<ScreenProcs> create_game_select();
 std::unique_ptr<ScreenProcs> create_typewriter(Random& random);
-std::unique_ptr<ScreenProcs> create_doors();
+std::unique_ptr<ScreenProcs> create_doors(Random& random);
 std::unique_ptr<ScreenProcs> create_metro();
 std::unique_ptr<ScreenProcs> create_password(Random& random);
 std::unique_ptr<ScreenProcs> create_end();
