@@ -2,7 +2,7 @@
 #include "server/main/client_input.h"
 
 #include "server/main/host_state.h"
-#include "server/network/sessions.h"
+#include "server/main/sessions.h"
 #include "shared/log/console.h"
 #include "shared/log/log.h"
 
@@ -35,62 +35,37 @@ void act_on_message(HostState& host, uint32_t id, const ClientMessage& message) 
     }
 }
 
-enum class DrainResult { Done, Disconnect };
-
-// A client may have started a frame and stopped sending; past the stall limit it is dropped.
-bool frame_stalled(HostState& host, ClientSocket& socket) {
-    if (!socket.reader.frame_started()) {
-        socket.frame_started_ns = 0;
-        return false;
-    }
-    const int64_t now = host.clock.wall_ns();
-    if (socket.frame_started_ns == 0) socket.frame_started_ns = now;
-    return now - socket.frame_started_ns > STALLED_CLIENT_NS;
-}
-
-DrainResult drain_player(HostState& host, uint32_t id) {
+// Takes this frame's messages from one player: at most a fixed number of messages and bytes,
+// so a flooding client costs the frame no more than an honest one; the rest waits in its socket.
+void drain_player(HostState& host, uint32_t id, int64_t now) {
+    size_t byte_budget = MAX_READ_BYTES_PER_CLIENT_FRAME;
     for (int handled = 0; handled < MAX_MESSAGES_PER_CLIENT_FRAME; ++handled) {
         // Looked up every time: a message may change the tables (a debug command pushing a
-        // screen that seats bots, for one).
-        auto it = host.connections.find(id);
-        if (it == host.connections.end()) return DrainResult::Done;
-        Received received = receive_message(it->second.fd, it->second.reader, &host.frame_arena);
-        switch (received.error) {
-        case ProtocolError::None:
-            act_on_message(host, id, received.message);
-            continue;
-        case ProtocolError::Would_Block:
-            if (frame_stalled(host, it->second)) {
-                LOG_WARN("Player %u stalled in the middle of a frame, disconnecting", id);
-                return DrainResult::Disconnect;
-            }
-            return DrainResult::Done;
-        case ProtocolError::ConnectionClosed: return DrainResult::Disconnect;
-        case ProtocolError::MessageTooLarge:
-        case ProtocolError::InvalidLength:
-            // The rest of the stream cannot be framed any more.
-            LOG_WARN("Receive error from %u: %s", id, protocol_error_name(received.error));
-            return DrainResult::Disconnect;
-        default:
-            LOG_WARN("Receive error from %u: %s", id, protocol_error_name(received.error));
-            return DrainResult::Done;
-        }
+        // screen that seats bots, for one) or break this very connection (a failed reply).
+        const PlayerConnection* record = find_player(host.global, id);
+        ClientSocket* socket = record ? human_socket(host, *record) : nullptr;
+        if (!socket) return;
+        const ClientRead read = read_client_message(*socket, now, byte_budget, &host.message_arena);
+        if (read.error == ProtocolError::None) act_on_message(host, id, read.message);
+        // A bad message costs the player the rest of this frame, not the connection.
+        if (read.error == ProtocolError::JsonDecodeFailed)
+            LOG_WARN("Receive error from %u: %s", id, protocol_error_name(read.error));
+        // The message's strings die here, whatever became of it.
+        host.message_arena.release();
+        if (read.error != ProtocolError::None) return;
     }
-    return DrainResult::Done; // the rest waits for the next frame
 }
 
 } // namespace
 
 void process_client_input(HostState& host) {
+    const int64_t now = host.clock.monotonic_ns();
     std::vector<uint32_t> ids;
     for (const auto& [id, player] : host.global.players)
         if (human_socket(host, player)) ids.push_back(id);
-    std::vector<uint32_t> to_disconnect;
-    for (uint32_t id : ids) {
-        if (!is_connected_human(host, id)) continue;
-        if (drain_player(host, id) == DrainResult::Disconnect) to_disconnect.push_back(id);
-    }
-    for (uint32_t id : to_disconnect) disconnect_player(host, id);
+    // A connection that fails is only marked here; it leaves at the frame's drop point, after
+    // every other player's input of this frame has been handled.
+    for (uint32_t id : ids) drain_player(host, id, now);
 }
 
 } // namespace cog

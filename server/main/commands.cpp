@@ -2,7 +2,7 @@
 #include "server/main/client_input.h"
 #include "server/main/host_state.h"
 #include "shared/log/printable.h"
-#include "server/network/sessions.h"
+#include "server/main/sessions.h"
 #include "shared/log/log.h"
 
 #include <algorithm>

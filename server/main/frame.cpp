@@ -2,9 +2,8 @@
 #include "server/main/frame.h"
 
 #include "server/main/host_state.h"
-#include "server/network/sessions.h"
+#include "server/main/sessions.h"
 
-#include <vector>
 
 namespace cog {
 
@@ -29,16 +28,14 @@ DrawList screen_render(HostState& host, Screen& screen, uint32_t viewer_id) {
 void send_draw_commands(HostState& host) {
     Screen* top = host.screen_stack.top();
     if (!top) return;
-    std::vector<uint32_t> failed;
     for (const auto& [id, player] : host.global.players) {
-        ClientSocket* socket = human_socket(host, player);
-        if (!socket) continue;
+        if (!human_socket(host, player)) continue;
         // Built in place so the list keeps its frame-arena allocator (no copy).
         const ServerMessage message{ServerMessageKind::DRAW_COMMANDS, Event{}, screen_render(host, *top, id)};
-        if (send_message(socket->fd, message) != ProtocolError::None) failed.push_back(id);
+        // A failed send only marks the connection; it is dropped after the pass, so everyone
+        // else still gets this frame.
+        send_to(host.connections, id, message);
     }
-    // Dropped only after the pass, so everyone before a failing player got this frame.
-    for (uint32_t id : failed) disconnect_player(host, id);
 }
 
 } // namespace cog

@@ -16,7 +16,7 @@ void update_state(HostState& host, float dt);
 // The viewer's picture from the screen, in a new list on the frame arena.
 DrawList screen_render(HostState& host, Screen& screen, uint32_t viewer_id);
 
-// One DRAW_COMMANDS message per connected human; failed sends are dropped after the pass.
+// One DRAW_COMMANDS message per connected human; a failed send marks the connection broken.
 void send_draw_commands(HostState& host);
 
 } // namespace cog

@@ -3,7 +3,7 @@
 
 #include "server/main/client_input.h"
 #include "server/main/frame.h"
-#include "server/network/sessions.h"
+#include "server/main/sessions.h"
 #include "server/network/socket_util.h"
 #include "server/ui/status_window.h"
 #include "shared/log/log.h"
@@ -39,7 +39,7 @@ bool Host::start() {
         shut_down_ = true; // nothing to shut down: no window, the lobby is left as it is
         return false;
     }
-    state_.listener = listener.fd;
+    state_.connections.listener = listener.fd;
     set_non_blocking(listener.fd, true);
     port_ = bound_port(listener.fd);
     LOG_INFO("Server listening on %s:%d", LISTEN_ADDRESS, static_cast<int>(port_));
@@ -50,7 +50,7 @@ bool Host::start() {
         if (display_available()) window_ = StatusWindow::open();
         else LOG_WARN("No display found (DISPLAY and WAYLAND_DISPLAY unset); running without the status window");
     }
-    previous_frame_start_ns_ = state_.clock.wall_ns();
+    previous_frame_start_ns_ = state_.clock.monotonic_ns();
     return true;
 }
 
@@ -65,7 +65,9 @@ bool Host::frame() {
     Profiler& profiler = state_.profiler;
     profiler.begin_frame();
     profiler.push("main_loop");
-    const int64_t frame_start = state_.clock.wall_ns();
+    // Frame time comes from the monotonic clock: a wall clock set back or forward must not run
+    // the game's timers backwards or leap them ahead.
+    const int64_t frame_start = state_.clock.monotonic_ns();
     const float dt = static_cast<float>(frame_start - previous_frame_start_ns_) / 1e9f;
 
     // New players first, so a client that connects this frame already gets this frame's picture.
@@ -87,6 +89,13 @@ bool Host::frame() {
     send_draw_commands(state_);
     profiler.pop();
 
+    // The one place where failed connections leave: after the pictures, so a failure anywhere
+    // in this frame (input, a reply, a broadcast, a picture) drops its player exactly once and
+    // the screen hears of it before the next frame's input.
+    profiler.push("drop_broken_connections");
+    drop_broken_connections(state_);
+    profiler.pop();
+
     profiler.pop();
     profiler.end_frame();
 
@@ -106,7 +115,7 @@ int64_t pacing_sleep_ms(int64_t frame_start_ns, int64_t now_ns) {
 }
 
 void Host::pace_frame(int64_t frame_start_ns) {
-    const int64_t now = state_.clock.wall_ns();
+    const int64_t now = state_.clock.monotonic_ns();
     // An overrun frame does not sleep, and nothing is caught up later.
     if (frame_start_ns + FRAME_BUDGET_NS - now > 0) state_.clock.sleep_ms(pacing_sleep_ms(frame_start_ns, now));
 }
@@ -116,12 +125,7 @@ void Host::shutdown() {
     shut_down_ = true;
     destroy_all_screens(state_);
     LOG_INFO("Server shutdown complete");
-    close_socket(state_.listener);
-    state_.listener = -1;
-    for (PendingLogin& login : state_.pending_logins) close_socket(login.fd);
-    state_.pending_logins.clear();
-    for (auto& entry : state_.connections) close_socket(entry.second.fd);
-    state_.connections.clear();
+    close_all(state_.connections);
     window_.reset();
 }
 

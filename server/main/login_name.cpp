@@ -1,6 +1,6 @@
 // Normalising the name a client logs in with.
 #include "server/main/host_state.h"
-#include "server/network/sessions.h"
+#include "server/main/sessions.h"
 
 namespace cog {
 

@@ -2,7 +2,7 @@
 #include "server/main/screen_stack.h"
 
 #include "server/main/host_state.h"
-#include "server/network/sessions.h"
+#include "server/main/sessions.h"
 #include "shared/log/log.h"
 
 #include <vector>

@@ -4,6 +4,7 @@
 #include "shared/log/log.h"
 #include "shared/protocol/json.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -24,11 +25,14 @@ struct FrameReaderAccess {
 
     // Completes as much of the current frame as the socket holds. On None, `body` is the whole
     // body, valid until reset() is called.
-    static ProtocolError read_frame(int fd, FrameReader& r, std::string_view& body) {
+    // `budget` is the number of bytes this call may still read; it is lowered by what is read.
+    static ProtocolError read_frame(int fd, FrameReader& r, std::string_view& body, size_t& budget) {
         while (r.header_have_ < 4) {
-            const ssize_t n = recv(fd, r.header_ + r.header_have_, 4 - r.header_have_, 0);
+            if (budget == 0) return ProtocolError::Would_Block;
+            const ssize_t n = recv(fd, r.header_ + r.header_have_, std::min(4 - r.header_have_, budget), 0);
             if (n > 0) {
                 r.header_have_ += static_cast<size_t>(n);
+                budget -= static_cast<size_t>(n);
                 continue;
             }
             const ProtocolError error = read_failure(n);
@@ -52,9 +56,12 @@ struct FrameReaderAccess {
             }
         }
         while (r.body_have_ < r.body_.size()) {
-            const ssize_t n = recv(fd, r.body_.data() + r.body_have_, r.body_.size() - r.body_have_, 0);
+            if (budget == 0) return ProtocolError::Would_Block;
+            const ssize_t n =
+                recv(fd, r.body_.data() + r.body_have_, std::min(r.body_.size() - r.body_have_, budget), 0);
             if (n > 0) {
                 r.body_have_ += static_cast<size_t>(n);
+                budget -= static_cast<size_t>(n);
                 continue;
             }
             const ProtocolError error = read_failure(n);
@@ -77,10 +84,12 @@ struct FrameReaderAccess {
     static constexpr size_t KEEP_BODY_CAPACITY = 64 * 1024; // bytes
 };
 
-Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource* strings) {
+Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource* strings, size_t max_bytes) {
     Received result;
     std::string_view body;
-    result.error = FrameReaderAccess::read_frame(fd, reader, body);
+    size_t budget = max_bytes;
+    result.error = FrameReaderAccess::read_frame(fd, reader, body, budget);
+    result.bytes_read = max_bytes - budget;
     if (result.error != ProtocolError::None) return result;
     const JsonError decode_error = read_json(body, result.message, strings);
     FrameReaderAccess::reset(reader);

@@ -55,13 +55,17 @@ private:
 struct Received {
     ClientMessage message;      // valid only when error is None
     ProtocolError error = ProtocolError::None;
+    size_t bytes_read = 0;      // taken from the socket by this call
 };
 
 // Reads whatever the socket holds, up to the end of one frame, and decodes a completed frame.
 // The message's strings are allocated from `strings` and belong to the caller.
 // Would_Block: no complete frame yet (partial bytes stay in `reader`).
 // InvalidLength / MessageTooLarge: the header was rejected; the stream is misaligned from here on.
-Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource* strings);
+// At most `max_bytes` are read; a frame the budget cuts short reports Would_Block and goes on
+// with the next call.
+Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource* strings,
+                         size_t max_bytes = SIZE_MAX);
 
 // Encodes and writes one frame. A full send buffer is SendFailed.
 ProtocolError send_message(int fd, const ServerMessage& message);

@@ -1,4 +1,5 @@
 // Start-up, pacing and shutdown: taken ports, restarts, the window, headless runs and signals.
+#include "server/screens/lobby/lobby_state.h"
 #include "tests/host/host_harness.h"
 
 #include "server/network/socket_util.h"
@@ -48,9 +49,24 @@ TEST(Lifecycle, FramesArePacedToSixteenMilliseconds) {
     EXPECT_EQ(h.clock.sleeps_ms[0], 16);
     // An overrun frame does not sleep at all.
     const size_t sleeps = h.clock.sleeps_ms.size();
-    h.clock.wall_step_ns = 20'000'000;
+    h.clock.mono_step_ns = 20'000'000;
     h.frames(1);
     EXPECT_EQ(h.clock.sleeps_ms.size(), sleeps);
+}
+
+TEST(Lifecycle, FrameTimeAndPacingIgnoreWallClockSteps) {
+    HostHarness h;
+    ASSERT_TRUE(h.start());
+    h.frames(1);
+    const auto& lobby = static_cast<const LobbyState&>(*h.state().screen_stack.top()->data);
+    // The wall clock is set back an hour, then forward two: the game's clock keeps 16 ms steps.
+    for (int64_t step : {int64_t{-3600}, int64_t{7200}}) {
+        const float before = lobby.time_elapsed;
+        h.clock.wall += step * 1'000'000'000;
+        h.frames(1);
+        EXPECT_NEAR(lobby.time_elapsed - before, 0.016f, 1e-4f);
+        EXPECT_EQ(h.clock.sleeps_ms.back(), 16);
+    }
 }
 
 TEST(Lifecycle, SleepIsTheWholeMillisecondsLeft) {

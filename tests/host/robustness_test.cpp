@@ -2,7 +2,12 @@
 // non-reading clients, while a well-behaved client keeps getting one picture per frame.
 #include "tests/host/host_harness.h"
 
+#include "shared/protocol/json.h"
+
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 namespace cog::test {
 namespace {
@@ -46,7 +51,7 @@ TEST_F(RobustFixture, ConnectionsWaitingForLoginAreCapped) {
     for (size_t i = 0; i < MAX_PENDING_LOGINS + 6; ++i) waiting.push_back(std::make_unique<TestClient>(h.port()));
     ConsoleCapture console;
     expect_one_picture_per_frame(2);
-    EXPECT_EQ(h.state().pending_logins.size(), MAX_PENDING_LOGINS);
+    EXPECT_EQ(h.state().connections.pending_logins.size(), MAX_PENDING_LOGINS);
     EXPECT_EQ(console.count("Too many connections waiting for LOGIN"), 6u);
     size_t refused = 0;
     for (auto& client : waiting) refused += client->closed_by_peer(5) ? 1 : 0;
@@ -96,10 +101,70 @@ TEST_F(RobustFixture, FloodIsServedInSlicesPerFrame) {
     for (int i = 0; i < 600; ++i) flooder.send_input(input);
     ConsoleCapture console;
     expect_one_picture_per_frame(1);
-    EXPECT_EQ(console.count("[SERVER] Player 2 received key: A"), 256u);
-    h.frames(2);
+    const size_t first = console.count("[SERVER] Player 2 received key: A");
+    EXPECT_GT(first, 0u);
+    EXPECT_LE(first, 256u);
+    h.frames(4);
     EXPECT_EQ(console.count("[SERVER] Player 2 received key: A"), 600u);
     EXPECT_TRUE(h.state().global.players.at(2).connected);
+}
+
+TEST_F(RobustFixture, LargeMessagesAreReadAQuarterMegabytePerFrame) {
+    TestClient flooder(h.port());
+    ASSERT_EQ(h.login(flooder, "flooder"), 2u);
+    // Eight maximum-size commands ("tm" and padding); the writer thread blocks once the socket
+    // buffers are full, as a real flooding client would.
+    std::string command = "{\"kind\":3,\"settings_command\":\"tm";
+    command.append(MAX_FRAME_BODY - command.size() - 2, ' ');
+    command += "\"}";
+    std::thread writer([&] {
+        for (int i = 0; i < 8; ++i) flooder.send_frame(command);
+    });
+    ConsoleCapture console;
+    expect_one_picture_per_frame(4); // 1 MiB needs four frames' budgets
+    EXPECT_LE(console.count("toggled mouse pointers"), 1u);
+    expect_one_picture_per_frame(28);
+    writer.join();
+    h.frames(4);
+    EXPECT_EQ(console.count("toggled mouse pointers"), 8u);
+    EXPECT_TRUE(h.state().global.players.at(2).connected);
+}
+
+TEST_F(RobustFixture, SplitFramesOfAnHonestClientAreNeverStalled) {
+    TestClient steady(h.port());
+    ASSERT_EQ(h.login(steady, "steady"), 2u);
+    // Each write ends 7 bytes into the next frame, as segments cut a stream on a real network:
+    // no frame stays unfinished for more than one host frame.
+    ClientMessage message;
+    message.kind = ClientMessageKind::INPUT;
+    std::string body;
+    write_json(body, message);
+    const uint32_t n = static_cast<uint32_t>(body.size());
+    std::string frame{static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
+                      static_cast<char>(n)};
+    frame += body;
+    ConsoleCapture console;
+    steady.send_raw(frame + frame.substr(0, 7));
+    for (int i = 0; i < 400; ++i) { // 6.4 s of frames
+        h.frames(1);
+        steady.send_raw(frame.substr(7) + frame.substr(0, 7));
+        good->receive_all(0);
+        steady.receive_all(0);
+    }
+    EXPECT_TRUE(h.state().global.players.at(2).connected);
+    EXPECT_FALSE(console.contains("stalled"));
+}
+
+TEST_F(RobustFixture, ResetInTheMiddleOfAFrameDropsAtOnce) {
+    TestClient resetting(h.port());
+    ASSERT_EQ(h.login(resetting, "resetting"), 2u);
+    linger hard{1, 0};
+    setsockopt(resetting.fd(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    resetting.send_raw(std::string("\0\0\0\x40{\"kind\":1", 14));
+    resetting.close(); // a reset with a frame half sent: the stream cannot be framed any more
+    usleep(20'000);
+    h.frames(1);
+    EXPECT_FALSE(h.state().global.players.at(2).connected);
 }
 
 TEST_F(RobustFixture, MisframedStreamsAreDropped) {

@@ -1,7 +1,7 @@
 // Logging in, reconnecting and leaving, over real sockets.
 #include "tests/host/host_harness.h"
 
-#include "server/network/sessions.h"
+#include "server/main/sessions.h"
 
 #include <gtest/gtest.h>
 

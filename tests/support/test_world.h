@@ -18,20 +18,21 @@ namespace cog::test {
 
 class FakeClock final : public Clock {
 public:
-    int64_t wall = 1'700'000'000'000'000'000; // nanoseconds since 1970
+    int64_t wall = 1'700'000'000'000'000'000; // nanoseconds since 1970; set it to step the wall clock
     int64_t mono = 1'000'000'000;
     std::vector<int64_t> sleeps_ms;           // every sleep asked for
-    int64_t wall_step_ns = 0;                 // added after every wall-clock read: simulated work
-    int64_t wall_ns() override {
-        const int64_t now = wall;
-        advance_ns(wall_step_ns);
+    int64_t mono_step_ns = 0;                 // added after every monotonic read: simulated work
+    int64_t wall_ns() override { return wall; }
+    int64_t monotonic_ns() override {
+        const int64_t now = mono;
+        advance_ns(mono_step_ns);
         return now;
     }
-    int64_t monotonic_ns() override { return mono; }
     void sleep_ms(int64_t ms) override {
         sleeps_ms.push_back(ms);
         advance_ns(ms * 1'000'000);
     }
+    // Time passes: both clocks move on.
     void advance_ns(int64_t ns) {
         wall += ns;
         mono += ns;

@@ -1,0 +1,112 @@
+// The host's sockets: the listener, connections waiting for their LOGIN, the live socket of each
+// logged-in human, and the limits that keep one client from costing the others anything.
+//
+// Nothing here knows about players or screens. A connection that fails in any way is only marked
+// broken, with a reason; nothing more is written to it, and the host drops every broken
+// connection at one fixed point of the frame.
+#pragma once
+
+#include "shared/protocol/framing.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory_resource>
+#include <string>
+#include <vector>
+
+namespace cog {
+
+// A client that takes longer than this to finish its LOGIN, or one frame it has started, is
+// dropped, so one silent or dribbling client never holds up everybody else.
+inline constexpr int64_t STALLED_CLIENT_NS = 5'000'000'000;
+// Connections still waiting for their LOGIN beyond this many are refused.
+inline constexpr size_t MAX_PENDING_LOGINS = 64;
+// Messages taken from one client in one frame; the rest wait for the next frame.
+inline constexpr int MAX_MESSAGES_PER_CLIENT_FRAME = 256;
+// Bytes read from one client in one frame; the rest waits in the socket. Bounds the time and
+// memory one flooding client can cost a frame whatever the size of its messages.
+inline constexpr size_t MAX_READ_BYTES_PER_CLIENT_FRAME = 256 * 1024;
+
+// Why a connection is dropped; each has its own log line.
+enum class DropReason : int64_t {
+    None = 0,
+    Closed,         // the client closed the connection
+    Stalled,        // one frame left unfinished past the stall limit
+    Unframeable,    // a receive error left the stream misaligned
+    SendFailed,     // a send failed, possibly after writing part of a frame
+};
+
+// The live socket of a logged-in human.
+struct ClientSocket {
+    int fd = -1;
+    FrameReader reader;
+    int64_t frame_started_ns = 0; // monotonic time the unfinished frame was first seen; 0: none
+    DropReason broken = DropReason::None;
+    ProtocolError error = ProtocolError::None; // the failure behind `broken`, for the log
+};
+
+// An accepted socket whose LOGIN has not arrived yet.
+struct PendingLogin {
+    int fd = -1;
+    FrameReader reader;
+    int64_t accepted_ns = 0; // monotonic time of the accept
+};
+
+struct ConnectionTable {
+    int listener = -1;
+    std::map<uint32_t, ClientSocket> sockets; // player id -> socket
+    std::vector<PendingLogin> pending_logins;
+};
+
+// Takes every connection waiting on the listener into the pending logins.
+void accept_connections(ConnectionTable& table, int64_t now_ns);
+
+// A connection whose first message was a LOGIN; the socket now belongs to the receiver.
+struct ArrivedLogin {
+    int fd = -1;
+    std::string player_name; // owned copy
+    uint32_t previous_player_id = 0;
+};
+
+// Reads the pending logins without waiting, each within the per-client byte budget. Returns the
+// LOGINs that have arrived; refuses a connection that sent anything else, broke, or stayed
+// silent past the stall limit. `scratch` holds one message at a time and is released after each.
+std::vector<ArrivedLogin> take_arrived_logins(ConnectionTable& table, int64_t now_ns,
+                                              std::pmr::monotonic_buffer_resource& scratch);
+
+// The socket of `id` while it is present and not broken, else nullptr.
+ClientSocket* live_socket(ConnectionTable& table, uint32_t id);
+
+// Installs `fd` as the socket of `id`, closing a previous one (a reconnection).
+void attach_socket(ConnectionTable& table, uint32_t id, int fd);
+
+// Sends one message to `id` if its socket is live; a failure marks it broken. True when sent.
+bool send_to(ConnectionTable& table, uint32_t id, const ServerMessage& message);
+
+// Marks a connection broken (the first reason is kept).
+void mark_broken(ClientSocket& socket, DropReason reason, ProtocolError error = ProtocolError::None);
+
+// The next message of `id`, read within this frame's byte budget. None: `message` holds it.
+// Would_Block: nothing more this frame. Anything else: the connection is now marked broken,
+// except JsonDecodeFailed, which consumed exactly one bad frame and leaves the stream usable.
+struct ClientRead {
+    ProtocolError error = ProtocolError::None;
+    ClientMessage message;
+};
+ClientRead read_client_message(ClientSocket& socket, int64_t now_ns, size_t& byte_budget,
+                               std::pmr::memory_resource* strings);
+
+// The id of some broken connection, or 0 when there is none.
+uint32_t first_broken(const ConnectionTable& table);
+
+// Closes and forgets the socket of `id`, if any.
+void close_connection(ConnectionTable& table, uint32_t id);
+
+// Shutdown: closes the listener, the pending logins and every socket.
+void close_all(ConnectionTable& table);
+
+// The log line that names a drop.
+void log_drop(uint32_t id, const ClientSocket& socket);
+
+} // namespace cog
