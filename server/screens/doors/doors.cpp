@@ -87,6 +87,7 @@ void doors_init(DoorsState& state, GlobalState& global) {
     state.total_time = 0;
     state.watching_warning = false;
     state.game_over_done = false;
+    state.idle_time = 0;
     state.cop_intro_timer = RULES.briefing.duration;
     state.cop_intro_stage = 0;
     state.intro_timer = RULES.intro_duration;

@@ -73,10 +73,12 @@ void update_players(DoorsState& state, float dt) {
     for_each_living(state, [&](DoorsPlayer& p) { run_press_timers(p, dt); });
     update_bots(state, dt);
     update_turn_order(state);
-    if (all_players_finished(state)) {
-        state.phase = JUDGEMENT;
-        state.phase_timer = JUDGEMENT_TIME;
-    }
+    if (all_players_finished(state)) start_judgement(state);
+}
+
+void start_judgement(DoorsState& state) {
+    state.phase = JUDGEMENT;
+    state.phase_timer = JUDGEMENT_TIME;
 }
 
 } // namespace cog::doors

@@ -24,6 +24,21 @@ void update_game_start(DoorsState& state, float dt) {
     }
 }
 
+bool anyone_busy(const DoorsState& state) {
+    for (const auto& [id, player] : state.players) {
+        if ((player.has_pressed || player.is_walking) && !is_dead_player(state, id)) return true;
+    }
+    return false;
+}
+
+// ACTIVE has no time limit, so one idle worker at a door would block everybody behind him, and the
+// whole game, for ever. When nobody has pressed or walked for STALL_TIME the judgement begins
+// with whoever is through.
+void watch_for_stall(DoorsState& state, float dt) {
+    state.idle_time = anyone_busy(state) ? 0 : state.idle_time + dt;
+    if (state.idle_time >= STALL_TIME) start_judgement(state);
+}
+
 // The judgement clock falls twice per update: the nominal 15 s last 7.5 s.
 void update_judgement(DoorsState& state, float dt) {
     if (state.phase_timer > 0) {
@@ -47,6 +62,7 @@ ScreenTransition update_stage(DoorsState& state, float dt) {
     case GAME_START: update_game_start(state, dt); break;
     case ACTIVE:
         update_players(state, dt);
+        if (state.phase == ACTIVE) watch_for_stall(state, dt);
         if (state.phase == JUDGEMENT) update_judgement(state, dt);
         break;
     case JUDGEMENT: update_judgement(state, dt); break;
