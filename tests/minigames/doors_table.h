@@ -1,0 +1,46 @@
+// The door memorization on the standard test table (Overseer 1, humans 2 and 3, bots 4..9), with
+// helpers to reach a phase and to play a human's turns.
+#pragma once
+
+#include "server/screens/doors/doors_state.h"
+#include "tests/minigames/minigame_table.h"
+
+#include <memory>
+
+namespace cog::test {
+
+inline constexpr float DOORS_DT = 0.05f; // s per update
+
+struct DoorsTable : Table {
+    std::unique_ptr<doors::DoorsState> start_doors() { return start<doors::DoorsState>(create_doors(world.random)); }
+
+    // A human who presses SPACE exactly when the hand points at the right button.
+    void play_perfectly(doors::DoorsState& state, uint32_t id) {
+        auto it = state.players.find(id);
+        if (it == state.players.end()) return;
+        const doors::DoorsPlayer& p = it->second;
+        InputState input;
+        input.space = p.is_active && !p.is_correct && p.stage >= 0 && p.stage < doors::CELL_COUNT &&
+                      doors::button_under_hand(p.hand_pos) == state.sequence[static_cast<size_t>(p.stage)];
+        send(state, id, input);
+    }
+
+    // Updates (humans 2 and 3 playing perfectly) until the phase is reached; false when it is not
+    // reached within `max_steps`.
+    bool run_to_phase(doors::DoorsState& state, int64_t phase, int max_steps = 4000) {
+        for (int i = 0; i < max_steps && state.phase != phase; ++i) {
+            play_perfectly(state, HUMAN_ID);
+            play_perfectly(state, OTHER_HUMAN_ID);
+            state.update(DOORS_DT);
+        }
+        return state.phase == phase;
+    }
+};
+
+inline InputState space_down() {
+    InputState input;
+    input.space = true;
+    return input;
+}
+
+} // namespace cog::test
