@@ -82,7 +82,7 @@ bool StatusWindow::poll_close_requested() {
     return impl_->close_requested;
 }
 
-void StatusWindow::draw(const HostState& host) {
+void StatusWindow::draw(const StatusView& view) {
     Impl& w = *impl_;
     // A minimised or hidden window shows nothing; skip the drawing work.
     if (SDL_GetWindowFlags(w.window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) return;
@@ -91,7 +91,7 @@ void StatusWindow::draw(const HostState& host) {
     ImGui::NewFrame();
     int width = 0, height = 0;
     SDL_GetWindowSize(w.window, &width, &height);
-    ui_render(w.ui, host, width, height);
+    ui_render(w.ui, view, width, height);
     ImGui::Render();
     SDL_SetRenderDrawColor(w.renderer, 40, 45, 50, 255);
     SDL_RenderClear(w.renderer);

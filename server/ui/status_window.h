@@ -6,7 +6,7 @@
 
 namespace cog {
 
-struct HostState;
+struct StatusView;
 
 class StatusWindow {
 public:
@@ -20,7 +20,7 @@ public:
     // Pumps window events into the UI; true once the window has been asked to close.
     bool poll_close_requested();
     // Builds the panels and presents them.
-    void draw(const HostState& host);
+    void draw(const StatusView& view);
 
     StatusWindow(const StatusWindow&) = delete;
     StatusWindow& operator=(const StatusWindow&) = delete;

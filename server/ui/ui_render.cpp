@@ -1,7 +1,8 @@
 // The status panels: the host's running flag, players and stack, and the per-zone frame profile.
 #include "server/ui/ui_render.h"
 
-#include "server/main/host_state.h"
+#include "server/profiler/profiler.h"
+#include "server/ui/status_view.h"
 
 #include <imgui.h>
 #include <string>
@@ -20,19 +21,20 @@ void labelled_row(const char* label, const char* format, ...) {
     va_end(args);
 }
 
-void server_state_panel(const HostState& host) {
+void server_state_panel(const StatusView& view) {
     ImGui::TextUnformatted("Server State");
-    labelled_row("Running:", "%s", host.running ? "true" : "false");
-    labelled_row("Players:", "%d", static_cast<int>(host.global.players.size()));
-    labelled_row("Screen Stack:", "%d", host.screen_stack.count);
-    for (const auto& [id, player] : host.global.players) {
+    labelled_row("Running:", "%s", view.running ? "true" : "false");
+    labelled_row("Players:", "%d", static_cast<int>(view.players.size()));
+    labelled_row("Screen Stack:", "%d", view.screen_count);
+    for (const StatusPlayerRow& player : view.players) {
+        const uint32_t id = player.id;
         ImGui::PushID(static_cast<int>(id)); // open state follows the player, not the row
         char header[32];
         std::snprintf(header, sizeof header, "Player %u", id);
         if (ImGui::CollapsingHeader(header, ImGuiTreeNodeFlags_DefaultOpen)) {
             labelled_row("Connected:", "%s", player.connected ? "true" : "false");
-            labelled_row("Mouse:", "(%.1f, %.1f)", static_cast<double>(player.input.mouse_x),
-                         static_cast<double>(player.input.mouse_y));
+            labelled_row("Mouse:", "(%.1f, %.1f)", static_cast<double>(player.mouse_x),
+                         static_cast<double>(player.mouse_y));
             labelled_row("Pointers:", "%s", player.show_mouse ? "true" : "false");
         }
         ImGui::PopID();
@@ -64,7 +66,7 @@ void profiler_rows(const Zone& zone, int depth, double frame_ms) {
     }
 }
 
-void profiler_panel(const HostState& host) {
+void profiler_panel(const Profiler& profiler) {
     ImGui::TextUnformatted("Profiler (frame)");
     ImGui::Button("Reset Profiler");
     if (!ImGui::BeginTable("zones", 6, ImGuiTableFlags_SizingFixedFit)) return;
@@ -74,24 +76,24 @@ void profiler_panel(const HostState& host) {
         ImGui::TableSetupColumn(headers[i], i == 5 ? ImGuiTableColumnFlags_WidthStretch : ImGuiTableColumnFlags_WidthFixed,
                                 widths[i]);
     ImGui::TableHeadersRow();
-    const Zone& root = host.profiler.root();
+    const Zone& root = profiler.root();
     profiler_rows(root, 0, ns_to_ms(root.total_ns));
     ImGui::EndTable();
 }
 
 } // namespace
 
-void ui_render(UiState& ui, const HostState& host, int window_width, int window_height) {
+void ui_render(UiState& ui, const StatusView& view, int window_width, int window_height) {
     const float half = static_cast<float>(window_width * 5 / 10);
     const ImGuiCond place = ui.laid_out ? ImGuiCond_FirstUseEver : ImGuiCond_Always;
     ui.laid_out = true;
     ImGui::SetNextWindowPos(ImVec2(0, 0), place);
     ImGui::SetNextWindowSize(ImVec2(half, static_cast<float>(window_height)), place);
-    if (ImGui::Begin("Server State")) server_state_panel(host);
+    if (ImGui::Begin("Server State")) server_state_panel(view);
     ImGui::End();
     ImGui::SetNextWindowPos(ImVec2(half, 0), place);
     ImGui::SetNextWindowSize(ImVec2(half, static_cast<float>(window_height)), place);
-    if (ImGui::Begin("Profiler")) profiler_panel(host);
+    if (ImGui::Begin("Profiler") && view.profiler) profiler_panel(*view.profiler);
     ImGui::End();
 }
 

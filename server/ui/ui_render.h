@@ -3,13 +3,13 @@
 
 namespace cog {
 
-struct HostState;
+struct StatusView;
 
 struct UiState {
     bool laid_out = false; // panels get their initial place once, from the window size then
 };
 
 // Builds both panels for this frame (between the UI's frame begin and end).
-void ui_render(UiState& ui, const HostState& host, int window_width, int window_height);
+void ui_render(UiState& ui, const StatusView& view, int window_width, int window_height);
 
 } // namespace cog
