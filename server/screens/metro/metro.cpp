@@ -60,19 +60,6 @@ ScreenTransition advance_phase(MetroState& state, float dt) {
 }
 
 Profiler* profiler_of(const MetroState& state) { return state.global ? state.global->profiler : nullptr; }
-} // namespace
-
-MetroState::MetroState() : MinigameScreen(RULES) {}
-MetroState::~MetroState() { metro_destroy(*this); }
-
-void MetroState::init(GlobalState& g) { metro_init(*this, g); }
-// Every mount starts the ride afresh: new timeline, new passengers, the music asked for again.
-void MetroState::mount() { metro_init(*this, *global); }
-void MetroState::on_player_enter(uint32_t id) { metro_on_player_enter(*this, id); }
-void MetroState::on_player_leave(uint32_t id) { metro_on_player_leave(*this, id); }
-void MetroState::handle_input(uint32_t id, const InputState& input) { metro_handle_input(*this, id, input); }
-ScreenTransition MetroState::update(float dt) { return metro_update(*this, dt); }
-void MetroState::render(uint32_t viewer_id, DrawList& out) { metro_render(*this, viewer_id, out); }
 
 void metro_init(MetroState& state, GlobalState& global) {
     ProfileZone zone(global.profiler, "metro_init");
@@ -121,6 +108,20 @@ ScreenTransition metro_update(MetroState& state, float dt) {
     if (state.intro_timer > 0) state.intro_timer -= dt;
     return advance_phase(state, dt);
 }
+
+} // namespace
+
+MetroState::MetroState() : MinigameScreen(RULES) {}
+
+void MetroState::init(GlobalState& g) { metro_init(*this, g); }
+// Every mount starts the ride afresh: new timeline, new passengers, the music asked for again.
+void MetroState::mount() { metro_init(*this, *global); }
+MetroState::~MetroState() { metro_destroy(*this); }
+void MetroState::on_player_enter(uint32_t id) { metro_on_player_enter(*this, id); }
+void MetroState::on_player_leave(uint32_t id) { metro_on_player_leave(*this, id); }
+void MetroState::handle_input(uint32_t id, const InputState& input) { metro_handle_input(*this, id, input); }
+ScreenTransition MetroState::update(float dt) { return metro_update(*this, dt); }
+void MetroState::render(uint32_t viewer_id, DrawList& out) { metro_render(*this, viewer_id, out); }
 
 } // namespace cog::metro
 

@@ -10,12 +10,24 @@
 namespace cog::metro {
 
 namespace {
-constexpr Color GREEN{100, 255, 100, 255};
-constexpr Color YELLOW{255, 255, 100, 255};
 constexpr Color GREY{200, 200, 200, 255};
 constexpr Color RED{255, 50, 50, 255};
-constexpr Color ORANGE{255, 200, 100, 255};
 constexpr int LAST_SECONDS = 6; // "Ends in" turns red below this many seconds
+
+struct Prompt {
+    std::string_view text;
+    Color color;
+};
+
+Prompt prompt_for(MetroEventKind kind) {
+    constexpr Color PUSH_GREEN{100, 255, 100, 255};
+    switch (kind) {
+    case MetroEventKind::PRESS_RIGHT: return {">> PRESS RIGHT >>", PUSH_GREEN};
+    case MetroEventKind::PRESS_LEFT: return {"<< PRESS LEFT <<", PUSH_GREEN};
+    case MetroEventKind::DO_NOTHING: break;
+    }
+    return {"|| DO NOTHING ||", {255, 255, 100, 255}};
+}
 
 // x at which a text of `text`'s length is centred, by an estimated width per byte.
 float centred_x(std::string_view text, float char_width) {
@@ -31,14 +43,8 @@ void render_observer_texts(DrawList& out) {
 }
 
 void render_balance_prompt(const MetroState& state, DrawList& out) {
-    std::string_view text = "|| DO NOTHING ||";
-    Color color = YELLOW;
-    switch (kind_or_nothing(event_at(state, state.ride_time))) {
-    case MetroEventKind::PRESS_RIGHT: text = ">> PRESS RIGHT >>", color = GREEN; break;
-    case MetroEventKind::PRESS_LEFT: text = "<< PRESS LEFT <<", color = GREEN; break;
-    case MetroEventKind::DO_NOTHING: break;
-    }
-    draw_text(out, centred_x(text, 12), 30, text, 20, color);
+    Prompt prompt = prompt_for(kind_or_nothing(event_at(state, state.ride_time)));
+    draw_text(out, centred_x(prompt.text, 12), 30, prompt.text, 20, prompt.color);
 }
 
 void render_ride_clocks(const MetroState& state, DrawList& out) {
@@ -46,7 +52,7 @@ void render_ride_clocks(const MetroState& state, DrawList& out) {
     draw_text(out, centred_x(time, 10), 55, time, 16, GREY);
     int left = seconds_left(state.ride_remaining);
     std::string_view ends = draw_format(out, "Ends in: %d", left);
-    draw_text(out, centred_x(ends, 10), 75, ends, 16, left < LAST_SECONDS ? RED : ORANGE);
+    draw_text(out, centred_x(ends, 10), 75, ends, 16, left < LAST_SECONDS ? RED : Color{255, 200, 100, 255});
 }
 
 void render_watched_frame(const MetroState& state, DrawList& out) {

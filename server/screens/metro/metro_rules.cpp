@@ -24,34 +24,22 @@ constexpr std::array<std::string_view, 12> COP_INTRO_LINES{
 
 constexpr std::array<const char*, 4> PHASE_NAMES{"INTRO", "GAMEPLAY_HIDDEN", "GAMEPLAY_VISIBLE", "SHOOTING"};
 
-MinigameRules make_rules() {
-    MinigameRules r;
-    r.tag = "[METRO]";
-    r.phase_names = PHASE_NAMES;
-    r.intro_phase = INTRO;
-    r.shooting_phase = SHOOTING;
-    r.briefing.duration = 10.0f;
-    r.briefing.stage1_at = 9.5f;
-    r.briefing.stage2_at = 3.0f;
-    r.briefing.lines = COP_INTRO_LINES;
-    r.briefing.reveal_span = 3.5f;
-    r.briefing.line_spacing = 60;
-    r.briefing.first_line_y = 30;
-    r.briefing.slide = 40;
-    r.briefing.get_ready = false;
-    // The practice card: the car already sways while the masked players learn the keys.
-    r.intro_duration = 7.0f;
-    r.intro_text = "Press Left or Right to keep your balance.\nDon't fall over, or the Overseer will notice!";
-    r.shoot_phases = phase_bit(GAMEPLAY_HIDDEN) | phase_bit(GAMEPLAY_VISIBLE);
-    r.typing_phases = 0;
-    r.gunshot_sound = true;
-    r.spectator_alert = true;
-    r.watching_alert_when_dead = false;
-    r.log_briefing_complete = false;
-    return r;
-}
 } // namespace
 
-const MinigameRules RULES = make_rules();
+// The practice card is the metro's own (the car already sways while the masked players learn the
+// keys), so the shared intro text stays empty; the briefing slides less and has no "GET READY...".
+const MinigameRules RULES{
+    .tag = "[METRO]",
+    .phase_names = PHASE_NAMES,
+    .intro_phase = INTRO,
+    .shooting_phase = SHOOTING,
+    .briefing = {.duration = 10.0f, .stage1_at = 9.5f, .stage2_at = 3.0f, .lines = COP_INTRO_LINES,
+                 .reveal_span = 3.5f, .line_spacing = 60, .first_line_y = 30, .slide = 40, .get_ready = false},
+    .intro_duration = 7.0f,
+    .intro_text = "",
+    .shoot_phases = phase_bit(GAMEPLAY_HIDDEN) | phase_bit(GAMEPLAY_VISIBLE),
+    .gunshot_sound = true,
+    .spectator_alert = true,
+};
 
 } // namespace cog::metro

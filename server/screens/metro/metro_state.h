@@ -48,7 +48,6 @@ extern const MinigameRules RULES;
 class MetroState final : public MinigameScreen {
 public:
     MetroState();
-    ~MetroState() override;
 
     std::map<uint32_t, Passenger> passengers; // players and fillers (1000 and up), by id
     bool shot_fired = false;
@@ -64,8 +63,10 @@ public:
     std::optional<int64_t> seen_event;
     bool music_started = false;
 
+    // The procedure slots, in the order the screen contract lists them.
     void init(GlobalState& g) override;
     void mount() override;
+    ~MetroState() override;
     void on_player_enter(uint32_t id) override;
     void on_player_leave(uint32_t id) override;
     void handle_input(uint32_t id, const InputState& input) override;
@@ -73,12 +74,8 @@ public:
     void render(uint32_t viewer_id, DrawList& out) override;
 };
 
-void metro_init(MetroState& state, GlobalState& global);
-void metro_destroy(MetroState& state);
-void metro_on_player_enter(MetroState& state, uint32_t id);
-void metro_on_player_leave(MetroState& state, uint32_t id);
+// The two procedures that live in files of their own; the rest are in metro.cpp.
 void metro_handle_input(MetroState& state, uint32_t id, const InputState& input);
-ScreenTransition metro_update(MetroState& state, float dt);
 void metro_render(const MetroState& state, uint32_t viewer_id, DrawList& out);
 
 } // namespace cog::metro
