@@ -1,70 +1,258 @@
-// Load generator: N clients log in to a host and send one INPUT per 16 ms while reading
-// everything the host sends, for a given number of seconds. Prints what the clients received.
+// Load generator: N clients in one process (epoll, non-blocking) log in to a running host, send one
+// INPUT per 16 ms and read everything the host sends; optionally some of them flood the host with
+// maximum-size frames instead, and one of the honest clients first pushes a screen with a debug
+// command. Prints per-client pictures/s, the gaps between pictures, the mean picture size, and
+// the host's CPU share and memory read from /proc.
 //
-//   load_clients <port> <clients> <seconds>
+//   load_clients <port> <clients> <seconds> [--flooders N] [--push SCREEN] [--pid HOST_PID]
 #include "bench/client_socket.h"
+#include "shared/protocol/framing.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <poll.h>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <sys/epoll.h>
 #include <vector>
 
 using cog::bench::connect_loopback;
-using cog::bench::send_frame;
+using cog::bench::frame_of;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Client {
+    int fd = -1;
+    bool flooder = false;
+    std::string inbox;      // bytes received, not yet framed
+    std::string outbox;     // bytes queued to send (flooders keep one big frame in flight)
+    size_t out_sent = 0;
+    size_t pictures = 0;
+    size_t picture_bytes = 0;
+    Clock::time_point last_picture{};
+    std::vector<double> gaps_ms;
+    bool closed = false;
+};
+
+void queue(Client& c, const std::string& bytes) {
+    if (c.out_sent == c.outbox.size()) {
+        c.outbox.clear();
+        c.out_sent = 0;
+    }
+    c.outbox += bytes;
+}
+
+void flush(Client& c) {
+    while (c.out_sent < c.outbox.size()) {
+        const ssize_t n = send(c.fd, c.outbox.data() + c.out_sent, c.outbox.size() - c.out_sent, MSG_NOSIGNAL);
+        if (n <= 0) return;
+        c.out_sent += static_cast<size_t>(n);
+    }
+}
+
+// Takes whole frames out of the inbox, counting pictures and the gaps between them.
+void take_frames(Client& c, Clock::time_point now, bool measuring) {
+    size_t at = 0;
+    while (c.inbox.size() - at >= 4) {
+        const auto* h = reinterpret_cast<const unsigned char*>(c.inbox.data() + at);
+        const size_t n = (size_t{h[0]} << 24) | (size_t{h[1]} << 16) | (size_t{h[2]} << 8) | size_t{h[3]};
+        if (c.inbox.size() - at < 4 + n) break;
+        const bool picture = c.inbox.compare(at + 4, 9, "{\"kind\":1") == 0;
+        if (picture && measuring) {
+            if (c.pictures > 0) c.gaps_ms.push_back(std::chrono::duration<double, std::milli>(now - c.last_picture).count());
+            ++c.pictures;
+            c.picture_bytes += n;
+            c.last_picture = now;
+        }
+        at += 4 + n;
+    }
+    c.inbox.erase(0, at);
+}
+
+void drain(Client& c, Clock::time_point now, bool measuring) {
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = recv(c.fd, buffer, sizeof buffer, 0);
+        if (n > 0) {
+            c.inbox.append(buffer, static_cast<size_t>(n));
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) c.closed = true;
+        break;
+    }
+    take_frames(c, now, measuring);
+}
+
+struct ProcSample {
+    double cpu_seconds = 0;
+    long rss_kb = 0, hwm_kb = 0;
+};
+
+ProcSample sample_process(int pid) {
+    ProcSample s;
+    if (pid <= 0) return s;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t close_paren = text.rfind(')');
+    if (close_paren != std::string::npos) {
+        std::istringstream fields(text.substr(close_paren + 2));
+        std::string field;
+        unsigned long utime = 0, stime = 0;
+        for (int i = 3; fields >> field; ++i) {
+            if (i == 14) utime = std::stoul(field);
+            if (i == 15) {
+                stime = std::stoul(field);
+                break;
+            }
+        }
+        s.cpu_seconds = static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) s.rss_kb = std::atol(line.c_str() + 6);
+        if (line.rfind("VmHWM:", 0) == 0) s.hwm_kb = std::atol(line.c_str() + 6);
+    }
+    return s;
+}
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size())))];
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s <port> <clients> <seconds>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <port> <clients> <seconds> [--flooders N] [--push SCREEN] [--pid HOST_PID]\n",
+                     argv[0]);
         return 2;
     }
     const uint16_t port = static_cast<uint16_t>(std::atoi(argv[1]));
     const int count = std::atoi(argv[2]);
     const double seconds = std::atof(argv[3]);
-    std::vector<int> fds;
+    int flooders = 0, pid = 0;
+    std::string push;
+    for (int i = 4; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--flooders")) flooders = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--push")) push = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--pid")) pid = std::atoi(argv[i + 1]);
+    }
+
+    const ProcSample baseline = sample_process(pid);
+    const int epoll = epoll_create1(0);
+    std::vector<Client> clients(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
-        int fd = connect_loopback(port);
-        if (fd < 0) {
+        Client& c = clients[static_cast<size_t>(i)];
+        c.fd = connect_loopback(port);
+        if (c.fd < 0) {
             std::fprintf(stderr, "connect failed\n");
             return 1;
         }
+        fcntl(c.fd, F_SETFL, fcntl(c.fd, F_GETFL) | O_NONBLOCK);
+        c.flooder = i >= count - flooders;
         cog::ClientMessage login;
         login.kind = cog::ClientMessageKind::LOGIN;
-        std::string name = "load" + std::to_string(i);
+        const std::string name = (c.flooder ? "flood" : "load") + std::to_string(i);
         login.player_name = name;
-        send_frame(fd, login);
-        fds.push_back(fd);
+        queue(c, frame_of(login));
+        flush(c);
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.u32 = static_cast<uint32_t>(i);
+        epoll_ctl(epoll, EPOLL_CTL_ADD, c.fd, &event);
     }
-    const auto start = std::chrono::steady_clock::now();
-    size_t bytes = 0;
-    int tick = 0;
-    char buffer[1 << 16];
-    while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < seconds) {
+    if (!push.empty() && count > flooders) {
+        cog::ClientMessage command;
+        command.kind = cog::ClientMessageKind::SETTINGS_COMMAND;
+        const std::string text = "push " + push;
+        command.settings_command = text;
+        queue(clients[0], frame_of(command));
+        flush(clients[0]);
+    }
+
+    // One maximum-size chat frame, sent over and over by every flooder: the text fills whatever
+    // the message's other fields leave of the limit.
+    cog::ClientMessage chat;
+    chat.kind = cog::ClientMessageKind::CHAT;
+    const size_t overhead = frame_of(chat).size() - 4;
+    std::string flood_text(cog::MAX_FRAME_BODY - overhead, 'x');
+    chat.message = flood_text;
+    const std::string flood_frame = frame_of(chat);
+
+    // A second of settling (logins, the pushed screen) before measuring.
+    const auto start = Clock::now();
+    const auto measure_from = start + std::chrono::seconds(1);
+    const auto end = measure_from + std::chrono::duration<double>(seconds);
+    ProcSample before{};
+    bool sampled = false;
+    std::vector<epoll_event> events(static_cast<size_t>(count));
+    for (int tick = 0;; ++tick) {
+        const auto now = Clock::now();
+        if (now >= end) break;
+        if (!sampled && now >= measure_from) {
+            before = sample_process(pid);
+            sampled = true;
+        }
         cog::ClientMessage input;
         input.kind = cog::ClientMessageKind::INPUT;
         input.input.mouse_x = static_cast<float>(tick % 1280);
         input.input.mouse_y = 360;
-        input.input.space = (tick / 60) % 2 == 1;
-        for (int fd : fds) send_frame(fd, input);
+        const std::string input_frame = frame_of(input);
+        for (Client& c : clients) {
+            if (c.closed) continue;
+            if (c.flooder) {
+                if (c.out_sent == c.outbox.size()) queue(c, flood_frame);
+            } else {
+                queue(c, input_frame);
+            }
+            flush(c);
+        }
         const auto next = start + std::chrono::milliseconds(16 * (tick + 1));
-        while (std::chrono::steady_clock::now() < next) {
-            std::vector<pollfd> polls;
-            for (int fd : fds) polls.push_back({fd, POLLIN, 0});
-            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - std::chrono::steady_clock::now());
-            if (poll(polls.data(), polls.size(), static_cast<int>(std::max<int64_t>(0, wait.count()))) <= 0) continue;
-            for (const pollfd& p : polls) {
-                if (!(p.revents & POLLIN)) continue;
-                ssize_t n = recv(p.fd, buffer, sizeof buffer, 0);
-                if (n > 0) bytes += static_cast<size_t>(n);
+        while (Clock::now() < next) {
+            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
+            const int ready = epoll_wait(epoll, events.data(), count, static_cast<int>(std::max<int64_t>(0, wait)));
+            const auto at = Clock::now();
+            for (int i = 0; i < ready; ++i) drain(clients[events[static_cast<size_t>(i)].data.u32], at, at >= measure_from);
+            for (Client& c : clients) {
+                if (!c.flooder || c.closed) continue;
+                if (c.out_sent == c.outbox.size()) queue(c, flood_frame); // as fast as the host takes it
+                flush(c);
             }
         }
-        ++tick;
     }
-    std::printf("clients %d, seconds %.1f, bytes received %zu (%.1f KB/s per client)\n", count, seconds, bytes,
-                static_cast<double>(bytes) / seconds / 1024.0 / count);
-    for (int fd : fds) close(fd);
+    const ProcSample after = sample_process(pid);
+
+    std::vector<double> rates, gaps;
+    size_t pictures = 0, bytes = 0, closed = 0;
+    for (const Client& c : clients) {
+        closed += c.closed ? 1 : 0;
+        if (c.flooder) continue;
+        rates.push_back(static_cast<double>(c.pictures) / seconds);
+        gaps.insert(gaps.end(), c.gaps_ms.begin(), c.gaps_ms.end());
+        pictures += c.pictures;
+        bytes += c.picture_bytes;
+    }
+    std::printf("clients %d (flooders %d), push '%s', %.1f s measured\n", count, flooders, push.c_str(), seconds);
+    std::printf("pictures/s per client: median %.1f, min %.1f\n", percentile(rates, 0.5),
+                rates.empty() ? 0.0 : *std::min_element(rates.begin(), rates.end()));
+    std::printf("gap between pictures (ms): p50 %.1f, p99 %.1f, p99.9 %.1f, max %.1f\n", percentile(gaps, 0.5),
+                percentile(gaps, 0.99), percentile(gaps, 0.999), gaps.empty() ? 0.0 : *std::max_element(gaps.begin(), gaps.end()));
+    std::printf("mean picture: %.0f bytes; connections closed by the host: %zu\n",
+                pictures ? static_cast<double>(bytes) / static_cast<double>(pictures) : 0.0, closed);
+    if (pid > 0) {
+        std::printf("host: CPU %.1f %% of one core; peak memory (VmHWM) %ld KiB before the clients, %ld KiB after "
+                    "(+%ld KiB); RSS at the end %ld KiB\n",
+                    100.0 * (after.cpu_seconds - before.cpu_seconds) / seconds, baseline.hwm_kb, after.hwm_kb,
+                    after.hwm_kb - baseline.hwm_kb, after.rss_kb);
+    }
+    for (Client& c : clients) close(c.fd);
     return 0;
 }
