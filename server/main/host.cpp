@@ -14,13 +14,18 @@
 namespace cog {
 
 namespace {
-// The window gets a view of the state, never the state itself.
-void draw_status_window(StatusWindow& window, const HostState& host) {
+// The window gets a view of the state, never the state itself; what the operator clicked comes
+// back as actions.
+void draw_status_window(StatusWindow& window, HostState& host) {
+    const int64_t now = host.clock.monotonic_ns();
+    if (!window.redraw_due(now)) return;
     std::vector<StatusPlayerRow> rows;
     rows.reserve(host.global.players.size());
     for (const auto& [id, player] : host.global.players)
         rows.push_back({id, player.connected, player.input.mouse_x, player.input.mouse_y, player.show_mouse});
-    window.draw(StatusView{host.running, host.screen_stack.count, rows, &host.profiler});
+    const UiActions actions =
+        window.draw(StatusView{host.running, host.screen_stack.count, rows, &host.profiler}, now);
+    if (actions.reset_profiler) host.profiler.reset_all_time_max();
 }
 } // namespace
 

@@ -42,6 +42,7 @@ public:
     HostState& state() { return state_; }
     uint16_t port() const { return port_; }
     bool has_window() const { return window_ != nullptr; }
+    StatusWindow* window() { return window_.get(); }
 
 private:
     bool should_stop();

@@ -8,7 +8,23 @@ namespace cog {
 Profiler::Profiler(Clock& clock) : clock_(clock), region_(new unsigned char[REGION_BYTES]) {
     root_ = carve();
     root_->name = "<root>";
+    overflow_ = carve();
+    overflow_->name = OVERFLOW_NAME;
+    overflow_->hash = zone_hash(OVERFLOW_NAME);
+    overflow_->parent = root_;
     current_ = root_;
+}
+
+void Profiler::count_overflow() {
+    // Listed on first use only, so a healthy profile shows no such row.
+    if (!overflow_listed_) {
+        if (root_->last_child) root_->last_child->next_sibling = overflow_;
+        else root_->first_child = overflow_;
+        root_->last_child = overflow_;
+        ++root_->child_count;
+        overflow_listed_ = true;
+    }
+    ++overflow_->hits;
 }
 
 Zone* Profiler::carve() {
@@ -45,6 +61,7 @@ void Profiler::begin_frame() {
 
 void Profiler::push(std::string_view name) {
     if (untracked_depth_ > 0) {
+        count_overflow();
         ++untracked_depth_;
         return;
     }
@@ -54,6 +71,7 @@ void Profiler::push(std::string_view name) {
     if (!zone) {
         zone = carve();
         if (!zone) {
+            count_overflow();
             untracked_depth_ = 1;
             return;
         }
@@ -84,5 +102,16 @@ void Profiler::pop() {
 }
 
 void Profiler::end_frame() { root_->total_ns = clock_.monotonic_ns() - root_->start_ns; }
+
+namespace {
+void clear_all_time_max(Zone* zone) {
+    for (Zone* child = zone->first_child; child; child = child->next_sibling) {
+        child->all_time_max_ns = 0;
+        clear_all_time_max(child);
+    }
+}
+} // namespace
+
+void Profiler::reset_all_time_max() { clear_all_time_max(root_); }
 
 } // namespace cog

@@ -27,6 +27,7 @@ struct Zone {
 class Profiler {
 public:
     static constexpr size_t REGION_BYTES = 1048576;
+    static constexpr std::string_view OVERFLOW_NAME = "<overflow>";
 
     explicit Profiler(Clock& clock);
 
@@ -36,6 +37,8 @@ public:
     void pop();
     // Root total = now - frame start; the measured part of the frame.
     void end_frame();
+    // Clears every zone's all-time maximum (the only value that outlives a frame).
+    void reset_all_time_max();
 
     const Zone& root() const { return *root_; }
     const Zone& current() const { return *current_; }
@@ -46,11 +49,17 @@ public:
 private:
     Zone* carve();
 
+    void count_overflow();
+
     Clock& clock_;
     std::unique_ptr<unsigned char[]> region_;
     size_t used_ = 0;
     Zone* root_ = nullptr;
     Zone* current_ = nullptr;
+    // Reserved at start-up and listed under the root once the region is full: it counts every
+    // opening that found no room for its zone.
+    Zone* overflow_ = nullptr;
+    bool overflow_listed_ = false;
     // Opens beyond the region's capacity are not recorded; counting them keeps push/pop paired.
     int64_t untracked_depth_ = 0;
 };

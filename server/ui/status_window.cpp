@@ -15,8 +15,13 @@ namespace cog {
 struct StatusWindow::Impl {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
+    SDL_Texture* target = nullptr; // the panels are drawn here, then copied to the window
     ImGuiContext* context = nullptr;
     bool close_requested = false;
+    int64_t last_draw_ns = 0;
+    int64_t last_input_ns = 0;
+    bool drawn = false;
+    bool input_pending = false; // events arrived since the last draw
     UiState ui;
 };
 
@@ -48,6 +53,11 @@ std::unique_ptr<StatusWindow> StatusWindow::open() {
         LOG_WARN("Cannot open the status window: %s", SDL_GetError());
         return nullptr;
     }
+    w.target = SDL_CreateTexture(w.renderer, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_TARGET, WIDTH, HEIGHT);
+    if (!w.target) {
+        LOG_WARN("Cannot open the status window: %s", SDL_GetError());
+        return nullptr;
+    }
     IMGUI_CHECKVERSION();
     w.context = ImGui::CreateContext();
     ImGui::GetIO().IniFilename = nullptr; // the host reads and writes no files
@@ -64,6 +74,7 @@ StatusWindow::~StatusWindow() {
         ImGui_ImplSDL2_Shutdown();
         ImGui::DestroyContext(impl_->context);
     }
+    if (impl_->target) SDL_DestroyTexture(impl_->target);
     if (impl_->renderer) SDL_DestroyRenderer(impl_->renderer);
     if (impl_->window) SDL_DestroyWindow(impl_->window);
     // SDL_Quit is left to process exit: it unloads the X11 libraries SDL opened, whose few
@@ -74,6 +85,7 @@ bool StatusWindow::poll_close_requested() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         ImGui_ImplSDL2_ProcessEvent(&event);
+        impl_->input_pending = true;
         if (event.type == SDL_QUIT) impl_->close_requested = true;
         if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE &&
             event.window.windowID == SDL_GetWindowID(impl_->window))
@@ -82,21 +94,53 @@ bool StatusWindow::poll_close_requested() {
     return impl_->close_requested;
 }
 
-void StatusWindow::draw(const StatusView& view) {
+bool StatusWindow::redraw_due(int64_t now_ns) {
+    Impl& w = *impl_;
+    if (w.input_pending) w.last_input_ns = now_ns;
+    if (!w.drawn) return true;
+    const int64_t since = now_ns - w.last_draw_ns;
+    if (since >= IDLE_REDRAW_NS) return true;
+    const bool active = w.input_pending || now_ns - w.last_input_ns < ACTIVE_FOR_NS;
+    return active && since >= ACTIVE_REDRAW_NS;
+}
+
+UiActions StatusWindow::draw(const StatusView& view, int64_t now_ns) {
     Impl& w = *impl_;
     // A minimised or hidden window shows nothing; skip the drawing work.
-    if (SDL_GetWindowFlags(w.window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) return;
+    if (SDL_GetWindowFlags(w.window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) return {};
+    w.drawn = true;
+    w.last_draw_ns = now_ns;
+    w.input_pending = false;
     ImGui_ImplSDLRenderer_NewFrame();
     ImGui_ImplSDL2_NewFrame();
     ImGui::NewFrame();
     int width = 0, height = 0;
     SDL_GetWindowSize(w.window, &width, &height);
-    ui_render(w.ui, view, width, height);
+    const UiActions actions = ui_render(w.ui, view, width, height);
     ImGui::Render();
+    // The panels go to the fixed-size target first; the window then shows it at its corner.
+    SDL_SetRenderTarget(w.renderer, w.target);
     SDL_SetRenderDrawColor(w.renderer, 40, 45, 50, 255);
     SDL_RenderClear(w.renderer);
     ImGui_ImplSDLRenderer_RenderDrawData(ImGui::GetDrawData());
+    SDL_SetRenderTarget(w.renderer, nullptr);
+    SDL_SetRenderDrawColor(w.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(w.renderer);
+    const SDL_Rect at{0, 0, WIDTH, HEIGHT};
+    SDL_RenderCopy(w.renderer, w.target, nullptr, &at);
     SDL_RenderPresent(w.renderer);
+    return actions;
+}
+
+bool StatusWindow::read_target(std::vector<uint8_t>& rgba, int& width, int& height) {
+    Impl& w = *impl_;
+    width = WIDTH;
+    height = HEIGHT;
+    rgba.assign(static_cast<size_t>(WIDTH) * HEIGHT * 4, 0);
+    SDL_SetRenderTarget(w.renderer, w.target);
+    const int result = SDL_RenderReadPixels(w.renderer, nullptr, SDL_PIXELFORMAT_RGBA32, rgba.data(), WIDTH * 4);
+    SDL_SetRenderTarget(w.renderer, nullptr);
+    return result == 0;
 }
 
 } // namespace cog

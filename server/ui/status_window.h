@@ -2,7 +2,11 @@
 // the frame profile. It never paces the game: presentation does not wait for the display.
 #pragma once
 
+#include "server/ui/ui_render.h"
+
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace cog {
 
@@ -10,8 +14,13 @@ struct StatusView;
 
 class StatusWindow {
 public:
-    static constexpr int WIDTH = 960;  // pixels at creation
+    static constexpr int WIDTH = 960;  // pixels at creation; also the off-screen target's size
     static constexpr int HEIGHT = 540;
+    // The panels are redrawn this often, and at most this often while the operator is using the
+    // window: a software renderer drawing them every game frame would cost more than the game.
+    static constexpr int64_t IDLE_REDRAW_NS = 100'000'000;
+    static constexpr int64_t ACTIVE_REDRAW_NS = 33'000'000;
+    static constexpr int64_t ACTIVE_FOR_NS = 1'000'000'000; // after the last input event
 
     // nullptr when no display is available or the window cannot be created (logged).
     static std::unique_ptr<StatusWindow> open();
@@ -19,8 +28,13 @@ public:
 
     // Pumps window events into the UI; true once the window has been asked to close.
     bool poll_close_requested();
-    // Builds the panels and presents them.
-    void draw(const StatusView& view);
+    // Whether the panels should be drawn again at `now_ns` (monotonic): ten times a second,
+    // thirty while the operator is using the window.
+    bool redraw_due(int64_t now_ns);
+    // Builds the panels and presents them; returns what the operator asked for.
+    UiActions draw(const StatusView& view, int64_t now_ns);
+    // Pixels of the off-screen target as last drawn, RGBA, row by row (for checks and captures).
+    bool read_target(std::vector<uint8_t>& rgba, int& width, int& height);
 
     StatusWindow(const StatusWindow&) = delete;
     StatusWindow& operator=(const StatusWindow&) = delete;

@@ -2,8 +2,10 @@
 #include "server/ui/ui_render.h"
 
 #include "server/profiler/profiler.h"
+#include "server/ui/profiler_rows.h"
 #include "server/ui/status_view.h"
 
+#include <algorithm>
 #include <imgui.h>
 #include <string>
 
@@ -11,10 +13,23 @@ namespace cog {
 
 namespace {
 
+// Label and value in a two-column table: the label column is LABEL_WIDTH wide and clips what
+// does not fit, so a long label is cut at its column instead of running under the value.
+constexpr float LABEL_WIDTH = 80; // px
+
+bool begin_label_rows(const char* id) {
+    if (!ImGui::BeginTable(id, 2, ImGuiTableFlags_SizingFixedFit | ImGuiTableFlags_NoPadOuterX)) return false;
+    ImGui::TableSetupColumn("label", ImGuiTableColumnFlags_WidthFixed, LABEL_WIDTH);
+    ImGui::TableSetupColumn("value", ImGuiTableColumnFlags_WidthStretch);
+    return true;
+}
+
 void labelled_row(const char* label, const char* format, ...) IM_FMTARGS(2);
 void labelled_row(const char* label, const char* format, ...) {
+    ImGui::TableNextRow();
+    ImGui::TableNextColumn();
     ImGui::TextUnformatted(label);
-    ImGui::SameLine(80);
+    ImGui::TableNextColumn();
     va_list args;
     va_start(args, format);
     ImGui::TextV(format, args);
@@ -23,67 +38,73 @@ void labelled_row(const char* label, const char* format, ...) {
 
 void server_state_panel(const StatusView& view) {
     ImGui::TextUnformatted("Server State");
-    labelled_row("Running:", "%s", view.running ? "true" : "false");
-    labelled_row("Players:", "%d", static_cast<int>(view.players.size()));
-    labelled_row("Screen Stack:", "%d", view.screen_count);
+    if (begin_label_rows("summary")) {
+        labelled_row("Running:", "%s", view.running ? "true" : "false");
+        labelled_row("Players:", "%d", static_cast<int>(view.players.size()));
+        labelled_row("Screen Stack:", "%d", view.screen_count);
+        ImGui::EndTable();
+    }
     for (const StatusPlayerRow& player : view.players) {
-        const uint32_t id = player.id;
-        ImGui::PushID(static_cast<int>(id)); // open state follows the player, not the row
+        ImGui::PushID(static_cast<int>(player.id)); // open state follows the player, not the row
         char header[32];
-        std::snprintf(header, sizeof header, "Player %u", id);
-        if (ImGui::CollapsingHeader(header, ImGuiTreeNodeFlags_DefaultOpen)) {
+        std::snprintf(header, sizeof header, "Player %u", player.id);
+        if (ImGui::CollapsingHeader(header, ImGuiTreeNodeFlags_DefaultOpen) && begin_label_rows("player")) {
             labelled_row("Connected:", "%s", player.connected ? "true" : "false");
             labelled_row("Mouse:", "(%.1f, %.1f)", static_cast<double>(player.mouse_x),
                          static_cast<double>(player.mouse_y));
             labelled_row("Pointers:", "%s", player.show_mouse ? "true" : "false");
+            ImGui::EndTable();
         }
         ImGui::PopID();
     }
 }
 
-double ns_to_ms(int64_t ns) { return static_cast<double>(ns) / 1e6; }
-
-void profiler_rows(const Zone& zone, int depth, double frame_ms) {
-    for (const Zone* child = zone.first_child; child; child = child->next_sibling) {
-        std::string dashes;
-        for (int i = 0; i < depth; ++i) dashes += "--";
-        const double avg_ms = child->hits > 0 ? ns_to_ms(child->total_ns) / static_cast<double>(child->hits) : 0.0;
-        const double share = frame_ms > 0 ? static_cast<double>(child->hits) * 100.0 * avg_ms / frame_ms : 0.0;
+void profiler_rows(const Zone& root) {
+    for (const ProfilerRowText& row : profiler_row_texts(root)) {
         ImGui::TableNextRow();
-        ImGui::TableNextColumn();
-        ImGui::Text("%s %.*s", dashes.c_str(), static_cast<int>(child->name.size()), child->name.data());
-        ImGui::TableNextColumn();
-        ImGui::Text("%.1f%%", share);
-        ImGui::TableNextColumn();
-        ImGui::Text("%d", static_cast<int>(child->hits));
-        ImGui::TableNextColumn();
-        ImGui::Text("%.2fms", avg_ms);
-        ImGui::TableNextColumn();
-        ImGui::Text("%.2fms", ns_to_ms(child->max_ns));
-        ImGui::TableNextColumn();
-        ImGui::Text("%.2fms", ns_to_ms(child->all_time_max_ns));
-        profiler_rows(*child, depth + 1, frame_ms);
+        for (const std::string* cell : {&row.category, &row.share, &row.hits, &row.avg_ms, &row.max_ms,
+                                        &row.all_time_max_ms}) {
+            ImGui::TableNextColumn();
+            ImGui::TextUnformatted(cell->c_str());
+        }
     }
 }
 
-void profiler_panel(const Profiler& profiler) {
+// Returns true when "Reset Profiler" was clicked.
+bool profiler_panel(const Profiler& profiler) {
     ImGui::TextUnformatted("Profiler (frame)");
-    ImGui::Button("Reset Profiler");
-    if (!ImGui::BeginTable("zones", 6, ImGuiTableFlags_SizingFixedFit)) return;
-    const float widths[] = {150, 70, 40, 70, 70, 0};
+    const bool reset = ImGui::Button("Reset Profiler");
+    // The columns have their set widths when the panel is wide enough. Half of a 960 px window
+    // is not: then the four number columns narrow to their headers and the category takes what
+    // is left, so that the last column is never cut at the window's edge.
+    const float widths[] = {150, 70, 40, 70, 70};
     const char* headers[] = {"Category", "% frame", "Hits", "Avg (ms)", "Max (ms)", "All-Time Max (ms)"};
-    for (int i = 0; i < 6; ++i)
-        ImGui::TableSetupColumn(headers[i], i == 5 ? ImGuiTableColumnFlags_WidthStretch : ImGuiTableColumnFlags_WidthFixed,
-                                widths[i]);
+    ImGui::PushStyleVar(ImGuiStyleVar_CellPadding, ImVec2(2, 2));
+    const float room = ImGui::GetContentRegionAvail().x - 6 * 2 * 2;
+    const bool narrow = 400 + ImGui::CalcTextSize(headers[5]).x > room;
+    float column[5];
+    float numbers = 0;
+    for (int i = 1; i < 5; ++i) {
+        column[i] = narrow ? ImGui::CalcTextSize(headers[i]).x : widths[i];
+        numbers += column[i];
+    }
+    column[0] = narrow ? std::max(60.0f, room - numbers - ImGui::CalcTextSize(headers[5]).x) : widths[0];
+    const bool table = ImGui::BeginTable("zones", 6, ImGuiTableFlags_SizingFixedFit);
+    ImGui::PopStyleVar();
+    if (!table) return reset;
+    for (int i = 0; i < 5; ++i) ImGui::TableSetupColumn(headers[i], ImGuiTableColumnFlags_WidthFixed, column[i]);
+    ImGui::TableSetupColumn(headers[5], ImGuiTableColumnFlags_WidthStretch);
     ImGui::TableHeadersRow();
     const Zone& root = profiler.root();
-    profiler_rows(root, 0, ns_to_ms(root.total_ns));
+    profiler_rows(root);
     ImGui::EndTable();
+    return reset;
 }
 
 } // namespace
 
-void ui_render(UiState& ui, const StatusView& view, int window_width, int window_height) {
+UiActions ui_render(UiState& ui, const StatusView& view, int window_width, int window_height) {
+    UiActions actions;
     const float half = static_cast<float>(window_width * 5 / 10);
     const ImGuiCond place = ui.laid_out ? ImGuiCond_FirstUseEver : ImGuiCond_Always;
     ui.laid_out = true;
@@ -93,8 +114,9 @@ void ui_render(UiState& ui, const StatusView& view, int window_width, int window
     ImGui::End();
     ImGui::SetNextWindowPos(ImVec2(half, 0), place);
     ImGui::SetNextWindowSize(ImVec2(half, static_cast<float>(window_height)), place);
-    if (ImGui::Begin("Profiler") && view.profiler) profiler_panel(*view.profiler);
+    if (ImGui::Begin("Profiler") && view.profiler) actions.reset_profiler = profiler_panel(*view.profiler);
     ImGui::End();
+    return actions;
 }
 
 } // namespace cog

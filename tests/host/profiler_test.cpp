@@ -3,6 +3,8 @@
 #include "tests/support/test_world.h"
 
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 namespace cog::test {
 namespace {
@@ -53,6 +55,35 @@ TEST(Profiler, ThreeOpeningsInOneFrameAndZonesPerParent) {
     EXPECT_EQ(render->hits, 0);
     EXPECT_EQ(render->max_ns, 0);
     EXPECT_EQ(render->all_time_max_ns, 3'000'000);
+}
+
+TEST(Profiler, FullRegionCountsRefusedOpeningsAndResetClearsMaxima) {
+    FakeClock clock;
+    Profiler p(clock);
+    // Distinct names under one parent until the region is full; none may crash or unpair.
+    std::vector<std::string> names;
+    for (size_t i = 0; i < Profiler::REGION_BYTES / sizeof(Zone) + 10; ++i) names.push_back("z" + std::to_string(i));
+    p.begin_frame();
+    for (const std::string& name : names) {
+        p.push(name);
+        p.push("inner"); // refused too once the region is full
+        clock.advance_ns(10);
+        p.pop();
+        p.pop();
+    }
+    p.end_frame();
+    EXPECT_EQ(&p.current(), &p.root());
+    const Zone* overflow = child(p.root(), "<overflow>");
+    ASSERT_NE(overflow, nullptr);
+    EXPECT_GT(overflow->hits, 10);
+    EXPECT_EQ(p.root().last_child, overflow); // listed once, after the zones that fit
+
+    const Zone* first = child(p.root(), "z0");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->all_time_max_ns, 10);
+    p.reset_all_time_max();
+    EXPECT_EQ(first->all_time_max_ns, 0);
+    EXPECT_EQ(child(*first, "inner")->all_time_max_ns, 0);
 }
 
 TEST(Profiler, HashSeedsWithTheFirstByte) {
