@@ -16,15 +16,15 @@ namespace cog {
 namespace {
 // The window gets a view of the state, never the state itself; what the operator clicked comes
 // back as actions.
-void draw_status_window(StatusWindow& window, HostState& host) {
+void draw_status_window(StatusWindow& window, HostState& host, int64_t frame_start_ns) {
     const int64_t now = host.clock.monotonic_ns();
-    if (!window.redraw_due(now)) return;
+    if (!window.redraw_due(now, frame_start_ns + FRAME_BUDGET_NS)) return;
     std::vector<StatusPlayerRow> rows;
     rows.reserve(host.global.players.size());
     for (const auto& [id, player] : host.global.players)
         rows.push_back({id, player.connected, player.input.mouse_x, player.input.mouse_y, player.show_mouse});
     const UiActions actions =
-        window.draw(StatusView{host.running, host.screen_stack.count, rows, &host.profiler}, now);
+        window.draw(StatusView{host.running, host.screen_stack.count, rows, &host.profiler}, now, host.clock);
     if (actions.reset_profiler) host.profiler.reset_all_time_max();
 }
 } // namespace
@@ -119,7 +119,7 @@ bool Host::frame() {
     profiler.end_frame();
 
     // The status window is drawn outside the measured part, so it never shows its own cost.
-    if (window_) draw_status_window(*window_, state_);
+    if (window_) draw_status_window(*window_, state_, frame_start);
 
     pace_frame(frame_start);
     // Nothing allocated in the frame may survive it.

@@ -20,6 +20,7 @@ struct StatusWindow::Impl {
     bool close_requested = false;
     int64_t last_draw_ns = 0;
     int64_t last_input_ns = 0;
+    int64_t draw_cost_ns = 0; // smoothed duration of the recent drawings
     bool drawn = false;
     bool input_pending = false; // events arrived since the last draw
     UiState ui;
@@ -94,18 +95,27 @@ bool StatusWindow::poll_close_requested() {
     return impl_->close_requested;
 }
 
-bool StatusWindow::redraw_due(int64_t now_ns) {
+bool StatusWindow::redraw_due(int64_t now_ns, int64_t frame_deadline_ns) {
     Impl& w = *impl_;
     if (w.input_pending) w.last_input_ns = now_ns;
     if (!w.drawn) return true;
     const int64_t since = now_ns - w.last_draw_ns;
-    if (since >= IDLE_REDRAW_NS) return true;
+    if (since >= OVERDUE_NS) return true;
     const bool active = w.input_pending || now_ns - w.last_input_ns < ACTIVE_FOR_NS;
-    return active && since >= ACTIVE_REDRAW_NS;
+    const bool wanted = since >= (active ? ACTIVE_REDRAW_NS : IDLE_REDRAW_NS);
+    return wanted && now_ns + w.draw_cost_ns <= frame_deadline_ns;
 }
 
-UiActions StatusWindow::draw(const StatusView& view, int64_t now_ns) {
+UiActions StatusWindow::draw(const StatusView& view, int64_t now_ns, Clock& clock) {
     Impl& w = *impl_;
+    struct CostMeter { // the drawing's duration, whichever way it returns
+        Impl& w;
+        Clock& clock;
+        int64_t start;
+        // Smoothed, so one slow drawing (the first one sets everything up) does not hold the
+        // next ones back for a whole second.
+        ~CostMeter() { w.draw_cost_ns = (3 * w.draw_cost_ns + (clock.monotonic_ns() - start)) / 4; }
+    } meter{w, clock, now_ns};
     // A minimised or hidden window shows nothing; skip the drawing work.
     if (SDL_GetWindowFlags(w.window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) return {};
     w.drawn = true;

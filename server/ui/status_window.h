@@ -3,6 +3,7 @@
 #pragma once
 
 #include "server/ui/ui_render.h"
+#include "shared/platform/clock.h"
 
 #include <cstdint>
 #include <memory>
@@ -21,6 +22,7 @@ public:
     static constexpr int64_t IDLE_REDRAW_NS = 100'000'000;
     static constexpr int64_t ACTIVE_REDRAW_NS = 33'000'000;
     static constexpr int64_t ACTIVE_FOR_NS = 1'000'000'000; // after the last input event
+    static constexpr int64_t OVERDUE_NS = 1'000'000'000;
 
     // nullptr when no display is available or the window cannot be created (logged).
     static std::unique_ptr<StatusWindow> open();
@@ -29,10 +31,12 @@ public:
     // Pumps window events into the UI; true once the window has been asked to close.
     bool poll_close_requested();
     // Whether the panels should be drawn again at `now_ns` (monotonic): ten times a second,
-    // thirty while the operator is using the window.
-    bool redraw_due(int64_t now_ns);
+    // thirty while the operator is using the window, and only when the last drawing's cost
+    // still fits before `frame_deadline_ns`, so that drawing never makes a game frame late
+    // (a redraw held back for a whole second is drawn regardless).
+    bool redraw_due(int64_t now_ns, int64_t frame_deadline_ns);
     // Builds the panels and presents them; returns what the operator asked for.
-    UiActions draw(const StatusView& view, int64_t now_ns);
+    UiActions draw(const StatusView& view, int64_t now_ns, Clock& clock);
     // Pixels of the off-screen target as last drawn, RGBA, row by row (for checks and captures).
     bool read_target(std::vector<uint8_t>& rgba, int& width, int& height);
 
