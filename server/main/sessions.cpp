@@ -85,9 +85,20 @@ void finish_login(HostState& host, const ArrivedLogin& login) {
 
 void accept_new_connections(HostState& host) {
     const int64_t now = host.clock.monotonic_ns();
-    accept_connections(host.connections, now);
-    for (const ArrivedLogin& login : take_arrived_logins(host.connections, now, host.message_arena))
-        finish_login(host, login);
+    ConnectionTable& table = host.connections;
+    // A crowd connecting at once fills the waiting list while most of it has already sent its
+    // LOGIN: taking those logins frees places for the rest. Connections are refused only when a
+    // round frees nothing (or after a bounded number of rounds, so a frame stays short).
+    for (int round = 0;; ++round) {
+        const bool more = accept_connections(table, now, false);
+        for (const ArrivedLogin& login : take_arrived_logins(table, now, host.message_arena))
+            finish_login(host, login);
+        if (!more) break;
+        if (table.pending_logins.size() >= MAX_PENDING_LOGINS || round == MAX_ACCEPT_ROUNDS) {
+            accept_connections(table, now, true);
+            break;
+        }
+    }
 }
 
 ClientSocket* human_socket(HostState& host, const PlayerConnection& player) {

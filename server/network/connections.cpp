@@ -46,8 +46,9 @@ bool frame_stalled(ClientSocket& socket, int64_t now_ns) {
 
 } // namespace
 
-void accept_connections(ConnectionTable& table, int64_t now_ns) {
+bool accept_connections(ConnectionTable& table, int64_t now_ns, bool refuse_when_full) {
     while (table.listener >= 0) {
+        if (!refuse_when_full && table.pending_logins.size() >= MAX_PENDING_LOGINS) return true;
         const int fd = accept4(table.listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             const int error = errno;
@@ -57,6 +58,7 @@ void accept_connections(ConnectionTable& table, int64_t now_ns) {
         }
         admit_connection(table, fd, now_ns);
     }
+    return false;
 }
 
 std::vector<ArrivedLogin> take_arrived_logins(ConnectionTable& table, int64_t now_ns,

@@ -22,6 +22,8 @@ namespace cog {
 inline constexpr int64_t STALLED_CLIENT_NS = 5'000'000'000;
 // Connections still waiting for their LOGIN beyond this many are refused.
 inline constexpr size_t MAX_PENDING_LOGINS = 64;
+// Rounds of accepting and taking logins in one frame before the rest is refused.
+inline constexpr int MAX_ACCEPT_ROUNDS = 16;
 // Messages taken from one client in one frame; the rest wait for the next frame.
 inline constexpr int MAX_MESSAGES_PER_CLIENT_FRAME = 256;
 // Bytes read from one client in one frame; the rest waits in the socket. Bounds the time and
@@ -59,8 +61,10 @@ struct ConnectionTable {
     std::vector<PendingLogin> pending_logins;
 };
 
-// Takes every connection waiting on the listener into the pending logins.
-void accept_connections(ConnectionTable& table, int64_t now_ns);
+// Takes connections waiting on the listener into the pending logins. When the pending logins
+// are full, `refuse_when_full` refuses the rest (logged); otherwise they stay in the listener's
+// backlog and the call returns true, so the caller can first take the logins that have arrived.
+bool accept_connections(ConnectionTable& table, int64_t now_ns, bool refuse_when_full);
 
 // A connection whose first message was a LOGIN; the socket now belongs to the receiver.
 struct ArrivedLogin {

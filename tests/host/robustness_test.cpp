@@ -46,6 +46,22 @@ TEST_F(RobustFixture, SilentConnectionIsDroppedAfterFiveSeconds) {
     EXPECT_TRUE(console.contains("Expected LOGIN message from new client"));
 }
 
+TEST_F(RobustFixture, ACrowdLoggingInAtOnceIsNotRefused) {
+    // More clients than the waiting list holds, each with its LOGIN already sent.
+    std::vector<std::unique_ptr<TestClient>> crowd;
+    for (size_t i = 0; i < 2 * MAX_PENDING_LOGINS; ++i) {
+        crowd.push_back(std::make_unique<TestClient>(h.port()));
+        crowd.back()->send_login("crowd");
+    }
+    usleep(20'000);
+    ConsoleCapture console;
+    h.frames(1);
+    EXPECT_FALSE(console.contains("Too many connections waiting for LOGIN"));
+    size_t greeted = 0;
+    for (auto& client : crowd) greeted += first_event(client->receive_all(5), EventKind::INIT) ? 1 : 0;
+    EXPECT_EQ(greeted, crowd.size());
+}
+
 TEST_F(RobustFixture, ConnectionsWaitingForLoginAreCapped) {
     std::vector<std::unique_ptr<TestClient>> waiting;
     for (size_t i = 0; i < MAX_PENDING_LOGINS + 6; ++i) waiting.push_back(std::make_unique<TestClient>(h.port()));
