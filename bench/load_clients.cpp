@@ -30,7 +30,12 @@ namespace {
 struct Client {
     int fd = -1;
     bool flooder = false;
-    std::string inbox;      // bytes received, not yet framed
+    // Streaming frame parser: received bytes are looked at once and never copied, so the
+    // tool keeps up with hundreds of large pictures per frame.
+    unsigned char header[4] = {};
+    size_t header_have = 0;
+    size_t body_size = 0, body_have = 0;
+    char prefix[9] = {};    // the body's first bytes: tell pictures from events
     std::string outbox;     // bytes queued to send (flooders keep one big frame in flight)
     size_t out_sent = 0;
     size_t pictures = 0;
@@ -56,37 +61,51 @@ void flush(Client& c) {
     }
 }
 
-// Takes whole frames out of the inbox, counting pictures and the gaps between them.
-void take_frames(Client& c, Clock::time_point now, bool measuring) {
-    size_t at = 0;
-    while (c.inbox.size() - at >= 4) {
-        const auto* h = reinterpret_cast<const unsigned char*>(c.inbox.data() + at);
-        const size_t n = (size_t{h[0]} << 24) | (size_t{h[1]} << 16) | (size_t{h[2]} << 8) | size_t{h[3]};
-        if (c.inbox.size() - at < 4 + n) break;
-        const bool picture = c.inbox.compare(at + 4, 9, "{\"kind\":1") == 0;
-        if (picture && measuring) {
-            if (c.pictures > 0) c.gaps_ms.push_back(std::chrono::duration<double, std::milli>(now - c.last_picture).count());
-            ++c.pictures;
-            c.picture_bytes += n;
-            c.last_picture = now;
-        }
-        at += 4 + n;
+void frame_done(Client& c, Clock::time_point now, bool measuring) {
+    const bool picture = c.body_size >= 9 && std::memcmp(c.prefix, "{\"kind\":1", 9) == 0;
+    if (picture && measuring) {
+        if (c.pictures > 0) c.gaps_ms.push_back(std::chrono::duration<double, std::milli>(now - c.last_picture).count());
+        ++c.pictures;
+        c.picture_bytes += c.body_size;
+        c.last_picture = now;
     }
-    c.inbox.erase(0, at);
+    c.header_have = 0;
+    c.body_have = 0;
+}
+
+// Walks the received bytes through the frame parser, counting pictures and the gaps between them.
+void take_bytes(Client& c, const char* data, size_t size, Clock::time_point now, bool measuring) {
+    while (size > 0) {
+        if (c.header_have < 4) {
+            c.header[c.header_have++] = static_cast<unsigned char>(*data++);
+            --size;
+            if (c.header_have == 4) {
+                c.body_size = (size_t{c.header[0]} << 24) | (size_t{c.header[1]} << 16) |
+                              (size_t{c.header[2]} << 8) | size_t{c.header[3]};
+                if (c.body_size == 0) frame_done(c, now, measuring);
+            }
+            continue;
+        }
+        const size_t take = std::min(size, c.body_size - c.body_have);
+        for (size_t i = c.body_have; i < 9 && i - c.body_have < take; ++i) c.prefix[i] = data[i - c.body_have];
+        c.body_have += take;
+        data += take;
+        size -= take;
+        if (c.body_have == c.body_size) frame_done(c, now, measuring);
+    }
 }
 
 void drain(Client& c, Clock::time_point now, bool measuring) {
-    char buffer[1 << 16];
+    static char buffer[1 << 18];
     for (;;) {
         const ssize_t n = recv(c.fd, buffer, sizeof buffer, 0);
         if (n > 0) {
-            c.inbox.append(buffer, static_cast<size_t>(n));
+            take_bytes(c, buffer, static_cast<size_t>(n), now, measuring);
             continue;
         }
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) c.closed = true;
         break;
     }
-    take_frames(c, now, measuring);
 }
 
 struct ProcSample {
