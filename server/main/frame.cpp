@@ -3,6 +3,7 @@
 
 #include "server/main/host_state.h"
 #include "server/main/sessions.h"
+#include "shared/log/log.h"
 
 
 namespace cog {
@@ -25,16 +26,31 @@ DrawList screen_render(HostState& host, Screen& screen, uint32_t viewer_id) {
     return list;
 }
 
+namespace {
+// A picture over the frame limit cannot be sent, but it is no fault of the viewer's: he simply
+// misses this frame's picture. Warned once per screen, not every frame.
+void skip_oversized_picture(HostState& host, const Screen& top, uint32_t id, size_t body_bytes) {
+    if (host.oversize_warned_screen == top.data.get()) return;
+    host.oversize_warned_screen = top.data.get();
+    LOG_WARN("Picture for player %u is %zu bytes, over the %u-byte frame limit; not sent", id, body_bytes,
+             MAX_FRAME_BODY);
+}
+} // namespace
+
 void send_draw_commands(HostState& host) {
     Screen* top = host.screen_stack.top();
     if (!top) return;
+    host.picture_encoder.begin_frame();
     for (const auto& [id, player] : host.global.players) {
         if (!human_socket(host, player)) continue;
-        // Built in place so the list keeps its frame-arena allocator (no copy).
-        const ServerMessage message{ServerMessageKind::DRAW_COMMANDS, Event{}, screen_render(host, *top, id)};
+        const EncodedPicture picture = host.picture_encoder.encode(screen_render(host, *top, id));
+        if (picture.error == ProtocolError::MessageTooLarge) {
+            skip_oversized_picture(host, *top, id, picture.body_bytes);
+            continue;
+        }
         // A failed send only marks the connection; it is dropped after the pass, so everyone
         // else still gets this frame.
-        send_to(host.connections, id, message);
+        send_frame_to(host.connections, id, picture.frame);
     }
 }
 

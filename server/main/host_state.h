@@ -2,6 +2,7 @@
 // stack, the profiler and the frame arena. Passed explicitly to every phase of the frame.
 #pragma once
 
+#include "server/main/picture_encoder.h"
 #include "server/main/screen_stack.h"
 #include "server/profiler/profiler.h"
 #include "server/screens/screen/global_state.h"
@@ -34,6 +35,9 @@ struct HostState {
     Random& random;
     bool running = false;
     ConnectionTable connections;
+    PictureEncoder picture_encoder;
+    // The screen whose oversized picture was last warned about: one warning per screen.
+    const ScreenProcs* oversize_warned_screen = nullptr;
     uint32_t next_player_id = 1;
     GlobalState global;
     ScreenStack screen_stack;

@@ -95,15 +95,24 @@ void attach_socket(ConnectionTable& table, uint32_t id, int fd) {
     slot.fd = fd;
 }
 
+namespace {
+// Part of a frame may be in the stream already after a failure; anything written after it would
+// be read as the rest of that frame, so the connection takes nothing more.
+bool sent_or_broken(ClientSocket& socket, ProtocolError error) {
+    if (error == ProtocolError::None) return true;
+    mark_broken(socket, DropReason::SendFailed, error);
+    return false;
+}
+} // namespace
+
 bool send_to(ConnectionTable& table, uint32_t id, const ServerMessage& message) {
     ClientSocket* socket = live_socket(table, id);
-    if (!socket) return false;
-    const ProtocolError error = send_message(socket->fd, message);
-    if (error == ProtocolError::None) return true;
-    // Part of the frame may be in the stream already; anything written after it would be read
-    // as the rest of that frame, so this connection takes nothing more.
-    mark_broken(*socket, DropReason::SendFailed, error);
-    return false;
+    return socket && sent_or_broken(*socket, send_message(socket->fd, message));
+}
+
+bool send_frame_to(ConnectionTable& table, uint32_t id, std::string_view frame) {
+    ClientSocket* socket = live_socket(table, id);
+    return socket && sent_or_broken(*socket, send_frame(socket->fd, frame));
 }
 
 void mark_broken(ClientSocket& socket, DropReason reason, ProtocolError error) {

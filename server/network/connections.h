@@ -88,6 +88,9 @@ void attach_socket(ConnectionTable& table, uint32_t id, int fd);
 // Sends one message to `id` if its socket is live; a failure marks it broken. True when sent.
 bool send_to(ConnectionTable& table, uint32_t id, const ServerMessage& message);
 
+// Sends one encoded frame to `id` if its socket is live; a failure marks it broken.
+bool send_frame_to(ConnectionTable& table, uint32_t id, std::string_view frame);
+
 // Marks a connection broken (the first reason is kept).
 void mark_broken(ClientSocket& socket, DropReason reason, ProtocolError error = ProtocolError::None);
 

@@ -101,23 +101,17 @@ Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource*
     return result;
 }
 
-ProtocolError send_message(int fd, const ServerMessage& message) {
-    // Header and body go out in one buffer, so a frame normally costs one system call.
-    std::string frame;
-    try {
-        frame.assign(4, '\0');
-        write_json(frame, message);
-    } catch (const std::exception& e) {
-        LOG_ERROR("JSON marshal error: %s", e.what());
-        return ProtocolError::JsonEncodeFailed;
-    }
+ProtocolError finish_frame(std::string& frame) {
     const size_t body = frame.size() - 4;
     if (body > MAX_FRAME_BODY) return ProtocolError::MessageTooLarge;
     frame[0] = static_cast<char>(body >> 24);
     frame[1] = static_cast<char>(body >> 16);
     frame[2] = static_cast<char>(body >> 8);
     frame[3] = static_cast<char>(body);
+    return ProtocolError::None;
+}
 
+ProtocolError send_frame(int fd, std::string_view frame) {
     size_t sent = 0;
     while (sent < frame.size()) {
         const ssize_t n = send(fd, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
@@ -131,6 +125,20 @@ ProtocolError send_message(int fd, const ServerMessage& message) {
         }
     }
     return ProtocolError::None;
+}
+
+ProtocolError send_message(int fd, const ServerMessage& message) {
+    // Header and body go out in one buffer, so a frame normally costs one system call.
+    std::string frame;
+    try {
+        frame.assign(4, '\0');
+        write_json(frame, message);
+    } catch (const std::exception& e) {
+        LOG_ERROR("JSON marshal error: %s", e.what());
+        return ProtocolError::JsonEncodeFailed;
+    }
+    const ProtocolError error = finish_frame(frame);
+    return error == ProtocolError::None ? send_frame(fd, frame) : error;
 }
 
 } // namespace cog

@@ -16,6 +16,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory_resource>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace cog {
@@ -69,5 +71,13 @@ Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource*
 
 // Encodes and writes one frame. A full send buffer is SendFailed.
 ProtocolError send_message(int fd, const ServerMessage& message);
+
+// Writes the 4-byte length header into the first four bytes of `frame`, whose body follows them.
+// MessageTooLarge (nothing written) when the body passes the frame limit.
+ProtocolError finish_frame(std::string& frame);
+
+// Writes one whole frame (header and body). A full send buffer is SendFailed, even when part of
+// the frame was written: the stream is then unusable.
+ProtocolError send_frame(int fd, std::string_view frame);
 
 } // namespace cog

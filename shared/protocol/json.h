@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <memory_resource>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cog {
 
@@ -17,6 +19,24 @@ namespace cog {
 // points above U+10FFFF and truncated sequences count as invalid.
 void write_json(std::string& out, const ServerMessage& message);
 void write_json(std::string& out, const ClientMessage& message);
+
+// A written DRAW_COMMANDS message, kept so that the next viewer's picture can copy the commands
+// it shares with this one instead of formatting them again.
+struct PictureText {
+    const DrawList* commands = nullptr;   // the list that was written
+    std::string_view text;                // the message's JSON text
+    std::span<const uint32_t> command_starts; // offset in `text` of each command, then the end of the last
+};
+
+// Appends the exact JSON text of a DRAW_COMMANDS message, byte for byte what write_json writes.
+// Each command equal to the command at the same place in `reference` (may be null) is copied
+// from the reference's text. `command_starts` receives the offsets that make the written text a
+// reference for the next picture (relative to where this text starts in `out`).
+void write_picture_json(std::string& out, const ServerMessage& message, const PictureText* reference,
+                        std::vector<uint32_t>& command_starts);
+
+// Two commands that have the same JSON text (floats compared bit for bit, texts by content).
+bool same_command(const DrawCommand& a, const DrawCommand& b);
 
 enum class JsonErrorKind {
     None,

@@ -4,6 +4,7 @@
 #include "shared/protocol/number_text.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <type_traits>
 
@@ -76,6 +77,7 @@ public:
         end_ = base_ + s_.size();
     }
     void finish() { s_.resize(static_cast<size_t>(p_ - base_)); }
+    size_t size() const { return static_cast<size_t>(p_ - base_); } // bytes of the string written so far
 
     void reserve(size_t n) {
         if (static_cast<size_t>(end_ - p_) < n) grow(n);
@@ -269,6 +271,57 @@ void write_json(std::string& out, const ServerMessage& message) {
     // A typical draw command takes 250..300 bytes; the first guess avoids most regrowth.
     Out o(out, record_bound<ServerMessage>() + SLACK + message.commands.size() * 320);
     write_record(o, message);
+    o.finish();
+}
+
+bool same_command(const DrawCommand& a, const DrawCommand& b) {
+    return [&]<size_t... I>(std::index_sequence<I...>) {
+        auto same = [&]<size_t J>(std::integral_constant<size_t, J>) {
+            const auto member = std::get<J>(Fields<DrawCommand>::list).member;
+            using T = field_type<DrawCommand, J>;
+            // Bitwise for floats: -0 and 0 compare equal but are written differently.
+            if constexpr (std::is_same_v<T, float>) return std::bit_cast<uint32_t>(a.*member) == std::bit_cast<uint32_t>(b.*member);
+            else return a.*member == b.*member;
+        };
+        return (same(std::integral_constant<size_t, I>{}) && ...);
+    }(std::make_index_sequence<field_count<DrawCommand>>{});
+}
+
+void write_picture_json(std::string& out, const ServerMessage& message, const PictureText* reference,
+                        std::vector<uint32_t>& command_starts) {
+    const size_t start = out.size();
+    // Everything before the commands: the message without them, less its closing "]}".
+    ServerMessage head;
+    head.kind = message.kind;
+    head.event = message.event;
+    write_json(out, head);
+    out.resize(out.size() - 2);
+    const DrawList& commands = message.commands;
+    const size_t shared = reference && reference->commands ? std::min(commands.size(), reference->commands->size()) : 0;
+    Out o(out, commands.size() * 320 + SLACK);
+    command_starts.clear();
+    for (size_t i = 0; i < commands.size(); ++i) {
+        if (i > 0) {
+            o.reserve(1 + SLACK);
+            *o.p()++ = ',';
+        }
+        command_starts.push_back(static_cast<uint32_t>(o.size() - start));
+        if (i < shared && same_command(commands[i], (*reference->commands)[i])) {
+            const uint32_t from = reference->command_starts[i], to = reference->command_starts[i + 1];
+            // Up to the next command's start, less the comma between them.
+            const size_t length = to - from - (i + 1 < reference->commands->size() ? 1 : 0);
+            o.reserve(length + SLACK);
+            std::memcpy(o.p(), reference->text.data() + from, length);
+            o.p() += length;
+        } else {
+            o.reserve(record_bound<DrawCommand>() + SLACK);
+            write_record(o, commands[i]);
+        }
+    }
+    command_starts.push_back(static_cast<uint32_t>(o.size() - start)); // where the last one ends
+    o.reserve(SLACK);
+    *o.p()++ = ']';
+    *o.p()++ = '}';
     o.finish();
 }
 

@@ -226,5 +226,25 @@ TEST_F(RobustFixture, NonReadingClientIsDroppedAfterTheOthersAreServed) {
     expect_one_picture_per_frame(3);
 }
 
+TEST_F(RobustFixture, APictureOverTheFrameLimitIsSkippedNotFatal) {
+    // Thousands of listed players make the lobby's picture pass 1 MiB.
+    Screen& lobby = *h.state().screen_stack.top();
+    for (uint32_t id = 1000; id < 5000; ++id) {
+        PlayerConnection& bot = h.state().global.players[id];
+        bot.id = id;
+        bot.is_bot = true;
+        bot.connected = true;
+        lobby.data->on_player_enter(id);
+    }
+    ConsoleCapture console;
+    good->receive_all();
+    h.frames(3);
+    EXPECT_EQ(count_draws(good->receive_all(20)), 0u);
+    EXPECT_EQ(console.count("over the 1048576-byte frame limit; not sent"), 1u);
+    EXPECT_TRUE(h.state().global.players.at(1).connected);
+    for (uint32_t id = 1000; id < 5000; ++id) lobby.data->on_player_leave(id);
+    expect_one_picture_per_frame(2);
+}
+
 } // namespace
 } // namespace cog::test

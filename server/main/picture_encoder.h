@@ -1,0 +1,36 @@
+// Encodes the frame's pictures one viewer after another. Viewers mostly see the same commands,
+// so each picture copies from the previous one's text what the two share, and a picture equal
+// to the previous one is not encoded again at all.
+#pragma once
+
+#include "shared/protocol/framing.h"
+#include "shared/protocol/json.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cog {
+
+struct EncodedPicture {
+    ProtocolError error = ProtocolError::None; // MessageTooLarge: over the frame limit, not sendable
+    std::string_view frame;                    // header and body; valid until the next encode
+    size_t body_bytes = 0;
+};
+
+class PictureEncoder {
+public:
+    // Forgets the previous picture; called before the first viewer of every frame, since the
+    // previous list lives in the frame arena.
+    void begin_frame();
+    EncodedPicture encode(DrawList&& commands);
+
+private:
+    std::optional<DrawList> previous_list_; // keeps its frame-arena allocator
+    std::string previous_frame_, current_frame_;
+    std::vector<uint32_t> previous_starts_, current_starts_;
+    ProtocolError previous_error_ = ProtocolError::None;
+};
+
+} // namespace cog
