@@ -1,0 +1,107 @@
+// Event dispatch: while the command line is open it takes the keyboard; the mouse always goes on.
+#include "client/client_events.h"
+
+#include "client/sdl_keys.h"
+
+#include <algorithm>
+
+namespace cog::client {
+
+namespace {
+
+void send_command(ClientState& state, const std::string& line) {
+    if (line.empty()) return;
+    if (state.connection.is_open()) {
+        state.connection.send(command_message(line));
+    } else {
+        add_chat_line(state.overlay, "Not connected: command not sent", SDL_GetTicks64() / 1000.0);
+    }
+}
+
+void open_field(ClientState& state) {
+    open_command_line(state.command_line);
+    // Keys held now would stay down at the host while the field has the keyboard.
+    release_all(state.keys);
+    state.drop_text_this_frame = true;
+    SDL_StartTextInput();
+}
+
+void close_field(ClientState& state) {
+    close_command_line(state.command_line);
+    SDL_StopTextInput();
+}
+
+void command_line_key(ClientState& state, SDL_Keycode key) {
+    if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
+        const std::string line = submit_command_line(state.command_line);
+        SDL_StopTextInput();
+        send_command(state, line);
+    } else if (key == SDLK_ESCAPE || key == SDLK_F1) {
+        close_field(state);
+    } else if (key == SDLK_BACKSPACE) {
+        erase_last_character(state.command_line);
+    }
+}
+
+void key_event(ClientState& state, const SDL_KeyboardEvent& event) {
+    const SDL_Keycode key = event.keysym.sym;
+    const bool down = event.type == SDL_KEYDOWN;
+    if (state.command_line.open) {
+        if (down) command_line_key(state, key);
+        return;
+    }
+    if (down && !event.repeat && toggles_command_line(key)) {
+        open_field(state);
+        return;
+    }
+    const GameKey game_key = game_key_for_keycode(key);
+    if (game_key == GAME_KEY_COUNT) return;
+    if (down) {
+        key_down(state.keys, game_key);
+    } else {
+        key_up(state.keys, game_key);
+    }
+}
+
+// Window coordinates are in points; the renderer may have more pixels (high-DPI screens).
+Point mouse_in_world(int x, int y, SDL_Window* window, SDL_Renderer* renderer) {
+    int window_w = 1, window_h = 1, output_w = 1, output_h = 1;
+    SDL_GetWindowSize(window, &window_w, &window_h);
+    SDL_GetRendererOutputSize(renderer, &output_w, &output_h);
+    const float px = static_cast<float>(x) * static_cast<float>(output_w) / static_cast<float>(std::max(window_w, 1));
+    const float py = static_cast<float>(y) * static_cast<float>(output_h) / static_cast<float>(std::max(window_h, 1));
+    return window_to_world(fit_world(output_w, output_h), {px, py});
+}
+
+} // namespace
+
+void handle_sdl_event(ClientState& state, const SDL_Event& event, SDL_Window* window, SDL_Renderer* renderer) {
+    switch (event.type) {
+    case SDL_QUIT: state.quit = true; break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: key_event(state, event.key); break;
+    case SDL_TEXTINPUT:
+        if (state.command_line.open && !state.drop_text_this_frame) type_into(state.command_line, event.text.text);
+        break;
+    case SDL_MOUSEMOTION: state.mouse_world = mouse_in_world(event.motion.x, event.motion.y, window, renderer); break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+        state.mouse_world = mouse_in_world(event.button.x, event.button.y, window, renderer);
+        const GameKey button = game_key_for_mouse_button(event.button.button);
+        if (button == GAME_KEY_COUNT) break;
+        if (event.type == SDL_MOUSEBUTTONDOWN) {
+            key_down(state.keys, button);
+        } else {
+            key_up(state.keys, button);
+        }
+        break;
+    }
+    case SDL_WINDOWEVENT:
+        // Keys released while another window has the focus never reach us.
+        if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) release_all(state.keys);
+        break;
+    default: break;
+    }
+}
+
+} // namespace cog::client

@@ -1,0 +1,13 @@
+// SDL events into the client's state: keys to the game or to the command line, the mouse, quitting.
+#pragma once
+
+#include "client/client_state.h"
+
+#include <SDL.h>
+
+namespace cog::client {
+
+// `window` is needed to map the mouse from window pixels into the world.
+void handle_sdl_event(ClientState& state, const SDL_Event& event, SDL_Window* window, SDL_Renderer* renderer);
+
+} // namespace cog::client

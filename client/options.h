@@ -1,0 +1,33 @@
+// The client's command line: who to be, where the host is, and an optional timed screenshot.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace cog::client {
+
+inline constexpr const char* DEFAULT_HOST = "127.0.0.1";
+inline constexpr uint16_t DEFAULT_PORT = 5556;
+
+struct ClientOptions {
+    std::string name;
+    std::string host = DEFAULT_HOST;
+    uint16_t port = DEFAULT_PORT;
+    std::string screenshot_path;        // empty: play until the window is closed
+    double screenshot_after_s = 0;      // seconds after start-up
+};
+
+enum class OptionsResult { Run, Help, Bad };
+
+struct ParsedOptions {
+    ClientOptions options;
+    OptionsResult result = OptionsResult::Run;
+    std::string error; // one line, set when result is Bad
+};
+
+ParsedOptions parse_options(int argc, const char* const* argv);
+
+// The text --help prints.
+const char* usage_text();
+
+} // namespace cog::client

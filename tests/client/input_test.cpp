@@ -1,0 +1,111 @@
+// Key edges in the INPUT snapshots, the letterbox mapping both ways, and the command-line field.
+#include "client/command_line.h"
+#include "client/key_tracker.h"
+#include "client/viewport.h"
+
+#include <gtest/gtest.h>
+
+namespace cog::client {
+namespace {
+
+TEST(KeyEdges, JustPressedAndJustReleasedAppearInOneSnapshotOnly) {
+    KeyTracker keys;
+    const size_t h = 'H' - 'A';
+    key_down(keys, static_cast<GameKey>(h));
+    key_down(keys, static_cast<GameKey>(h)); // auto-repeat
+    InputState first = take_snapshot(keys, {});
+    EXPECT_TRUE(first.keys[h].is_down);
+    EXPECT_TRUE(first.keys[h].just_pressed);
+    EXPECT_FALSE(first.keys[h].just_released);
+    EXPECT_FALSE(first.keys[h + 1].is_down);
+
+    key_down(keys, static_cast<GameKey>(h)); // still held, repeating
+    InputState held = take_snapshot(keys, {});
+    EXPECT_TRUE(held.keys[h].is_down);
+    EXPECT_FALSE(held.keys[h].just_pressed);
+
+    key_up(keys, static_cast<GameKey>(h));
+    InputState released = take_snapshot(keys, {});
+    EXPECT_FALSE(released.keys[h].is_down);
+    EXPECT_TRUE(released.keys[h].just_released);
+    InputState after = take_snapshot(keys, {});
+    EXPECT_FALSE(after.keys[h].just_released);
+}
+
+TEST(KeyEdges, QuickTapsLevelsAndReleaseAll) {
+    KeyTracker keys;
+    // Down and up between two snapshots: the host must still see the press and the level once.
+    key_down(keys, KEY_BACKSPACE);
+    key_up(keys, KEY_BACKSPACE);
+    key_down(keys, KEY_SPACE);
+    key_up(keys, KEY_SPACE);
+    key_down(keys, MOUSE_LEFT);
+    InputState tap = take_snapshot(keys, {12.5f, 700});
+    EXPECT_TRUE(tap.backspace.just_pressed);
+    EXPECT_TRUE(tap.backspace.just_released);
+    EXPECT_TRUE(tap.space);
+    EXPECT_TRUE(tap.mouse_left);
+    EXPECT_FLOAT_EQ(tap.mouse_x, 12.5f);
+    EXPECT_FLOAT_EQ(tap.mouse_y, 700);
+    InputState next = take_snapshot(keys, {});
+    EXPECT_FALSE(next.space);
+    EXPECT_FALSE(next.backspace.just_pressed);
+    EXPECT_TRUE(next.mouse_left);
+
+    // Losing the keyboard releases what was held, with one release edge each.
+    key_down(keys, static_cast<GameKey>('Z' - 'A'));
+    take_snapshot(keys, {});
+    release_all(keys);
+    InputState lost = take_snapshot(keys, {});
+    EXPECT_FALSE(lost.mouse_left);
+    EXPECT_TRUE(lost.keys[25].just_released);
+    EXPECT_FALSE(lost.keys[0].just_released);
+}
+
+TEST(Letterbox, WorldAndWindowMapBothWays) {
+    const Viewport same = fit_world(1280, 720);
+    EXPECT_FLOAT_EQ(same.scale, 1);
+    EXPECT_FLOAT_EQ(same.offset_x, 0);
+
+    // Wider than 16:9: bars left and right.
+    const Viewport wide = fit_world(1920, 720);
+    EXPECT_FLOAT_EQ(wide.scale, 1);
+    EXPECT_FLOAT_EQ(wide.offset_x, 320);
+    EXPECT_FLOAT_EQ(wide.offset_y, 0);
+    // Taller: bars above and below, scaled down.
+    const Viewport tall = fit_world(640, 720);
+    EXPECT_FLOAT_EQ(tall.scale, 0.5f);
+    EXPECT_FLOAT_EQ(tall.offset_y, 180);
+
+    for (const Viewport& v : {wide, tall, fit_world(1923, 1081)}) {
+        const Point corner = world_to_window(v, {1280, 720});
+        EXPECT_NEAR(corner.x, v.offset_x + 1280 * v.scale, 1e-3);
+        const Point back = window_to_world(v, world_to_window(v, {321.5f, 17}));
+        EXPECT_NEAR(back.x, 321.5f, 1e-3);
+        EXPECT_NEAR(back.y, 17, 1e-3);
+    }
+    // A click on the left bar lies left of the world.
+    EXPECT_LT(window_to_world(wide, {100, 300}).x, 0);
+    EXPECT_FLOAT_EQ(window_to_world(tall, {320, 360}).x, 640);
+    EXPECT_FLOAT_EQ(window_to_world(tall, {320, 360}).y, 360);
+}
+
+TEST(CommandField, TypingErasingAndSubmitting) {
+    CommandLine line;
+    open_command_line(line);
+    type_into(line, " push metro  ");
+    EXPECT_EQ(submit_command_line(line), "push metro");
+    EXPECT_FALSE(line.open);
+    EXPECT_TRUE(line.text.empty());
+
+    open_command_line(line);
+    type_into(line, "t\xc3\xa9"); // "té": backspace removes the whole two-byte letter
+    erase_last_character(line);
+    EXPECT_EQ(line.text, "t");
+    erase_last_character(line);
+    erase_last_character(line);
+    EXPECT_EQ(submit_command_line(line), "");
+}
+
+} // namespace
+} // namespace cog::client

@@ -1,0 +1,168 @@
+// A recorded DRAW_COMMANDS message read back into canvas calls, and the handling of host events.
+#include "client/picture.h"
+#include "client/session.h"
+#include "shared/assets/assets.h"
+#include "shared/protocol/json.h"
+
+#include <gtest/gtest.h>
+
+#include <memory_resource>
+#include <string>
+#include <vector>
+
+namespace cog::client {
+namespace {
+
+// One line per canvas call, so a whole picture compares as a list.
+class RecordingCanvas final : public Canvas {
+public:
+    std::vector<std::string> calls;
+    std::vector<SpritePlacement> sprites;
+
+    void fill_rect(float x, float y, float w, float h, Color c) override {
+        calls.push_back("rect " + nums({x, y, w, h}) + colour(c));
+    }
+    void text(float x, float y, std::string_view t, int size, Color c) override {
+        calls.push_back("text " + nums({x, y}) + std::to_string(size) + " '" + std::string(t) + "'" + colour(c));
+    }
+    void sprite(const SpritePlacement& p) override {
+        calls.push_back("sprite " + std::to_string(p.asset));
+        sprites.push_back(p);
+    }
+    void circle(float x, float y, float r, Color c) override { calls.push_back("circle " + nums({x, y, r}) + colour(c)); }
+    void line(float x1, float y1, float x2, float y2, float t, Color c) override {
+        calls.push_back("line " + nums({x1, y1, x2, y2, t}) + colour(c));
+    }
+
+private:
+    static std::string nums(std::initializer_list<float> values) {
+        std::string s;
+        for (float v : values) s += std::to_string(static_cast<int>(v)) + " ";
+        return s;
+    }
+    static std::string colour(Color c) {
+        return " #" + std::to_string(c[0]) + "," + std::to_string(c[1]) + "," + std::to_string(c[2]) + "," +
+               std::to_string(c[3]);
+    }
+};
+
+// Commands as the host writes them (fields it leaves zero are omitted here; the reader zeroes them).
+constexpr const char* RECORDED = R"({"kind":1,"event":{"kind":0},"commands":[
+  {"kind":0,"x":0.00000000,"y":0.00000000,"width":1280.00000000,"height":720.00000000,"color":[20,20,30,255]},
+  {"kind":1,"x":390.00000000,"y":212.00000000,"color":[200,200,200,255],"text":"Player - Ann","font_size":24},
+  {"kind":4,"x":95.00000000,"y":135.00000000,"width":450.00000000,"height":450.00000000,"color":[255,255,255,255],"asset_id":6,"scale_x":1.0,"scale_y":1.0},
+  {"kind":5,"x":240.00000000,"y":550.00000000,"color":[255,255,255,255],"asset_id":24,"rotation":-12.50000000,"scale_x":0.146484375,"scale_y":0.146484375},
+  {"kind":5,"x":640.00000000,"y":360.00000000,"color":[255,128,0,200],"asset_id":9,"rotation":3600,"scale_x":-0.09765625,"scale_y":0.09765625,"flip_y":true},
+  {"kind":2,"x":100,"y":100,"width":25,"color":[1,2,3,4]},
+  {"kind":3,"x":10,"y":20,"x2":30,"y2":40,"color":[5,6,7,8]}
+]})";
+
+TEST(Picture, RecordedListBecomesCanvasCallsInOrder) {
+    std::pmr::monotonic_buffer_resource arena;
+    ServerMessage message;
+    ASSERT_FALSE(read_json(RECORDED, message, &arena));
+    RecordingCanvas canvas;
+    draw_picture(message.commands, canvas);
+    const std::vector<std::string> expected = {
+        "rect 0 0 1280 720  #20,20,30,255",
+        "text 390 212 24 'Player - Ann' #200,200,200,255",
+        "sprite 6",
+        "sprite 24",
+        "sprite 9",
+        "circle 100 100 25  #1,2,3,4",
+        "line 10 20 30 40 1  #5,6,7,8", // no thickness given: one unit
+    };
+    EXPECT_EQ(canvas.calls, expected);
+    ASSERT_EQ(canvas.sprites.size(), 3u);
+
+    const SpritePlacement& body = canvas.sprites[0]; // SPRITE fills its rectangle, unturned
+    EXPECT_FLOAT_EQ(body.x, 95);
+    EXPECT_FLOAT_EQ(body.width, 450);
+    EXPECT_FLOAT_EQ(body.rotation_deg, 0);
+    EXPECT_EQ(body.tint, (Color{255, 255, 255, 255}));
+}
+
+TEST(Picture, SpriteProIsScaledFromItsFrameAndTurnsAroundItsAnchor) {
+    std::pmr::monotonic_buffer_resource arena;
+    ServerMessage message;
+    ASSERT_FALSE(read_json(RECORDED, message, &arena));
+    RecordingCanvas canvas;
+    draw_picture(message.commands, canvas);
+    ASSERT_EQ(canvas.sprites.size(), 3u);
+
+    // A standing body: 150/1024 of the frame, standing on (240, 550) and tilting around its feet.
+    const SpritePlacement& standing = canvas.sprites[1];
+    EXPECT_FLOAT_EQ(standing.width, 150);
+    EXPECT_FLOAT_EQ(standing.height, 150);
+    EXPECT_FLOAT_EQ(standing.x + standing.pivot_x, 240);
+    EXPECT_FLOAT_EQ(standing.y + standing.pivot_y, 550);
+    EXPECT_FLOAT_EQ(standing.y + standing.height, 550);
+    EXPECT_FLOAT_EQ(standing.rotation_deg, -12.5f);
+
+    // A flying mask: centred, a negative scale mirrors like flip_x, tint and ten turns kept.
+    const SpritePlacement& mask = canvas.sprites[2];
+    EXPECT_FLOAT_EQ(mask.width, 100);
+    EXPECT_FLOAT_EQ(mask.x, 590);
+    EXPECT_FLOAT_EQ(mask.y, 310);
+    EXPECT_TRUE(mask.flip_x);
+    EXPECT_TRUE(mask.flip_y);
+    EXPECT_FLOAT_EQ(mask.rotation_deg, 3600);
+    EXPECT_EQ(mask.tint, (Color{255, 128, 0, 200}));
+
+    // The door game's verdict figure: 400 wide at scale 1.5625, centred on its point.
+    DrawCommand verdict;
+    verdict.kind = DrawCommandKind::SPRITE_PRO;
+    verdict.asset_id = static_cast<uint16_t>(AssetId::ROBOT_SHOT_STANDING);
+    verdict.x = 640;
+    verdict.y = 250;
+    verdict.scale_x = verdict.scale_y = 1.5625f;
+    const SpritePlacement shot = place_sprite_pro(verdict);
+    EXPECT_FLOAT_EQ(shot.width, 400);
+    EXPECT_FLOAT_EQ(shot.x, 440);
+    EXPECT_FLOAT_EQ(shot.y, 50);
+}
+
+class RecordingSound final : public SoundOutput {
+public:
+    std::vector<std::string> calls;
+    void play(uint16_t id, float volume) override { calls.push_back("play " + std::to_string(id) + " " + std::to_string(volume)); }
+    void stop_music() override { calls.push_back("stop"); }
+};
+
+HostMessage decode(const std::string& text) {
+    HostMessage m;
+    m.strings = std::make_unique<std::pmr::monotonic_buffer_resource>();
+    EXPECT_FALSE(read_json(text, m.message, m.strings.get())) << text;
+    return m;
+}
+
+TEST(Session, EventsSetTheSeatPlaySoundsAndShowAnswersWhilePicturesReplaceEachOther) {
+    Session session;
+    Overlay overlay;
+    overlay.status = "lost";
+    RecordingSound sound;
+    handle_host_message(session, overlay, sound, decode(R"({"kind":0,"event":{"kind":0,"client_id":7,"world_width":1280,"world_height":720}})"), 1.0);
+    EXPECT_EQ(session.client_id, 7u);
+    EXPECT_TRUE(session.logged_in);
+    EXPECT_TRUE(overlay.status.empty());
+
+    handle_host_message(session, overlay, sound, decode(R"({"kind":0,"event":{"kind":4,"sound_id":5,"volume":1.0}})"), 1.0);
+    handle_host_message(session, overlay, sound, decode(R"({"kind":0,"event":{"kind":5}})"), 1.0);
+    EXPECT_EQ(sound.calls, (std::vector<std::string>{"play 5 1.000000", "stop"}));
+
+    handle_host_message(session, overlay, sound, decode(R"({"kind":0,"event":{"kind":3,"message":"Pushed screen: metro"}})"), 1.0);
+    ASSERT_EQ(overlay.chat.size(), 1u);
+    EXPECT_EQ(overlay.chat.back().text, "Pushed screen: metro");
+    drop_expired(overlay, 1.0 + CHAT_SHOW_S);
+    EXPECT_TRUE(overlay.chat.empty());
+
+    handle_host_message(session, overlay, sound, decode(R"({"kind":1,"commands":[{"kind":1,"text":"first"}]})"), 1.0);
+    handle_host_message(session, overlay, sound, decode(R"({"kind":1,"commands":[{"kind":1,"text":"second"},{"kind":0}]})"), 1.0);
+    ASSERT_TRUE(session.picture.has_value());
+    ASSERT_EQ(session.picture->message.commands.size(), 2u);
+    EXPECT_EQ(session.picture->message.commands[0].text, "second");
+    EXPECT_EQ(session.client_id, 7u); // a picture carries no seat
+}
+
+} // namespace
+} // namespace cog::client
