@@ -20,8 +20,8 @@ void update_state(HostState& host, float dt) {
     }
 }
 
-DrawList screen_render(HostState& host, Screen& screen, uint32_t viewer_id) {
-    DrawList list(&host.frame_arena);
+DrawList screen_render(Screen& screen, uint32_t viewer_id, std::pmr::memory_resource* arena) {
+    DrawList list(arena);
     screen.data->render(viewer_id, list);
     return list;
 }
@@ -41,9 +41,13 @@ void send_draw_commands(HostState& host) {
     Screen* top = host.screen_stack.top();
     if (!top) return;
     host.picture_encoder.begin_frame();
+    size_t viewer = 0;
     for (const auto& [id, player] : host.global.players) {
         if (!human_socket(host, player)) continue;
-        const EncodedPicture picture = host.picture_encoder.encode(screen_render(host, *top, id));
+        // The arena of the picture before last: nothing refers to it any more.
+        std::pmr::monotonic_buffer_resource& arena = host.viewer_arenas[viewer++ % 2];
+        arena.release();
+        const EncodedPicture picture = host.picture_encoder.encode(screen_render(*top, id, &arena));
         if (picture.error == ProtocolError::MessageTooLarge) {
             skip_oversized_picture(host, *top, id, picture.body_bytes);
             continue;
@@ -52,6 +56,7 @@ void send_draw_commands(HostState& host) {
         // else still gets this frame.
         send_frame_to(host.connections, id, picture.frame);
     }
+    host.picture_encoder.begin_frame(); // its reference lives in an arena released next frame
 }
 
 } // namespace cog

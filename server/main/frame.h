@@ -5,6 +5,7 @@
 #include "server/screens/screen/screen.h"
 
 #include <cstdint>
+#include <memory_resource>
 
 namespace cog {
 
@@ -13,8 +14,8 @@ struct HostState;
 // Calls the top screen's update and applies the transition it returns at once.
 void update_state(HostState& host, float dt);
 
-// The viewer's picture from the screen, in a new list on the frame arena.
-DrawList screen_render(HostState& host, Screen& screen, uint32_t viewer_id);
+// The viewer's picture from the screen, in a new list on `arena`.
+DrawList screen_render(Screen& screen, uint32_t viewer_id, std::pmr::memory_resource* arena);
 
 // One DRAW_COMMANDS message per connected human; a failed send marks the connection broken.
 void send_draw_commands(HostState& host);

@@ -19,7 +19,7 @@ namespace {
 void draw_status_window(StatusWindow& window, HostState& host, int64_t frame_start_ns) {
     const int64_t now = host.clock.monotonic_ns();
     if (!window.redraw_due(now, frame_start_ns + FRAME_BUDGET_NS)) return;
-    std::vector<StatusPlayerRow> rows;
+    std::pmr::vector<StatusPlayerRow> rows(&host.frame_arena);
     rows.reserve(host.global.players.size());
     for (const auto& [id, player] : host.global.players)
         rows.push_back({id, player.connected, player.input.mouse_x, player.input.mouse_y, player.show_mouse});

@@ -42,12 +42,22 @@ struct HostState {
     GlobalState global;
     ScreenStack screen_stack;
     Profiler profiler;
-    // Per-frame scratch: draw lists and formatted texts. Released at the
+    // Per-frame scratch (the status window's rows, for one). Released at the
     // end of every frame in one piece; the first block is kept, so a usual frame allocates
     // nothing from the heap.
-    static constexpr size_t FRAME_ARENA_BYTES = 4 << 20;
+    static constexpr size_t FRAME_ARENA_BYTES = 1 << 20;
     std::unique_ptr<std::byte[]> frame_arena_block{new std::byte[FRAME_ARENA_BYTES]};
     std::pmr::monotonic_buffer_resource frame_arena{frame_arena_block.get(), FRAME_ARENA_BYTES};
+    // Each viewer's picture (its list and texts) is drawn into one of these two in turn: the
+    // previous viewer's picture stays alive as the encoder's reference while the next one is
+    // drawn, and the one before it is released. Their first blocks are kept, so hundreds of
+    // pictures a frame cost no fresh memory from the system.
+    static constexpr size_t VIEWER_ARENA_BYTES = 2 << 20;
+    std::unique_ptr<std::byte[]> viewer_arena_blocks[2] = {std::unique_ptr<std::byte[]>(new std::byte[VIEWER_ARENA_BYTES]),
+                                                          std::unique_ptr<std::byte[]>(new std::byte[VIEWER_ARENA_BYTES])};
+    std::pmr::monotonic_buffer_resource viewer_arenas[2] = {
+        std::pmr::monotonic_buffer_resource{viewer_arena_blocks[0].get(), VIEWER_ARENA_BYTES},
+        std::pmr::monotonic_buffer_resource{viewer_arena_blocks[1].get(), VIEWER_ARENA_BYTES}};
     // The strings of one decoded client message, released as soon as the message is handled,
     // so a client sending large messages never piles them up in the frame arena.
     static constexpr size_t MESSAGE_ARENA_BYTES = 64 << 10;
