@@ -16,11 +16,7 @@ void click_to_shoot(DoorsState& state, const InputState& input) {
 // SPACE is a level: held down, it presses again as soon as the shown press ends.
 void press_button(DoorsState& state, DoorsPlayer& player) {
     int64_t button = button_under_hand(player.hand_pos);
-    player.pressed_button = button;
-    player.has_pressed = true;
-    player.press_timer = PRESS_TIME;
-    player.is_animating = true;
-    player.anim_timer = PRESS_TIME;
+    show_press(player, button);
     // A wrong press never clears an earlier right one.
     if (player.stage >= 0 && state.sequence[static_cast<size_t>(player.stage)] == button) player.is_correct = true;
 }

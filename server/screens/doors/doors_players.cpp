@@ -34,15 +34,7 @@ void advance_walk(DoorsState& state, DoorsPlayer& player, float dt) {
 
 void sweep_human_hand(DoorsPlayer& p, float dt) {
     if (!p.is_active || p.is_bot || p.is_correct || p.has_pressed || p.is_animating || p.is_walking) return;
-    p.hand_pos += p.hand_dir * dt;
-    if (p.hand_pos <= 0) {
-        p.hand_pos = 0;
-        p.hand_dir = 1;
-    }
-    if (p.hand_pos >= HUMAN_HAND_TURN) {
-        p.hand_pos = HUMAN_HAND_TURN;
-        p.hand_dir = -1;
-    }
+    sweep_hand(p, dt, HUMAN_HAND_TURN);
 }
 
 void run_press_timers(DoorsPlayer& p, float dt) {

@@ -13,24 +13,9 @@ bool robot_may_act(const DoorsState& state, uint32_t id, const DoorsPlayer& p) {
            !p.has_pressed && !p.is_animating && !is_dead_player(state, id);
 }
 
-void sweep_robot_hand(DoorsPlayer& p, float dt) {
-    p.hand_pos += p.hand_dir * dt;
-    if (p.hand_pos <= 0) {
-        p.hand_pos = 0;
-        p.hand_dir = 1;
-    } else if (p.hand_pos >= ROBOT_HAND_TURN) {
-        p.hand_pos = ROBOT_HAND_TURN;
-        p.hand_dir = -1;
-    }
-}
-
 void robot_press(DoorsPlayer& p, int64_t button) {
-    p.pressed_button = button;
-    p.press_timer = PRESS_TIME;
-    p.is_animating = true;
-    p.anim_timer = PRESS_TIME;
+    show_press(p, button);
     p.is_correct = true;
-    p.has_pressed = true;
     p.reaction_timer = 0;
 }
 
@@ -39,7 +24,7 @@ void step_robot(DoorsState& state, DoorsPlayer& p, float dt) {
         p.start_delay -= dt;
         return;
     }
-    sweep_robot_hand(p, dt);
+    sweep_hand(p, dt, ROBOT_HAND_TURN);
     int64_t button = button_under_hand(p.hand_pos);
     if (button != state.sequence[static_cast<size_t>(p.stage)]) {
         p.reaction_timer = 0; // drawn again at the next alignment

@@ -19,34 +19,35 @@ constexpr std::array<std::string_view, 10> COP_INTRO_LINES{
 
 constexpr std::array<const char*, 6> PHASE_NAMES{"INTRO", "GAME_START", "ACTIVE", "JUDGEMENT", "SHOOTING", "GAME_OVER"};
 
-MinigameRules make_rules() {
-    MinigameRules r;
-    r.tag = "[DOORS]";
-    r.phase_names = PHASE_NAMES;
-    r.intro_phase = INTRO;
-    r.shooting_phase = SHOOTING;
-    r.briefing.duration = 10.0f;
-    r.briefing.stage1_at = 9.75f;
-    r.briefing.stage2_at = 2.0f;
-    r.briefing.lines = COP_INTRO_LINES;
-    r.briefing.reveal_span = 7.75f;
-    r.briefing.line_spacing = 60;
-    r.briefing.first_line_y = 20;
-    // The longer lines sit further left than the typing minigames' and the block does not slide.
-    r.briefing.line_x_offset = -150;
-    r.briefing.slide = 0;
-    r.briefing.get_ready = false;
-    r.intro_duration = 5.0f;
-    r.shoot_phases = phase_bit(JUDGEMENT);
-    r.typing_phases = 0;
-    r.gunshot_sound = false;
-    r.spectator_alert = true;
-    r.log_briefing_complete = false;
-    return r;
-}
+// The longer lines sit further left than the typing minigames' and the block does not slide.
+constexpr BriefingLayout BRIEFING{
+    .duration = 10.0f,
+    .stage1_at = 9.75f,
+    .stage2_at = 2.0f,
+    .lines = COP_INTRO_LINES,
+    .reveal_span = 7.75f,
+    .line_spacing = 60,
+    .first_line_y = 20,
+    .line_x_offset = -150,
+    .slide = 0,
+    .get_ready = false,
+    .get_ready_x = 0,
+    .get_ready_y = 0,
+};
 } // namespace
 
-const MinigameRules RULES = make_rules();
+const MinigameRules RULES = [] {
+    MinigameRules rules;
+    rules.tag = "[DOORS]";
+    rules.phase_names = PHASE_NAMES;
+    rules.intro_phase = INTRO;
+    rules.shooting_phase = SHOOTING;
+    rules.briefing = BRIEFING;
+    rules.intro_duration = 5.0f;
+    rules.shoot_phases = phase_bit(JUDGEMENT);
+    rules.spectator_alert = true;
+    return rules;
+}();
 
 const std::array<std::string_view, 3> INTRO_LINES{
     "Press the buttons in the same order as the robots!",

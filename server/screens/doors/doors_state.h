@@ -94,6 +94,11 @@ void update_turn_order(DoorsState& state);
 bool all_players_finished(const DoorsState& state);
 void start_judgement(DoorsState& state);
 
+// The hand: moves dt button units, turning back at 0 and at `turn_at`; a press is shown (and
+// blocks the next one) for PRESS_TIME.
+void sweep_hand(DoorsPlayer& player, float dt, float turn_at);
+void show_press(DoorsPlayer& player, int64_t button);
+
 // Geometry.
 struct Position {
     float x = 0, y = 0; // px, top-left of the figure
