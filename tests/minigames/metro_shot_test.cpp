@@ -25,64 +25,46 @@ TEST(MetroAim, TheHitBoxStandsOnTheMaskAndTurnsWithThePassenger) {
     EXPECT_FALSE(metro::passenger_hit(tilted, 240, 240)); // where its head was when upright
 }
 
-struct MetroShotTest : ::testing::Test {
+TEST(MetroShot, OnlyTheBriefedOverseerShootsAndAFillerIsARobot) {
     MetroTable t;
     metro::MetroState& m = t.start();
-};
-
-TEST_F(MetroShotTest, OnlyTheBriefedOverseerShootsDuringTheRide) {
     m.update(0.5f);
     t.click(240, 400); // briefing still running
-    t.click(240, 400);
-    EXPECT_EQ(m.phase, metro::INTRO);
     InputState press;
     press.mouse_left = true;
     t.send(MetroTable::ANN, press); // masked clicks do nothing
     EXPECT_FALSE(m.shot_fired);
     t.finish_briefing();
-    ASSERT_EQ(m.phase, metro::GAMEPLAY_HIDDEN);
     t.world.global.players[MetroTable::ANN].is_dead = true; // not drawn, so not a target
     t.click(240, 400);
     EXPECT_FALSE(m.shot_fired);
     EXPECT_TRUE(t.console.contains("[METRO] COP click - phase: GAMEPLAY_HIDDEN mouse: 240 400\n"));
-    t.click(360, 400);
-    EXPECT_EQ(m.phase, metro::SHOOTING);
-    EXPECT_EQ(m.shot_player_id, MetroTable::BOB);
-    EXPECT_TRUE(t.console.contains("[METRO] Shooting passenger: 3\n"));
-    t.hold(MetroTable::BOT, true, false); // arrows are no longer recorded
-    EXPECT_FALSE(m.held_keys.contains(MetroTable::BOT));
-}
-
-TEST_F(MetroShotTest, ShootingAHumanMarksHimDeadAfterEightSeconds) {
-    t.finish_briefing();
-    t.click(360, 400);
-    ASSERT_TRUE(m.shot_fired);
-    EXPECT_FALSE(m.shot_was_bot);
-    EXPECT_EQ(t.world.music_stops, 1);
-    ASSERT_EQ(t.world.sounds.size(), 3u);
-    EXPECT_EQ(t.world.sounds.back().id, SoundId::SFX_GUNSHOT);
-    int steps = 0;
-    ScreenTransition end;
-    while (steps < 40 && end.kind == TransitionKind::NONE) {
-        end = m.update(0.5f);
-        ++steps;
-    }
-    EXPECT_EQ(steps, 16);
-    EXPECT_EQ(end.screen, ScreenId::GAME_SELECT);
-    EXPECT_TRUE(t.world.global.players[MetroTable::BOB].is_dead);
-    EXPECT_TRUE(t.console.contains("[METRO] Player 3 marked as dead\n"));
-}
-
-TEST_F(MetroShotTest, ShootingAFillerRevealsARobotAndMarksNobody) {
-    t.finish_briefing();
     t.click(240 + 120 * 5, 400); // filler 1002
-    ASSERT_EQ(m.shot_player_id, 1002u);
+    ASSERT_EQ(m.phase, metro::SHOOTING);
+    EXPECT_TRUE(t.console.contains("[METRO] Shooting passenger: 1002\n"));
     EXPECT_TRUE(m.shot_was_bot);
+    t.hold(MetroTable::BOB, true, false); // arrows are no longer recorded
+    EXPECT_FALSE(m.held_keys.contains(MetroTable::BOB));
     m.update(3.0f);
     EXPECT_EQ(m.shot_stage, ShootingPhase::REVEAL_RESULT);
-    EXPECT_EQ(m.update(5.0f).kind, TransitionKind::PUSH);
-    for (const auto& entry : t.world.global.players) EXPECT_FALSE(entry.second.is_dead);
+    EXPECT_EQ(m.update(5.0f).screen, ScreenId::GAME_SELECT);
+    EXPECT_FALSE(t.world.global.players[MetroTable::BOB].is_dead);
     EXPECT_FALSE(t.console.contains("marked as dead"));
+}
+
+TEST(MetroShot, AShotHumanIsMarkedDeadEightSecondsLater) {
+    MetroTable t;
+    metro::MetroState& m = t.start();
+    t.finish_briefing();
+    t.click(360, 400);
+    EXPECT_FALSE(m.shot_was_bot);
+    EXPECT_EQ(t.world.music_stops, 1);
+    EXPECT_EQ(t.world.sounds.back().id, SoundId::SFX_GUNSHOT);
+    int steps = 1;
+    while (steps < 40 && m.update(0.5f).kind == TransitionKind::NONE) ++steps;
+    EXPECT_EQ(steps, 16);
+    EXPECT_TRUE(t.world.global.players[MetroTable::BOB].is_dead);
+    EXPECT_TRUE(t.console.contains("[METRO] Player 3 marked as dead\n"));
 }
 
 } // namespace

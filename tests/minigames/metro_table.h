@@ -71,7 +71,7 @@ struct MetroTable {
     // Runs updates until the briefing is over and the Overseer may shoot (10 s); then the car
     // rides calmly with everyone upright, so that clicks land where the passengers stand.
     void finish_briefing() {
-        while (metro->cop_intro_stage != 3) metro->update(0.5f);
+        for (int i = 0; i < 100 && metro->cop_intro_stage != 3; ++i) metro->update(0.5f);
         ride_on({{metro::MetroEventKind::DO_NOTHING, 50.0f}});
         for (auto& entry : metro->passengers) entry.second.tilt = 0;
     }

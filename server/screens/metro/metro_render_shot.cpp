@@ -19,11 +19,11 @@ const char* stage_name(ShootingPhase stage) { return stage == ShootingPhase::FAD
 // passenger has left the car.
 ShotFigure find_shot_passenger(const MetroState& state) {
     ShotFigure shot;
+    if (find_player(*state.global, state.shot_player_id)) shot.mask = passenger_mask(state, state.shot_player_id);
     auto it = state.passengers.find(state.shot_player_id);
     if (it == state.passengers.end()) return shot;
     shot.x = slot_x(it->second.slot_index);
     shot.y = BODY_Y;
-    if (find_player(*state.global, state.shot_player_id)) shot.mask = passenger_mask(state, state.shot_player_id);
     console_printf("[METRO SHOOTING RENDER] Found shot_player in players map, slot_index: %lld x: %g y: %g\n",
                    static_cast<long long>(it->second.slot_index), static_cast<double>(shot.x), static_cast<double>(shot.y));
     return shot;
