@@ -14,10 +14,10 @@ namespace {
 
 constexpr int64_t WORK_NS = 84'000'000; // fake time per frame beside the host's 16 ms pacing
 
-bool has_text(const DrawList& picture, std::string_view text) {
+const DrawCommand* find(const DrawList& picture, DrawCommandKind kind, std::string_view text, AssetId asset = {}) {
     for (const DrawCommand& c : picture)
-        if (c.kind == DrawCommandKind::TEXT && c.text == text) return true;
-    return false;
+        if (c.kind == kind && c.text == text && c.asset_id == uint16_t(asset)) return &c;
+    return nullptr;
 }
 
 // What a player sees, read back from her latest picture the way a person would.
@@ -31,41 +31,36 @@ struct Viewer {
             if (m.message.kind == ServerMessageKind::DRAW_COMMANDS) picture = std::move(m);
     }
     const DrawList& commands() const { return picture.message.commands; }
-    bool sees(std::string_view text) const { return has_text(commands(), text); }
+    bool sees(std::string_view text) const { return find(commands(), DrawCommandKind::TEXT, text) != nullptr; }
     // Her figure is drawn and shows no status any more: past the last door.
     bool through() const { return sees("YOU") && !sees("WAITING") && !sees("ACTIVE") && !sees("DONE"); }
     void dump(const char* name) const {
         const char* folder = std::getenv("COG_FRAME_DUMP");
-        FILE* f = folder ? std::fopen((std::string(folder) + "/doors_" + name + ".json").c_str(), "w") : nullptr;
-        if (!f) return;
-        std::fwrite(picture.body.data(), 1, picture.body.size(), f);
-        std::fclose(f);
+        if (FILE* f = folder ? std::fopen((std::string(folder) + "/doors_" + name + ".json").c_str(), "w") : nullptr) {
+            std::fwrite(picture.body.data(), 1, picture.body.size(), f);
+            std::fclose(f);
+        }
     }
 
-    // Lit buttons: cell from x, row and button from y.
+    // Lit buttons: cell from x, row and then button from y.
     void watch_buttons() {
         for (const DrawCommand& c : commands()) {
             if (c.kind != DrawCommandKind::SPRITE || c.asset_id != uint16_t(AssetId::BUTTON_PRESSED)) continue;
-            int cell = int(std::lround((c.x - 220) / 240));
             int row = int(c.y - 60) / 330;
-            learned[size_t(cell)] = int(std::lround((c.y - 60 - 330 * row) / 70));
+            learned[size_t(std::lround((c.x - 220) / 240))] = int(std::lround((c.y - 60 - 330 * row) / 70));
         }
     }
 
-    // SPACE while her own hand points at the button her cell was seen to want.
+    // SPACE while her own hand is well inside the button her cell was seen to want: the hand moves
+    // on while the press travels to the host.
     bool should_press() const {
-        const DrawCommand* you = nullptr;
-        for (const DrawCommand& c : commands())
-            if (c.kind == DrawCommandKind::TEXT && c.text == "YOU") you = &c;
+        const DrawCommand* you = find(commands(), DrawCommandKind::TEXT, "YOU");
         if (!you || !sees("ACTIVE")) return false;
         float x = you->x - 76, y = you->y + 25; // her figure's corner
-        int cell = int(std::lround((x - 80) / 240));
-        for (const DrawCommand& c : commands()) {
-            if (c.kind != DrawCommandKind::SPRITE || c.asset_id != uint16_t(AssetId::POINTING_HAND) || c.x != x - 60) continue;
-            // Well inside the button: the hand moves on while the press travels to the host.
-            float hand = (c.y - y + 130) / 70;
-            return cell >= 0 && cell < 3 && learned[size_t(cell)] >= 0 && std::fabs(hand - float(learned[size_t(cell)])) <= 0.35f;
-        }
+        int want = learned[size_t(std::clamp(std::lround((x - 80) / 240), 0L, 2L))];
+        for (const DrawCommand& c : commands())
+            if (c.kind == DrawCommandKind::SPRITE && c.asset_id == uint16_t(AssetId::POINTING_HAND) && c.x == x - 60)
+                return want >= 0 && std::fabs((c.y - y + 130) / 70 - float(want)) <= 0.35f;
         return false;
     }
 };
@@ -119,7 +114,7 @@ TEST_F(DoorsGame, AMaskedHumanClocksInThroughEveryDoorWhileTheOverseerWatches) {
     ann.dump("active_masked");
     bob.dump("active_overseer");
     ASSERT_TRUE(play_until([&] { return ann.through(); }, 900));
-    EXPECT_NE(std::count(ann.learned.begin(), ann.learned.end(), -1), 3);
+    EXPECT_EQ(std::count(ann.learned.begin(), ann.learned.end(), -1), 0);
     ASSERT_TRUE(play_until([&] { return bob.sees("JUDGEMENT TIME"); }, 600));
     EXPECT_TRUE(ann.sees("Judgement Day! Stay still and hope for the best."));
     ann.dump("judgement_masked");

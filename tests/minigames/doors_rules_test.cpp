@@ -10,33 +10,19 @@ namespace {
 
 using namespace doors;
 
-// Plays updates until `done` holds or `max_steps` pass; the listed humans play perfectly.
-template <class Done>
-bool play_until(DoorsTable& t, DoorsState& d, std::initializer_list<uint32_t> humans, Done done) {
-    for (int i = 0; i < 4000 && !done(); ++i) {
-        for (uint32_t id : humans) t.play_perfectly(d, id);
-        d.update(DOORS_DT);
-    }
-    return done();
-}
-
 TEST(DoorsSeating, LeadRobotsStandAtCellZeroEveryoneElseQueuesAndTheOverseerIsNeverSeated) {
     DoorsTable t;
     auto d = t.start_doors();
-    EXPECT_FALSE(d->players.contains(COP_ID));
-    EXPECT_EQ(d->players.size(), 8u);
+    EXPECT_EQ(d->players.size(), 8u); // never the Overseer
     EXPECT_EQ(d->players[5].stage, 0); // odd ids walk in row 0
-    EXPECT_EQ(d->players[4].stage, 0);
     EXPECT_FLOAT_EQ(d->players[4].start_delay, 3.0f);
-    EXPECT_EQ(d->row_queues[0], (std::vector<uint32_t>{7, 9, 3}));  // robots before humans
+    EXPECT_EQ(d->row_queues[0], (std::vector<uint32_t>{7, 9, 3})); // robots before humans
     EXPECT_EQ(d->row_queues[1], (std::vector<uint32_t>{6, 8, 2}));
-    EXPECT_FALSE(d->players[OTHER_HUMAN_ID].is_bot);
-
     d->players[5].hand_pos = 0.7f;
-    d->on_player_enter(5);       // already seated: nothing changes
+    d->on_player_enter(5); // already seated: nothing changes
     d->on_player_enter(COP_ID);
     EXPECT_FLOAT_EQ(d->players[5].hand_pos, 0.7f);
-    EXPECT_EQ(d->players.size(), 8u);
+    EXPECT_FALSE(d->players.contains(COP_ID));
 
     // A leaver keeps his queue place; coming back must not queue him twice.
     d->on_player_leave(OTHER_HUMAN_ID);
@@ -70,50 +56,37 @@ TEST(DoorsButtons, HandsRoundHalfAwayFromZeroWithinTheThreeButtons) {
 }
 
 // Row 0 without robots: human 3 is the first of his row.
-struct DoorsHumanRow : ::testing::Test {
+TEST(DoorsHumanRow, SweepsInGameStartPressesOnlyInActiveAndAWrongPressStopsTheHand) {
     DoorsTable t;
-    std::unique_ptr<DoorsState> d;
-    void SetUp() override {
-        for (uint32_t id : {5u, 7u, 9u}) t.world.global.players[id].connected = false;
-        d = t.start_doors();
-        d->sequence = {2, 0, 1};
-    }
-    DoorsPlayer& human() { return d->players[OTHER_HUMAN_ID]; }
-};
-
-TEST_F(DoorsHumanRow, TheFirstHumanSweepsDuringGameStartButPressesOnlyOnceActive) {
+    for (uint32_t id : {5u, 7u, 9u}) t.world.global.players[id].connected = false;
+    auto d = t.start_doors();
+    d->sequence = {2, 0, 1};
+    DoorsPlayer& human = d->players[OTHER_HUMAN_ID];
     run_steps(*d, DOORS_DT, 110); // 0.5 s into GAME_START
-    ASSERT_EQ(d->phase, GAME_START);
-    EXPECT_EQ(human().stage, 0);
-    EXPECT_NE(human().hand_pos, 1.0f);
+    EXPECT_EQ(human.stage, 0);
+    EXPECT_NE(human.hand_pos, 1.0f);
     t.send(*d, OTHER_HUMAN_ID, space_down());
-    EXPECT_FALSE(human().has_pressed);
+    EXPECT_FALSE(human.has_pressed);
+
     ASSERT_TRUE(t.run_to_phase(*d, ACTIVE));
+    human.hand_pos = 1.4f; // button 1; cell 0 wants 2
     t.send(*d, OTHER_HUMAN_ID, space_down());
-    EXPECT_TRUE(human().has_pressed);
-}
-
-TEST_F(DoorsHumanRow, AWrongPressStopsTheHandForAPressAndNeverUndoesARightOne) {
-    d->phase = ACTIVE;
-    run_steps(*d, 0, 1);           // human 3 steps up to cell 0
-    human().hand_pos = 1.4f;       // button 1; cell 0 wants 2
-    t.send(*d, OTHER_HUMAN_ID, space_down());
-    EXPECT_EQ(human().pressed_button, 1);
-    EXPECT_FALSE(human().is_correct);
+    EXPECT_EQ(human.pressed_button, 1);
+    EXPECT_FALSE(human.is_correct);
     t.send(*d, OTHER_HUMAN_ID, InputState{});
-    run_steps(*d, DOORS_DT, 5);    // 0.25 s: still stopped
-    EXPECT_FLOAT_EQ(human().hand_pos, 1.4f);
+    run_steps(*d, DOORS_DT, 5); // 0.25 s: still stopped
+    EXPECT_FLOAT_EQ(human.hand_pos, 1.4f);
     run_steps(*d, DOORS_DT, 3);
-    EXPECT_GT(human().hand_pos, 1.4f);
+    EXPECT_GT(human.hand_pos, 1.4f);
 
-    human().hand_pos = 1.6f;
+    human.hand_pos = 1.6f;
     t.send(*d, OTHER_HUMAN_ID, space_down());
-    EXPECT_TRUE(human().is_correct);
-    human().has_pressed = false;   // as if the press had ended, before the walk starts
-    human().hand_pos = 0.2f;
+    EXPECT_TRUE(human.is_correct);
+    human.has_pressed = false; // as if the press had ended, before the walk starts
+    human.hand_pos = 0.2f;
     t.send(*d, OTHER_HUMAN_ID, space_down());
-    EXPECT_EQ(human().pressed_button, 0);
-    EXPECT_TRUE(human().is_correct);
+    EXPECT_EQ(human.pressed_button, 0);
+    EXPECT_TRUE(human.is_correct); // a wrong press never undoes a right one
 }
 
 TEST(DoorsRobots, AnAlignmentShorterThanTheReactionTimeDoesNotPressAndTheTimerIsDrawnAgain) {
@@ -134,8 +107,7 @@ TEST(DoorsRobots, AnAlignmentShorterThanTheReactionTimeDoesNotPressAndTheTimerIs
     EXPECT_EQ(robot.reaction_timer, 0.0f);
     robot.hand_dir = -1;
     update_bots(*d, 0.1f);                 // 1.4 again: a fresh 0.05 s
-    EXPECT_TRUE(robot.has_pressed);
-    EXPECT_TRUE(robot.is_correct);
+    EXPECT_TRUE(robot.has_pressed && robot.is_correct);
     EXPECT_EQ(robot.pressed_button, 1);
     EXPECT_TRUE(scripted.queued.empty());
 }
@@ -144,14 +116,14 @@ TEST(DoorsTurns, QueueSwapRemovesAndNobodyFollowsAWalkerIntoHisCell) {
     DoorsTable t;
     auto d = t.start_doors();
     d->phase = ACTIVE;
-    d->players[4].is_correct = true;       // the lead robot of row 1 is done at cell 0
+    d->players[4].is_correct = true; // the lead robot of row 1 is done at cell 0
     d->update(0);
     EXPECT_TRUE(d->players[4].is_walking);
     d->update(0);
     EXPECT_EQ(d->players[6].stage, 0);
     EXPECT_EQ(d->row_queues[1], (std::vector<uint32_t>{2, 8})); // the last id took 6's place
 
-    d->players[6].is_correct = true;       // done at once, while 4 still walks to cell 1
+    d->players[6].is_correct = true; // done at once, while 4 still walks to cell 1
     d->players[6].start_delay = 0;
     d->update(0.5f);
     EXPECT_EQ(d->players[6].stage, 0);
@@ -169,11 +141,11 @@ TEST(DoorsFinish, LateJoinerDelaysJudgementAndFinishersLineUpInOrder) {
     t.world.global.roles[10] = PlayerRole::MASKED;
     d->on_player_enter(10);
     EXPECT_EQ(d->row_queues[1].back(), 10u);
-    ASSERT_TRUE(play_until(t, *d, {HUMAN_ID, OTHER_HUMAN_ID}, [&] { return d->players[HUMAN_ID].stage == FINISHED; }));
+    ASSERT_TRUE(t.play_until(*d, {HUMAN_ID, OTHER_HUMAN_ID}, [&] { return d->players[HUMAN_ID].stage == FINISHED; }));
     run_steps(*d, DOORS_DT, 200);
     EXPECT_EQ(d->phase, ACTIVE); // 10 stands at a door or in the queue: no judgement yet
     EXPECT_LT(d->players[10].stage, FINISHED);
-    ASSERT_TRUE(play_until(t, *d, {HUMAN_ID, OTHER_HUMAN_ID, 10}, [&] { return d->phase == JUDGEMENT; }));
+    ASSERT_TRUE(t.play_until(*d, {HUMAN_ID, OTHER_HUMAN_ID, 10}, [&] { return d->phase == JUDGEMENT; }));
     EXPECT_TRUE(all_players_finished(*d));
     std::set<int64_t> orders;
     for (const auto& [id, p] : d->players) {
@@ -190,7 +162,7 @@ TEST(DoorsFinish, AnIdleWorkerStartsTheJudgementAfterTwentyQuietSeconds) {
     auto d = t.start_doors();
     ASSERT_TRUE(t.run_to_phase(*d, ACTIVE));
     // Human 3 never presses.
-    EXPECT_TRUE(play_until(t, *d, {HUMAN_ID}, [&] { return d->phase == JUDGEMENT; }));
+    EXPECT_TRUE(t.play_until(*d, {HUMAN_ID}, [&] { return d->phase == JUDGEMENT; }));
     EXPECT_EQ(d->players[OTHER_HUMAN_ID].stage, 0);
     EXPECT_FALSE(all_players_finished(*d));
 }

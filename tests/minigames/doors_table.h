@@ -5,6 +5,7 @@
 #include "server/screens/doors/doors_state.h"
 #include "tests/minigames/minigame_table.h"
 
+#include <initializer_list>
 #include <memory>
 
 namespace cog::test {
@@ -25,15 +26,17 @@ struct DoorsTable : Table {
         send(state, id, input);
     }
 
-    // Updates (humans 2 and 3 playing perfectly) until the phase is reached; false when it is not
-    // reached within `max_steps`.
-    bool run_to_phase(doors::DoorsState& state, int64_t phase, int max_steps = 4000) {
-        for (int i = 0; i < max_steps && state.phase != phase; ++i) {
-            play_perfectly(state, HUMAN_ID);
-            play_perfectly(state, OTHER_HUMAN_ID);
+    // Updates, the listed humans playing perfectly, until `done` holds (false after 200 s).
+    template <class Done>
+    bool play_until(doors::DoorsState& state, std::initializer_list<uint32_t> humans, Done done) {
+        for (int i = 0; i < 4000 && !done(); ++i) {
+            for (uint32_t id : humans) play_perfectly(state, id);
             state.update(DOORS_DT);
         }
-        return state.phase == phase;
+        return done();
+    }
+    bool run_to_phase(doors::DoorsState& state, int64_t phase) {
+        return play_until(state, {HUMAN_ID, OTHER_HUMAN_ID}, [&] { return state.phase == phase; });
     }
 };
 
