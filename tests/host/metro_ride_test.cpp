@@ -1,8 +1,8 @@
-// Metro rides over real sockets: a masked human balances from the practice to the end while the
-// Overseer watches, and a ride ended by the Overseer's shot. Both move on to a game select.
+// A metro ride over real sockets: a masked human balances from the practice to the end while the
+// Overseer watches, and the ride moves on to a game select.
 #include "tests/host/host_harness.h"
 
-#include "server/screens/metro/metro_geometry.h"
+#include "server/screens/metro/metro_state.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -85,7 +85,6 @@ TEST_F(MetroRideTest, AMaskedHumanBalancesFromThePracticeToTheEnd) {
     bob.keep("metro_briefing_overseer");
 
     float worst_tilt = 0; // degrees
-    bool hidden_seen = false, watched_seen = false;
     int frames = 30;
     while (top() == ScreenId::METRO && frames < 500) {
         balance();
@@ -93,48 +92,18 @@ TEST_F(MetroRideTest, AMaskedHumanBalancesFromThePracticeToTheEnd) {
         ++frames;
         if (top() != ScreenId::METRO) break;
         worst_tilt = std::max(worst_tilt, std::fabs(car().passengers.at(ann.id).tilt));
-        if (frames == 90) {
-            hidden_seen = ann.picture.find("Time: ") != std::string::npos && !ann.sees("THE OVERSEER IS WATCHING");
-            ann.keep("metro_ride_hidden_masked");
-        } else if (frames == 120) {
+        if (frames == 90) ann.keep("metro_ride_hidden_masked");
+        if (frames == 120) {
             EXPECT_TRUE(bob.sees("Click a passenger to shoot"));
             bob.keep("metro_ride_overseer");
-        } else if (frames == 200) {
-            watched_seen = ann.sees("THE OVERSEER IS WATCHING");
-            ann.keep("metro_ride_visible_masked");
         }
+        if (frames == 200) ann.keep("metro_ride_visible_masked");
     }
-    EXPECT_TRUE(hidden_seen);
-    EXPECT_TRUE(watched_seen);
     EXPECT_NEAR(frames / 10.0, 37.0, 0.25); // 7 s practice, 10 s hidden, 20 s watched
     EXPECT_EQ(top(), ScreenId::GAME_SELECT);
     // Following the prompt, Ann never falls the way an uncountered human does (60 degrees).
     EXPECT_LT(worst_tilt, 52.0f);
     EXPECT_FALSE(h.state().global.players.at(ann.id).is_dead);
-}
-
-TEST_F(MetroRideTest, TheOverseersShotEndsTheRideWithAVerdict) {
-    ASSERT_TRUE(ride_until([&] { return bob.sees("OBSERVER MODE"); }, 11));
-    // Aim 100 px up Ann's own axis from her swung mask, wherever she leans now.
-    const metro::Passenger& target = car().passengers.at(ann.id);
-    const metro::Point mask = metro::mask_position(target);
-    const float a = metro::radians(target.tilt);
-    InputState shot;
-    shot.mouse_x = mask.x + 100 * std::sin(a);
-    shot.mouse_y = mask.y - 100 * std::cos(a);
-    shot.mouse_left = true;
-    bob.client->send_input(shot);
-    frame();
-    ASSERT_EQ(car().phase, metro::SHOOTING);
-    EXPECT_EQ(car().shot_player_id, ann.id);
-    ride_until([] { return false; }, 1.5);
-    ann.keep("metro_shot_fading_masked");
-    bob.keep("metro_shot_fading_overseer");
-    ASSERT_TRUE(ride_until([&] { return bob.sees("It was a HUMAN!"); }, 2));
-    bob.keep("metro_shot_reveal_overseer");
-    ASSERT_TRUE(ride_until([&] { return top() != ScreenId::METRO; }, 6));
-    EXPECT_EQ(top(), ScreenId::GAME_SELECT);
-    EXPECT_TRUE(h.state().global.players.at(ann.id).is_dead);
 }
 
 } // namespace
