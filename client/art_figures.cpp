@@ -168,7 +168,7 @@ ArtImage hand(bool left) {
 ArtImage pointing_hand() {
     cairo_t* cr = begin_image(SIZE, SIZE);
     // Forearm from the lower left, index finger pointing right at the middle height.
-    rounded_rect(cr, 40, 120, 90, 40, 12);
+    rounded_rect(cr, 84, 124, 50, 32, 12);
     fill_and_outline(cr, ROBOT_METAL, 4);
     rounded_rect(cr, 118, 112, 56, 56, 14);
     fill_and_outline(cr, ROBOT_METAL, 4);

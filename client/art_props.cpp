@@ -55,26 +55,35 @@ ArtImage office_background() {
 }
 
 ArtImage train_car() {
+    // Seen from outside: the car is drawn in front of its passengers, who show through a band of
+    // windows; above the roof the city shows. Image units are half world units.
     cairo_t* cr = begin_image(WIDE_W, WIDE_H);
-    set_colour(cr, {0.78, 0.80, 0.76});
-    cairo_paint(cr);
-    cairo_rectangle(cr, 0, 0, WIDE_W, 40); // ceiling
-    set_colour(cr, {0.9, 0.9, 0.88});
+    rounded_rect(cr, -20, 40, WIDE_W + 40, 290, 30);
+    set_colour(cr, {0.55, 0.62, 0.70});
     cairo_fill(cr);
-    cairo_rectangle(cr, 0, 285, WIDE_W, 75); // floor
-    set_colour(cr, {0.3, 0.3, 0.34});
+    cairo_rectangle(cr, 0, 300, WIDE_W, 14); // stripe along the bottom
+    set_colour(cr, {0.85, 0.3, 0.2});
     cairo_fill(cr);
-    // Windows: cut out, the city view scrolls behind them.
+    cairo_rectangle(cr, 0, 330, WIDE_W, 30); // track bed
+    set_colour(cr, {0.2, 0.2, 0.22});
+    cairo_fill(cr);
+    for (int i = 0; i < 6; ++i) { // wheels
+        ellipse(cr, 60 + 104.0 * i, 330, 18, 18);
+        fill_and_outline(cr, {0.3, 0.3, 0.32}, 3);
+    }
+    // Four windows, two passengers' slots each (slot k stands at 120 + 60k here).
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-    for (int i = 0; i < 4; ++i) rounded_rect(cr, 30 + 155.0 * i, 60, 130, 100, 12);
+    for (int i = 0; i < 4; ++i) rounded_rect(cr, 85 + 120.0 * i, 150, 116, 140, 10);
     cairo_fill(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
     set_colour(cr, OUTLINE);
-    cairo_set_line_width(cr, 5);
-    for (int i = 0; i < 4; ++i) rounded_rect(cr, 30 + 155.0 * i, 60, 130, 100, 12);
+    cairo_set_line_width(cr, 4);
+    for (int i = 0; i < 4; ++i) rounded_rect(cr, 85 + 120.0 * i, 150, 116, 140, 10);
     cairo_stroke(cr);
-    for (int i = 0; i < 5; ++i) thick_line(cr, 12 + 155.0 * i, 40, 12 + 155.0 * i, 285, 6, {0.85, 0.75, 0.2}); // poles
-    thick_line(cr, 0, 52, WIDE_W, 52, 4, {0.6, 0.6, 0.6}); // hand rail
+    for (int i = 0; i < 2; ++i) { // doors at the ends
+        rounded_rect(cr, i == 0 ? 14 : WIDE_W - 60, 110, 46, 190, 6);
+        fill_and_outline(cr, {0.45, 0.5, 0.58}, 3);
+    }
     return finish_image(cr);
 }
 

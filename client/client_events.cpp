@@ -46,6 +46,10 @@ void command_line_key(ClientState& state, SDL_Keycode key) {
 void key_event(ClientState& state, const SDL_KeyboardEvent& event) {
     const SDL_Keycode key = event.keysym.sym;
     const bool down = event.type == SDL_KEYDOWN;
+    if (down && !event.repeat && key == SDLK_F12) {
+        state.screenshot_requested = true;
+        return;
+    }
     if (state.command_line.open) {
         if (down) command_line_key(state, key);
         return;

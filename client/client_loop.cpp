@@ -81,6 +81,14 @@ void wait_for_next_frame(double frame_start) {
     if (left_s > 0.001) SDL_Delay(static_cast<Uint32>(left_s * 1000));
 }
 
+// F12: the picture as it stands, into the working directory, named after the player.
+void save_requested_screenshot(ClientState& state, SDL_Renderer* renderer, double now) {
+    if (!state.screenshot_requested) return;
+    state.screenshot_requested = false;
+    const std::string path = "cogwell-" + state.options.name + "-" + std::to_string(++state.screenshots_saved) + ".png";
+    add_chat_line(state.overlay, save_screenshot(renderer, path) ? "Saved " + path : "Could not save " + path, now);
+}
+
 int play(ClientState& state, GameWindow& window, AudioPlayer& audio) {
     const double start = now_s();
     const bool wants_screenshot = !state.options.screenshot_path.empty();
@@ -103,6 +111,7 @@ int play(ClientState& state, GameWindow& window, AudioPlayer& audio) {
             if (!state.session.ever_logged_in) std::fprintf(stderr, "cogwell-client: never logged in\n");
             return state.session.ever_logged_in ? 0 : 1;
         }
+        save_requested_screenshot(state, window.renderer(), frame_start);
         SDL_RenderPresent(window.renderer());
         wait_for_next_frame(frame_start);
     }

@@ -24,6 +24,8 @@ struct ClientState {
     Point mouse_world;               // world units
     double next_connect_s = 0;       // client clock, seconds
     bool quit = false;
+    bool screenshot_requested = false; // F12: save the next frame as a PNG
+    int screenshots_saved = 0;
     // The key that opens the command line also arrives as typed text; that text is dropped.
     bool drop_text_this_frame = false;
 };

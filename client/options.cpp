@@ -43,7 +43,7 @@ const char* usage_text() {
            "  --port PORT          the host's TCP port (default 5556)\n"
            "  --screenshot FILE    save a PNG of the window after --after SECONDS, then exit\n"
            "  --help               show this text\n"
-           "Keys: arrows and SPACE as the game says, letters type, F1 or ` opens the command line.\n";
+           "Keys: arrows and SPACE as the game says, letters type, F1 or ` opens the command line, F12 saves a screenshot.\n";
 }
 
 ParsedOptions parse_options(int argc, const char* const* argv) {

@@ -3,6 +3,8 @@
 
 #include "client/viewport.h"
 
+#include <algorithm>
+
 namespace cog::client {
 
 namespace {
@@ -16,7 +18,13 @@ constexpr float CHAT_CHAR_W = 11; // rough width of a character at CHAT_FONT, fo
 } // namespace
 
 void add_chat_line(Overlay& overlay, std::string text, double now_s) {
-    overlay.chat.push_back({std::move(text), now_s + CHAT_SHOW_S});
+    // Answers such as "info" come as several lines in one message; the font has no glyph for '\n'.
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        overlay.chat.push_back({text.substr(start, end - start), now_s + CHAT_SHOW_S});
+        start = end + 1;
+    }
     while (overlay.chat.size() > CHAT_MAX_LINES) overlay.chat.pop_front();
 }
 

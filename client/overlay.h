@@ -11,7 +11,7 @@
 namespace cog::client {
 
 inline constexpr double CHAT_SHOW_S = 6;   // seconds a chat line stays
-inline constexpr size_t CHAT_MAX_LINES = 6;
+inline constexpr size_t CHAT_MAX_LINES = 10;
 
 struct ChatLine {
     std::string text;
@@ -23,6 +23,7 @@ struct Overlay {
     std::string status; // e.g. the lost connection; empty when all is well
 };
 
+// A text with line breaks becomes one chat line per line.
 void add_chat_line(Overlay& overlay, std::string text, double now_s);
 void drop_expired(Overlay& overlay, double now_s);
 void draw_overlay(const Overlay& overlay, const CommandLine& line, Canvas& canvas);

@@ -150,9 +150,10 @@ TEST(Session, EventsSetTheSeatPlaySoundsAndShowAnswersWhilePicturesReplaceEachOt
     handle_host_message(session, overlay, sound, decode(R"({"kind":0,"event":{"kind":5}})"), 1.0);
     EXPECT_EQ(sound.calls, (std::vector<std::string>{"play 5 1.000000", "stop"}));
 
-    handle_host_message(session, overlay, sound, decode(R"({"kind":0,"event":{"kind":3,"message":"Pushed screen: metro"}})"), 1.0);
-    ASSERT_EQ(overlay.chat.size(), 1u);
-    EXPECT_EQ(overlay.chat.back().text, "Pushed screen: metro");
+    handle_host_message(session, overlay, sound, decode(R"({"kind":0,"event":{"kind":3,"message":"=== INFO ===\nStack: 7/16"}})"), 1.0);
+    ASSERT_EQ(overlay.chat.size(), 2u); // one overlay line per line of the answer
+    EXPECT_EQ(overlay.chat.front().text, "=== INFO ===");
+    EXPECT_EQ(overlay.chat.back().text, "Stack: 7/16");
     drop_expired(overlay, 1.0 + CHAT_SHOW_S);
     EXPECT_TRUE(overlay.chat.empty());
 
