@@ -1,5 +1,4 @@
-// The door memorization's lifecycle: creation with its secret order, seating at init, late entry
-// and leave, and the procedure slots with their profiler zones.
+// The door memorization's lifecycle: secret order, seating, late entry and leave, procedure slots.
 #include "server/profiler/profiler.h"
 #include "server/screens/doors/doors_state.h"
 #include "server/screens/screen/screen_kinds.h"
@@ -78,7 +77,8 @@ void choose_sequence(DoorsState& state, Random& random) {
     std::swap(state.sequence[1], state.sequence[static_cast<size_t>(random.pick(2))]);
 }
 
-// The sequence and the shot fields keep their values; everything else starts over.
+// The sequence and the shot's record keep their values; everything else starts over, including
+// the guard that lets a shot's end fire only once, so that a re-initialised screen can end again.
 void doors_init(DoorsState& state, GlobalState& global) {
     state.global = &global;
     ProfileZone zone(profiler_of(state), "doors_init");
@@ -87,6 +87,7 @@ void doors_init(DoorsState& state, GlobalState& global) {
     state.total_time = 0;
     state.watching_warning = false;
     state.game_over_done = false;
+    state.shot_resolved = false;
     state.idle_time = 0;
     state.cop_intro_timer = RULES.briefing.duration;
     state.cop_intro_stage = 0;

@@ -1,5 +1,4 @@
-// The shot picture: the figures, the shot figure's mask flying off under a white flash, then the
-// verdict.
+// The shot picture: the figures, the shot figure's mask flying off under a flash, the verdict.
 #include "server/screens/doors/doors_render.h"
 #include "server/screens/minigame/shooting.h"
 #include "shared/types/draw.h"

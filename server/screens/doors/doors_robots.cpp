@@ -1,5 +1,4 @@
-// The robots: a wait at the first cell, a hand sweeping a little past the bottom button, and a
-// short drawn reaction time between alignment and a press that is always right.
+// The robots: a wait at cell 0, a sweep past the bottom button, a drawn reaction, a right press.
 #include "server/screens/doors/doors_state.h"
 
 namespace cog::doors {
