@@ -1,6 +1,4 @@
-// Render cost of the door memorization for one viewer in ACTIVE at a full table of nine, with the
-// command count and the size of the resulting DRAW_COMMANDS message. The per-figure console lines
-// are formatted but go to a sink that drops them, so terminal speed does not enter the figure.
+// Render cost of the door memorization per viewer in ACTIVE at a full table, with message size.
 #include "server/screens/doors/doors_state.h"
 #include "server/screens/screen/screen_kinds.h"
 #include "shared/log/console.h"
@@ -22,6 +20,7 @@ constexpr uint32_t OVERSEER = 1;
 constexpr uint32_t WORKER = 2; // a masked human
 constexpr float DT = 1.0f / 60.0f;
 
+// The per-figure console lines are formatted, then dropped here, so terminal speed stays out.
 void drop_line(void*, std::string_view) {}
 
 // Overseer 1, humans 2 and 3, bots 4..9.

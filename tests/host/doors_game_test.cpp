@@ -1,5 +1,4 @@
-// The door memorization over real sockets: a masked human learns the order from the robots' presses
-// in her pictures and plays the doors through while the Overseer watches; then game select.
+// The door memorization over real sockets: a masked human plays it through, the Overseer watches.
 #include "tests/host/host_harness.h"
 
 #include <algorithm>

@@ -1,5 +1,4 @@
-// The door memorization on the standard test table (Overseer 1, humans 2 and 3, bots 4..9), with
-// helpers to reach a phase and to play a human's turns.
+// The door memorization on the standard test table, with helpers to reach a phase and to play.
 #pragma once
 
 #include "server/screens/doors/doors_state.h"
