@@ -48,15 +48,17 @@ TEST_F(DoorsPicture, ADeadViewerInActiveGetsTheSmallSpectatorTextsAndTheRedAlert
     t.world.global.players[HUMAN_ID].is_dead = true;
     t.world.global.players[5].mask = 7;
     const DrawList& dead = draw(HUMAN_ID);
-    EXPECT_EQ(find_text(dead, "SPECTATOR MODE")->font_size, 20);
-    EXPECT_EQ(find_text(dead, "You have been eliminated")->font_size, 16);
+    auto size_of = [&](std::string_view text) { return find_text(dead, text) ? find_text(dead, text)->font_size : -1; };
+    EXPECT_EQ(size_of("SPECTATOR MODE"), 20);
+    EXPECT_EQ(size_of("You have been eliminated"), 16);
     EXPECT_NE(find_text(dead, "Alert! The overseer is watching you"), nullptr);
     EXPECT_EQ(find_text(dead, "YOU"), nullptr); // a dead figure is not drawn
     EXPECT_EQ(count_sprites(dead, AssetId::BUTTON_NORMAL) + count_sprites(dead, AssetId::BUTTON_PRESSED), 18u);
     // This minigame has seven masks: a bot's eighth shows as the first.
     Position robot = get_player_position(*d, 5);
     bool masked_with_first = false;
-    for (const DrawCommand& c : dead) masked_with_first |= c.x == robot.x + 20 && c.y == robot.y - 20 && c.asset_id == uint16_t(AssetId::MASK_1);
+    for (const DrawCommand& c : dead)
+        masked_with_first |= c.x == robot.x + 20 && c.y == robot.y - 20 && c.asset_id == uint16_t(AssetId::MASK_1);
     EXPECT_TRUE(masked_with_first);
     EXPECT_TRUE(t.console.contains("[DOORS SHOOTING] normal_player: 5 player_x: "));
 }
