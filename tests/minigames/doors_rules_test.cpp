@@ -62,7 +62,8 @@ TEST(DoorsHumanRow, SweepsInGameStartPressesOnlyInActiveAndAWrongPressStopsTheHa
     auto d = t.start_doors();
     d->sequence = {2, 0, 1};
     DoorsPlayer& human = d->players[OTHER_HUMAN_ID];
-    run_steps(*d, DOORS_DT, 110); // 0.5 s into GAME_START
+    run_steps(*d, DOORS_DT, 110); // GAME_START runs from the 100th update on: 11 updates
+    EXPECT_NEAR(d->players[4].start_delay, 3 - 2 * 11 * DOORS_DT, 1e-4); // robots at double rate
     EXPECT_EQ(human.stage, 0);
     EXPECT_NE(human.hand_pos, 1.0f);
     t.send(*d, OTHER_HUMAN_ID, space_down());
