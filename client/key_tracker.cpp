@@ -5,24 +5,42 @@ namespace cog::client {
 
 namespace {
 
-InputKey key_state(const KeyTracker& keys, size_t key) {
-    return {keys.held[key] || keys.went_down[key], keys.went_down[key], keys.went_up[key]};
-}
+struct Edges {
+    std::array<bool, GAME_KEY_COUNT> went_down{};
+    std::array<bool, GAME_KEY_COUNT> went_up{};
+};
 
-bool level(const KeyTracker& keys, size_t key) { return keys.held[key] || keys.went_down[key]; }
+bool is_typed(GameKey key) { return key < LETTER_KEY_COUNT || key == KEY_BACKSPACE; }
+
+// Applies the pending changes that belong in this snapshot; returns their edges.
+Edges apply_pending(KeyTracker& keys) {
+    Edges edges;
+    bool typed_one = false;
+    while (!keys.pending.empty()) {
+        const KeyChange change = keys.pending.front();
+        if (change.down && is_typed(change.key)) {
+            if (typed_one) break;
+            typed_one = true;
+        }
+        keys.pending.pop_front();
+        keys.held[change.key] = change.down;
+        (change.down ? edges.went_down : edges.went_up)[change.key] = true;
+    }
+    return edges;
+}
 
 } // namespace
 
 void key_down(KeyTracker& keys, GameKey key) {
-    if (keys.held[key]) return;
-    keys.held[key] = true;
-    keys.went_down[key] = true;
+    if (keys.latest[key]) return;
+    keys.latest[key] = true;
+    keys.pending.push_back({key, true});
 }
 
 void key_up(KeyTracker& keys, GameKey key) {
-    if (!keys.held[key]) return;
-    keys.held[key] = false;
-    keys.went_up[key] = true;
+    if (!keys.latest[key]) return;
+    keys.latest[key] = false;
+    keys.pending.push_back({key, false});
 }
 
 void release_all(KeyTracker& keys) {
@@ -30,25 +48,26 @@ void release_all(KeyTracker& keys) {
 }
 
 InputState take_snapshot(KeyTracker& keys, Point mouse_world) {
+    const Edges e = apply_pending(keys);
+    const auto level = [&](size_t k) { return keys.held[k] || e.went_down[k]; };
+    const auto key_state = [&](size_t k) { return InputKey{level(k), e.went_down[k], e.went_up[k]}; };
     InputState s;
     s.mouse_x = mouse_world.x;
     s.mouse_y = mouse_world.y;
-    s.up = level(keys, KEY_UP);
-    s.down = level(keys, KEY_DOWN);
-    s.left = level(keys, KEY_LEFT);
-    s.right = level(keys, KEY_RIGHT);
-    s.mouse_left = level(keys, MOUSE_LEFT);
-    s.mouse_right = level(keys, MOUSE_RIGHT);
-    s.mouse_middle = level(keys, MOUSE_MIDDLE);
-    s.space = level(keys, KEY_SPACE);
-    s.enter = level(keys, KEY_ENTER);
-    s.shift = level(keys, KEY_SHIFT);
-    s.ctrl = level(keys, KEY_CTRL);
-    s.escape = level(keys, KEY_ESCAPE);
-    s.backspace = key_state(keys, KEY_BACKSPACE);
-    for (size_t i = 0; i < LETTER_KEY_COUNT; ++i) s.keys[i] = key_state(keys, i);
-    keys.went_down.fill(false);
-    keys.went_up.fill(false);
+    s.up = level(KEY_UP);
+    s.down = level(KEY_DOWN);
+    s.left = level(KEY_LEFT);
+    s.right = level(KEY_RIGHT);
+    s.mouse_left = level(MOUSE_LEFT);
+    s.mouse_right = level(MOUSE_RIGHT);
+    s.mouse_middle = level(MOUSE_MIDDLE);
+    s.space = level(KEY_SPACE);
+    s.enter = level(KEY_ENTER);
+    s.shift = level(KEY_SHIFT);
+    s.ctrl = level(KEY_CTRL);
+    s.escape = level(KEY_ESCAPE);
+    s.backspace = key_state(KEY_BACKSPACE);
+    for (size_t i = 0; i < LETTER_KEY_COUNT; ++i) s.keys[i] = key_state(i);
     return s;
 }
 

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <deque>
 
 namespace cog::client {
 
@@ -27,20 +28,27 @@ enum GameKey : size_t {
     GAME_KEY_COUNT,
 };
 
-struct KeyTracker {
-    std::array<bool, GAME_KEY_COUNT> held{};
-    std::array<bool, GAME_KEY_COUNT> went_down{}; // since the last snapshot
-    std::array<bool, GAME_KEY_COUNT> went_up{};   // since the last snapshot
+struct KeyChange {
+    GameKey key;
+    bool down;
 };
 
-// Auto-repeat presses of a held key are not edges.
+struct KeyTracker {
+    std::array<bool, GAME_KEY_COUNT> held{};      // as of the last snapshot
+    std::array<bool, GAME_KEY_COUNT> latest{};    // after every change seen so far
+    std::deque<KeyChange> pending;                // changes not yet in a snapshot, oldest first
+};
+
+// Auto-repeat presses of a held key are not changes.
 void key_down(KeyTracker& keys, GameKey key);
 void key_up(KeyTracker& keys, GameKey key);
 // Everything held goes up, e.g. when the window loses focus or the command line takes the keys.
 void release_all(KeyTracker& keys);
 
-// The snapshot for one INPUT message; clears the edges. A key pressed and released within one
-// client frame is reported down for that snapshot so that a quick tap is never lost.
+// The snapshot for one INPUT message. A key pressed and released within one client frame is
+// reported down for that snapshot so that a quick tap is never lost. The host reads the letters
+// of one snapshot in alphabetical order, so at most one typed key (a letter or backspace) goes
+// down per snapshot; a second one waits for the next, keeping the typed order.
 InputState take_snapshot(KeyTracker& keys, Point mouse_world);
 
 } // namespace cog::client

@@ -62,6 +62,31 @@ TEST(KeyEdges, QuickTapsLevelsAndReleaseAll) {
     EXPECT_FALSE(lost.keys[0].just_released);
 }
 
+TEST(KeyEdges, LettersTypedWithinOneFrameReachTheHostInTypedOrder) {
+    KeyTracker keys;
+    const auto letter = [](char c) { return static_cast<GameKey>(c - 'A'); };
+    // "WN" typed fast: the host would read N before W if both came in one snapshot.
+    key_down(keys, letter('W'));
+    key_up(keys, letter('W'));
+    key_down(keys, letter('N'));
+    key_down(keys, KEY_RIGHT); // not a typed key: it does not wait
+    key_up(keys, letter('N'));
+    InputState first = take_snapshot(keys, {});
+    EXPECT_TRUE(first.keys['W' - 'A'].just_pressed);
+    EXPECT_TRUE(first.keys['W' - 'A'].just_released);
+    EXPECT_FALSE(first.keys['N' - 'A'].just_pressed);
+    EXPECT_FALSE(first.keys['N' - 'A'].is_down);
+    EXPECT_FALSE(first.right); // queued behind N, in order
+    InputState second = take_snapshot(keys, {});
+    EXPECT_TRUE(second.keys['N' - 'A'].just_pressed);
+    EXPECT_TRUE(second.keys['N' - 'A'].just_released);
+    EXPECT_FALSE(second.keys['W' - 'A'].just_pressed);
+    EXPECT_TRUE(second.right);
+    InputState third = take_snapshot(keys, {});
+    EXPECT_FALSE(third.keys['N' - 'A'].just_pressed);
+    EXPECT_TRUE(third.right);
+}
+
 TEST(Letterbox, WorldAndWindowMapBothWays) {
     const Viewport same = fit_world(1280, 720);
     EXPECT_FLOAT_EQ(same.scale, 1);
