@@ -4,6 +4,7 @@
 #include "client/sdl_keys.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace cog::client {
 
@@ -22,22 +23,15 @@ void open_field(ClientState& state) {
     open_command_line(state.command_line);
     // Keys held now would stay down at the host while the field has the keyboard.
     release_all(state.keys);
-    state.drop_text_this_frame = true;
-    SDL_StartTextInput();
-}
-
-void close_field(ClientState& state) {
-    close_command_line(state.command_line);
-    SDL_StopTextInput();
+    state.drop_backquote_this_frame = true;
 }
 
 void command_line_key(ClientState& state, SDL_Keycode key) {
     if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
         const std::string line = submit_command_line(state.command_line);
-        SDL_StopTextInput();
         send_command(state, line);
     } else if (key == SDLK_ESCAPE || key == SDLK_F1) {
-        close_field(state);
+        close_command_line(state.command_line);
     } else if (key == SDLK_BACKSPACE) {
         erase_last_character(state.command_line);
     }
@@ -85,7 +79,11 @@ void handle_sdl_event(ClientState& state, const SDL_Event& event, SDL_Window* wi
     case SDL_KEYDOWN:
     case SDL_KEYUP: key_event(state, event.key); break;
     case SDL_TEXTINPUT:
-        if (state.command_line.open && !state.drop_text_this_frame) type_into(state.command_line, event.text.text);
+        if (state.drop_backquote_this_frame && std::string_view(event.text.text) == "`") {
+            state.drop_backquote_this_frame = false;
+            break;
+        }
+        if (state.command_line.open) type_into(state.command_line, event.text.text);
         break;
     case SDL_MOUSEMOTION: state.mouse_world = mouse_in_world(event.motion.x, event.motion.y, window, renderer); break;
     case SDL_MOUSEBUTTONDOWN:

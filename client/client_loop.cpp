@@ -94,7 +94,7 @@ int play(ClientState& state, GameWindow& window, AudioPlayer& audio) {
     const bool wants_screenshot = !state.options.screenshot_path.empty();
     for (;;) {
         const double frame_start = now_s();
-        state.drop_text_this_frame = false;
+        state.drop_backquote_this_frame = false;
         SDL_Event event;
         while (SDL_PollEvent(&event)) handle_sdl_event(state, event, window.window(), window.renderer());
         if (state.quit) return 0;

@@ -26,8 +26,9 @@ struct ClientState {
     bool quit = false;
     bool screenshot_requested = false; // F12: save the next frame as a PNG
     int screenshots_saved = 0;
-    // The key that opens the command line also arrives as typed text; that text is dropped.
-    bool drop_text_this_frame = false;
+    // The backquote that opens the command line may also arrive as typed text, in the same
+    // frame; that one character is dropped, and nothing typed after it.
+    bool drop_backquote_this_frame = false;
 };
 
 } // namespace cog::client

@@ -30,7 +30,9 @@ std::unique_ptr<GameWindow> GameWindow::open(const std::string& title, std::stri
     }
     w->sprites_ = create_sprite_textures(w->renderer_);
     w->texts_ = std::make_unique<TextCache>(w->renderer_, w->font_);
-    SDL_StopTextInput(); // text events only while the command line is open
+    // Text events stay on: a letter typed right after the key that opens the command line is
+    // translated in the same batch of window events, before the field could switch them on.
+    SDL_StartTextInput();
     return w;
 }
 

@@ -1,9 +1,13 @@
-// Key edges in the INPUT snapshots, the letterbox mapping both ways, and the command-line field.
+// Key edges in the INPUT snapshots, the letterbox mapping both ways, and the command-line field
+// taking the keyboard.
+#include "client/client_events.h"
 #include "client/command_line.h"
 #include "client/key_tracker.h"
 #include "client/viewport.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 namespace cog::client {
 namespace {
@@ -130,6 +134,57 @@ TEST(CommandField, TypingErasingAndSubmitting) {
     erase_last_character(line);
     erase_last_character(line);
     EXPECT_EQ(submit_command_line(line), "");
+}
+
+} // namespace
+} // namespace cog::client
+
+namespace cog::client {
+namespace {
+
+SDL_Event key_event(Uint32 type, SDL_Keycode key) {
+    SDL_Event e{};
+    e.type = type;
+    e.key.type = type;
+    e.key.keysym.sym = key;
+    return e;
+}
+
+SDL_Event text_event(const char* text) {
+    SDL_Event e{};
+    e.type = SDL_TEXTINPUT;
+    std::snprintf(e.text.text, sizeof e.text.text, "%s", text);
+    return e;
+}
+
+TEST(CommandField, WhileOpenTheLettersGoToTheFieldNotToTheGame) {
+    ClientState state;
+    key_down(state.keys, KEY_RIGHT); // held when the field opens: released for the host
+    take_snapshot(state.keys, {});
+    handle_sdl_event(state, key_event(SDL_KEYDOWN, SDLK_BACKQUOTE), nullptr, nullptr);
+    ASSERT_TRUE(state.command_line.open);
+    handle_sdl_event(state, text_event("`"), nullptr, nullptr); // the opening key's own text
+    for (const char* letter : {"i", "n", "f", "o"}) {
+        handle_sdl_event(state, key_event(SDL_KEYDOWN, static_cast<SDL_Keycode>(letter[0])), nullptr, nullptr);
+        handle_sdl_event(state, text_event(letter), nullptr, nullptr);
+    }
+    EXPECT_EQ(state.command_line.text, "info");
+    const InputState during = take_snapshot(state.keys, {});
+    EXPECT_FALSE(during.right);
+    EXPECT_FALSE(during.keys['I' - 'A'].just_pressed);
+    EXPECT_FALSE(during.keys['N' - 'A'].is_down);
+
+    // Enter sends the line; with no host it is said so instead.
+    handle_sdl_event(state, key_event(SDL_KEYDOWN, SDLK_RETURN), nullptr, nullptr);
+    EXPECT_FALSE(state.command_line.open);
+    ASSERT_FALSE(state.overlay.chat.empty());
+    EXPECT_EQ(state.overlay.chat.back().text, "Not connected: command not sent");
+
+    // Closed again, letters are game keys and typed text is ignored.
+    handle_sdl_event(state, key_event(SDL_KEYDOWN, SDLK_i), nullptr, nullptr);
+    handle_sdl_event(state, text_event("i"), nullptr, nullptr);
+    EXPECT_TRUE(take_snapshot(state.keys, {}).keys['I' - 'A'].just_pressed);
+    EXPECT_TRUE(state.command_line.text.empty());
 }
 
 } // namespace
