@@ -100,7 +100,7 @@ TEST(EndToEnd, ClientJoinsTheLobbyAndSavesItsPicture) {
         }
     });
     const std::string png = temp_png("lobby");
-    const int code = run_client(host.port(), "Zed", png, "2");
+    const int code = run_client(host.port(), "Zed", png, "3");
     stop = true;
     loop.join();
     host.shutdown();
