@@ -102,6 +102,12 @@ int play(ClientState& state, GameWindow& window, AudioPlayer& audio) {
         keep_connected(state, frame_start);
         send_input(state);
         drop_expired(state.overlay, frame_start);
+        // A minimized window still plays (input, sound, the seat) but draws nothing.
+        const bool hidden = (SDL_GetWindowFlags(window.window()) & SDL_WINDOW_MINIMIZED) != 0;
+        if (hidden && !wants_screenshot) {
+            wait_for_next_frame(frame_start);
+            continue;
+        }
         draw_frame(window, state);
         if (wants_screenshot && frame_start - start >= state.options.screenshot_after_s) {
             if (!save_screenshot(window.renderer(), state.options.screenshot_path)) {
