@@ -1,5 +1,6 @@
 // Draining client sockets: input snapshots go to the top screen, command lines run at once.
 #include "server/main/client_input.h"
+#include "server/main/commands.h"
 
 #include "server/main/host_state.h"
 #include "server/main/sessions.h"

@@ -1,5 +1,6 @@
 // Text commands: the per-player settings command and the debug commands that drive the stack.
-#include "server/main/client_input.h"
+#include "server/main/commands.h"
+
 #include "server/main/host_state.h"
 #include "shared/log/printable.h"
 #include "server/main/sessions.h"
@@ -39,24 +40,34 @@ std::string lower(std::string_view text) {
 }
 
 std::optional<ScreenId> screen_by_argument(const std::string& argument) {
-    static const struct {
-        const char* name;
-        const char* digit;
-        ScreenId id;
-    } table[] = {
-        {"lobby", "0", ScreenId::LOBBY},         {"crawl", "1", ScreenId::CRAWL},
-        {"role_reveal", "2", ScreenId::ROLE_REVEAL}, {"game_select", "3", ScreenId::GAME_SELECT},
-        {"typewriter", "4", ScreenId::TYPEWRITER}, {"doors", "5", ScreenId::DOORS},
-        {"metro", "6", ScreenId::METRO},         {"password", "7", ScreenId::PASSWORD},
-    };
-    for (const auto& entry : table)
-        if (argument == entry.name || argument == entry.digit) return entry.id;
+    for (const ScreenNames& names : SCREEN_NAMES) {
+        if (!names.push_name) continue;
+        if (argument == names.push_name || argument == std::to_string(static_cast<int64_t>(names.id))) return names.id;
+    }
     return std::nullopt;
 }
 
-void command_push(HostState& host, uint32_t id, const std::vector<std::string_view>& words) {
+// "<lobby|crawl|...|0|1|...>": every pushable screen's name, then every one's digit.
+std::string push_arguments() {
+    std::string names, digits;
+    for (const ScreenNames& entry : SCREEN_NAMES) {
+        if (!entry.push_name) continue;
+        names += entry.push_name;
+        names += '|';
+        digits += std::to_string(static_cast<int64_t>(entry.id));
+        digits += '|';
+    }
+    digits.pop_back();
+    return "<" + names + digits + ">";
+}
+
+using Words = std::vector<std::string_view>;
+
+void warn_usage(std::string_view name);
+
+void command_push(HostState& host, uint32_t id, const Words& words) {
     if (words.size() < 2) {
-        LOG_WARN("Usage: push <lobby|crawl|role_reveal|game_select|typewriter|doors|metro|password|0|1|2|3|4|5|6|7>");
+        warn_usage("push");
         return;
     }
     const std::optional<ScreenId> screen = screen_by_argument(lower(words[1]));
@@ -68,9 +79,9 @@ void command_push(HostState& host, uint32_t id, const std::vector<std::string_vi
     send_system_message(host, "Screen found", id);
 }
 
-void command_role(HostState& host, uint32_t id, const std::vector<std::string_view>& words) {
+void command_role(HostState& host, uint32_t id, const Words& words) {
     if (words.size() < 2) {
-        LOG_WARN("Usage: role <masked|cop>");
+        warn_usage("role");
         return;
     }
     const std::string argument = lower(words[1]);
@@ -85,7 +96,7 @@ void command_role(HostState& host, uint32_t id, const std::vector<std::string_vi
     LOG_INFO("Player %u role changed to: %s", id, player_role_name(role));
 }
 
-void command_info(HostState& host, uint32_t id) {
+void command_info(HostState& host, uint32_t id, const Words&) {
     int connected = 0;
     for (const auto& entry : host.global.players) connected += entry.second.connected ? 1 : 0;
     const Screen* top = host.screen_stack.top();
@@ -97,10 +108,59 @@ void command_info(HostState& host, uint32_t id) {
     send_system_message(host, text, id);
 }
 
+void set_switch(HostState& host, uint32_t id, bool GlobalState::*field, bool on, const char* reply) {
+    host.global.*field = on;
+    send_system_message(host, reply, id);
+}
+
+// The debug commands, in the order the "Available:" line lists them.
+struct DebugCommand {
+    const char* name;
+    std::string (*usage)(); // the arguments shown by the usage warning; nullptr: takes none
+    void (*run)(HostState& host, uint32_t id, const Words& words);
+};
+
+const DebugCommand DEBUG_COMMANDS[] = {
+    {"push", push_arguments, command_push},
+    {"pop", nullptr, [](HostState& host, uint32_t, const Words&) { pop_screen(host); }},
+    {"reset", nullptr, [](HostState& host, uint32_t, const Words&) { reset_current_screen(host); }},
+    {"show_cursor", nullptr,
+     [](HostState& host, uint32_t id, const Words&) { set_switch(host, id, &GlobalState::show_cursor, true, "Cursor visible"); }},
+    {"hide_cursor", nullptr,
+     [](HostState& host, uint32_t id, const Words&) { set_switch(host, id, &GlobalState::show_cursor, false, "Cursor hidden"); }},
+    {"show_names", nullptr,
+     [](HostState& host, uint32_t id, const Words&) { set_switch(host, id, &GlobalState::show_names, true, "Names visible"); }},
+    {"hide_names", nullptr,
+     [](HostState& host, uint32_t id, const Words&) { set_switch(host, id, &GlobalState::show_names, false, "Names hidden"); }},
+    {"role", [] { return std::string("<masked|cop>"); }, command_role},
+    {"info", nullptr, command_info},
+};
+
+const DebugCommand* find_debug_command(const std::string& name) {
+    for (const DebugCommand& command : DEBUG_COMMANDS)
+        if (name == command.name) return &command;
+    return nullptr;
+}
+
+void warn_usage(std::string_view name) {
+    const DebugCommand* command = find_debug_command(std::string(name));
+    if (!command || !command->usage) return;
+    LOG_WARN("Usage: %s %s", command->name, command->usage().c_str());
+}
+
+std::string available_commands() {
+    std::string line;
+    for (const DebugCommand& command : DEBUG_COMMANDS) {
+        if (!line.empty()) line += ", ";
+        line += command.name;
+    }
+    return line;
+}
+
 void command_unknown(HostState& host, uint32_t id, const std::string& command) {
     send_system_message(host, "Unknown command", id);
     LOG_WARN("Unknown debug command: %s", printable(command).c_str());
-    LOG_WARN("Available: push, pop, reset, show_cursor, hide_cursor, show_names, hide_names, role, info");
+    LOG_WARN("Available: %s", available_commands().c_str());
 }
 
 } // namespace
@@ -119,26 +179,10 @@ void handle_settings_command(HostState& host, uint32_t id, std::string_view text
 
 void handle_debug_command(HostState& host, uint32_t id, std::string_view text) {
     LOG_INFO("Player %u debug command: %s", id, printable(text).c_str());
-    const std::vector<std::string_view> words = split_words(text);
-    const std::string command = lower(words[0]);
-    if (command == "pop") pop_screen(host);
-    else if (command == "push") command_push(host, id, words);
-    else if (command == "reset") reset_current_screen(host);
-    else if (command == "show_cursor") {
-        host.global.show_cursor = true;
-        send_system_message(host, "Cursor visible", id);
-    } else if (command == "hide_cursor") {
-        host.global.show_cursor = false;
-        send_system_message(host, "Cursor hidden", id);
-    } else if (command == "show_names") {
-        host.global.show_names = true;
-        send_system_message(host, "Names visible", id);
-    } else if (command == "hide_names") {
-        host.global.show_names = false;
-        send_system_message(host, "Names hidden", id);
-    } else if (command == "role") command_role(host, id, words);
-    else if (command == "info") command_info(host, id);
-    else command_unknown(host, id, command);
+    const Words words = split_words(text);
+    const std::string name = lower(words[0]);
+    if (const DebugCommand* command = find_debug_command(name)) command->run(host, id, words);
+    else command_unknown(host, id, name);
 }
 
 } // namespace cog

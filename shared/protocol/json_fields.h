@@ -115,6 +115,20 @@ struct Fields<ServerMessage> {
 template <typename T>
 concept Record = requires { Fields<T>::list; };
 
+// The number of members of an aggregate: the most initialisers it accepts from a value that
+// converts to anything. Lets each field list be checked against its record, so a member added
+// to a record cannot be left off the wire unnoticed.
+struct AnyMember {
+    template <typename T>
+    operator T() const; // never defined: only used in unevaluated checks
+};
+
+template <typename T, typename... Given>
+constexpr size_t member_count() {
+    if constexpr (requires { T{Given{}..., AnyMember{}}; }) return member_count<T, Given..., AnyMember>();
+    else return sizeof...(Given);
+}
+
 template <typename Rec>
 inline constexpr size_t field_count = std::tuple_size_v<std::remove_cvref_t<decltype(Fields<Rec>::list)>>;
 
@@ -141,5 +155,15 @@ inline constexpr size_t MAX_NAME_LENGTH = [] {
     scan(field_names<ServerMessage>);
     return longest;
 }();
+
+static_assert(member_count<InputKey>() == field_count<InputKey>, "a member of InputKey is missing from its field list");
+static_assert(member_count<InputState>() == field_count<InputState>, "a member of InputState is missing from its field list");
+static_assert(member_count<ClientMessage>() == field_count<ClientMessage>,
+              "a member of ClientMessage is missing from its field list");
+static_assert(member_count<Event>() == field_count<Event>, "a member of Event is missing from its field list");
+static_assert(member_count<DrawCommand>() == field_count<DrawCommand>,
+              "a member of DrawCommand is missing from its field list");
+static_assert(member_count<ServerMessage>() == field_count<ServerMessage>,
+              "a member of ServerMessage is missing from its field list");
 
 } // namespace cog::json_fields

@@ -1,4 +1,5 @@
 // Settings and debug commands sent by a real client, with their replies and log lines.
+#include "server/main/screen_stack.h"
 #include "tests/host/host_harness.h"
 
 #include <gtest/gtest.h>
@@ -43,6 +44,19 @@ TEST_F(CommandFixture, PushByNameOrDigitInAnyCase) {
     EXPECT_EQ(command("push 7"), std::vector<std::string>{"Screen found"});
     EXPECT_EQ(top(), ScreenId::PASSWORD);
     EXPECT_EQ(h.state().screen_stack.count, 3);
+}
+
+TEST_F(CommandFixture, EveryPushableScreenIsPushedByNameAndDigit) {
+    for (const ScreenNames& names : SCREEN_NAMES) {
+        if (!names.push_name) continue;
+        for (const std::string& argument : {std::string(names.push_name), std::to_string(int64_t(names.id))}) {
+            ConsoleCapture console;
+            EXPECT_EQ(command("push " + argument), std::vector<std::string>{"Screen found"}) << argument;
+            // (game select may move on at once to the end screen, so the log line is checked)
+            EXPECT_TRUE(console.contains(std::string("Pushing screen: ") + names.log_name + " (stack depth: 1 -> 2)"));
+            while (h.state().screen_stack.count > 1) pop_screen(h.state());
+        }
+    }
 }
 
 TEST_F(CommandFixture, PushProblemsAreOnlyLogged) {

@@ -6,15 +6,10 @@ namespace cog {
 
 Screen create_screen(ScreenId id, Random& random) {
     switch (id) {
-    case ScreenId::LOBBY: return {create_lobby(), id};
-    case ScreenId::CRAWL: return {create_crawl(), id};
-    case ScreenId::ROLE_REVEAL: return {create_role_reveal(), id};
-    case ScreenId::GAME_SELECT: return {create_game_select(), id};
-    case ScreenId::TYPEWRITER: return {create_typewriter(random), id};
-    case ScreenId::DOORS: return {create_doors(random), id};
-    case ScreenId::METRO: return {create_metro(), id};
-    case ScreenId::PASSWORD: return {create_password(random), id};
-    case ScreenId::END: return {create_end(), id};
+#define COG_SCREEN_CASE(kind, value, push_name, factory) \
+    case ScreenId::kind: return {factory, id};
+        COG_SCREEN_LIST(COG_SCREEN_CASE)
+#undef COG_SCREEN_CASE
     }
     return {create_lobby(), ScreenId::LOBBY};
 }

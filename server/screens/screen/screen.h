@@ -7,6 +7,7 @@
 #pragma once
 
 #include "server/screens/screen/global_state.h"
+#include "server/screens/screen/screen_list.h"
 #include "shared/protocol/messages.h"
 
 #include <cstdint>
@@ -14,19 +15,24 @@
 
 namespace cog {
 
-enum class ScreenId : int64_t {
-    LOBBY = 0,
-    CRAWL = 1,
-    ROLE_REVEAL = 2,
-    GAME_SELECT = 3,
-    TYPEWRITER = 4,
-    DOORS = 5,
-    METRO = 6,
-    PASSWORD = 7,
-    END = 8,
+#define COG_SCREEN_ID(id, value, push_name, factory) id = value,
+enum class ScreenId : int64_t { COG_SCREEN_LIST(COG_SCREEN_ID) };
+#undef COG_SCREEN_ID
+
+#define COG_SCREEN_ONE(id, value, push_name, factory) +1
+inline constexpr int SCREEN_ID_COUNT = 0 COG_SCREEN_LIST(COG_SCREEN_ONE);
+#undef COG_SCREEN_ONE
+
+// The names of a screen kind: in the log, and for the "push" command (nullptr: not pushable).
+struct ScreenNames {
+    ScreenId id;
+    const char* log_name;  // "LOBBY", ...
+    const char* push_name; // "lobby", ...; the value's digit is accepted as well
 };
 
-inline constexpr int SCREEN_ID_COUNT = 9;
+#define COG_SCREEN_NAMES(id, value, push_name, factory) ScreenNames{ScreenId::id, #id, push_name},
+inline constexpr ScreenNames SCREEN_NAMES[] = {COG_SCREEN_LIST(COG_SCREEN_NAMES)};
+#undef COG_SCREEN_NAMES
 
 const char* screen_id_name(ScreenId id); // "LOBBY", ..., "END"; "UNKNOWN" outside 0..8
 

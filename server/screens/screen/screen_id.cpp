@@ -4,17 +4,8 @@
 namespace cog {
 
 const char* screen_id_name(ScreenId id) {
-    switch (id) {
-    case ScreenId::LOBBY: return "LOBBY";
-    case ScreenId::CRAWL: return "CRAWL";
-    case ScreenId::ROLE_REVEAL: return "ROLE_REVEAL";
-    case ScreenId::GAME_SELECT: return "GAME_SELECT";
-    case ScreenId::TYPEWRITER: return "TYPEWRITER";
-    case ScreenId::DOORS: return "DOORS";
-    case ScreenId::METRO: return "METRO";
-    case ScreenId::PASSWORD: return "PASSWORD";
-    case ScreenId::END: return "END";
-    }
+    for (const ScreenNames& names : SCREEN_NAMES)
+        if (names.id == id) return names.log_name;
     return "UNKNOWN";
 }
 
