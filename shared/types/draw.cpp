@@ -1,6 +1,7 @@
 // Draw-command helpers.
 #include "shared/types/draw.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -56,13 +57,79 @@ void draw_sprite_pro(DrawList& list, AssetId asset, float x, float y, Color colo
     c.flip_y = flip_y;
 }
 
+namespace {
+
+// Whether every conversion in `format` is a plain %d, %i, %u, %s, %c or %%: the forms the
+// pictures' texts use, which format_plain writes without printf (the hot path of every picture).
+bool plain_format(const char* format) {
+    for (const char* f = format; *f; ++f) {
+        if (*f != '%') continue;
+        ++f;
+        if (!*f || !std::strchr("diusc%", *f)) return false;
+    }
+    return true;
+}
+
+// Formats a plain format into `out` (capacity bytes); the length written, or -1 when it does not fit.
+int format_plain(char* out, size_t capacity, const char* format, va_list args) {
+    size_t n = 0;
+    auto put = [&](const char* text, size_t length) {
+        if (n + length >= capacity) return false;
+        std::memcpy(out + n, text, length);
+        n += length;
+        return true;
+    };
+    for (const char* f = format; *f; ++f) {
+        bool fits = true;
+        if (*f != '%') {
+            fits = put(f, 1);
+        } else {
+            char digits[24];
+            switch (*++f) {
+            case 'd':
+            case 'i': {
+                const auto r = std::to_chars(digits, digits + sizeof digits, va_arg(args, int));
+                fits = put(digits, static_cast<size_t>(r.ptr - digits));
+                break;
+            }
+            case 'u': {
+                const auto r = std::to_chars(digits, digits + sizeof digits, va_arg(args, unsigned));
+                fits = put(digits, static_cast<size_t>(r.ptr - digits));
+                break;
+            }
+            case 's': {
+                const char* text = va_arg(args, const char*);
+                fits = put(text, std::strlen(text));
+                break;
+            }
+            case 'c': {
+                const char c = static_cast<char>(va_arg(args, int));
+                fits = put(&c, 1);
+                break;
+            }
+            default: fits = put("%", 1); break;
+            }
+        }
+        if (!fits) return -1;
+    }
+    out[n] = '\0';
+    return static_cast<int>(n);
+}
+
+} // namespace
+
 std::string_view draw_format(DrawList& list, const char* format, ...) {
     va_list args;
     va_start(args, format);
     va_list copy;
     va_copy(copy, args);
     char probe[256];
-    int n = std::vsnprintf(probe, sizeof probe, format, args);
+    int n = plain_format(format) ? format_plain(probe, sizeof probe, format, args) : -1;
+    if (n < 0) {
+        va_end(args);
+        va_copy(args, copy);
+        n = std::vsnprintf(probe, sizeof probe, format, args);
+    }
     va_end(args);
     if (n <= 0) {
         va_end(copy);

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+
+#include <climits>
 #include <memory_resource>
 #include <string>
 
@@ -62,6 +64,11 @@ TEST(DrawFormat, TextLivesInTheListArenaAndMayBeLong) {
     EXPECT_EQ(text.size(), 609u);
     EXPECT_EQ(text.substr(0, 9), "Player - ");
     EXPECT_EQ(draw_format(list, "Player %d", 7), "Player 7");
+    // The printf-free path writes what printf writes.
+    char expected[128];
+    std::snprintf(expected, sizeof expected, "%s %d/%d %u%c%% %i", "Next", INT_MIN, -7, 4000000000u, 'x', 0);
+    EXPECT_EQ(draw_format(list, "%s %d/%d %u%c%% %i", "Next", INT_MIN, -7, 4000000000u, 'x', 0), expected);
+    EXPECT_EQ(draw_format(list, "Time: %.1f / 60.0s", 12.25), "Time: 12.2 / 60.0s"); // other forms: printf
 }
 
 TEST(Log, LineFormatWithTagColourDateAndCallSite) {

@@ -87,8 +87,23 @@ bool LobbyState::everybody_ready() const {
     return true;
 }
 
+std::string lobby_row_label(const GlobalState& global, uint32_t id) {
+    const PlayerConnection* player = find_player(global, id);
+    if (player && !player->name.empty()) return "Player - " + player->name;
+    return "Player - Player " + std::to_string(id);
+}
+
+void LobbyState::refresh_row_labels() {
+    row_labels.resize(ready_players.size());
+    size_t row = 0;
+    for (const auto& entry : ready_players) {
+        row_labels[row++] = {entry.first, lobby_row_label(*global, entry.first)};
+    }
+}
+
 ScreenTransition LobbyState::update(float dt) {
     ProfileZone zone(global->profiler, "update");
+    refresh_row_labels();
     time_elapsed += dt;
     if (everybody_ready()) {
         if (!countdown_active) {

@@ -15,17 +15,16 @@ constexpr Color LABEL_IDLE{200, 200, 200, 255};
 constexpr Color READY_GREEN{100, 255, 100, 255};
 constexpr float ROW_PITCH = 70; // world units between rows
 
-std::string_view player_label(DrawList& out, const GlobalState& global, uint32_t id) {
-    const PlayerConnection* player = find_player(global, id);
-    if (player && !player->name.empty()) return draw_format(out, "Player - %s", player->name.c_str());
-    return draw_format(out, "Player - Player %d", static_cast<int>(id));
-}
-
-void draw_player_row(DrawList& out, const GlobalState& global, uint32_t id, bool ready, int row) {
+void draw_player_row(DrawList& out, std::string_view label, bool ready, int row) {
     const float y = ROW_PITCH * static_cast<float>(row);
     draw_rect(out, 340, 200 + y, 600, 60, ready ? ROW_READY : ROW_IDLE);
-    draw_text(out, 390, 212 + y, player_label(out, global, id), 24, ready ? READY_GREEN : LABEL_IDLE);
+    draw_text(out, 390, 212 + y, label, 24, ready ? READY_GREEN : LABEL_IDLE);
     if (ready) draw_text(out, 820, 212 + y, "Ready!", 24, READY_GREEN);
+}
+
+std::string_view draw_label(DrawList& out, const GlobalState& global, uint32_t id) {
+    const std::string label = lobby_row_label(global, id);
+    return draw_format(out, "%s", label.c_str());
 }
 
 // Texts centred by estimate: x = 640 - factor * byte length.
@@ -40,9 +39,14 @@ void LobbyState::render(uint32_t viewer_id, DrawList& out) {
     draw_rect(out, 0, 0, WORLD_WIDTH, WORLD_HEIGHT, BACKGROUND);
     draw_text_glow(out, {"WAITING FOR PLAYERS", 520, 120, 40, time_elapsed, WHITE, {100, 200, 255, 255}});
 
-    // The map iterates in ascending id order, which is the row order.
+    // The map iterates in ascending id order, which is the row order. A row listed since the
+    // last update (a join in this frame's input) has no made label yet and gets one here.
     int row = 0;
-    for (const auto& [id, ready] : ready_players) draw_player_row(out, *global, id, ready, row++);
+    for (const auto& [id, ready] : ready_players) {
+        const size_t at = static_cast<size_t>(row);
+        const bool made = at < row_labels.size() && row_labels[at].first == id;
+        draw_player_row(out, made ? std::string_view(row_labels[at].second) : draw_label(out, *global, id), ready, row++);
+    }
 
     auto viewer = ready_players.find(viewer_id);
     const bool viewer_ready = viewer != ready_players.end() && viewer->second;

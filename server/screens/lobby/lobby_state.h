@@ -5,8 +5,14 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace cog {
+
+// "Player - <name>", or "Player - Player <id>" for a player without a name.
+std::string lobby_row_label(const GlobalState& global, uint32_t id);
 
 class LobbyState final : public ScreenProcs {
 public:
@@ -18,6 +24,9 @@ public:
     float time_elapsed = 0;                 // seconds since creation; never reset
     bool countdown_active = false;
     float countdown = COUNTDOWN_START;      // seconds left in the countdown
+    // Each listed player's row label in ready_players order, made once a frame by update: every
+    // viewer's picture shows the same rows, and a full lobby has hundreds of viewers.
+    std::vector<std::pair<uint32_t, std::string>> row_labels;
 
     void init(GlobalState& g) override;
     void mount() override;
@@ -31,6 +40,7 @@ private:
     bool everybody_ready() const;
     void remove_bots();
     void unready_seated_players();
+    void refresh_row_labels();
 };
 
 } // namespace cog
