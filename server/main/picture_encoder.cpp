@@ -18,21 +18,25 @@ void PictureEncoder::begin_frame() { previous_list_.reset(); }
 
 EncodedPicture PictureEncoder::encode(DrawList&& commands) {
     if (previous_list_ && same_commands(commands, *previous_list_))
-        return {previous_error_, previous_frame_, previous_frame_.size() - 4};
+        return last_picture();
     ServerMessage message{ServerMessageKind::DRAW_COMMANDS, Event{}, std::move(commands)};
     PictureText reference;
     if (previous_list_) {
         reference.commands = &*previous_list_;
-        reference.text = std::string_view(previous_frame_).substr(4);
+        reference.text = std::string_view(previous_frame_.data() + 4, previous_frame_.size() - 4);
         reference.command_starts = previous_starts_;
     }
-    current_frame_.assign(4, '\0'); // the header's place; the storage is kept from frame to frame
+    current_frame_.resize(4); // the header's place; the storage is kept from frame to frame
     write_picture_json(current_frame_, message, previous_list_ ? &reference : nullptr, current_starts_);
-    previous_error_ = finish_frame(current_frame_);
+    previous_error_ = finish_frame(current_frame_.data(), current_frame_.size());
     std::swap(previous_frame_, current_frame_);
     std::swap(previous_starts_, current_starts_);
     previous_list_.emplace(std::move(message.commands));
-    return {previous_error_, previous_frame_, previous_frame_.size() - 4};
+    return last_picture();
+}
+
+EncodedPicture PictureEncoder::last_picture() const {
+    return {previous_error_, std::string_view(previous_frame_.data(), previous_frame_.size()), previous_frame_.size() - 4};
 }
 
 } // namespace cog

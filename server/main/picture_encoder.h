@@ -27,8 +27,10 @@ public:
     EncodedPicture encode(DrawList&& commands);
 
 private:
+    EncodedPicture last_picture() const;
+
     std::optional<DrawList> previous_list_; // keeps its frame-arena allocator
-    std::string previous_frame_, current_frame_;
+    PictureBuffer previous_frame_, current_frame_;
     std::vector<uint32_t> previous_starts_, current_starts_;
     ProtocolError previous_error_ = ProtocolError::None;
 };

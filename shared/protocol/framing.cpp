@@ -101,8 +101,8 @@ Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource*
     return result;
 }
 
-ProtocolError finish_frame(std::string& frame) {
-    const size_t body = frame.size() - 4;
+ProtocolError finish_frame(char* frame, size_t size) {
+    const size_t body = size - 4;
     if (body > MAX_FRAME_BODY) return ProtocolError::MessageTooLarge;
     frame[0] = static_cast<char>(body >> 24);
     frame[1] = static_cast<char>(body >> 16);
@@ -137,7 +137,7 @@ ProtocolError send_message(int fd, const ServerMessage& message) {
         LOG_ERROR("JSON marshal error: %s", e.what());
         return ProtocolError::JsonEncodeFailed;
     }
-    const ProtocolError error = finish_frame(frame);
+    const ProtocolError error = finish_frame(frame.data(), frame.size());
     return error == ProtocolError::None ? send_frame(fd, frame) : error;
 }
 

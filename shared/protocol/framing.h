@@ -72,9 +72,9 @@ Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource*
 // Encodes and writes one frame. A full send buffer is SendFailed.
 ProtocolError send_message(int fd, const ServerMessage& message);
 
-// Writes the 4-byte length header into the first four bytes of `frame`, whose body follows them.
-// MessageTooLarge (nothing written) when the body passes the frame limit.
-ProtocolError finish_frame(std::string& frame);
+// Writes the 4-byte length header into the first four bytes of a frame of `size` bytes, whose
+// body follows them. MessageTooLarge (nothing written) when the body passes the frame limit.
+ProtocolError finish_frame(char* frame, size_t size);
 
 // Writes one whole frame (header and body). A full send buffer is SendFailed, even when part of
 // the frame was written: the stream is then unusable.

@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace cog {
@@ -28,11 +30,32 @@ struct PictureText {
     std::span<const uint32_t> command_starts; // offset in `text` of each command, then the end of the last
 };
 
+// Picture text storage that grows without writing zeros into the bytes it is about to fill.
+template <typename T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) {}
+    template <typename U>
+    void construct(U* p) {
+        ::new (static_cast<void*>(p)) U; // default-initialised: left as it is
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using PictureBuffer = std::vector<char, UninitialisedAllocator<char>>;
+
 // Appends the exact JSON text of a DRAW_COMMANDS message, byte for byte what write_json writes.
 // Each command equal to the command at the same place in `reference` (may be null) is copied
 // from the reference's text. `command_starts` receives the offsets that make the written text a
 // reference for the next picture (relative to where this text starts in `out`).
-void write_picture_json(std::string& out, const ServerMessage& message, const PictureText* reference,
+void write_picture_json(PictureBuffer& out, const ServerMessage& message, const PictureText* reference,
                         std::vector<uint32_t>& command_starts);
 
 // Two commands that have the same JSON text (floats compared bit for bit, texts by content).

@@ -66,11 +66,13 @@ constexpr std::array<uint8_t, 128> ASCII_ESCAPE = [] {
 
 constexpr char HEX[] = "0123456789abcdef";
 
-// Writes into the tail of a std::string through a raw pointer. Space is reserved in blocks sized
-// from the record bounds, so the per-value stores need no checks.
+// Writes into the tail of a buffer (a std::string, or a PictureBuffer whose growth leaves the new
+// bytes uninitialised) through a raw pointer. Space is reserved in blocks sized from the record
+// bounds, so the per-value stores need no checks.
+template <typename Buffer>
 class Out {
 public:
-    explicit Out(std::string& s, size_t expected) : s_(s), start_(s.size()) {
+    explicit Out(Buffer& s, size_t expected) : s_(s), start_(s.size()) {
         s_.resize(start_ + expected);
         base_ = s_.data();
         p_ = base_ + start_;
@@ -94,13 +96,14 @@ private:
         end_ = base_ + s_.size();
     }
 
-    std::string& s_;
+    Buffer& s_;
     size_t start_;
     char* base_;
     char* p_;
     char* end_;
 };
 
+template <typename Out>
 void write_escaped_string(Out& out, std::string_view text) {
     // Worst case: a control byte becomes six bytes (\u00xx). The record's remaining scalar
     // fields also need room, since the record reserved its space before this string.
@@ -202,10 +205,10 @@ void write_escaped_string(Out& out, std::string_view text) {
     out.p() = p;
 }
 
-template <Record Rec>
+template <Record Rec, typename Out>
 void write_record(Out& out, const Rec& record);
 
-template <typename T>
+template <typename T, typename Out>
 void write_value(Out& out, const T& value) {
     char*& p = out.p();
     if constexpr (std::is_same_v<T, bool>) {
@@ -251,7 +254,7 @@ void write_value(Out& out, const T& value) {
     }
 }
 
-template <Record Rec>
+template <Record Rec, typename Out>
 void write_record(Out& out, const Rec& record) {
     [&]<size_t... I>(std::index_sequence<I...>) {
         auto one = [&]<size_t J>(std::integral_constant<size_t, J>) {
@@ -269,7 +272,7 @@ void write_record(Out& out, const Rec& record) {
 
 void write_json(std::string& out, const ServerMessage& message) {
     // A typical draw command takes 250..300 bytes; the first guess avoids most regrowth.
-    Out o(out, record_bound<ServerMessage>() + SLACK + message.commands.size() * 320);
+    Out<std::string> o(out, record_bound<ServerMessage>() + SLACK + message.commands.size() * 320);
     write_record(o, message);
     o.finish();
 }
@@ -287,18 +290,20 @@ bool same_command(const DrawCommand& a, const DrawCommand& b) {
     }(std::make_index_sequence<field_count<DrawCommand>>{});
 }
 
-void write_picture_json(std::string& out, const ServerMessage& message, const PictureText* reference,
+void write_picture_json(PictureBuffer& out, const ServerMessage& message, const PictureText* reference,
                         std::vector<uint32_t>& command_starts) {
     const size_t start = out.size();
+    const DrawList& commands = message.commands;
+    const size_t shared = reference && reference->commands ? std::min(commands.size(), reference->commands->size()) : 0;
+    // Room for a picture like the reference, the usual case, or a first guess from the count.
+    const size_t expected = reference ? reference->text.size() + 4096 : commands.size() * 320;
+    Out<PictureBuffer> o(out, record_bound<ServerMessage>() + SLACK + expected);
     // Everything before the commands: the message without them, less its closing "]}".
     ServerMessage head;
     head.kind = message.kind;
     head.event = message.event;
-    write_json(out, head);
-    out.resize(out.size() - 2);
-    const DrawList& commands = message.commands;
-    const size_t shared = reference && reference->commands ? std::min(commands.size(), reference->commands->size()) : 0;
-    Out o(out, commands.size() * 320 + SLACK);
+    write_record(o, head);
+    o.p() -= 2;
     command_starts.clear();
     for (size_t i = 0; i < commands.size(); ++i) {
         if (i > 0) {
@@ -326,7 +331,7 @@ void write_picture_json(std::string& out, const ServerMessage& message, const Pi
 }
 
 void write_json(std::string& out, const ClientMessage& message) {
-    Out o(out, 2048 + record_bound<ClientMessage>() + SLACK);
+    Out<std::string> o(out, 2048 + record_bound<ClientMessage>() + SLACK);
     write_record(o, message);
     o.finish();
 }

@@ -178,9 +178,10 @@ TEST(PictureWriter, CopiesSharedCommandsYetWritesExactlyWhatTheWriterWrites) {
     for (const DrawList& list : pictures) {
         ServerMessage message{ServerMessageKind::DRAW_COMMANDS, Event{}, list};
         PictureText reference{previous, previous_text, previous_starts};
-        std::string text = "XY"; // written after what is already there
+        PictureBuffer buffer{'X', 'Y'}; // written after what is already there
         std::vector<uint32_t> starts;
-        write_picture_json(text, message, previous ? &reference : nullptr, starts);
+        write_picture_json(buffer, message, previous ? &reference : nullptr, starts);
+        const std::string text(buffer.begin(), buffer.end());
         EXPECT_EQ(text, "XY" + encode(message));
         ASSERT_EQ(starts.size(), list.size() + 1);
         previous_text = text.substr(2);
