@@ -64,8 +64,10 @@ TEST_F(MetroPictureTest, TheRedFrameComesWithTheVisiblePhaseAndTheOverseerSeesNo
 TEST_F(MetroPictureTest, TheDeadLeaveTheRideButStandForTheShot) {
     t.world.global.players[MetroTable::BOB].is_dead = true;
     t.finish_briefing();
+    m.phase = metro::GAMEPLAY_VISIBLE;
     const DrawList& ride = picture(MetroTable::BOB);
     EXPECT_EQ(count_pro(ride, AssetId::STANDING_WITH_ARM), 7u);
+    EXPECT_EQ(find_text(ride, "THE OVERSEER IS WATCHING"), nullptr); // the purple frame stands alone
     EXPECT_EQ(ride.back().text, "You have been eliminated"); // drawn over the car
 
     t.click(240, 400); // Ann

@@ -50,7 +50,8 @@ void render_ride(const MetroState& state, DrawList& out, uint32_t viewer_id, boo
     } else {
         render_balance_prompt(state, out);
         render_ride_clocks(state, out);
-        render_watched_frame(state, out);
+        // A spectator is watched by nobody; its purple frame and texts take the same places.
+        if (!viewer_is_dead(state, viewer_id)) render_watched_frame(state, out);
     }
     render_car_scene(state, out, viewer_id);
     if (viewer_is_cop) render_gun_sight(*state.global, viewer_id, out);
