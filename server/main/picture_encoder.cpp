@@ -5,20 +5,13 @@
 
 namespace cog {
 
-namespace {
-bool same_commands(const DrawList& a, const DrawList& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (!same_command(a[i], b[i])) return false;
-    return true;
-}
-} // namespace
-
 void PictureEncoder::begin_frame() { previous_list_.reset(); }
 
 EncodedPicture PictureEncoder::encode(DrawList&& commands) {
-    if (previous_list_ && same_commands(commands, *previous_list_))
-        return last_picture();
+    // Compared once: an equal picture is sent again as it is, and otherwise the writer copies
+    // the shared beginning without comparing it again.
+    const size_t shared = previous_list_ ? equal_prefix(commands, *previous_list_) : 0;
+    if (previous_list_ && shared == commands.size() && shared == previous_list_->size()) return last_picture();
     ServerMessage message{ServerMessageKind::DRAW_COMMANDS, Event{}, std::move(commands)};
     PictureText reference;
     if (previous_list_) {
@@ -27,7 +20,7 @@ EncodedPicture PictureEncoder::encode(DrawList&& commands) {
         reference.command_starts = previous_starts_;
     }
     current_frame_.resize(4); // the header's place; the storage is kept from frame to frame
-    write_picture_json(current_frame_, message, previous_list_ ? &reference : nullptr, current_starts_);
+    write_picture_json(current_frame_, message, previous_list_ ? &reference : nullptr, current_starts_, shared);
     previous_error_ = finish_frame(current_frame_.data(), current_frame_.size());
     std::swap(previous_frame_, current_frame_);
     std::swap(previous_starts_, current_starts_);

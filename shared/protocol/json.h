@@ -52,11 +52,15 @@ struct UninitialisedAllocator : std::allocator<T> {
 using PictureBuffer = std::vector<char, UninitialisedAllocator<char>>;
 
 // Appends the exact JSON text of a DRAW_COMMANDS message, byte for byte what write_json writes.
-// Each command equal to the command at the same place in `reference` (may be null) is copied
-// from the reference's text. `command_starts` receives the offsets that make the written text a
-// reference for the next picture (relative to where this text starts in `out`).
+// Each run of commands equal to the commands at the same places in `reference` (may be null) is
+// copied from the reference's text in one piece; the first `known_equal` commands are taken as
+// equal without comparing them again. `command_starts` receives the offsets that make the
+// written text a reference for the next picture (relative to where this text starts in `out`).
 void write_picture_json(PictureBuffer& out, const ServerMessage& message, const PictureText* reference,
-                        std::vector<uint32_t>& command_starts);
+                        std::vector<uint32_t>& command_starts, size_t known_equal = 0);
+
+// How many leading commands two lists share.
+size_t equal_prefix(const DrawList& a, const DrawList& b);
 
 // Two commands that have the same JSON text (floats compared bit for bit, texts by content).
 bool same_command(const DrawCommand& a, const DrawCommand& b);

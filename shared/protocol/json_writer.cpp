@@ -291,7 +291,7 @@ bool same_command(const DrawCommand& a, const DrawCommand& b) {
 }
 
 void write_picture_json(PictureBuffer& out, const ServerMessage& message, const PictureText* reference,
-                        std::vector<uint32_t>& command_starts) {
+                        std::vector<uint32_t>& command_starts, size_t known_equal) {
     const size_t start = out.size();
     const DrawList& commands = message.commands;
     const size_t shared = reference && reference->commands ? std::min(commands.size(), reference->commands->size()) : 0;
@@ -305,29 +305,46 @@ void write_picture_json(PictureBuffer& out, const ServerMessage& message, const 
     write_record(o, head);
     o.p() -= 2;
     command_starts.clear();
-    for (size_t i = 0; i < commands.size(); ++i) {
+    const auto same_at = [&](size_t i) { return i < shared && (i < known_equal || same_command(commands[i], (*reference->commands)[i])); };
+    // Where command m of the reference ends: the next one's start less the comma, or the end.
+    const auto reference_end = [&](size_t m) {
+        return m + 1 < reference->commands->size() ? reference->command_starts[m + 1] - 1 : reference->command_starts[m + 1];
+    };
+    for (size_t i = 0; i < commands.size();) {
         if (i > 0) {
             o.reserve(1 + SLACK);
             *o.p()++ = ',';
         }
-        command_starts.push_back(static_cast<uint32_t>(o.size() - start));
-        if (i < shared && same_command(commands[i], (*reference->commands)[i])) {
-            const uint32_t from = reference->command_starts[i], to = reference->command_starts[i + 1];
-            // Up to the next command's start, less the comma between them.
-            const size_t length = to - from - (i + 1 < reference->commands->size() ? 1 : 0);
-            o.reserve(length + SLACK);
-            std::memcpy(o.p(), reference->text.data() + from, length);
-            o.p() += length;
-        } else {
+        if (!same_at(i)) {
+            command_starts.push_back(static_cast<uint32_t>(o.size() - start));
             o.reserve(record_bound<DrawCommand>() + SLACK);
-            write_record(o, commands[i]);
+            write_record(o, commands[i++]);
+            continue;
         }
+        // A run of commands equal to the reference's is one copy of its text, commas included.
+        size_t end = i + 1;
+        while (same_at(end)) ++end;
+        const uint32_t from = reference->command_starts[i];
+        const uint32_t here = static_cast<uint32_t>(o.size() - start);
+        for (size_t m = i; m < end; ++m) command_starts.push_back(here + (reference->command_starts[m] - from));
+        const size_t length = reference_end(end - 1) - from;
+        o.reserve(length + SLACK);
+        std::memcpy(o.p(), reference->text.data() + from, length);
+        o.p() += length;
+        i = end;
     }
     command_starts.push_back(static_cast<uint32_t>(o.size() - start)); // where the last one ends
     o.reserve(SLACK);
     *o.p()++ = ']';
     *o.p()++ = '}';
     o.finish();
+}
+
+size_t equal_prefix(const DrawList& a, const DrawList& b) {
+    const size_t n = std::min(a.size(), b.size());
+    size_t i = 0;
+    while (i < n && same_command(a[i], b[i])) ++i;
+    return i;
 }
 
 void write_json(std::string& out, const ClientMessage& message) {

@@ -180,7 +180,8 @@ TEST(PictureWriter, CopiesSharedCommandsYetWritesExactlyWhatTheWriterWrites) {
         PictureText reference{previous, previous_text, previous_starts};
         PictureBuffer buffer{'X', 'Y'}; // written after what is already there
         std::vector<uint32_t> starts;
-        write_picture_json(buffer, message, previous ? &reference : nullptr, starts);
+        write_picture_json(buffer, message, previous ? &reference : nullptr, starts,
+                           previous ? equal_prefix(list, *previous) : 0);
         const std::string text(buffer.begin(), buffer.end());
         EXPECT_EQ(text, "XY" + encode(message));
         ASSERT_EQ(starts.size(), list.size() + 1);
