@@ -1,13 +1,12 @@
 // The client's connection against the host's own framing, over real TCP sockets.
 #include "client/connection.h"
 #include "client/session.h"
+#include "server/network/socket_util.h"
 #include "shared/protocol/framing.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -18,15 +17,9 @@ namespace {
 class ConnectionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-        ASSERT_EQ(listen(listener, 4), 0);
-        socklen_t size = sizeof addr;
-        getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &size);
-        port = ntohs(addr.sin_port);
+        listener = create_listener("127.0.0.1", 0, 4).fd;
+        ASSERT_GE(listener, 0);
+        port = bound_port(listener);
     }
     void TearDown() override {
         if (host >= 0) close(host);
@@ -119,16 +112,12 @@ TEST_F(ConnectionTest, FramesSplitAcrossReadsAreJoinedAndBadStreamsClose) {
 
 TEST(ConnectionErrors, RefusedIsToldAndNothingIsSent) {
     // A port that was just free: nothing listens there.
-    int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t size = sizeof addr;
-    getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &size);
+    const int probe = create_listener("127.0.0.1", 0, 1).fd;
+    ASSERT_GE(probe, 0);
+    const uint16_t port = bound_port(probe);
     close(probe);
     Connection c;
-    EXPECT_EQ(c.open("127.0.0.1", ntohs(addr.sin_port), 1000), ConnectError::Refused);
+    EXPECT_EQ(c.open("127.0.0.1", port, 1000), ConnectError::Refused);
     EXPECT_FALSE(c.is_open());
     EXPECT_EQ(c.send(login_message("x", 0)), ProtocolError::ConnectionClosed);
 }

@@ -1,6 +1,7 @@
 // The real client program under the test display: against an in-process host it logs in and
 // saves a picture of the lobby; against a host that drops it, it comes back with its old id.
 #include "server/main/host.h"
+#include "server/network/socket_util.h"
 #include "shared/log/console.h"
 #include "shared/platform/clock.h"
 #include "shared/platform/random.h"
@@ -9,13 +10,11 @@
 #include <gtest/gtest.h>
 #include <stb/stb_image.h>
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <mutex>
-#include <netinet/in.h>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
@@ -125,14 +124,9 @@ TEST(EndToEnd, ClientJoinsTheLobbyAndSavesItsPicture) {
 // A stand-in host that logs the client in, drops it, and checks how it comes back.
 TEST(EndToEnd, DroppedClientReconnectsWithItsOldId) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs a display (the test script runs under xvfb-run)";
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(listen(listener, 4), 0);
-    socklen_t size = sizeof addr;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &size);
+    const int listener = create_listener("127.0.0.1", 0, 4).fd;
+    ASSERT_GE(listener, 0);
+    const uint16_t port = bound_port(listener);
 
     std::vector<uint32_t> previous_ids;
     std::thread stand_in([&] {
@@ -158,7 +152,7 @@ TEST(EndToEnd, DroppedClientReconnectsWithItsOldId) {
         }
     });
     const std::string png = temp_png("reconnect");
-    const int code = run_client(ntohs(addr.sin_port), "Amy", png, "3");
+    const int code = run_client(port, "Amy", png, "3");
     stand_in.join();
     close(listener);
 
