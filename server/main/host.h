@@ -3,6 +3,7 @@
 #pragma once
 
 #include "server/main/host_state.h"
+#include "server/main/options.h"
 
 #include <atomic>
 #include <cstdint>
@@ -15,8 +16,8 @@ class StatusWindow;
 // Whole milliseconds left of the frame budget (rounded down), 0 when the frame overran.
 int64_t pacing_sleep_ms(int64_t frame_start_ns, int64_t now_ns);
 
-struct HostConfig {
-    uint16_t port = DEFAULT_PORT;          // 0: any free port (tests)
+// The options a person can set (ports, modes) and what only code can hand over (clocks, stop flag).
+struct HostConfig : HostOptions {
     Clock* clock = nullptr;                // required
     Random* random = nullptr;              // required
     bool open_window = true;               // the "Server" status window, when a display exists

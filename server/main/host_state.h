@@ -18,7 +18,6 @@
 namespace cog {
 
 inline constexpr const char* LISTEN_ADDRESS = "0.0.0.0";
-inline constexpr uint16_t DEFAULT_PORT = 5556;
 inline constexpr int LISTEN_BACKLOG = 1000;
 inline constexpr int64_t FRAME_BUDGET_NS = 16'000'000;
 inline constexpr int WORLD_TICK_RATE = 60; // shown by "info"; a constant, not a measurement

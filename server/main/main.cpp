@@ -1,8 +1,11 @@
-// Program entry: the host on port 5556 with the wall clock and the OS random source.
+// Program entry: the host with the wall clock and the OS random source, configured by its options.
 #include "server/main/host.h"
+#include "server/main/options.h"
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -12,7 +15,15 @@ void request_stop(int) { g_stop_requested.store(true); }
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const cog::ParsedOptions parsed = cog::parse_host_options(argc, argv, [](const char* name) -> const char* {
+        return std::getenv(name);
+    });
+    if (parsed.error != cog::OptionsError::None) {
+        if (!parsed.message.empty()) std::fprintf(stderr, "%s: %s\n", argv[0], parsed.message.c_str());
+        std::fputs(cog::host_usage(argv[0]).c_str(), parsed.error == cog::OptionsError::Help ? stdout : stderr);
+        return parsed.error == cog::OptionsError::Help ? 0 : 2;
+    }
     // SIGINT and SIGTERM end the loop like closing the window: screens destroyed, clean exit.
     std::signal(SIGINT, request_stop);
     std::signal(SIGTERM, request_stop);
@@ -21,6 +32,7 @@ int main() {
     cog::SystemClock clock;
     cog::SeededRandom random;
     cog::HostConfig config;
+    static_cast<cog::HostOptions&>(config) = parsed.options;
     config.clock = &clock;
     config.random = &random;
     config.stop_requested = &g_stop_requested;

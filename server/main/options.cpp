@@ -1,0 +1,110 @@
+// Parsing the host's options from its table.
+#include "server/main/options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <span>
+
+namespace cog {
+
+namespace {
+
+bool parse_port(std::string_view text, uint16_t& port) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value > 65535) return false;
+    port = static_cast<uint16_t>(value);
+    return true;
+}
+
+bool parse_debug_mode(std::string_view text, DebugCommandsMode& mode) {
+    if (text == "open") mode = DebugCommandsMode::OPEN;
+    else if (text == "admin") mode = DebugCommandsMode::ADMIN;
+    else if (text == "off") mode = DebugCommandsMode::OFF;
+    else return false;
+    return true;
+}
+
+struct OptionSpec {
+    std::string_view flag;
+    std::string_view value_name; // empty: a switch that takes no value
+    const char* env;             // nullptr: no environment twin; for a switch, being set turns it on
+    std::string_view help;
+    bool (*apply)(HostOptions& options, std::string_view value); // false: the value is invalid
+};
+
+constexpr OptionSpec OPTIONS[] = {
+    {"--port", "N", nullptr, "TCP game port (default 5556)",
+     [](HostOptions& o, std::string_view v) { return parse_port(v, o.port); }},
+    {"--web-port", "N", nullptr, "HTTP and WebSocket port for browsers (default 8080, 0 turns it off)",
+     [](HostOptions& o, std::string_view v) { return parse_port(v, o.web_port); }},
+    {"--debug-commands", "open|admin|off", "COGWELL_DEBUG_COMMANDS",
+     "who may use the debug commands (default open: everybody)",
+     [](HostOptions& o, std::string_view v) { return parse_debug_mode(v, o.debug_commands); }},
+    {"--agones", "", "AGONES_SDK_HTTP_PORT", "report to the Agones sidecar (on when its variable is set)",
+     [](HostOptions& o, std::string_view) { return o.agones = true; }},
+    {"--record", "FILE", nullptr, "record the game to FILE for replay",
+     [](HostOptions& o, std::string_view v) {
+         o.record_path = std::string(v);
+         return !v.empty();
+     }},
+};
+
+const OptionSpec* find_option(std::string_view flag) {
+    for (const OptionSpec& spec : OPTIONS)
+        if (spec.flag == flag) return &spec;
+    return nullptr;
+}
+
+ParsedOptions failure(OptionsError error, std::string message) {
+    ParsedOptions parsed;
+    parsed.error = error;
+    parsed.message = std::move(message);
+    return parsed;
+}
+
+} // namespace
+
+ParsedOptions parse_host_options(int argc, const char* const* argv, GetEnv get_env) {
+    ParsedOptions parsed;
+    for (const OptionSpec& spec : OPTIONS) {
+        const char* value = spec.env && get_env ? get_env(spec.env) : nullptr;
+        if (value && !spec.apply(parsed.options, value))
+            return failure(OptionsError::BadValue, std::string(spec.env) + ": invalid value '" + value + "'");
+    }
+    const std::span<const char* const> args(argv, static_cast<size_t>(argc > 0 ? argc : 0));
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string_view word = args[i];
+        if (word == "--help" || word == "-h") return failure(OptionsError::Help, "");
+        // "--flag=value" and "--flag value" are both accepted.
+        const size_t equals = word.find('=');
+        const OptionSpec* spec = find_option(word.substr(0, equals));
+        if (!spec) return failure(OptionsError::UnknownOption, "unknown option '" + std::string(word) + "'");
+        std::string_view value;
+        if (equals != std::string_view::npos) value = word.substr(equals + 1);
+        else if (!spec->value_name.empty()) {
+            if (i + 1 >= args.size())
+                return failure(OptionsError::MissingValue, std::string(spec->flag) + " needs a value");
+            value = args[++i];
+        }
+        if (!spec->apply(parsed.options, value))
+            return failure(OptionsError::BadValue,
+                           std::string(spec->flag) + ": invalid value '" + std::string(value) + "'");
+    }
+    return parsed;
+}
+
+std::string host_usage(std::string_view program) {
+    std::string text = "Usage: " + std::string(program) + " [options]\n";
+    for (const OptionSpec& spec : OPTIONS) {
+        std::string left = "  " + std::string(spec.flag);
+        if (!spec.value_name.empty()) left += " " + std::string(spec.value_name);
+        left.resize(std::max<size_t>(left.size() + 2, 34), ' ');
+        text += left + std::string(spec.help);
+        if (spec.env) text += " [env " + std::string(spec.env) + "]";
+        text += '\n';
+    }
+    return text;
+}
+
+} // namespace cog

@@ -1,0 +1,42 @@
+// The host's command-line options and their environment twins, declared once as a table that
+// drives parsing and the usage text alike.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace cog {
+
+inline constexpr uint16_t DEFAULT_PORT = 5556;
+inline constexpr uint16_t DEFAULT_WEB_PORT = 8080;
+
+// Who may use the debug commands (push, pop, reset, role, ...). OPEN: every player, as among
+// friends on one network; ADMIN: only players who presented the room's admin token; OFF: nobody.
+enum class DebugCommandsMode : uint8_t { OPEN, ADMIN, OFF };
+
+struct HostOptions {
+    uint16_t port = DEFAULT_PORT;         // TCP game port; 0: any free port (tests)
+    uint16_t web_port = DEFAULT_WEB_PORT; // HTTP + WebSocket port; 0: no web endpoint
+    DebugCommandsMode debug_commands = DebugCommandsMode::OPEN;
+    bool agones = false;     // report to the fleet manager's sidecar
+    std::string record_path; // empty: no recording
+};
+
+enum class OptionsError : uint8_t { None, Help, UnknownOption, MissingValue, BadValue };
+
+struct ParsedOptions {
+    OptionsError error = OptionsError::None;
+    HostOptions options;
+    std::string message; // what was wrong, for the usage error; empty on success
+};
+
+// Reads the environment twins first (through `get_env`, so tests need not touch the process
+// environment), then the arguments, which win.
+using GetEnv = const char* (*)(const char* name);
+ParsedOptions parse_host_options(int argc, const char* const* argv, GetEnv get_env);
+
+// "Usage: ..." with one line per option.
+std::string host_usage(std::string_view program);
+
+} // namespace cog

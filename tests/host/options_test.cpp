@@ -1,0 +1,50 @@
+// The host's options: environment twins, arguments winning over them, and refused values.
+#include "server/main/options.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace cog {
+namespace {
+
+const char* admin_env(const char* name) {
+    if (std::strcmp(name, "COGWELL_DEBUG_COMMANDS") == 0) return "admin";
+    if (std::strcmp(name, "AGONES_SDK_HTTP_PORT") == 0) return "9358";
+    return nullptr;
+}
+const char* no_env(const char*) { return nullptr; }
+
+TEST(HostOptions, EnvironmentSetsModesAndArgumentsWin) {
+    const char* none[] = {"host"};
+    ParsedOptions parsed = parse_host_options(1, none, admin_env);
+    ASSERT_EQ(parsed.error, OptionsError::None);
+    EXPECT_EQ(parsed.options.debug_commands, DebugCommandsMode::ADMIN);
+    EXPECT_TRUE(parsed.options.agones);
+    EXPECT_EQ(parsed.options.port, 5556);
+    EXPECT_EQ(parsed.options.web_port, 8080);
+
+    const char* args[] = {"host", "--debug-commands", "off", "--web-port=0", "--record", "game.rec"};
+    parsed = parse_host_options(6, args, admin_env);
+    ASSERT_EQ(parsed.error, OptionsError::None);
+    EXPECT_EQ(parsed.options.debug_commands, DebugCommandsMode::OFF);
+    EXPECT_EQ(parsed.options.web_port, 0);
+    EXPECT_EQ(parsed.options.record_path, "game.rec");
+}
+
+TEST(HostOptions, RefusesWhatItCannotUse) {
+    const char* bad_port[] = {"host", "--web-port", "70000"};
+    EXPECT_EQ(parse_host_options(3, bad_port, no_env).error, OptionsError::BadValue);
+    const char* bad_mode[] = {"host", "--debug-commands=everyone"};
+    EXPECT_EQ(parse_host_options(2, bad_mode, no_env).error, OptionsError::BadValue);
+    const char* missing[] = {"host", "--record"};
+    EXPECT_EQ(parse_host_options(2, missing, no_env).error, OptionsError::MissingValue);
+    const char* unknown[] = {"host", "--colour"};
+    const ParsedOptions parsed = parse_host_options(2, unknown, no_env);
+    EXPECT_EQ(parsed.error, OptionsError::UnknownOption);
+    EXPECT_NE(parsed.message.find("--colour"), std::string::npos);
+    EXPECT_NE(host_usage("host").find("--debug-commands open|admin|off"), std::string::npos);
+}
+
+} // namespace
+} // namespace cog
