@@ -13,6 +13,11 @@ namespace cog {
 
 namespace {
 
+// Console lines (key prints, command logs, a screen's progress lines) one client's messages may
+// cause in one frame; an INPUT with every letter pressed is 27 lines. The rest are counted in
+// one line, so a flooding client neither fills the output nor hides everybody else's lines.
+constexpr int MAX_CONSOLE_LINES_PER_CLIENT_FRAME = 64;
+
 void print_pressed_keys(uint32_t id, const InputState& input) {
     for (int i = 0; i < LETTER_KEY_COUNT; ++i) {
         if (input.keys[static_cast<size_t>(i)].just_pressed)
@@ -38,7 +43,7 @@ void act_on_message(HostState& host, uint32_t id, const ClientMessage& message) 
 
 // Takes this frame's messages from one player: at most a fixed number of messages and bytes,
 // so a flooding client costs the frame no more than an honest one; the rest waits in its socket.
-void drain_player(HostState& host, uint32_t id, int64_t now) {
+void drain_player_messages(HostState& host, uint32_t id, int64_t now) {
     size_t byte_budget = MAX_READ_BYTES_PER_CLIENT_FRAME;
     for (int handled = 0; handled < MAX_MESSAGES_PER_CLIENT_FRAME; ++handled) {
         // Looked up every time: a message may change the tables (a debug command pushing a
@@ -57,13 +62,21 @@ void drain_player(HostState& host, uint32_t id, int64_t now) {
     }
 }
 
+void drain_player(HostState& host, uint32_t id, int64_t now) {
+    console_begin_line_budget(MAX_CONSOLE_LINES_PER_CLIENT_FRAME);
+    drain_player_messages(host, id, now);
+    const int withheld = console_end_line_budget();
+    if (withheld > 0) console_printf("[SERVER] Player %u: %d more console lines this frame not shown\n", id, withheld);
+}
+
 } // namespace
 
 void process_client_input(HostState& host) {
     const int64_t now = host.clock.monotonic_ns();
+    // Only the connected are walked: the cost of a frame must not grow with past logins.
     std::vector<uint32_t> ids;
-    for (const auto& [id, player] : host.global.players)
-        if (human_socket(host, player)) ids.push_back(id);
+    for (const auto& [id, socket] : host.connections.sockets)
+        if (is_connected_human(host, id)) ids.push_back(id);
     // A connection that fails is only marked here; it leaves at the frame's drop point, after
     // every other player's input of this frame has been handled.
     for (uint32_t id : ids) drain_player(host, id, now);

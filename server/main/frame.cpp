@@ -42,8 +42,10 @@ void send_draw_commands(HostState& host) {
     if (!top) return;
     host.picture_encoder.begin_frame();
     size_t viewer = 0;
-    for (const auto& [id, player] : host.global.players) {
-        if (!human_socket(host, player)) continue;
+    // The sockets, not the records: a frame's cost follows who is connected now, not how many
+    // have ever logged in. Both tables are ordered by id, so the order of sends is unchanged.
+    for (const auto& [id, socket] : host.connections.sockets) {
+        if (!is_connected_human(host, id)) continue;
         // The arena of the picture before last: nothing refers to it any more.
         std::pmr::monotonic_buffer_resource& arena = host.viewer_arenas[viewer++ % 2];
         arena.release();

@@ -2,6 +2,7 @@
 #include "server/main/host.h"
 
 #include "server/main/client_input.h"
+#include "server/main/departed_players.h"
 #include "server/main/frame.h"
 #include "server/main/sessions.h"
 #include "server/network/socket_util.h"
@@ -114,6 +115,10 @@ bool Host::frame() {
     profiler.push("drop_broken_connections");
     drop_broken_connections(state_);
     profiler.pop();
+
+    // After the drops, so a player who left this frame starts his absence now; records past
+    // their time go before the next frame walks anything.
+    forget_expired_departures(state_, state_.clock.monotonic_ns());
 
     profiler.pop();
     profiler.end_frame();

@@ -1,11 +1,14 @@
 // Program entry: the host with the wall clock and the OS random source, configured by its options.
 #include "server/main/host.h"
 #include "server/main/options.h"
+#include "shared/log/console.h"
+#include "shared/log/console_writer.h"
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +39,15 @@ int main(int argc, char** argv) {
     config.clock = &clock;
     config.random = &random;
     config.stop_requested = &g_stop_requested;
-    cog::Host host(config);
-    return host.run();
+    // The log goes through a writer thread: a reader of our output that falls behind costs
+    // dropped lines (counted in a later line), never a late frame.
+    cog::ConsoleWriter console(STDOUT_FILENO);
+    cog::console_set_sink(&cog::ConsoleWriter::sink, &console);
+    int code = 0;
+    {
+        cog::Host host(config);
+        code = host.run();
+    }
+    cog::console_set_sink(nullptr, nullptr);
+    return code;
 }

@@ -23,6 +23,15 @@ void announce_seated_players(HostState& host, ScreenProcs& screen) {
     for (uint32_t id : seated_ids(host.global)) screen.on_player_enter(id);
 }
 
+// A game that comes back to the lobby has ended: whoever left during it has no role, life or
+// place to return to, so their records go before the lobby counts its players.
+void mount_top(HostState& host) {
+    Screen* top = host.screen_stack.top();
+    if (!top) return;
+    if (top->id == ScreenId::LOBBY) forget_all_departures(host);
+    top->data->mount();
+}
+
 void destroy_top(ScreenStack& stack) {
     stack.entries[static_cast<size_t>(stack.count - 1)].data.reset();
     --stack.count;
@@ -55,16 +64,15 @@ void pop_screen(HostState& host) {
     LOG_INFO("Popping screen (stack depth: %d -> %d)", stack.count, stack.count - 1);
     destroy_top(stack);
     broadcast_stop_music(host);
-    ScreenProcs& top = *stack.top()->data;
-    top.mount();
-    announce_seated_players(host, top);
+    mount_top(host);
+    announce_seated_players(host, *stack.top()->data);
 }
 
 void pop_to_screen(HostState& host, ScreenId target) {
     ScreenStack& stack = host.screen_stack;
     while (stack.count >= 2 && stack.top()->id != target) destroy_top(stack);
     broadcast_stop_music(host);
-    if (Screen* top = stack.top()) top->data->mount();
+    mount_top(host);
 }
 
 void reset_current_screen(HostState& host) {

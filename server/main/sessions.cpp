@@ -28,12 +28,18 @@ void send_init(HostState& host, uint32_t id) {
 }
 
 // Returns the id of the returning player, or 0 when this login is not a reconnection.
-uint32_t find_returning_player(const HostState& host, uint32_t previous_id, const std::string& name) {
+// Byte-for-byte name match. A seat whose connection is still talking is not handed over: the id
+// and name are in every PLAYER_JOINED, so anyone could present them. A seat gone quiet, or
+// already dropped, is returned, so a player whose connection died unnoticed still gets back in.
+uint32_t find_returning_player(HostState& host, uint32_t previous_id, const std::string& name, int64_t now_ns) {
     if (previous_id == 0) return 0;
     const PlayerConnection* record = find_player(host.global, previous_id);
-    // Byte-for-byte name match; the connected flag is deliberately not consulted, so a client
-    // presenting a live player's id and name takes the seat over.
-    return record && record->name == name ? previous_id : 0;
+    if (!record || record->is_bot || record->name != name) return 0;
+    if (record->connected && seat_in_use(host.connections, previous_id, now_ns)) {
+        LOG_WARN("[NETWORK] Player %u is still active; a new login with that id and name gets a new seat", previous_id);
+        return 0;
+    }
+    return previous_id;
 }
 
 uint32_t create_player(HostState& host, const std::string& name) {
@@ -53,21 +59,23 @@ uint32_t create_player(HostState& host, const std::string& name) {
 }
 
 // The handshake once the first message has arrived.
-void finish_login(HostState& host, const ArrivedLogin& login) {
+void finish_login(HostState& host, const ArrivedLogin& login, int64_t now_ns) {
     const std::string name = login_name(login.player_name);
     const std::string shown = printable(name);
     LOG_INFO("[NETWORK] Received LOGIN message with player_name='%s', previous_player_id=%u", shown.c_str(),
              login.previous_player_id);
-    uint32_t id = find_returning_player(host, login.previous_player_id, name);
+    uint32_t id = find_returning_player(host, login.previous_player_id, name, now_ns);
     const bool returning = id != 0;
     if (returning) {
         LOG_INFO("[NETWORK] Reconnection detected: reusing player_id=%u for '%s'", id, shown.c_str());
         host.global.players[id].connected = true;
+        note_return(host, id);
         LOG_INFO("[NETWORK] Reusing existing PlayerConnection: id=%u, name='%s'", id, shown.c_str());
     } else {
         id = create_player(host, name);
     }
-    attach_socket(host.connections, id, login.fd);
+    // Closes the socket the seat had, if it was still open.
+    attach_socket(host.connections, id, login.fd, now_ns);
     if (returning) LOG_INFO("Player %u (%s) reconnected", id, shown.c_str());
     else LOG_INFO("Player %u (%s) joined", id, shown.c_str());
     if (Screen* top = host.screen_stack.top()) top->data->on_player_enter(id);
@@ -92,7 +100,7 @@ void accept_new_connections(HostState& host) {
     for (int round = 0;; ++round) {
         const bool more = accept_connections(table, now, false);
         for (const ArrivedLogin& login : take_arrived_logins(table, now, host.message_arena))
-            finish_login(host, login);
+            finish_login(host, login, now);
         if (!more) break;
         if (table.pending_logins.size() >= MAX_PENDING_LOGINS || round == MAX_ACCEPT_ROUNDS) {
             accept_connections(table, now, true);
@@ -120,6 +128,7 @@ void disconnect_player(HostState& host, uint32_t id) {
     if (!record || !record->connected) return;
     record->connected = false;
     close_connection(host.connections, id);
+    note_departure(host, id, host.clock.monotonic_ns());
     LOG_INFO("Player %u disconnected", id);
     if (Screen* top = host.screen_stack.top()) top->data->on_player_leave(id);
     ServerMessage left = event_message(EventKind::PLAYER_LEFT);
@@ -128,8 +137,8 @@ void disconnect_player(HostState& host, uint32_t id) {
 }
 
 void broadcast_message(HostState& host, const ServerMessage& message, uint32_t except_id) {
-    for (const auto& [id, player] : host.global.players) {
-        if (id != except_id && human_socket(host, player)) send_to(host.connections, id, message);
+    for (const auto& [id, socket] : host.connections.sockets) {
+        if (id != except_id && is_connected_human(host, id)) send_to(host.connections, id, message);
     }
 }
 

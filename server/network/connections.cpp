@@ -13,18 +13,48 @@ namespace cog {
 
 namespace {
 
+// Counted, and logged at most once a second: one line per refusal would let a flood of
+// connections flood the log as well.
+void log_refusals(ConnectionTable& table, int64_t now_ns) {
+    if (table.refusals_unlogged == 0 || now_ns - table.refusal_logged_ns < REFUSAL_LOG_INTERVAL_NS) return;
+    LOG_WARN("Too many connections waiting for LOGIN, refused %zu", table.refusals_unlogged);
+    table.refusals_unlogged = 0;
+    table.refusal_logged_ns = now_ns;
+}
+
+void refuse_connection(ConnectionTable& table, int fd, int64_t now_ns) {
+    close_socket(fd);
+    ++table.refusals_unlogged;
+    log_refusals(table, now_ns);
+}
+
+// The pending login that has waited longest without sending a byte, or end() when every one
+// has started its LOGIN.
+std::vector<PendingLogin>::iterator longest_silent(std::vector<PendingLogin>& logins) {
+    auto oldest = logins.end();
+    for (auto it = logins.begin(); it != logins.end(); ++it) {
+        if (it->reader.frame_started()) continue;
+        if (oldest == logins.end() || it->accepted_ns < oldest->accepted_ns) oldest = it;
+    }
+    return oldest;
+}
+
 void admit_connection(ConnectionTable& table, int fd, int64_t now_ns) {
-    set_non_blocking(fd, true);
     set_no_delay(fd);
     const std::string peer = peer_address(fd);
     LOG_INFO("New connection from %s", peer.c_str());
     if (table.pending_logins.size() >= MAX_PENDING_LOGINS) {
-        LOG_WARN("Too many connections waiting for LOGIN, refusing %s", peer.c_str());
-        close_socket(fd);
-        return;
+        const auto silent = longest_silent(table.pending_logins);
+        if (silent == table.pending_logins.end()) {
+            refuse_connection(table, fd, now_ns);
+            return;
+        }
+        close_socket(silent->fd);
+        table.pending_logins.erase(silent);
     }
     PendingLogin login;
     login.fd = fd;
+    login.reader = FrameReader(&table.frame_pool);
     login.accepted_ns = now_ns;
     table.pending_logins.push_back(std::move(login));
 }
@@ -46,10 +76,13 @@ bool frame_stalled(ClientSocket& socket, int64_t now_ns) {
 
 } // namespace
 
-bool accept_connections(ConnectionTable& table, int64_t now_ns, bool refuse_when_full) {
+bool accept_connections(ConnectionTable& table, int64_t now_ns, bool make_room) {
+    log_refusals(table, now_ns); // the count left over from a burst that has ended
     while (table.listener >= 0) {
-        if (!refuse_when_full && table.pending_logins.size() >= MAX_PENDING_LOGINS) return true;
-        const int fd = accept4(table.listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (!make_room && table.pending_logins.size() >= MAX_PENDING_LOGINS) return true;
+        // Non-blocking and close-on-exec from the start: no window in which a read could block
+        // or a spawned program could inherit the socket.
+        const int fd = accept4(table.listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             const int error = errno;
             if (error == ECONNABORTED || error == EINTR) continue; // reset before we took it
@@ -67,7 +100,12 @@ std::vector<ArrivedLogin> take_arrived_logins(ConnectionTable& table, int64_t no
     std::vector<PendingLogin> waiting = std::move(table.pending_logins);
     table.pending_logins.clear();
     for (PendingLogin& login : waiting) {
-        const Received received = receive_message(login.fd, login.reader, &scratch, MAX_READ_BYTES_PER_CLIENT_FRAME);
+        if (login.budget_frame_ns != now_ns) {
+            login.budget_frame_ns = now_ns;
+            login.budget_left = MAX_READ_BYTES_PER_CLIENT_FRAME;
+        }
+        const Received received = receive_message(login.fd, login.reader, &scratch, login.budget_left);
+        login.budget_left -= received.bytes_read;
         if (received.error == ProtocolError::Would_Block) {
             if (now_ns - login.accepted_ns > STALLED_CLIENT_NS) refuse_login(login.fd);
             else table.pending_logins.push_back(std::move(login));
@@ -87,12 +125,19 @@ ClientSocket* live_socket(ConnectionTable& table, uint32_t id) {
     return &it->second;
 }
 
-void attach_socket(ConnectionTable& table, uint32_t id, int fd) {
+void attach_socket(ConnectionTable& table, uint32_t id, int fd, int64_t now_ns) {
     ClientSocket& slot = table.sockets[id];
     // A reconnection replaces a socket that may still be open; nobody reads it any more.
     if (slot.fd >= 0 && slot.fd != fd) close_socket(slot.fd);
     slot = ClientSocket{};
     slot.fd = fd;
+    slot.reader = FrameReader(&table.frame_pool);
+    slot.last_message_ns = now_ns;
+}
+
+bool seat_in_use(ConnectionTable& table, uint32_t id, int64_t now_ns) {
+    const ClientSocket* socket = live_socket(table, id);
+    return socket && now_ns - socket->last_message_ns < SEAT_IN_USE_NS;
 }
 
 namespace {
@@ -129,12 +174,16 @@ ClientRead read_client_message(ClientSocket& socket, int64_t now_ns, size_t& byt
     switch (received.error) {
     case ProtocolError::None:
         socket.frame_started_ns = 0;
+        socket.last_message_ns = now_ns;
         break;
     case ProtocolError::Would_Block:
         if (frame_stalled(socket, now_ns)) mark_broken(socket, DropReason::Stalled);
         break;
     case ProtocolError::ConnectionClosed: mark_broken(socket, DropReason::Closed); break;
-    case ProtocolError::JsonDecodeFailed: break; // one whole frame consumed: still aligned
+    case ProtocolError::JsonDecodeFailed: // one whole frame consumed: still aligned
+        socket.frame_started_ns = 0;
+        socket.last_message_ns = now_ns;
+        break;
     default:
         // A rejected header, a body that could not be allocated or a failed read part-way
         // through a frame: the rest of the stream can no longer be framed.

@@ -20,8 +20,20 @@ namespace cog {
 // A client that takes longer than this to finish its LOGIN, or one frame it has started, is
 // dropped, so one silent or dribbling client never holds up everybody else.
 inline constexpr int64_t STALLED_CLIENT_NS = 5'000'000'000;
-// Connections still waiting for their LOGIN beyond this many are refused.
+// Connections waiting for their LOGIN. When all places are taken, the one that has waited
+// longest without sending a byte gives way to a newcomer, so silent sockets cannot lock
+// everybody out; only when every place has started its LOGIN is a newcomer refused.
 inline constexpr size_t MAX_PENDING_LOGINS = 64;
+// Refusals are logged at most this often, with a count, so a flood cannot flood the log too.
+inline constexpr int64_t REFUSAL_LOG_INTERVAL_NS = 1'000'000'000;
+// A seat whose connection delivered a message this recently is in use: a LOGIN presenting its
+// id and name is a newcomer, not the player coming back.
+inline constexpr int64_t SEAT_IN_USE_NS = 2'000'000'000;
+// Bytes held in unfinished frames across all connections beyond the first
+// FRAME_GROWTH_FREE_BYTES of each frame. A frame that would pass it waits (and is dropped as
+// stalled if it never completes), so many half-sent 1 MiB frames cannot exhaust memory while
+// ordinary messages always get through.
+inline constexpr size_t MAX_UNFINISHED_FRAME_BYTES = 32u << 20;
 // Rounds of accepting and taking logins in one frame before the rest is refused.
 inline constexpr int MAX_ACCEPT_ROUNDS = 16;
 // Messages taken from one client in one frame; the rest wait for the next frame.
@@ -44,6 +56,7 @@ struct ClientSocket {
     int fd = -1;
     FrameReader reader;
     int64_t frame_started_ns = 0; // monotonic time the unfinished frame was first seen; 0: none
+    int64_t last_message_ns = 0;  // monotonic time of the last whole message (the LOGIN at first)
     DropReason broken = DropReason::None;
     ProtocolError error = ProtocolError::None; // the failure behind `broken`, for the log
 };
@@ -53,18 +66,27 @@ struct PendingLogin {
     int fd = -1;
     FrameReader reader;
     int64_t accepted_ns = 0; // monotonic time of the accept
+    // Bytes this connection may still read in the frame stamped `budget_frame_ns`: the budget is
+    // per frame, however many accept rounds the frame runs.
+    size_t budget_left = 0;
+    int64_t budget_frame_ns = -1;
 };
 
 struct ConnectionTable {
     int listener = -1;
+    // Shared by every reader below; declared first so that it outlives them.
+    FramePool frame_pool{MAX_UNFINISHED_FRAME_BYTES};
+    size_t refusals_unlogged = 0;      // refused connections not yet counted in a log line
+    int64_t refusal_logged_ns = -REFUSAL_LOG_INTERVAL_NS; // monotonic time of the last refusal line
     std::map<uint32_t, ClientSocket> sockets; // player id -> socket
     std::vector<PendingLogin> pending_logins;
 };
 
 // Takes connections waiting on the listener into the pending logins. When the pending logins
-// are full, `refuse_when_full` refuses the rest (logged); otherwise they stay in the listener's
-// backlog and the call returns true, so the caller can first take the logins that have arrived.
-bool accept_connections(ConnectionTable& table, int64_t now_ns, bool refuse_when_full);
+// are full, `make_room` lets the longest-silent one give way to each newcomer (and refuses a
+// newcomer when none is silent); otherwise newcomers stay in the listener's backlog and the
+// call returns true, so the caller can first take the logins that have arrived.
+bool accept_connections(ConnectionTable& table, int64_t now_ns, bool make_room);
 
 // A connection whose first message was a LOGIN; the socket now belongs to the receiver.
 struct ArrivedLogin {
@@ -82,8 +104,12 @@ std::vector<ArrivedLogin> take_arrived_logins(ConnectionTable& table, int64_t no
 // The socket of `id` while it is present and not broken, else nullptr.
 ClientSocket* live_socket(ConnectionTable& table, uint32_t id);
 
-// Installs `fd` as the socket of `id`, closing a previous one (a reconnection).
-void attach_socket(ConnectionTable& table, uint32_t id, int fd);
+// Installs `fd` as the socket of `id`, closing a previous one (a reconnection). The LOGIN that
+// brought it counts as its first message.
+void attach_socket(ConnectionTable& table, uint32_t id, int fd, int64_t now_ns);
+
+// The socket of `id` is live and delivered a message within SEAT_IN_USE_NS.
+bool seat_in_use(ConnectionTable& table, uint32_t id, int64_t now_ns);
 
 // Sends one message to `id` if its socket is live; a failure marks it broken. True when sent.
 bool send_to(ConnectionTable& table, uint32_t id, const ServerMessage& message);

@@ -10,7 +10,20 @@ namespace cog {
 namespace {
 ConsoleSink g_sink = nullptr;
 void* g_sink_context = nullptr;
+// Lines left in the open budget; negative: no budget is open.
+int g_budget_left = -1;
+int g_budget_withheld = 0;
 } // namespace
+
+void console_begin_line_budget(int max_lines) {
+    g_budget_left = max_lines < 0 ? 0 : max_lines;
+    g_budget_withheld = 0;
+}
+
+int console_end_line_budget() {
+    g_budget_left = -1;
+    return g_budget_withheld;
+}
 
 void console_set_sink(ConsoleSink sink, void* context) {
     g_sink = sink;
@@ -18,6 +31,11 @@ void console_set_sink(ConsoleSink sink, void* context) {
 }
 
 void console_write(std::string_view line) {
+    if (g_budget_left == 0) {
+        ++g_budget_withheld;
+        return;
+    }
+    if (g_budget_left > 0) --g_budget_left;
     if (g_sink) {
         g_sink(g_sink_context, line);
         return;

@@ -5,17 +5,25 @@
 
 namespace cog {
 
-// Receives every finished line (with its trailing newline). Tests install one to read the console.
+// Receives every finished line (with its trailing newline). Tests install one to read the console;
+// the program installs a ConsoleWriter so that a slow reader of its output never stalls a frame.
 using ConsoleSink = void (*)(void* context, std::string_view line);
 
 // Replaces the sink; nullptr restores standard output. Returns nothing: the sink is process-wide,
 // like the terminal it stands for.
 void console_set_sink(ConsoleSink sink, void* context);
 
-// Writes one line and flushes it at once, so lines from one frame reach the terminal in order.
+// Writes one line to the sink (standard output, flushed at once, when none is installed).
 void console_write(std::string_view line);
 
 // printf-style diagnostic line, written as it stands (the caller supplies any newline).
 void console_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// While a budget is open, lines beyond `max_lines` are counted instead of written. The host
+// opens one around each client's share of the frame, so one client's flood of key presses or
+// commands cannot crowd everybody else's lines out of the output. Budgets do not nest.
+void console_begin_line_budget(int max_lines);
+// Closes the budget; returns how many lines it withheld.
+int console_end_line_budget();
 
 } // namespace cog

@@ -1,5 +1,5 @@
-// Time sources: the wall clock (frame timing, mask offset, the die), a monotonic counter (profiler)
-// and sleeping. Injected so that tests control time.
+// Time sources: the wall clock (the mask offset, the die), a monotonic counter (frame timing, the
+// profiler, every timeout) and sleeping. Injected so that tests control time.
 #pragma once
 
 #include <chrono>

@@ -13,11 +13,40 @@
 
 namespace cog {
 
+FrameReader::FrameReader(FrameReader&& other) noexcept { *this = std::move(other); }
+
+FrameReader& FrameReader::operator=(FrameReader&& other) noexcept {
+    if (this == &other) return *this;
+    release_pool();
+    std::memcpy(header_, other.header_, sizeof header_);
+    header_have_ = other.header_have_;
+    declared_ = other.declared_;
+    body_ = std::move(other.body_);
+    body_have_ = other.body_have_;
+    pool_ = other.pool_;
+    pooled_ = other.pooled_;
+    other.header_have_ = 0;
+    other.declared_ = 0;
+    other.body_.clear();
+    other.body_have_ = 0;
+    other.pooled_ = 0;
+    return *this;
+}
+
+FrameReader::~FrameReader() { release_pool(); }
+
+void FrameReader::release_pool() {
+    if (pool_) pool_->held -= pooled_;
+    pooled_ = 0;
+}
+
 // Private access to a FrameReader's partial frame.
 struct FrameReaderAccess {
     static void reset(FrameReader& r) {
         r.header_have_ = 0;
+        r.declared_ = 0;
         r.body_have_ = 0;
+        r.release_pool();
         // One huge frame must not pin a megabyte per connection for the rest of the run.
         if (r.body_.capacity() > KEEP_BODY_CAPACITY) std::vector<char>().swap(r.body_);
         r.body_.clear();
@@ -40,23 +69,21 @@ struct FrameReaderAccess {
             if (error != ProtocolError::Would_Block) reset(r);
             return error;
         }
-        if (r.body_have_ == 0 && r.body_.empty()) {
+        if (r.declared_ == 0) {
             const uint32_t length = uint32_t{r.header_[0]} << 24 | uint32_t{r.header_[1]} << 16 |
                                     uint32_t{r.header_[2]} << 8 | uint32_t{r.header_[3]};
-            // The length is checked before anything is allocated for it.
             if (length == 0 || length > MAX_FRAME_BODY) {
                 reset(r);
                 return length == 0 ? ProtocolError::InvalidLength : ProtocolError::MessageTooLarge;
             }
-            try {
-                r.body_.resize(length);
-            } catch (...) {
-                reset(r);
-                return ProtocolError::AllocationFailed;
-            }
+            r.declared_ = length;
         }
-        while (r.body_have_ < r.body_.size()) {
+        while (r.body_have_ < r.declared_) {
             if (budget == 0) return ProtocolError::Would_Block;
+            if (r.body_have_ == r.body_.size()) {
+                const ProtocolError grown = grow_body(r);
+                if (grown != ProtocolError::None) return grown;
+            }
             const ssize_t n =
                 recv(fd, r.body_.data() + r.body_have_, std::min(r.body_.size() - r.body_have_, budget), 0);
             if (n > 0) {
@@ -69,7 +96,27 @@ struct FrameReaderAccess {
             if (error != ProtocolError::Would_Block) reset(r);
             return error;
         }
-        body = std::string_view(r.body_.data(), r.body_.size());
+        body = std::string_view(r.body_.data(), r.declared_);
+        return ProtocolError::None;
+    }
+
+    // Makes room for more of the body: doubling, so a large frame costs few copies, but never
+    // past the declared length. Would_Block when the shared pool cannot pay for the growth yet.
+    static ProtocolError grow_body(FrameReader& r) {
+        const size_t size = std::min<size_t>(r.declared_, std::max<size_t>(r.body_.size() * 2, MIN_BODY_BYTES));
+        const size_t pooled = size > FRAME_GROWTH_FREE_BYTES ? size - FRAME_GROWTH_FREE_BYTES : 0;
+        if (r.pool_ && pooled > r.pooled_) {
+            if (r.pool_->held + (pooled - r.pooled_) > r.pool_->limit) return ProtocolError::Would_Block;
+            r.pool_->held += pooled - r.pooled_;
+            r.pooled_ = pooled;
+        }
+        try {
+            r.body_.reserve(size);
+            r.body_.resize(size);
+        } catch (...) {
+            reset(r);
+            return ProtocolError::AllocationFailed;
+        }
         return ProtocolError::None;
     }
 
@@ -81,7 +128,8 @@ struct FrameReaderAccess {
         return ProtocolError::ReceiveFailed;
     }
 
-    static constexpr size_t KEEP_BODY_CAPACITY = 64 * 1024; // bytes
+    static constexpr size_t KEEP_BODY_CAPACITY = FRAME_GROWTH_FREE_BYTES; // bytes
+    static constexpr size_t MIN_BODY_BYTES = 4096;
 };
 
 Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource* strings, size_t max_bytes) {

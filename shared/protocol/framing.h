@@ -40,18 +40,45 @@ enum class ProtocolError : int64_t {
 // "None", "ConnectionClosed", ..., "Would_Block".
 const char* protocol_error_name(ProtocolError error);
 
+// Each frame's first bytes up to this many cost nothing from a FramePool.
+inline constexpr size_t FRAME_GROWTH_FREE_BYTES = 64 * 1024;
+
+// Memory held by unfinished frames, shared by the readers of many connections. A header only
+// declares a size: the body buffer grows with the bytes that actually arrive, and growth past
+// each frame's free allowance is drawn from the pool. When the pool is spent the frame waits.
+struct FramePool {
+    explicit FramePool(size_t limit_bytes) : limit(limit_bytes) {}
+    FramePool(const FramePool&) = delete;
+    FramePool& operator=(const FramePool&) = delete;
+    size_t limit = 0; // bytes
+    size_t held = 0;  // bytes drawn by readers now
+};
+
 // The receive state of one socket: the part of a frame received so far.
 class FrameReader {
 public:
+    FrameReader() = default;
+    explicit FrameReader(FramePool* pool) : pool_(pool) {}
+    FrameReader(FrameReader&& other) noexcept;
+    FrameReader& operator=(FrameReader&& other) noexcept;
+    ~FrameReader();
+
     // Some bytes of a frame (header or body) are held, waiting for the rest.
     bool frame_started() const { return header_have_ > 0; }
+    // Bytes of the unfinished frame's body buffer (grows with what arrived, not what was declared).
+    size_t buffer_bytes() const { return body_.size(); }
 
 private:
     friend struct FrameReaderAccess;
+    void release_pool();
+
     uint8_t header_[4] = {};
     size_t header_have_ = 0;    // 0..4 header bytes received
-    std::vector<char> body_;    // exactly the declared length once the header is complete
+    uint32_t declared_ = 0;     // body length from the header; 0 until it is complete
+    std::vector<char> body_;    // grows towards declared_ as bytes arrive
     size_t body_have_ = 0;      // body bytes received
+    FramePool* pool_ = nullptr; // nullptr: growth is not counted
+    size_t pooled_ = 0;         // bytes of body_ drawn from pool_
 };
 
 struct Received {

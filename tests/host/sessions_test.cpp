@@ -81,16 +81,33 @@ TEST(Sessions, ReconnectionNeedsTheSameIdAndExactName) {
     EXPECT_EQ(h.login(wrong_case, "zed", 1), 3u); // names compare byte for byte
 }
 
-TEST(Sessions, ReconnectionClosesTheReplacedSocket) {
+TEST(Sessions, AnActiveSeatIsNotHandedOverAQuietOneIs) {
     HostHarness h;
     ASSERT_TRUE(h.start());
     TestClient first(h.port());
-    ASSERT_EQ(h.login(first, "Ann"), 1u);
-    TestClient takeover(h.port());
-    ASSERT_EQ(h.login(takeover, "Ann", 1), 1u);
+    ASSERT_EQ(h.login(first, "Ann", 0), 1u);
+    h.state().global.roles[1] = PlayerRole::COP;
+    // Her id and name are public (every PLAYER_JOINED carries them); while she is talking,
+    // presenting them gets a stranger a seat of his own.
+    h.clock.advance_ns(1'500'000'000);
+    first.send_input(InputState{});
+    h.frames(1);
+    h.clock.advance_ns(1'500'000'000);
+    TestClient impostor(h.port());
+    EXPECT_EQ(h.login(impostor, "Ann", 1), 2u);
+    EXPECT_FALSE(first.closed_by_peer(20));
+    EXPECT_TRUE(h.state().global.players.at(1).connected);
+    EXPECT_FALSE(is_cop(h.state().global, 2));
+
+    // Silent for more than two seconds (her connection died unnoticed): the seat, its role
+    // included, goes back to whoever presents it, and the old socket is closed.
+    h.clock.advance_ns(2'100'000'000);
+    TestClient back(h.port());
+    ASSERT_EQ(h.login(back, "Ann", 1), 1u);
     EXPECT_TRUE(first.closed_by_peer(200));
+    EXPECT_TRUE(is_cop(h.state().global, 1));
     h.frames(2);
-    EXPECT_GT(count_draws(takeover.receive_all()), 0u);
+    EXPECT_GT(count_draws(back.receive_all()), 0u);
 }
 
 TEST(Sessions, FirstMessageMustBeLogin) {
