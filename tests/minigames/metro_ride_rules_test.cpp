@@ -79,8 +79,10 @@ TEST(MetroSeating, PlayersThenRobotFillersAndLateArrivalsInTheLowestFreeSlot) {
 
     // The host's ids reach a riding filler's: the newcomer rides as himself, the filler rides on.
     m.on_player_leave(20);
+    m.shot_player_id = 1000; // the filler was shot: the shot stays with it
     t.world.add_human(1000);
     m.on_player_enter(1000);
+    EXPECT_EQ(m.shot_player_id, 1005u);
     EXPECT_FALSE(m.passengers.at(1000).is_bot);
     EXPECT_EQ(m.passengers.at(1000).slot_index, 1);
     ASSERT_TRUE(m.passengers.contains(1005));
