@@ -1,5 +1,4 @@
 // The Overseer's briefing: stage changes, line fade-in and slide, "GET READY..." and who sees it.
-#include "server/screens/minigame/briefing.h"
 #include "tests/minigames/minigame_table.h"
 
 #include <gtest/gtest.h>
@@ -39,14 +38,6 @@ TEST(BriefingStages, OneLongStepPassesEveryStage) {
     pw->update(12.0f);
     EXPECT_EQ(pw->cop_intro_stage, 3);
     EXPECT_FALSE(table.console.contains("COP intro complete")); // the password stays quiet
-}
-
-TEST(BriefingCard, LineAlphaFadesInOverHalfASecond) {
-    EXPECT_EQ(briefing_line_alpha(-1.0f), 0);
-    EXPECT_EQ(briefing_line_alpha(0.0f), 0);
-    EXPECT_EQ(briefing_line_alpha(0.25f), 127);
-    EXPECT_EQ(briefing_line_alpha(0.5f), 255);
-    EXPECT_EQ(briefing_line_alpha(3.0f), 255);
 }
 
 TEST(BriefingCard, FirstLineAppearsFadedAndSliding) {

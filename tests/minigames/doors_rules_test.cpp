@@ -15,7 +15,6 @@ TEST(DoorsSeating, LeadRobotsStandAtCellZeroEveryoneElseQueuesAndTheOverseerIsNe
     auto d = t.start_doors();
     EXPECT_EQ(d->players.size(), 8u); // never the Overseer
     EXPECT_EQ(d->players[5].stage, 0); // odd ids walk in row 0
-    EXPECT_FLOAT_EQ(d->players[4].start_delay, 3.0f);
     EXPECT_EQ(d->row_queues[0], (std::vector<uint32_t>{7, 9, 3})); // robots before humans
     EXPECT_EQ(d->row_queues[1], (std::vector<uint32_t>{6, 8, 2}));
     d->players[5].hand_pos = 0.7f;
@@ -23,11 +22,6 @@ TEST(DoorsSeating, LeadRobotsStandAtCellZeroEveryoneElseQueuesAndTheOverseerIsNe
     d->on_player_enter(COP_ID);
     EXPECT_FLOAT_EQ(d->players[5].hand_pos, 0.7f);
     EXPECT_FALSE(d->players.contains(COP_ID));
-
-    // A leaver keeps his queue place; coming back must not queue him twice.
-    d->on_player_leave(OTHER_HUMAN_ID);
-    d->on_player_enter(OTHER_HUMAN_ID);
-    EXPECT_EQ(d->row_queues[0], (std::vector<uint32_t>{7, 9, 3}));
 }
 
 TEST(DoorsSequence, SwapsTheLastEntryThenTheMiddleOneAndReachesEveryOrder) {
@@ -47,11 +41,9 @@ TEST(DoorsSequence, SwapsTheLastEntryThenTheMiddleOneAndReachesEveryOrder) {
 }
 
 TEST(DoorsButtons, HandsRoundHalfAwayFromZeroWithinTheThreeButtons) {
-    EXPECT_EQ(button_under_hand(0.49f), 0);
     EXPECT_EQ(button_under_hand(0.5f), 1);
     EXPECT_EQ(button_under_hand(1.5f), 2);
     EXPECT_EQ(button_under_hand(2.286f), 2); // a robot's turning point
-    EXPECT_EQ(button_under_hand(2.0f), 2);   // a human's turning point
     EXPECT_EQ(button_under_hand(-0.2f), 0);
 }
 
@@ -129,9 +121,33 @@ TEST(DoorsTurns, QueueSwapRemovesAndNobodyFollowsAWalkerIntoHisCell) {
     d->update(0.5f);
     EXPECT_EQ(d->players[6].stage, 0);
     EXPECT_FALSE(d->players[6].is_walking);
-    Position walking = get_player_position(*d, 4);
-    EXPECT_FLOAT_EQ(walking.x, 80 + 240 * 0.15625f); // a quarter of the walk, eased
-    EXPECT_NEAR(walking.y, 450.0f, 1e-3);
+    EXPECT_FLOAT_EQ(get_player_position(*d, 4).x, 80 + 240 * 0.15625f); // a quarter of the walk, eased
+}
+
+TEST(DoorsGeometry, AWalkerBobsLessAsTheWalkEases) {
+    DoorsPlayer walker;
+    walker.is_walking = true;
+    walker.row = 1;
+    walker.walk_from_x = 80;
+    walker.walk_from_y = walker.walk_to_y = 450;
+    walker.walk_to_x = 320;
+    walker.walk_progress = 0.125f; // eased to 0.04296875, at the top of the third bob
+    Position p = player_position(walker);
+    EXPECT_FLOAT_EQ(p.x, 80 + 240 * 0.04296875f);
+    EXPECT_NEAR(p.y, 450 + 5 * (1 - 0.04296875f), 1e-3);
+}
+
+TEST(DoorsGeometry, ClickBoxesReachTheirFarEdgesAndAnOverlapGoesToTheFirstInTableOrder) {
+    DoorsTable t;
+    auto d = t.start_doors();
+    d->players[5].stage = d->players[7].stage = FINISHED;
+    d->players[5].finish_order = 0; // x 780
+    d->players[7].finish_order = 1; // x 860, drawn over 5's right part
+    EXPECT_EQ(figure_at_point(*d, 1060, 320), 7u); // x + 200, y + 200
+    EXPECT_EQ(figure_at_point(*d, 1060.5f, 320), 0u);
+    EXPECT_EQ(figure_at_point(*d, 1060, 320.5f), 0u);
+    EXPECT_EQ(figure_at_point(*d, 900, 200), 5u);
+    EXPECT_EQ(figure_at_point(*d, 990, 200), 7u);
 }
 
 TEST(DoorsFinish, LateJoinerDelaysJudgementAndFinishersLineUpInOrder) {
@@ -158,14 +174,82 @@ TEST(DoorsFinish, LateJoinerDelaysJudgementAndFinishersLineUpInOrder) {
     EXPECT_EQ(orders, (std::set<int64_t>{0, 1, 2, 3, 4}));
 }
 
-TEST(DoorsFinish, AnIdleWorkerStartsTheJudgementAfterTwentyQuietSeconds) {
+// Rows without robots: when ACTIVE begins each human stands at cell 0 of his row, and nothing
+// moves unless a human presses. Steps of a quarter second add up to exactly 20 s.
+struct DoorsIdle : ::testing::Test {
+    static constexpr float DT = 0.25f;
+    DoorsTable t;
+    std::unique_ptr<DoorsState> d;
+    void SetUp() override {
+        for (uint32_t id = BOT_ID; id <= 9; ++id) t.world.global.players[id].connected = false;
+        d = t.start_doors();
+        d->sequence = {2, 0, 1};
+        for (int i = 0; i < 100 && d->phase != ACTIVE; ++i) d->update(DT);
+        ASSERT_EQ(d->phase, ACTIVE);
+    }
+    // Updates until the judgement begins; the number of updates it took (0 when it never did).
+    int updates_to_judgement() {
+        for (int n = 1; n <= 400; ++n) {
+            d->update(DT);
+            if (d->phase == JUDGEMENT) return n;
+        }
+        return 0;
+    }
+    void press_at(float hand_pos) {
+        d->players[OTHER_HUMAN_ID].hand_pos = hand_pos;
+        t.send(*d, OTHER_HUMAN_ID, space_down());
+        t.send(*d, OTHER_HUMAN_ID, InputState{});
+    }
+};
+
+TEST_F(DoorsIdle, TwentyQuietSecondsStartTheJudgementWithWhoeverIsThrough) {
+    EXPECT_EQ(updates_to_judgement(), 80);
+    EXPECT_EQ(d->players[OTHER_HUMAN_ID].stage, 0);
+    EXPECT_FALSE(all_players_finished(*d)); // so the game-over picture will say the Overseer won
+}
+
+TEST_F(DoorsIdle, WrongPressesDoNotHoldItOff) {
+    run_steps(*d, DT, 79);
+    press_at(0.0f); // button 0; cell 0 wants 2
+    ASSERT_TRUE(d->players[OTHER_HUMAN_ID].has_pressed);
+    d->update(DT);
+    EXPECT_EQ(d->phase, JUDGEMENT);
+}
+
+TEST_F(DoorsIdle, ARightPressRestartsTheCountAndTheWalkHoldsItAtZero) {
+    run_steps(*d, DT, 79);
+    press_at(2.0f);
+    // The press is still shown at the 20 s mark (0.3 s), the walk starts one update later and
+    // lasts 8 updates: 20 quiet seconds more after it make 1 + 8 + 80 updates.
+    EXPECT_EQ(updates_to_judgement(), 89);
+    EXPECT_EQ(d->players[OTHER_HUMAN_ID].stage, 1);
+}
+
+TEST_F(DoorsIdle, ALeaverAtADoorNoLongerHoldsUpTheJudgement) {
+    d->on_player_leave(HUMAN_ID); // at cell 0 of row 1
+    ASSERT_TRUE(t.play_until(*d, {OTHER_HUMAN_ID}, [&] {
+        const DoorsPlayer& p = d->players[OTHER_HUMAN_ID];
+        return p.stage == FINISHED && !p.is_walking;
+    }));
+    EXPECT_EQ(d->phase, JUDGEMENT); // at once, not 20 quiet seconds later
+}
+
+TEST(DoorsLeaving, ARejoinerWhoLeftWhileQueuedGoesThroughTheDoorsOnce) {
     DoorsTable t;
     auto d = t.start_doors();
-    ASSERT_TRUE(t.run_to_phase(*d, ACTIVE));
-    // Human 3 never presses.
-    EXPECT_TRUE(t.play_until(*d, {HUMAN_ID}, [&] { return d->phase == JUDGEMENT; }));
-    EXPECT_EQ(d->players[OTHER_HUMAN_ID].stage, 0);
-    EXPECT_FALSE(all_players_finished(*d));
+    d->on_player_leave(OTHER_HUMAN_ID); // third in the row-0 queue
+    d->on_player_enter(OTHER_HUMAN_ID);
+    EXPECT_EQ(d->row_queues[0], (std::vector<uint32_t>{7, 9, 3}));
+    int arrivals = 0; // times human 3 stepped up to cell 0
+    bool at_first_door = false;
+    ASSERT_TRUE(t.play_until(*d, {HUMAN_ID, OTHER_HUMAN_ID}, [&] {
+        bool now = d->players[OTHER_HUMAN_ID].stage == 0;
+        arrivals += now && !at_first_door;
+        at_first_door = now;
+        return d->phase == JUDGEMENT;
+    }));
+    EXPECT_EQ(arrivals, 1);
+    EXPECT_EQ(d->players[OTHER_HUMAN_ID].stage, FINISHED);
 }
 
 } // namespace

@@ -46,8 +46,6 @@ TEST(QuestionDraw, PartialShuffleOfTheFive) {
     EXPECT_EQ(questions[0].answer, "Knight");
     EXPECT_EQ(questions[1].answer, "Cat");
     EXPECT_EQ(questions[2].answer, "Pico");
-    EXPECT_EQ(password::QUESTIONS[0].decoys.size(), 19u);
-    EXPECT_EQ(password::QUESTIONS[3].decoys.back(), "Popcorn");
 }
 
 TEST(TypingPoolFlow, NineWordsThenPopAfterFiftyFourSeconds) {

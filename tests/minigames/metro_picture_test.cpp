@@ -61,6 +61,34 @@ TEST_F(MetroPictureTest, TheRedFrameComesWithTheVisiblePhaseAndTheOverseerSeesNo
     EXPECT_EQ(overseer.back().asset_id, uint16_t(AssetId::GUN_SIGHT));
 }
 
+TEST_F(MetroPictureTest, TheBriefingRevealsTwelveLinesFromNineAndAHalfSecondsSlidingFortyPixels) {
+    m.update(0.25f);
+    EXPECT_EQ(m.cop_intro_stage, 0);
+    EXPECT_EQ(commands_of_kind(picture(MetroTable::COP), DrawCommandKind::TEXT).size(), 0u);
+    m.update(0.25f);
+    EXPECT_EQ(m.cop_intro_stage, 1);
+
+    m.cop_intro_timer = 7.75f; // half the reveal: six lines, the sixth just due, half the slide
+    auto half = commands_of_kind(picture(MetroTable::COP), DrawCommandKind::TEXT);
+    ASSERT_EQ(half.size(), 6u);
+    EXPECT_EQ(half[0].text, "Overseer,");
+    EXPECT_FLOAT_EQ(half[0].x, (1280 - 12 * 9) / 2.0f - 80);
+    EXPECT_FLOAT_EQ(half[0].y, 30 - 20);
+    EXPECT_EQ(half[0].color, (Color{100, 200, 255, 255}));
+    EXPECT_FLOAT_EQ(half[5].y, 30 + 5 * 60 - 20);
+    EXPECT_EQ(half[5].color[3], 0);
+
+    m.cop_intro_timer = 2.0f;
+    m.cop_intro_stage = 2;
+    const DrawList& full = picture(MetroTable::COP);
+    auto all = commands_of_kind(full, DrawCommandKind::TEXT);
+    ASSERT_EQ(all.size(), 12u);
+    EXPECT_EQ(all[9].text, "");
+    EXPECT_EQ(all[11].text, "- Mr. GEARS");
+    EXPECT_FLOAT_EQ(all[11].y, 30 + 11 * 60 - 40);
+    EXPECT_EQ(find_text(full, "GET READY..."), nullptr);
+}
+
 TEST_F(MetroPictureTest, TheDeadLeaveTheRideButStandForTheShot) {
     t.world.global.players[MetroTable::BOB].is_dead = true;
     t.finish_briefing();
@@ -71,15 +99,27 @@ TEST_F(MetroPictureTest, TheDeadLeaveTheRideButStandForTheShot) {
     EXPECT_EQ(ride.back().text, "You have been eliminated"); // drawn over the car
 
     t.click(240, 400); // Ann
-    m.update(1.5f);
+    m.update(0.75f); // a quarter of the fade
     const DrawList& shot = picture(MetroTable::BOB);
     EXPECT_EQ(count_pro(shot, AssetId::STANDING_WITH_ARM), 7u);
     EXPECT_EQ(count_pro(shot, AssetId::HUMAN_SHOT_STANDING), 1u);
     const DrawCommand& mask = shot[shot.size() - 8]; // then the flash and the spectator alert
     EXPECT_EQ(mask.asset_id, uint16_t(mask_asset(uint32_t(t.world.global.players[MetroTable::ANN].mask))));
-    EXPECT_FLOAT_EQ(mask.x, 240 + 150 + 2000);
+    EXPECT_FLOAT_EQ(mask.x, 240 + 150 + 1000);
+    EXPECT_FLOAT_EQ(mask.y, 550 + 150 - 600 * 0.25f * 0.75f);
+    EXPECT_FLOAT_EQ(mask.rotation, 900);
+    EXPECT_FLOAT_EQ(mask.scale_x, 0.925f * 0.1171875f);
+    EXPECT_EQ(shot[shot.size() - 7].color, (Color{255, 255, 255, 191}));
     EXPECT_TRUE(t.console.contains("[METRO SHOOTING RENDER] shot_player_id: 2 phase: FADING was_bot: false\n"));
     EXPECT_TRUE(t.console.contains("[METRO SHOOTING] normal_player: 3 slot_index: 1 x: 360 y: 550\n"));
+    m.update(2.25f);
+    const DrawList& verdict = picture(MetroTable::BOB);
+    const DrawCommand* human = find_text(verdict, "It was a HUMAN!");
+    ASSERT_NE(human, nullptr);
+    EXPECT_EQ(human->color, (Color{255, 50, 50, 255}));
+    EXPECT_FLOAT_EQ(human->x, 297.5f);
+    EXPECT_FLOAT_EQ(human->y, 320);
+    EXPECT_EQ((human - 1)->color, (Color{0, 0, 0, 180}));
 
     MetroTable other; // a filler loses no mask and shows no flash
     metro::MetroState& f = other.start();

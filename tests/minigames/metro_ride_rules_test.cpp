@@ -4,13 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace cog::test {
 namespace {
 
 using metro::MetroEvent;
 using metro::MetroEventKind;
 
-TEST(MetroTimeline, EveryDrawCoversTheRideWithShorteningEventsClosedAtTheirEnds) {
+TEST(MetroTimeline, EveryDrawCoversTheRideWithShorteningEventsOfThreeKindsClosedAtTheirEnds) {
     for (uint64_t seed = 1; seed <= 300; ++seed) {
         SeededRandom random(seed);
         std::array<MetroEvent, metro::MAX_EVENTS> timeline{};
@@ -25,6 +27,19 @@ TEST(MetroTimeline, EveryDrawCoversTheRideWithShorteningEventsClosedAtTheirEnds)
         }
         EXPECT_NEAR(start, 60.0f, 1e-3f);
     }
+    // Each event draws its length, then its kind: right below 0.33, left below 0.66, else upright.
+    ScriptedRandom scripted;
+    for (double u_kind : {0.329, 0.331, 0.659, 0.661}) {
+        scripted.queue_uniform(0.0);
+        scripted.queue_uniform(u_kind);
+    }
+    std::array<MetroEvent, metro::MAX_EVENTS> drawn{};
+    metro::draw_timeline(drawn, scripted);
+    EXPECT_EQ(drawn[0].kind, MetroEventKind::PRESS_RIGHT);
+    EXPECT_EQ(drawn[1].kind, MetroEventKind::PRESS_LEFT);
+    EXPECT_EQ(drawn[2].kind, MetroEventKind::PRESS_LEFT);
+    EXPECT_EQ(drawn[3].kind, MetroEventKind::DO_NOTHING);
+
     std::array<MetroEvent, 2> events{{{MetroEventKind::PRESS_LEFT, 2.0f}, {MetroEventKind::PRESS_RIGHT, 3.0f}}};
     EXPECT_EQ(metro::event_index_at(events, 2.0f), 0);
     EXPECT_EQ(metro::event_index_at(events, 2.01f), 1);
@@ -47,19 +62,33 @@ TEST(MetroSeating, PlayersThenRobotFillersAndLateArrivalsInTheLowestFreeSlot) {
         EXPECT_TRUE(m.passengers[id].time_offset >= -0.15f && m.passengers[id].time_offset < 0.15f);
     }
 
-    m.passengers[MetroTable::ANN].tilt = 30;
-    m.on_player_enter(MetroTable::ANN); // a repeated enter moves nobody
-    EXPECT_FLOAT_EQ(m.passengers[MetroTable::ANN].tilt, 30.0f);
     t.world.add_human(20);
     m.on_player_enter(20); // the car is full
     EXPECT_FALSE(m.passengers.contains(20));
     m.on_player_leave(MetroTable::BOB);
     m.on_player_leave(MetroTable::BOT);
+    m.passengers[MetroTable::ANN].tilt = 30;
+    m.on_player_enter(MetroTable::ANN); // a repeated enter moves nobody, even to a lower free slot
+    EXPECT_EQ(m.passengers[MetroTable::ANN].slot_index, 0);
+    EXPECT_FLOAT_EQ(m.passengers[MetroTable::ANN].tilt, 30.0f);
     m.on_player_enter(20);
     EXPECT_EQ(m.passengers[20].slot_index, 1);
     t.world.add_bot(21);
     m.on_player_enter(21); // a late bot still leans and dies like a robot
     EXPECT_TRUE(m.passengers[21].is_bot);
+
+    // The host's ids reach a riding filler's: the newcomer rides as himself, the filler rides on.
+    m.on_player_leave(20);
+    m.shot_player_id = 1000; // the filler was shot: the shot stays with it
+    t.world.add_human(1000);
+    m.on_player_enter(1000);
+    EXPECT_EQ(m.shot_player_id, 1005u);
+    EXPECT_FALSE(m.passengers.at(1000).is_bot);
+    EXPECT_EQ(m.passengers.at(1000).slot_index, 1);
+    ASSERT_TRUE(m.passengers.contains(1005));
+    EXPECT_TRUE(m.passengers.at(1005).is_bot);
+    EXPECT_EQ(m.passengers.at(1005).slot_index, 3);
+    EXPECT_EQ(m.passengers.size(), 8u);
 
     MetroTable many; // a player numbered 1000 keeps its seat: fillers take other numbers
     many.world.add_human(1000);
@@ -68,7 +97,7 @@ TEST(MetroSeating, PlayersThenRobotFillersAndLateArrivalsInTheLowestFreeSlot) {
     EXPECT_TRUE(crowd.passengers.at(1004).is_bot);
 }
 
-TEST(MetroLifecycle, EveryMountStartsANewRideWhichEndsAfterThirtySevenSeconds) {
+TEST(MetroLifecycle, EveryMountStartsANewRideWhichEndsAfterItsThreePhases) {
     MetroTable t;
     t.metro.reset(static_cast<metro::MetroState*>(create_metro().release()));
     metro::MetroState& m = *t.metro;
@@ -81,13 +110,16 @@ TEST(MetroLifecycle, EveryMountStartsANewRideWhichEndsAfterThirtySevenSeconds) {
     EXPECT_NE(first[0].duration, m.timeline[0].duration);
     EXPECT_FALSE(m.shot_fired); // a stale shot would keep the remounted ride from ending
 
+    // The update that ends the practice (the 14th) already counts for the hidden phase, so the
+    // ride ends one update before 37 s.
+    std::map<int, int64_t> phase_after;
     int steps = 1;
-    for (; steps < 200 && m.update(0.5f).kind == TransitionKind::NONE; ++steps) {
-        if (steps == 14 || steps == 34) {
-            EXPECT_EQ(m.phase, steps == 14 ? metro::GAMEPLAY_HIDDEN : metro::GAMEPLAY_VISIBLE) << steps;
-        }
-    }
-    EXPECT_EQ(steps, 74); // 37 s, GAME_SELECT pushed
+    for (; steps < 200 && m.update(0.5f).kind == TransitionKind::NONE; ++steps) phase_after[steps] = m.phase;
+    EXPECT_EQ(phase_after[13], metro::INTRO);
+    EXPECT_EQ(phase_after[14], metro::GAMEPLAY_HIDDEN);
+    EXPECT_EQ(phase_after[32], metro::GAMEPLAY_HIDDEN);
+    EXPECT_EQ(phase_after[33], metro::GAMEPLAY_VISIBLE);
+    EXPECT_EQ(steps, 73); // GAME_SELECT pushed
 
     m.mount();
     m.ride_remaining = 1.0f; // a ride that runs out first ends the screen, even in the practice

@@ -22,4 +22,10 @@ void show_press(DoorsPlayer& p, int64_t button) {
     p.anim_timer = PRESS_TIME;
 }
 
+void press_right_button(DoorsState& state, DoorsPlayer& p) {
+    // Only the press that readies the worker moves the game on; a repeat changes nothing.
+    if (!p.is_correct) state.idle_time = 0;
+    p.is_correct = true;
+}
+
 } // namespace cog::doors

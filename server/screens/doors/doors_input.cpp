@@ -18,7 +18,8 @@ void press_button(DoorsState& state, DoorsPlayer& player) {
     int64_t button = button_under_hand(player.hand_pos);
     show_press(player, button);
     // A wrong press never clears an earlier right one.
-    if (player.stage >= 0 && state.sequence[static_cast<size_t>(player.stage)] == button) player.is_correct = true;
+    bool demanded = player.stage >= 0 && state.sequence[static_cast<size_t>(player.stage)] == button;
+    if (demanded) press_right_button(state, player);
 }
 
 void handle_worker_input(DoorsState& state, uint32_t id, const InputState& input) {

@@ -12,9 +12,9 @@ bool robot_may_act(const DoorsState& state, uint32_t id, const DoorsPlayer& p) {
            !p.has_pressed && !p.is_animating && !is_dead_player(state, id);
 }
 
-void robot_press(DoorsPlayer& p, int64_t button) {
+void robot_press(DoorsState& state, DoorsPlayer& p, int64_t button) {
     show_press(p, button);
-    p.is_correct = true;
+    press_right_button(state, p);
     p.reaction_timer = 0;
 }
 
@@ -31,7 +31,7 @@ void step_robot(DoorsState& state, DoorsPlayer& p, float dt) {
     }
     if (p.reaction_timer == 0) p.reaction_timer = REACTION_MIN + REACTION_RANGE * minigame_random(state).uniform();
     p.reaction_timer -= dt;
-    if (p.reaction_timer <= 0) robot_press(p, button);
+    if (p.reaction_timer <= 0) robot_press(state, p, button);
 }
 } // namespace
 

@@ -25,7 +25,7 @@ inline constexpr float WATCHING_WARNING_AT = 2.0f; // s of GAME_START left when 
 inline constexpr float PRESS_TIME = 0.3f;       // s a press is shown and blocks the next one
 inline constexpr float ROBOT_START_DELAY = 3.0f; // s a robot waits at cell 0 before its hand moves
 inline constexpr float WALK_SPEED = 0.5f;       // walk progress per second: a walk lasts 2 s
-inline constexpr float STALL_TIME = 20.0f;      // s of ACTIVE without a press or a walk before judgement
+inline constexpr float STALL_TIME = 20.0f;      // s of ACTIVE without progress before judgement
 inline constexpr float HUMAN_HAND_TURN = 2.0f;  // button units where a human's hand turns back
 inline constexpr float ROBOT_HAND_TURN = 2.286f; // button units where a robot's hand turns back
 
@@ -67,7 +67,7 @@ public:
     std::array<std::vector<uint32_t>, ROW_COUNT> row_queues; // ids waiting for cell 0
     bool watching_warning = false;                   // set in the last 2 s of GAME_START
     bool game_over_done = false;                     // GAME_OVER's hand-over was returned
-    float idle_time = 0;                             // s of ACTIVE since anybody pressed or walked
+    float idle_time = 0;                             // s of ACTIVE since a right press or a walk
 
     void init(GlobalState& g) override;
     void on_player_enter(uint32_t id) override;
@@ -98,6 +98,8 @@ void start_judgement(DoorsState& state);
 // blocks the next one) for PRESS_TIME.
 void sweep_hand(DoorsPlayer& player, float dt, float turn_at);
 void show_press(DoorsPlayer& player, int64_t button);
+// The press was the button the cell demands: the worker may move on, and the game is not idle.
+void press_right_button(DoorsState& state, DoorsPlayer& player);
 
 // Geometry.
 struct Position {

@@ -24,18 +24,19 @@ void update_game_start(DoorsState& state, float dt) {
     }
 }
 
-bool anyone_busy(const DoorsState& state) {
+bool anyone_walking(const DoorsState& state) {
     for (const auto& [id, player] : state.players) {
-        if ((player.has_pressed || player.is_walking) && !is_dead_player(state, id)) return true;
+        if (player.is_walking && !is_dead_player(state, id)) return true;
     }
     return false;
 }
 
 // ACTIVE has no time limit, so one idle worker at a door would block everybody behind him, and the
-// whole game, for ever. When nobody has pressed or walked for STALL_TIME the judgement begins
-// with whoever is through.
+// whole game, for ever. When nothing has moved the game on for STALL_TIME (a right press restarts
+// the count, a walk holds it at zero) the judgement begins with whoever is through. Wrong presses
+// do not count: pressing any button now and then must not keep the Overseer from shooting.
 void watch_for_stall(DoorsState& state, float dt) {
-    state.idle_time = anyone_busy(state) ? 0 : state.idle_time + dt;
+    state.idle_time = anyone_walking(state) ? 0 : state.idle_time + dt;
     if (state.idle_time >= STALL_TIME) start_judgement(state);
 }
 

@@ -45,15 +45,15 @@ ScreenTransition advance_ride_phase(MetroState& state, float dt) {
     return ScreenTransition::push(ScreenId::GAME_SELECT);
 }
 
-// One phase step per update, so each phase lasts exactly its stated time.
+// The update that ends the practice goes straight on into the hidden phase, whose clock counts
+// that update already.
 ScreenTransition advance_phase(MetroState& state, float dt) {
+    if (state.phase == INTRO && state.intro_timer <= 0) {
+        state.phase = GAMEPLAY_HIDDEN;
+        state.phase_timer = HIDDEN_TIME;
+    }
     switch (state.phase) {
-    case INTRO:
-        if (state.intro_timer <= 0) {
-            state.phase = GAMEPLAY_HIDDEN;
-            state.phase_timer = HIDDEN_TIME;
-        }
-        return ScreenTransition::none();
+    case INTRO: return ScreenTransition::none();
     case SHOOTING: return update_shooting(state, dt);
     default: return advance_ride_phase(state, dt);
     }

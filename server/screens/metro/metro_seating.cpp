@@ -38,12 +38,31 @@ bool filler_id_free(const MetroState& state, uint32_t id) {
     return !state.passengers.contains(id) && !find_player(*state.global, id);
 }
 
+uint32_t free_filler_id(const MetroState& state) {
+    uint32_t id = FIRST_FILLER_ID;
+    while (!filler_id_free(state, id)) ++id;
+    return id;
+}
+
 void add_fillers(MetroState& state, Random& random) {
-    for (uint32_t id = FIRST_FILLER_ID; state.passengers.size() < CAR_SLOTS; ++id) {
-        if (!filler_id_free(state, id)) continue;
+    while (state.passengers.size() < CAR_SLOTS) {
         int64_t slot = static_cast<int64_t>(state.passengers.size());
-        state.passengers[id] = make_robot(slot, random);
+        Passenger filler = make_robot(slot, random);
+        filler.is_filler = true;
+        state.passengers[free_filler_id(state)] = filler;
     }
+}
+
+// Fillers take ids no player has at the seating, but the host goes on handing out ids: a player
+// arriving later may bring a riding filler's id. The filler rides on, unchanged, under a free id,
+// so that the player is never taken for it (its lean, its label, its verdict when shot).
+void renumber_filler(MetroState& state, std::map<uint32_t, Passenger>::iterator filler) {
+    const uint32_t old_id = filler->first;
+    const Passenger moved = filler->second;
+    state.passengers.erase(filler);
+    const uint32_t new_id = free_filler_id(state);
+    state.passengers[new_id] = moved;
+    if (state.shot_player_id == old_id) state.shot_player_id = new_id; // the robot shot stays the one shot
 }
 } // namespace
 
@@ -54,8 +73,12 @@ void seat_passengers(MetroState& state) {
 }
 
 void seat_late_player(MetroState& state, uint32_t id) {
-    // An enter for someone already riding (a reconnect, a debug command) keeps its place and lean.
-    if (state.passengers.contains(id)) return;
+    auto riding = state.passengers.find(id);
+    if (riding != state.passengers.end()) {
+        // An enter for someone already riding (a reconnect, a debug command) keeps its place and lean.
+        if (!riding->second.is_filler) return;
+        renumber_filler(state, riding);
+    }
     std::array<bool, CAR_SLOTS> taken{};
     for (const auto& entry : state.passengers) {
         int64_t slot = entry.second.slot_index;

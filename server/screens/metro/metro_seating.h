@@ -10,7 +10,8 @@ namespace cog::metro {
 void seat_passengers(MetroState& state);
 
 // A player arriving after the seating takes the lowest free slot (a bot as a robot); nothing
-// when the car is full or the player already rides.
+// when the car is full or the player already rides. A filler riding under the player's id moves
+// to a free id first.
 void seat_late_player(MetroState& state, uint32_t id);
 
 } // namespace cog::metro

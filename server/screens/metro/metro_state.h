@@ -25,6 +25,7 @@ struct Passenger {
     bool is_bot = false;     // a robot: a bot player or a filler
     float tilt = 0;          // degrees, 0 upright; the sprites' rotation
     float time_offset = 0;   // s, robots only: how early (+) or late (-) this robot reads the timeline
+    bool is_filler = false;  // a robot seated to fill the car, with no player behind its id
 };
 
 // The arrows a masked player held in its latest input.
