@@ -1,6 +1,7 @@
 // Text commands: the per-player settings command and the debug commands that drive the stack.
 #include "server/main/commands.h"
 
+#include "server/main/debug_access.h"
 #include "server/main/host_state.h"
 #include "shared/log/printable.h"
 #include "server/main/sessions.h"
