@@ -39,12 +39,10 @@ struct Room {
         h.frames(1);
         return replies(client);
     }
-    std::string token() const {
-        const std::string tag = "Admin token: ";
-        const size_t at = console.text().find(tag);
-        if (at == std::string::npos) return "";
-        const size_t start = at + tag.size();
-        return console.text().substr(start, console.text().find('\n', start) - start);
+    std::string token() const { // what follows the tag up to the end of its line
+        const std::string& log = console.text();
+        const size_t at = log.find("Admin token: ");
+        return at == std::string::npos ? "" : log.substr(at + 13, log.find('\n', at) - at - 13);
     }
     PlayerConnection& player(uint32_t id) { return h.state().global.players.at(id); }
     Screen& top() { return *h.state().screen_stack.top(); }
@@ -59,14 +57,12 @@ TEST_P(RefusingRoom, DebugCommandsOfAnOrdinaryPlayerChangeNothingButTheMouseTogg
     const uint32_t id = room.h.login(client, "guest");
     ASSERT_NE(id, 0u);
     push_screen(room.h.state(), ScreenId::CRAWL); // something to pop and to reset
-    const Screen* crawl = &room.top();
     room.replies(client);
     room.console.clear();
     for (const char* line : {"push metro", "PUSH 6", "pop", "reset", "role cop", "info", "show_cursor", "show_names",
                              "dance", ""})
         EXPECT_EQ(room.command(client, line), refusal) << line;
     EXPECT_EQ(room.h.state().screen_stack.count, 2);
-    EXPECT_EQ(&room.top(), crawl);
     EXPECT_EQ(room.top().id, ScreenId::CRAWL);
     EXPECT_TRUE(room.h.state().global.roles.empty());
     EXPECT_FALSE(room.h.state().global.show_cursor);
@@ -90,7 +86,7 @@ TEST_P(RefusingRoom, DebugCommandsOfAnOrdinaryPlayerChangeNothingButTheMouseTogg
 INSTANTIATE_TEST_SUITE_P(Modes, RefusingRoom, ::testing::Values(DebugCommandsMode::ADMIN, DebugCommandsMode::OFF),
                          [](const auto& info) { return std::string(debug_commands_mode_name(info.param)); });
 
-TEST(DebugAccess, OpenRoomRunsEveryonesCommandsAndKnowsNoClaim) {
+TEST(DebugAccess, AClaimInTheOpenRoomIsAnUnknownCommandLoggedWithoutItsWord) {
     Room room(DebugCommandsMode::OPEN);
     TestClient client(room.h.port());
     const uint32_t id = room.h.login(client, "friend");
@@ -100,12 +96,6 @@ TEST(DebugAccess, OpenRoomRunsEveryonesCommandsAndKnowsNoClaim) {
     EXPECT_FALSE(room.player(id).is_admin);
     EXPECT_TRUE(room.console.contains("Player 1 debug command: admin ***\n"));
     EXPECT_FALSE(room.console.contains("secret-guess"));
-    // Only the first two words are read, however long the line.
-    EXPECT_TRUE(room.command(client, "role cop" + std::string(200'000, ' ') + "masked").empty());
-    EXPECT_EQ(room.h.state().global.roles.at(id), PlayerRole::COP);
-    EXPECT_TRUE(room.command(client, "role  cop").empty()); // the argument is the empty word
-    EXPECT_TRUE(room.console.contains("Invalid role. Use: masked or cop"));
-    EXPECT_EQ(room.h.state().global.roles.at(id), PlayerRole::COP);
 }
 
 TEST(DebugAccess, TheTokenMakesAnAdminForTheSeatAndIsNeverRepeated) {
@@ -135,7 +125,6 @@ TEST(DebugAccess, TheTokenMakesAnAdminForTheSeatAndIsNeverRepeated) {
     ASSERT_EQ(room.h.login(again, "ann", ann_id), ann_id);
     EXPECT_TRUE(room.command(again, "pop").empty());
     EXPECT_EQ(room.top().id, ScreenId::LOBBY);
-    EXPECT_EQ(room.command(again, "info").size(), 1u);
     EXPECT_EQ(room.command(again, "admin " + token), GRANTED);
 
     room.h.frames(2);
@@ -172,25 +161,6 @@ TEST(DebugAccess, FiveWrongTokensDropTheConnectionAndANewConnectionStartsAgain) 
     EXPECT_EQ(room.command(second, "admin " + token), GRANTED);
     EXPECT_FALSE(second.closed_by_peer(5));
     EXPECT_TRUE(room.player(id).is_admin);
-}
-
-TEST(AdminToken, HexOfFreshRandomBytesMatchedOnlyWhole) {
-    const AdminToken a = make_admin_token(), b = make_admin_token();
-    ASSERT_EQ(a.error, AdminTokenError::None);
-    EXPECT_EQ(a.text.size(), 2 * ADMIN_TOKEN_BYTES);
-    EXPECT_NE(a.text, b.text);
-    const AdminToken fixed = make_admin_token([](std::span<unsigned char> bytes) {
-        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i == 0 ? 0x0F : 0xA5);
-        return 0;
-    });
-    EXPECT_EQ(fixed.text, "0fa5a5a5a5a5a5a5a5a5a5a5a5a5a5a5");
-
-    EXPECT_TRUE(admin_token_matches(a.text, a.text));
-    EXPECT_FALSE(admin_token_matches(a.text, b.text));
-    EXPECT_FALSE(admin_token_matches(a.text, a.text.substr(0, a.text.size() - 1)));
-    EXPECT_FALSE(admin_token_matches(a.text, a.text + "0"));
-    EXPECT_FALSE(admin_token_matches(a.text, ""));
-    EXPECT_FALSE(admin_token_matches("", ""));
 }
 
 TEST(AdminToken, WithoutARandomSourceTheCommandsAreOffNotOpen) {
