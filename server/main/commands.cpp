@@ -1,6 +1,7 @@
 // Text commands: the per-player settings command and the debug commands that drive the stack.
 #include "server/main/commands.h"
 
+#include "server/main/debug_access.h"
 #include "server/main/host_state.h"
 #include "shared/log/printable.h"
 #include "server/main/sessions.h"
@@ -11,25 +12,24 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace cog {
 
 namespace {
 
-// Split at every single space: consecutive spaces give empty words.
-std::vector<std::string_view> split_words(std::string_view text) {
-    std::vector<std::string_view> words;
-    size_t start = 0;
-    for (;;) {
-        const size_t space = text.find(' ', start);
-        if (space == std::string_view::npos) {
-            words.push_back(text.substr(start));
-            return words;
-        }
-        words.push_back(text.substr(start, space - start));
-        start = space + 1;
-    }
+// The only words a command reads: the command and its argument. Words are split at every single
+// space, so consecutive spaces give empty words ("push  metro" has the empty argument); the
+// line is not split any further, so a long line costs no more than a short one.
+struct Words {
+    std::string_view command;
+    std::optional<std::string_view> argument; // none when the line has no space
+};
+
+Words first_two_words(std::string_view text) {
+    const size_t space = text.find(' ');
+    if (space == std::string_view::npos) return {text, std::nullopt};
+    const std::string_view rest = text.substr(space + 1);
+    return {text.substr(0, space), rest.substr(0, rest.find(' '))};
 }
 
 std::string lower(std::string_view text) {
@@ -61,18 +61,16 @@ std::string push_arguments() {
     return "<" + names + digits + ">";
 }
 
-using Words = std::vector<std::string_view>;
-
 void warn_usage(std::string_view name);
 
 void command_push(HostState& host, uint32_t id, const Words& words) {
-    if (words.size() < 2) {
+    if (!words.argument) {
         warn_usage("push");
         return;
     }
-    const std::optional<ScreenId> screen = screen_by_argument(lower(words[1]));
+    const std::optional<ScreenId> screen = screen_by_argument(lower(*words.argument));
     if (!screen) {
-        LOG_WARN("%s screen not found.", printable(words[1]).c_str());
+        LOG_WARN("%s screen not found.", printable(*words.argument).c_str());
         return;
     }
     push_screen(host, *screen);
@@ -80,11 +78,11 @@ void command_push(HostState& host, uint32_t id, const Words& words) {
 }
 
 void command_role(HostState& host, uint32_t id, const Words& words) {
-    if (words.size() < 2) {
+    if (!words.argument) {
         warn_usage("role");
         return;
     }
-    const std::string argument = lower(words[1]);
+    const std::string argument = lower(*words.argument);
     PlayerRole role;
     if (argument == "masked") role = PlayerRole::MASKED;
     else if (argument == "cop") role = PlayerRole::COP;
@@ -168,7 +166,7 @@ void command_unknown(HostState& host, uint32_t id, const std::string& command) {
 void handle_settings_command(HostState& host, uint32_t id, std::string_view text) {
     PlayerConnection* record = find_player(host.global, id);
     if (!record) return;
-    const std::string command = lower(split_words(text)[0]);
+    const std::string command = lower(first_two_words(text).command);
     if (command == "tm" || command == "toggle_mouse") {
         record->show_mouse = !record->show_mouse;
         LOG_INFO("Player %u toggled mouse pointers: %s", id, record->show_mouse ? "true" : "false");
@@ -178,9 +176,16 @@ void handle_settings_command(HostState& host, uint32_t id, std::string_view text
 }
 
 void handle_debug_command(HostState& host, uint32_t id, std::string_view text) {
-    LOG_INFO("Player %u debug command: %s", id, printable(text).c_str());
-    const Words words = split_words(text);
-    const std::string name = lower(words[0]);
+    const Words words = first_two_words(text);
+    const std::string name = lower(words.command);
+    // The admin claim carries the room's secret: its line never shows what was offered, in any
+    // mode (a token meant for another room is still somebody's secret).
+    LOG_INFO("Player %u debug command: %s", id, name == "admin" ? "admin ***" : printable(text).c_str());
+    if (is_admin_claim(host.debug_access, name)) {
+        claim_admin(host, id, words.argument);
+        return;
+    }
+    if (!debug_command_allowed(host, id)) return;
     if (const DebugCommand* command = find_debug_command(name)) command->run(host, id, words);
     else command_unknown(host, id, name);
 }

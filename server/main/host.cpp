@@ -23,9 +23,11 @@ void draw_status_window(StatusWindow& window, HostState& host, int64_t frame_sta
     std::pmr::vector<StatusPlayerRow> rows(&host.frame_arena);
     rows.reserve(host.global.players.size());
     for (const auto& [id, player] : host.global.players)
-        rows.push_back({id, player.connected, player.input.mouse_x, player.input.mouse_y, player.show_mouse});
-    const UiActions actions =
-        window.draw(StatusView{host.running, host.screen_stack.count, rows, &host.profiler}, now, host.clock);
+        rows.push_back({id, player.connected, player.input.mouse_x, player.input.mouse_y, player.show_mouse,
+                        player.is_admin});
+    const UiActions actions = window.draw(StatusView{host.running, host.screen_stack.count, rows, &host.profiler,
+                                                     debug_commands_mode_name(host.debug_access.mode)},
+                                          now, host.clock);
     if (actions.reset_profiler) host.profiler.reset_all_time_max();
 }
 } // namespace
@@ -38,6 +40,7 @@ Host::~Host() {
 
 bool Host::start() {
     LOG_INFO("Starting game server...");
+    start_debug_access(state_.debug_access, config_.debug_commands);
     GlobalState& global = state_.global;
     global.mask_offset = mask_offset_from_wall_ns(state_.clock.wall_ns());
     global.random = &state_.random;

@@ -2,6 +2,7 @@
 // stack, the profiler and the frame arena. Passed explicitly to every phase of the frame.
 #pragma once
 
+#include "server/main/debug_access.h"
 #include "server/main/departed_players.h"
 #include "server/main/picture_encoder.h"
 #include "server/main/screen_stack.h"
@@ -39,6 +40,7 @@ struct HostState {
     // The screen whose oversized picture was last warned about: one warning per screen.
     const ScreenProcs* oversize_warned_screen = nullptr;
     uint32_t next_player_id = 1;
+    DebugAccess debug_access; // who may use the debug commands
     GlobalState global;
     DepartedPlayers departed; // humans who left, until nothing can use their records
     ScreenStack screen_stack;

@@ -17,12 +17,24 @@ bool parse_port(std::string_view text, uint16_t& port) {
     return true;
 }
 
+struct DebugModeName {
+    DebugCommandsMode mode;
+    const char* name;
+};
+
+constexpr DebugModeName DEBUG_MODE_NAMES[] = {
+    {DebugCommandsMode::OPEN, "open"},
+    {DebugCommandsMode::ADMIN, "admin"},
+    {DebugCommandsMode::OFF, "off"},
+};
+
 bool parse_debug_mode(std::string_view text, DebugCommandsMode& mode) {
-    if (text == "open") mode = DebugCommandsMode::OPEN;
-    else if (text == "admin") mode = DebugCommandsMode::ADMIN;
-    else if (text == "off") mode = DebugCommandsMode::OFF;
-    else return false;
-    return true;
+    for (const DebugModeName& entry : DEBUG_MODE_NAMES) {
+        if (text != entry.name) continue;
+        mode = entry.mode;
+        return true;
+    }
+    return false;
 }
 
 struct OptionSpec {
@@ -64,6 +76,12 @@ ParsedOptions failure(OptionsError error, std::string message) {
 }
 
 } // namespace
+
+const char* debug_commands_mode_name(DebugCommandsMode mode) {
+    for (const DebugModeName& entry : DEBUG_MODE_NAMES)
+        if (entry.mode == mode) return entry.name;
+    return "?";
+}
 
 ParsedOptions parse_host_options(int argc, const char* const* argv, GetEnv get_env) {
     ParsedOptions parsed;

@@ -15,6 +15,9 @@ inline constexpr uint16_t DEFAULT_WEB_PORT = 8080;
 // friends on one network; ADMIN: only players who presented the room's admin token; OFF: nobody.
 enum class DebugCommandsMode : uint8_t { OPEN, ADMIN, OFF };
 
+// "open", "admin", "off": the words the option takes.
+const char* debug_commands_mode_name(DebugCommandsMode mode);
+
 struct HostOptions {
     uint16_t port = DEFAULT_PORT;         // TCP game port; 0: any free port (tests)
     uint16_t web_port = DEFAULT_WEB_PORT; // HTTP + WebSocket port; 0: no web endpoint

@@ -222,6 +222,7 @@ void log_drop(uint32_t id, const ClientSocket& socket) {
     case DropReason::SendFailed:
         LOG_WARN("Send to player %u failed: %s, disconnecting", id, protocol_error_name(socket.error));
         break;
+    case DropReason::WrongAdminTokens: LOG_WARN("Player %u offered too many wrong admin tokens, disconnecting", id); break;
     case DropReason::Closed:
     case DropReason::None: break;
     }

@@ -49,6 +49,7 @@ enum class DropReason : int64_t {
     Stalled,        // one frame left unfinished past the stall limit
     Unframeable,    // a receive error left the stream misaligned
     SendFailed,     // a send failed, possibly after writing part of a frame
+    WrongAdminTokens, // offered the admin token wrongly too many times
 };
 
 // The live socket of a logged-in human.
@@ -59,6 +60,7 @@ struct ClientSocket {
     int64_t last_message_ns = 0;  // monotonic time of the last whole message (the LOGIN at first)
     DropReason broken = DropReason::None;
     ProtocolError error = ProtocolError::None; // the failure behind `broken`, for the log
+    int wrong_admin_tokens = 0; // counted per connection: a new one starts again
 };
 
 // An accepted socket whose LOGIN has not arrived yet.

@@ -13,6 +13,7 @@ struct StatusPlayerRow {
     bool connected = false;
     float mouse_x = 0, mouse_y = 0; // world units, from the latest input
     bool show_mouse = false;
+    bool is_admin = false; // may use the debug commands in the admin mode
 };
 
 struct StatusView {
@@ -20,6 +21,7 @@ struct StatusView {
     int screen_count = 0; // screens on the stack
     std::span<const StatusPlayerRow> players; // every player of the run, by id
     const Profiler* profiler = nullptr;
+    const char* debug_commands = "open"; // who may use them: "open", "admin" or "off"
 };
 
 } // namespace cog

@@ -42,12 +42,15 @@ void server_state_panel(const StatusView& view) {
         labelled_row("Running:", "%s", view.running ? "true" : "false");
         labelled_row("Players:", "%d", static_cast<int>(view.players.size()));
         labelled_row("Screen Stack:", "%d", view.screen_count);
+        labelled_row("Commands:", "%s", view.debug_commands);
         ImGui::EndTable();
     }
     for (const StatusPlayerRow& player : view.players) {
         ImGui::PushID(static_cast<int>(player.id)); // open state follows the player, not the row
-        char header[32];
-        std::snprintf(header, sizeof header, "Player %u", player.id);
+        // The part after "###" is the header's identity: it stays the same when the player
+        // becomes an admin, so the section keeps its open state.
+        char header[48];
+        std::snprintf(header, sizeof header, "Player %u%s###player", player.id, player.is_admin ? " (admin)" : "");
         if (ImGui::CollapsingHeader(header, ImGuiTreeNodeFlags_DefaultOpen) && begin_label_rows("player")) {
             labelled_row("Connected:", "%s", player.connected ? "true" : "false");
             labelled_row("Mouse:", "(%.1f, %.1f)", static_cast<double>(player.mouse_x),

@@ -146,9 +146,10 @@ const ReceivedMessage* first_event(const std::vector<ReceivedMessage>& messages,
     return nullptr;
 }
 
-HostHarness::HostHarness(bool open_window, uint16_t port) {
+HostHarness::HostHarness(bool open_window, uint16_t port, DebugCommandsMode debug_commands) {
     HostConfig config;
     config.port = port;
+    config.debug_commands = debug_commands;
     config.clock = &clock;
     config.random = &random;
     config.open_window = open_window;

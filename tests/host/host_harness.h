@@ -67,7 +67,8 @@ struct HostHarness {
     std::atomic<bool> stop{false};
     std::unique_ptr<Host> host;
 
-    explicit HostHarness(bool open_window = false, uint16_t port = 0);
+    explicit HostHarness(bool open_window = false, uint16_t port = 0,
+                         DebugCommandsMode debug_commands = DebugCommandsMode::OPEN);
     bool start() { return host->start(); }
     uint16_t port() const { return host->port(); }
     HostState& state() { return host->state(); }

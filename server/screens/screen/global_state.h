@@ -28,6 +28,7 @@ struct PlayerConnection {
     uint32_t id = 0;         // equals the table key; ids start at 1
     std::string name;        // owned copy of the login name; empty for bots
     bool connected = false;  // seated: a live human connection, or any bot
+    bool is_admin = false;   // gave the room's admin token; kept across reconnections of the seat
 };
 
 struct GlobalState {

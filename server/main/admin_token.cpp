@@ -1,0 +1,47 @@
+// Making and checking the room's admin token.
+#include "server/main/admin_token.h"
+
+#include <cerrno>
+#include <sys/random.h>
+
+namespace cog {
+
+int fill_from_os(std::span<unsigned char> bytes) {
+    size_t filled = 0;
+    while (filled < bytes.size()) {
+        const ssize_t n = getrandom(bytes.data() + filled, bytes.size() - filled, 0);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        filled += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+AdminToken make_admin_token(FillRandomBytes fill) {
+    unsigned char bytes[ADMIN_TOKEN_BYTES];
+    AdminToken token;
+    if (const int error = fill(std::span<unsigned char>(bytes)); error != 0) {
+        token.error = AdminTokenError::NoRandomSource;
+        token.os_error = error;
+        return token;
+    }
+    static constexpr char HEX[] = "0123456789abcdef";
+    token.text.reserve(2 * ADMIN_TOKEN_BYTES);
+    for (const unsigned char byte : bytes) {
+        token.text += HEX[byte >> 4];
+        token.text += HEX[byte & 0xF];
+    }
+    return token;
+}
+
+bool admin_token_matches(std::string_view token, std::string_view offered) {
+    if (token.empty() || offered.size() != token.size()) return false;
+    unsigned char difference = 0;
+    for (size_t i = 0; i < token.size(); ++i)
+        difference |= static_cast<unsigned char>(token[i] ^ offered[i]);
+    return difference == 0;
+}
+
+} // namespace cog

@@ -1,0 +1,178 @@
+// Who may use the debug commands: the open room, the admin room and its token, the closed room.
+#include "server/main/admin_token.h"
+#include "server/main/debug_access.h"
+#include "server/main/screen_stack.h"
+#include "tests/host/host_harness.h"
+
+#include <cerrno>
+#include <gtest/gtest.h>
+
+namespace cog::test {
+namespace {
+
+const std::vector<std::string> NOT_ADMIN = {"Debug commands are for the room's admin"};
+const std::vector<std::string> DISABLED = {"Debug commands are disabled"};
+const std::vector<std::string> GRANTED = {"Admin rights granted"};
+const std::vector<std::string> WRONG = {"Wrong admin token"};
+
+// A host in one mode whose console is captured from start-up on, and everything its clients
+// were sent.
+struct Room {
+    ConsoleCapture console; // first: the token is logged while the host starts
+    HostHarness h;
+    std::string sent_to_clients;
+
+    explicit Room(DebugCommandsMode mode) : h(false, 0, mode) { EXPECT_TRUE(h.start()); }
+
+    // The chat replies a client has received; every message it was sent is kept.
+    std::vector<std::string> replies(TestClient& client) {
+        std::vector<std::string> texts;
+        for (auto& m : client.receive_all()) {
+            sent_to_clients += m.body;
+            if (m.message.kind == ServerMessageKind::EVENT && m.message.event.kind == EventKind::CHAT_MESSAGE)
+                texts.emplace_back(m.message.event.message);
+        }
+        return texts;
+    }
+    std::vector<std::string> command(TestClient& client, std::string_view line) {
+        client.send_command(line);
+        h.frames(1);
+        return replies(client);
+    }
+    std::string token() const { // what follows the tag up to the end of its line
+        const std::string& log = console.text();
+        const size_t at = log.find("Admin token: ");
+        return at == std::string::npos ? "" : log.substr(at + 13, log.find('\n', at) - at - 13);
+    }
+    PlayerConnection& player(uint32_t id) { return h.state().global.players.at(id); }
+    Screen& top() { return *h.state().screen_stack.top(); }
+};
+
+class RefusingRoom : public ::testing::TestWithParam<DebugCommandsMode> {};
+
+TEST_P(RefusingRoom, DebugCommandsOfAnOrdinaryPlayerChangeNothingButTheMouseToggleWorks) {
+    const std::vector<std::string>& refusal = GetParam() == DebugCommandsMode::ADMIN ? NOT_ADMIN : DISABLED;
+    Room room(GetParam());
+    TestClient client(room.h.port());
+    const uint32_t id = room.h.login(client, "guest");
+    ASSERT_NE(id, 0u);
+    push_screen(room.h.state(), ScreenId::CRAWL); // something to pop and to reset
+    room.replies(client);
+    room.console.clear();
+    for (const char* line : {"push metro", "PUSH 6", "pop", "reset", "role cop", "info", "show_cursor", "show_names",
+                             "dance", ""})
+        EXPECT_EQ(room.command(client, line), refusal) << line;
+    EXPECT_EQ(room.h.state().screen_stack.count, 2);
+    EXPECT_EQ(room.top().id, ScreenId::CRAWL);
+    EXPECT_TRUE(room.h.state().global.roles.empty());
+    EXPECT_FALSE(room.h.state().global.show_cursor);
+    EXPECT_FALSE(room.h.state().global.show_names);
+    for (const char* effect : {"Pushing screen", "Popping screen", "Resetting current screen", "role changed"})
+        EXPECT_FALSE(room.console.contains(effect)) << effect;
+    EXPECT_TRUE(room.console.contains("Player 1 debug command: pop\n"));
+
+    EXPECT_TRUE(room.command(client, "TM").empty());
+    EXPECT_FALSE(room.player(id).show_mouse);
+    EXPECT_TRUE(room.command(client, "toggle_mouse").empty());
+    EXPECT_TRUE(room.player(id).show_mouse);
+    if (GetParam() == DebugCommandsMode::OFF) {
+        // No token in this mode: a claim is one more refused debug command.
+        EXPECT_EQ(room.command(client, "admin 0123456789abcdef0123456789abcdef"), DISABLED);
+        EXPECT_FALSE(room.player(id).is_admin);
+        EXPECT_FALSE(room.console.contains("Admin token"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, RefusingRoom, ::testing::Values(DebugCommandsMode::ADMIN, DebugCommandsMode::OFF),
+                         [](const auto& info) { return std::string(debug_commands_mode_name(info.param)); });
+
+TEST(DebugAccess, AClaimInTheOpenRoomIsAnUnknownCommandLoggedWithoutItsWord) {
+    Room room(DebugCommandsMode::OPEN);
+    TestClient client(room.h.port());
+    const uint32_t id = room.h.login(client, "friend");
+    room.replies(client);
+    EXPECT_FALSE(room.console.contains("Admin token"));
+    EXPECT_EQ(room.command(client, "admin secret-guess"), std::vector<std::string>{"Unknown command"});
+    EXPECT_FALSE(room.player(id).is_admin);
+    EXPECT_TRUE(room.console.contains("Player 1 debug command: admin ***\n"));
+    EXPECT_FALSE(room.console.contains("secret-guess"));
+}
+
+TEST(DebugAccess, TheTokenMakesAnAdminForTheSeatAndIsNeverRepeated) {
+    Room room(DebugCommandsMode::ADMIN);
+    const std::string token = room.token();
+    ASSERT_GE(token.size(), 16u);
+    TestClient ann(room.h.port()), bob(room.h.port());
+    const uint32_t ann_id = room.h.login(ann, "ann");
+    const uint32_t bob_id = room.h.login(bob, "bob");
+    room.replies(ann);
+    room.replies(bob);
+
+    EXPECT_EQ(room.command(ann, "role cop"), NOT_ADMIN);
+    EXPECT_EQ(room.command(ann, "ADMIN " + token + " and more"), GRANTED);
+    EXPECT_TRUE(room.player(ann_id).is_admin);
+    EXPECT_FALSE(room.player(bob_id).is_admin);
+    EXPECT_TRUE(room.console.contains("Player 1 debug command: admin ***\n"));
+    EXPECT_EQ(room.command(ann, "push metro"), std::vector<std::string>{"Screen found"});
+    EXPECT_EQ(room.top().id, ScreenId::METRO);
+    EXPECT_EQ(room.command(bob, "pop"), NOT_ADMIN);
+    EXPECT_EQ(room.top().id, ScreenId::METRO);
+
+    // The seat comes back over a new connection and is still the admin's.
+    ann.close();
+    ASSERT_TRUE(room.h.frames_until([&] { return !room.player(ann_id).connected; }, 20));
+    TestClient again(room.h.port());
+    ASSERT_EQ(room.h.login(again, "ann", ann_id), ann_id);
+    EXPECT_TRUE(room.command(again, "pop").empty());
+    EXPECT_EQ(room.top().id, ScreenId::LOBBY);
+    EXPECT_EQ(room.command(again, "admin " + token), GRANTED);
+
+    room.h.frames(2);
+    room.replies(bob);
+    room.replies(again);
+    EXPECT_EQ(room.sent_to_clients.find(token), std::string::npos);
+    EXPECT_EQ(room.console.count(token), 1u);
+}
+
+TEST(DebugAccess, FiveWrongTokensDropTheConnectionAndANewConnectionStartsAgain) {
+    Room room(DebugCommandsMode::ADMIN);
+    const std::string token = room.token();
+    ASSERT_EQ(token.size(), 2 * ADMIN_TOKEN_BYTES);
+    std::string one_off = token;
+    one_off.back() = token.back() == '0' ? '1' : '0';
+    const std::string wrong[] = {"admin", "admin  " + token, "admin " + token + "0", "admin " + one_off,
+                                 "admin " + token.substr(1)};
+
+    TestClient first(room.h.port());
+    const uint32_t id = room.h.login(first, "eve");
+    room.replies(first);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(room.command(first, wrong[i]), WRONG) << wrong[i];
+    EXPECT_FALSE(first.closed_by_peer(5));
+    EXPECT_EQ(room.command(first, wrong[4]), WRONG);
+    EXPECT_TRUE(first.closed_by_peer());
+    EXPECT_TRUE(room.console.contains("Player 1 offered too many wrong admin tokens, disconnecting"));
+    EXPECT_FALSE(room.player(id).connected);
+    EXPECT_FALSE(room.player(id).is_admin);
+
+    TestClient second(room.h.port());
+    ASSERT_EQ(room.h.login(second, "eve", id), id);
+    room.replies(second);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(room.command(second, wrong[i]), WRONG) << wrong[i];
+    EXPECT_EQ(room.command(second, "admin " + token), GRANTED);
+    EXPECT_FALSE(second.closed_by_peer(5));
+    EXPECT_TRUE(room.player(id).is_admin);
+}
+
+TEST(AdminToken, WithoutARandomSourceTheCommandsAreOffNotOpen) {
+    ConsoleCapture console;
+    DebugAccess access;
+    start_debug_access(access, DebugCommandsMode::ADMIN, [](std::span<unsigned char>) { return ENOSYS; });
+    EXPECT_EQ(access.mode, DebugCommandsMode::OFF);
+    EXPECT_TRUE(access.admin_token.empty());
+    EXPECT_TRUE(console.contains("Cannot make the admin token"));
+    EXPECT_TRUE(console.contains("Debug commands: off"));
+    EXPECT_FALSE(console.contains("Admin token:"));
+}
+
+} // namespace
+} // namespace cog::test
