@@ -2,6 +2,8 @@
 #include "server/main/screen_stack.h"
 #include "tests/host/host_harness.h"
 
+#include "shared/log/printable.h"
+
 #include <gtest/gtest.h>
 
 namespace cog::test {
@@ -120,8 +122,22 @@ TEST_F(CommandFixture, InfoAndUnknown) {
 TEST_F(CommandFixture, ClientTextCannotDriveTheTerminal) {
     ConsoleCapture console;
     command("dance\x1b[2J\r");
-    EXPECT_TRUE(console.contains("Player 1 debug command: dance?[2J?\n"));
+    EXPECT_TRUE(console.contains("Player 1 debug command: dance\\x1b[2J\\x0d\n"));
     EXPECT_FALSE(console.contains("\x1b[2J"));
+    // C1 controls (a terminal's one-byte CSI among them) and line separators.
+    command("a\u009b2J\u0085b\u2028c\u00e9");
+    EXPECT_TRUE(console.contains("debug command: a\\u009b2J\\u0085b\\u2028c\u00e9\n"));
+    EXPECT_FALSE(console.contains("\u009b"));
+}
+
+TEST(Printable, EscapesWhatIsNotTextAndCutsLongTexts) {
+    // Broken UTF-8 byte by byte, and a backslash doubled so that escapes stay unambiguous.
+    EXPECT_EQ(printable("c\xff\xc3" "d\\e\xed\xa0\x80"), "c\\xff\\xc3d\\\\e\\xed\\xa0\\x80");
+    const std::string long_text = "x" + std::string(150, 'y') + std::string(100, ' ') + "\u00e9";
+    const std::string cut = printable(long_text);
+    EXPECT_EQ(cut, long_text.substr(0, MAX_PRINTABLE_BYTES) + "...(253 bytes)");
+    // A character is never split at the cut.
+    EXPECT_EQ(printable(std::string(199, 'a') + "\u00e9\u00e9"), std::string(199, 'a') + "...(203 bytes)");
 }
 
 TEST_F(CommandFixture, ChatAndLateLoginChangeNothing) {

@@ -1,6 +1,7 @@
 // Logging in, reconnecting and leaving, over real sockets.
 #include "tests/host/host_harness.h"
 
+#include "server/main/screen_stack.h"
 #include "server/main/sessions.h"
 
 #include <gtest/gtest.h>
@@ -171,6 +172,60 @@ TEST(Sessions, DisconnectIsIdempotentAndIgnoresUnknownIds) {
     disconnect_player(h.state(), 1);
     EXPECT_EQ(count_events(b.receive_all(), EventKind::PLAYER_LEFT), 1u);
     EXPECT_TRUE(a.closed_by_peer(200));
+}
+
+} // namespace
+} // namespace cog::test
+
+namespace cog::test {
+namespace {
+
+size_t connected_records(const HostState& state) {
+    size_t n = 0;
+    for (const auto& [id, player] : state.global.players) n += player.connected ? 1 : 0;
+    return n;
+}
+
+// Churned logins must not pile up records (memory, and the status window walks them); a game
+// that returns to the lobby forgets its leavers; a long absence is forgotten anywhere.
+TEST(Sessions, DepartedPlayersAreForgottenOnceNothingCanUseThem) {
+    HostHarness h;
+    ASSERT_TRUE(h.start());
+    TestClient stay(h.port());
+    ASSERT_EQ(h.login(stay, "stay"), 1u);
+    constexpr size_t BATCH = 48;
+    for (size_t done = 0; done < MAX_DEPARTED_RECORDS + 2 * BATCH; done += BATCH) {
+        std::vector<std::unique_ptr<TestClient>> batch;
+        for (size_t i = 0; i < BATCH; ++i) {
+            batch.push_back(std::make_unique<TestClient>(h.port()));
+            batch.back()->send_login("churn");
+        }
+        h.frames_until([&] { return connected_records(h.state()) == BATCH + 1; }, 100);
+        batch.clear();
+        h.frames_until([&] { return connected_records(h.state()) == 1; }, 100);
+    }
+    EXPECT_GE(h.state().next_player_id, MAX_DEPARTED_RECORDS + 2 * BATCH);
+    EXPECT_LE(h.state().global.players.size(), MAX_DEPARTED_RECORDS + 1);
+    EXPECT_TRUE(h.state().global.players.at(1).connected);
+
+    // A game going back to the lobby forgets every leaver; the connected stay.
+    push_screen(h.state(), ScreenId::CRAWL);
+    pop_to_screen(h.state(), ScreenId::LOBBY);
+    EXPECT_EQ(h.state().global.players.size(), 1u);
+
+    // In the lobby a leaver keeps his seat for a while (a dropped connection comes back to
+    // it), but not for ever.
+    auto leaver = std::make_unique<TestClient>(h.port());
+    const uint32_t id = h.login(*leaver, "leaver");
+    leaver.reset();
+    h.frames_until([&] { return !h.state().global.players.at(id).connected; });
+    h.clock.advance_ns(DEPARTED_RECORD_TTL_NS - 5'000'000'000);
+    h.frames(2);
+    EXPECT_EQ(h.state().global.players.count(id), 1u);
+    h.clock.advance_ns(6'000'000'000);
+    h.frames(2);
+    EXPECT_EQ(h.state().global.players.count(id), 0u);
+    EXPECT_EQ(h.state().global.players.size(), 1u);
 }
 
 } // namespace

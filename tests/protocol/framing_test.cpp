@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <memory>
 #include <memory_resource>
 #include <string>
 #include <sys/socket.h>
@@ -245,6 +246,55 @@ TEST_F(FramingTest, SendToClosedPeerFailsWithoutSignal) {
 TEST(ProtocolErrorName, NamesMatchValues) {
     EXPECT_STREQ(protocol_error_name(ProtocolError::Would_Block), "Would_Block");
     EXPECT_STREQ(protocol_error_name(ProtocolError::JsonDecodeFailed), "JsonDecodeFailed");
+}
+
+} // namespace
+} // namespace cog
+
+namespace cog {
+namespace {
+
+// Two connections that announce 1 MiB frames: memory follows the bytes that arrived, and
+// what one unfinished frame draws from the shared pool holds the other back until it is done.
+TEST(FramePoolTest, UnfinishedFramesHoldWhatArrivedWithinTheSharedPool) {
+    constexpr size_t POOL = 512 * 1024;
+    FramePool pool(POOL);
+    std::pmr::monotonic_buffer_resource arena;
+    int a[2], b[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, a), 0);
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, b), 0);
+    auto reader_a = std::make_unique<FrameReader>(&pool);
+    FrameReader reader_b(&pool);
+    const std::string announce_mib{'\0', '\x10', '\0', '\0'};
+    ASSERT_EQ(write(a[1], (announce_mib + "0123456789").data(), 14), 14);
+    ASSERT_EQ(write(b[1], (announce_mib + "0123456789").data(), 14), 14);
+    EXPECT_EQ(receive_message(a[0], *reader_a, &arena).error, ProtocolError::Would_Block);
+    EXPECT_EQ(receive_message(b[0], reader_b, &arena).error, ProtocolError::Would_Block);
+    EXPECT_LE(reader_a->buffer_bytes() + reader_b.buffer_bytes(), 2 * 4096u);
+    EXPECT_EQ(pool.held, 0u);
+
+    // Feed A until its frame has drawn more than half the pool; B may then grow only within
+    // what is left, and waits with its bytes still in the socket.
+    const std::string chunk(64 * 1024, ' ');
+    size_t fed_a = 10;
+    while (pool.held < POOL / 2 + 64 * 1024) {
+        fed_a += static_cast<size_t>(write(a[1], chunk.data(), chunk.size()));
+        EXPECT_EQ(receive_message(a[0], *reader_a, &arena).error, ProtocolError::Would_Block);
+    }
+    for (int i = 0; i < 12; ++i) {
+        const ssize_t n = write(b[1], chunk.data(), chunk.size());
+        if (n <= 0) break;
+        EXPECT_EQ(receive_message(b[0], reader_b, &arena).error, ProtocolError::Would_Block);
+        EXPECT_LE(pool.held, POOL);
+    }
+    EXPECT_LE(reader_b.buffer_bytes() - FRAME_GROWTH_FREE_BYTES, POOL - (reader_a->buffer_bytes() - FRAME_GROWTH_FREE_BYTES));
+    // A connection that goes away gives back what it drew.
+    reader_a.reset();
+    EXPECT_EQ(pool.held, reader_b.buffer_bytes() > FRAME_GROWTH_FREE_BYTES
+                             ? reader_b.buffer_bytes() - FRAME_GROWTH_FREE_BYTES
+                             : 0u);
+    EXPECT_GT(fed_a, POOL / 2);
+    for (int fd : {a[0], a[1], b[0], b[1]}) close(fd);
 }
 
 } // namespace
