@@ -30,8 +30,8 @@ namespace {
 // A picture over the frame limit cannot be sent, but it is no fault of the viewer's: he simply
 // misses this frame's picture. Warned once per screen, not every frame.
 void skip_oversized_picture(HostState& host, const Screen& top, uint32_t id, size_t body_bytes) {
-    if (host.oversize_warned_screen == top.data.get()) return;
-    host.oversize_warned_screen = top.data.get();
+    if (host.oversize_warned_screen == top.instance) return;
+    host.oversize_warned_screen = top.instance;
     LOG_WARN("Picture for player %u is %zu bytes, over the %u-byte frame limit; not sent", id, body_bytes,
              MAX_FRAME_BODY);
 }

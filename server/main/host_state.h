@@ -37,8 +37,9 @@ struct HostState {
     bool running = false;
     ConnectionTable connections;
     PictureEncoder picture_encoder;
-    // The screen whose oversized picture was last warned about: one warning per screen.
-    const ScreenProcs* oversize_warned_screen = nullptr;
+    // The screen instance whose oversized picture was last warned about: one warning per screen.
+    // An instance number, not an address: a new screen may be built where the old one was.
+    uint64_t oversize_warned_screen = 0;
     uint32_t next_player_id = 1;
     DebugAccess debug_access; // who may use the debug commands
     GlobalState global;

@@ -47,6 +47,7 @@ void push_screen(HostState& host, ScreenId id) {
     }
     LOG_INFO("Pushing screen: %s (stack depth: %d -> %d)", screen_id_name(id), stack.count, stack.count + 1);
     stack.entries[static_cast<size_t>(stack.count)] = create_screen(id, host.random);
+    stack.entries[static_cast<size_t>(stack.count)].instance = ++stack.screens_built;
     ++stack.count;
     broadcast_stop_music(host);
     ScreenProcs& top = *stack.top()->data;
@@ -84,6 +85,7 @@ void reset_current_screen(HostState& host) {
     const ScreenId id = top->id;
     top->data.reset();
     *top = create_screen(id, host.random);
+    top->instance = ++stack.screens_built;
     top->data->init(host.global);
     announce_seated_players(host, *top->data);
 }

@@ -14,6 +14,7 @@ inline constexpr int SCREEN_STACK_CAPACITY = 16;
 struct ScreenStack {
     std::array<Screen, SCREEN_STACK_CAPACITY> entries; // 0 .. count-1 live, count-1 on top
     int count = 0;
+    uint64_t screens_built = 0; // the last instance number given out
 
     Screen* top() { return count > 0 ? &entries[static_cast<size_t>(count - 1)] : nullptr; }
     const Screen* top() const { return count > 0 ? &entries[static_cast<size_t>(count - 1)] : nullptr; }

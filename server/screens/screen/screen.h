@@ -75,6 +75,7 @@ public:
 struct Screen {
     std::unique_ptr<ScreenProcs> data;
     ScreenId id = ScreenId::LOBBY;
+    uint64_t instance = 0; // numbers every screen built in a run; set by the stack, never reused
 };
 
 // Builds a screen of the given kind with its initial state (init is the stack's to call).
