@@ -9,6 +9,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace cog::test {
@@ -181,6 +182,26 @@ uint32_t HostHarness::login(TestClient& client, std::string_view name, uint32_t 
         },
         50);
     return id;
+}
+
+HostProcess spawn_host_process(const std::vector<const char*>& options) {
+    int out[2];
+    if (pipe(out) != 0) return {};
+    const pid_t pid = fork();
+    if (pid < 0) return {};
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        std::vector<const char*> argv{COG_HOST_BINARY};
+        argv.insert(argv.end(), options.begin(), options.end());
+        argv.push_back(nullptr);
+        execv(COG_HOST_BINARY, const_cast<char* const*>(argv.data()));
+        _exit(127);
+    }
+    close(out[1]);
+    return {pid, out[0]};
 }
 
 } // namespace cog::test

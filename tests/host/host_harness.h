@@ -79,4 +79,11 @@ struct HostHarness {
     uint32_t login(TestClient& client, std::string_view name, uint32_t previous_id = 0);
 };
 
+// The real host program, headless, with its standard output on a pipe whose read end is `output`.
+struct HostProcess {
+    int pid = -1; // -1: fork failed
+    int output = -1;
+};
+HostProcess spawn_host_process(const std::vector<const char*>& options);
+
 } // namespace cog::test

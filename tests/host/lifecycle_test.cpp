@@ -117,19 +117,10 @@ TEST(Lifecycle, ClosingTheWindowEndsTheLoop) {
 
 // The real program on its real port: SIGTERM ends it like a window close, with exit code 0.
 TEST(Lifecycle, TerminationSignalShutsTheProgramDown) {
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        unsetenv("DISPLAY");
-        unsetenv("WAYLAND_DISPLAY");
-        execl(COG_HOST_BINARY, COG_HOST_BINARY, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
+    const HostProcess host = spawn_host_process({"--web-port", "0"});
+    ASSERT_GE(host.pid, 0);
+    const pid_t pid = host.pid;
+    const int out[1] = {host.output};
     std::string output;
     char buffer[4096];
     while (output.find("Server listening on") == std::string::npos &&

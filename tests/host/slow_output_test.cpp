@@ -15,19 +15,10 @@ namespace cog::test {
 namespace {
 
 TEST(SlowOutput, AStalledLogReaderDoesNotStopTheGame) {
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        unsetenv("DISPLAY");
-        unsetenv("WAYLAND_DISPLAY");
-        execl(COG_HOST_BINARY, COG_HOST_BINARY, "--port", "0", "--web-port", "0", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
+    const HostProcess host = spawn_host_process({"--port", "0", "--web-port", "0"});
+    ASSERT_GE(host.pid, 0);
+    const pid_t pid = host.pid;
+    const int out[1] = {host.output};
     // Read only as far as the port; from then on nobody reads, and the pipe fills.
     std::string output;
     char buffer[512];
