@@ -51,8 +51,12 @@ void drain_player_messages(HostState& host, uint32_t id, int64_t now) {
         const PlayerConnection* record = find_player(host.global, id);
         ClientSocket* socket = record ? human_socket(host, *record) : nullptr;
         if (!socket) return;
-        const ClientRead read = read_client_message(*socket, now, byte_budget, &host.message_arena);
-        if (read.error == ProtocolError::None) act_on_message(host, id, read.message);
+        std::string* copy = host.observer ? &host.observed_body : nullptr;
+        const ClientRead read = read_client_message(*socket, now, byte_budget, &host.message_arena, copy);
+        if (read.error == ProtocolError::None) {
+            if (copy) host.observer->message(id, *copy);
+            act_on_message(host, id, read.message);
+        }
         // A bad message costs the player the rest of this frame, not the connection.
         if (read.error == ProtocolError::JsonDecodeFailed)
             LOG_WARN("Receive error from %u: %s", id, protocol_error_name(read.error));

@@ -56,7 +56,8 @@ void send_draw_commands(HostState& host) {
         }
         // A failed send only marks the connection; it is dropped after the pass, so everyone
         // else still gets this frame.
-        send_frame_to(host.connections, id, picture.frame);
+        if (send_frame_to(host.connections, id, picture.frame) && host.observer)
+            host.observer->picture_sent(id, picture.frame.substr(4), picture.command_starts);
     }
     host.picture_encoder.begin_frame(); // its reference lives in an arena released next frame
 }

@@ -17,8 +17,8 @@ namespace cog {
 namespace {
 // The window gets a view of the state, never the state itself; what the operator clicked comes
 // back as actions.
-void draw_status_window(StatusWindow& window, HostState& host, int64_t frame_start_ns) {
-    const int64_t now = host.clock.monotonic_ns();
+void draw_status_window(StatusWindow& window, HostState& host, Clock& clock, int64_t frame_start_ns) {
+    const int64_t now = clock.monotonic_ns();
     if (!window.redraw_due(now, frame_start_ns + FRAME_BUDGET_NS)) return;
     std::pmr::vector<StatusPlayerRow> rows(&host.frame_arena);
     rows.reserve(host.global.players.size());
@@ -27,12 +27,16 @@ void draw_status_window(StatusWindow& window, HostState& host, int64_t frame_sta
                         player.is_admin});
     const UiActions actions = window.draw(StatusView{host.running, host.screen_stack.count, rows, &host.profiler,
                                                      debug_commands_mode_name(host.debug_access.mode)},
-                                          now, host.clock);
+                                          now, clock);
     if (actions.reset_profiler) host.profiler.reset_all_time_max();
 }
 } // namespace
 
-Host::Host(const HostConfig& config) : config_(config), state_(*config.clock, *config.random) {}
+Host::Host(const HostConfig& config)
+    : config_(config),
+      state_(*config.clock, *config.random, config.instrument_clock ? *config.instrument_clock : *config.clock) {
+    state_.observer = config.observer;
+}
 
 Host::~Host() {
     if (!shut_down_ && state_.running) shutdown();
@@ -41,6 +45,9 @@ Host::~Host() {
 bool Host::start() {
     LOG_INFO("Starting game server...");
     start_debug_access(state_.debug_access, config_.debug_commands);
+    if (!config_.admin_token.empty() && state_.debug_access.mode == DebugCommandsMode::ADMIN)
+        state_.debug_access.admin_token = config_.admin_token;
+    if (state_.observer) state_.observer->host_started(state_.debug_access.mode, state_.debug_access.admin_token);
     GlobalState& global = state_.global;
     global.mask_offset = mask_offset_from_wall_ns(state_.clock.wall_ns());
     global.random = &state_.random;
@@ -55,17 +62,7 @@ bool Host::start() {
     // The lobby exists before the listener, so its init and mount see no players.
     push_screen(state_, ScreenId::LOBBY);
 
-    const ListenResult listener = create_listener(LISTEN_ADDRESS, config_.port, LISTEN_BACKLOG);
-    if (listener.fd < 0) {
-        LOG_ERROR("Failed to create listener: %s", socket_error_name(listener.error));
-        state_.running = false;
-        shut_down_ = true; // nothing to shut down: no window, the lobby is left as it is
-        return false;
-    }
-    state_.connections.listener = listener.fd;
-    set_non_blocking(listener.fd, true);
-    port_ = bound_port(listener.fd);
-    LOG_INFO("Server listening on %s:%d", LISTEN_ADDRESS, static_cast<int>(port_));
+    if (config_.listen && !open_listener()) return false;
 
     if (config_.open_window) {
         // Without a display SDL would quietly choose an off-screen driver and spend CPU drawing
@@ -77,6 +74,21 @@ bool Host::start() {
     return true;
 }
 
+bool Host::open_listener() {
+    const ListenResult listener = create_listener(LISTEN_ADDRESS, config_.port, LISTEN_BACKLOG);
+    if (listener.fd < 0) {
+        LOG_ERROR("Failed to create listener: %s", socket_error_name(listener.error));
+        state_.running = false;
+        shut_down_ = true; // nothing to shut down: no window, the lobby is left as it is
+        return false;
+    }
+    state_.connections.listener = listener.fd;
+    set_non_blocking(listener.fd, true);
+    port_ = bound_port(listener.fd);
+    LOG_INFO("Server listening on %s:%d", LISTEN_ADDRESS, static_cast<int>(port_));
+    return true;
+}
+
 bool Host::should_stop() {
     if (!state_.running) return true;
     if (config_.stop_requested && config_.stop_requested->load()) return true;
@@ -85,6 +97,8 @@ bool Host::should_stop() {
 
 bool Host::frame() {
     if (should_stop()) return false;
+    // First, so that a recording's frame holds every clock reading and input of this frame.
+    if (state_.observer) state_.observer->frame_begun();
     Profiler& profiler = state_.profiler;
     profiler.begin_frame();
     profiler.push("main_loop");
@@ -125,9 +139,10 @@ bool Host::frame() {
 
     profiler.pop();
     profiler.end_frame();
+    if (state_.observer) state_.observer->frame_ended();
 
     // The status window is drawn outside the measured part, so it never shows its own cost.
-    if (window_) draw_status_window(*window_, state_, frame_start);
+    if (window_) draw_status_window(*window_, state_, instrument_clock(), frame_start);
 
     pace_frame(frame_start);
     // Nothing allocated in the frame may survive it.

@@ -19,6 +19,10 @@ int64_t pacing_sleep_ms(int64_t frame_start_ns, int64_t now_ns);
 // The options a person can set (ports, modes) and what only code can hand over (clocks, stop flag).
 struct HostConfig : HostOptions {
     Clock* clock = nullptr;                // required
+    Clock* instrument_clock = nullptr;     // the profiler's and the status window's; nullptr: `clock`
+    FrameObserver* observer = nullptr;     // a recording or a replay
+    bool listen = true;                    // false: no listener (a replay feeds its own connections)
+    std::string admin_token;               // a replay's: the recorded token instead of a new one
     Random* random = nullptr;              // required
     bool open_window = true;               // the "Server" status window, when a display exists
     const std::atomic<bool>* stop_requested = nullptr; // set from a signal handler to end the loop
@@ -46,6 +50,8 @@ public:
     StatusWindow* window() { return window_.get(); }
 
 private:
+    bool open_listener();
+    Clock& instrument_clock() { return config_.instrument_clock ? *config_.instrument_clock : *config_.clock; }
     bool should_stop();
     void pace_frame(int64_t frame_start_ns);
 

@@ -4,6 +4,7 @@
 
 #include "server/main/debug_access.h"
 #include "server/main/departed_players.h"
+#include "server/main/frame_observer.h"
 #include "server/main/picture_encoder.h"
 #include "server/main/screen_stack.h"
 #include "server/profiler/profiler.h"
@@ -28,12 +29,17 @@ inline constexpr int WORLD_TICK_RATE = 60; // shown by "info"; a constant, not a
 inline constexpr size_t MAX_NAME_BYTES = 32;
 
 struct HostState {
-    HostState(Clock& clock, Random& random) : clock(clock), random(random), profiler(clock) {}
+    // The profiler times with `instrument_clock`: its readings change nothing in the game, so a
+    // recording need not keep them.
+    HostState(Clock& clock, Random& random, Clock& instrument_clock)
+        : clock(clock), random(random), profiler(instrument_clock) {}
     HostState(const HostState&) = delete;
     HostState& operator=(const HostState&) = delete;
 
     Clock& clock;
     Random& random;
+    FrameObserver* observer = nullptr; // a recording or a replay; nullptr: nobody watches
+    std::string observed_body;         // the message bytes handed to the observer
     bool running = false;
     ConnectionTable connections;
     PictureEncoder picture_encoder;

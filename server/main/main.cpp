@@ -1,6 +1,7 @@
 // Program entry: the host with the wall clock and the OS random source, configured by its options.
 #include "server/main/host.h"
 #include "server/main/options.h"
+#include "server/main/recorder.h"
 #include "shared/log/console.h"
 #include "shared/log/console_writer.h"
 
@@ -8,6 +9,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -32,22 +35,36 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, request_stop);
     std::signal(SIGPIPE, SIG_IGN); // a vanished client must not kill the host mid-send
 
+    // The log goes through a writer thread: a reader of our output that falls behind costs
+    // dropped lines (counted in a later line), never a late frame.
+    cog::ConsoleWriter console(STDOUT_FILENO);
+    cog::console_set_sink(&cog::ConsoleWriter::sink, &console);
+
     cog::SystemClock clock;
-    cog::SeededRandom random;
+    // A recorded game keeps its seed, so the same draws can be made again in a replay.
+    const uint64_t seed = cog::SeededRandom::os_seed();
+    cog::SeededRandom random(seed);
     cog::HostConfig config;
     static_cast<cog::HostOptions&>(config) = parsed.options;
     config.clock = &clock;
     config.random = &random;
     config.stop_requested = &g_stop_requested;
-    // The log goes through a writer thread: a reader of our output that falls behind costs
-    // dropped lines (counted in a later line), never a late frame.
-    cog::ConsoleWriter console(STDOUT_FILENO);
-    cog::console_set_sink(&cog::ConsoleWriter::sink, &console);
+    std::unique_ptr<cog::Recorder> recorder;
+    std::optional<cog::RecordingClock> recording_clock;
+    if (!config.record_path.empty()) {
+        recorder = cog::Recorder::open(config.record_path, seed);
+        if (!recorder) return 1;
+        recording_clock.emplace(clock, *recorder);
+        config.clock = &*recording_clock;
+        config.instrument_clock = &clock;
+        config.observer = recorder.get();
+    }
     int code = 0;
     {
         cog::Host host(config);
         code = host.run();
     }
+    recorder.reset(); // the recording is complete before the exit code is
     cog::console_set_sink(nullptr, nullptr);
     return code;
 }

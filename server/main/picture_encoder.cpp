@@ -29,7 +29,8 @@ EncodedPicture PictureEncoder::encode(DrawList&& commands) {
 }
 
 EncodedPicture PictureEncoder::last_picture() const {
-    return {previous_error_, std::string_view(previous_frame_.data(), previous_frame_.size()), previous_frame_.size() - 4};
+    return {previous_error_, std::string_view(previous_frame_.data(), previous_frame_.size()), previous_frame_.size() - 4,
+            previous_starts_};
 }
 
 } // namespace cog

@@ -7,6 +7,7 @@
 #include "shared/protocol/json.h"
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,7 @@ struct EncodedPicture {
     ProtocolError error = ProtocolError::None; // MessageTooLarge: over the frame limit, not sendable
     std::string_view frame;                    // header and body; valid until the next encode
     size_t body_bytes = 0;
+    std::span<const uint32_t> command_starts; // offset in the body of each command, then the end
 };
 
 class PictureEncoder {

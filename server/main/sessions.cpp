@@ -76,6 +76,7 @@ void finish_login(HostState& host, const ArrivedLogin& login, int64_t now_ns) {
     }
     // Closes the socket the seat had, if it was still open.
     attach_socket(host.connections, id, login.fd, now_ns);
+    if (host.observer) host.observer->login(login.player_name, login.previous_player_id, id);
     if (returning) LOG_INFO("Player %u (%s) reconnected", id, shown.c_str());
     else LOG_INFO("Player %u (%s) joined", id, shown.c_str());
     if (Screen* top = host.screen_stack.top()) top->data->on_player_enter(id);
@@ -161,6 +162,7 @@ void send_system_message(HostState& host, std::string_view text, uint32_t id) {
 void drop_broken_connections(HostState& host) {
     for (uint32_t id = first_broken(host.connections); id != 0; id = first_broken(host.connections)) {
         log_drop(id, host.connections.sockets.at(id));
+        if (host.observer) host.observer->dropped(id, host.connections.sockets.at(id).broken);
         disconnect_player(host, id);
         // A socket with no connected record behind it (a bot took the id) is closed all the same.
         close_connection(host.connections, id);

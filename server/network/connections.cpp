@@ -167,8 +167,8 @@ void mark_broken(ClientSocket& socket, DropReason reason, ProtocolError error) {
 }
 
 ClientRead read_client_message(ClientSocket& socket, int64_t now_ns, size_t& byte_budget,
-                               std::pmr::memory_resource* strings) {
-    Received received = receive_message(socket.fd, socket.reader, strings, byte_budget);
+                               std::pmr::memory_resource* strings, std::string* body_copy) {
+    Received received = receive_message(socket.fd, socket.reader, strings, byte_budget, body_copy);
     byte_budget -= received.bytes_read;
     ClientRead read{received.error, received.message};
     switch (received.error) {

@@ -130,7 +130,7 @@ struct ClientRead {
     ClientMessage message;
 };
 ClientRead read_client_message(ClientSocket& socket, int64_t now_ns, size_t& byte_budget,
-                               std::pmr::memory_resource* strings);
+                               std::pmr::memory_resource* strings, std::string* body_copy = nullptr);
 
 // The id of some broken connection, or 0 when there is none.
 uint32_t first_broken(const ConnectionTable& table);

@@ -25,11 +25,12 @@ public:
     explicit SeededRandom(uint64_t seed) : engine_(seed) {}
     uint64_t next_u64() override { return engine_(); }
 
-private:
     static uint64_t os_seed() {
         std::random_device device;
         return (static_cast<uint64_t>(device()) << 32) | device();
     }
+
+private:
     std::mt19937_64 engine_;
 };
 

@@ -132,13 +132,15 @@ struct FrameReaderAccess {
     static constexpr size_t MIN_BODY_BYTES = 4096;
 };
 
-Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource* strings, size_t max_bytes) {
+Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource* strings, size_t max_bytes,
+                         std::string* body_copy) {
     Received result;
     std::string_view body;
     size_t budget = max_bytes;
     result.error = FrameReaderAccess::read_frame(fd, reader, body, budget);
     result.bytes_read = max_bytes - budget;
     if (result.error != ProtocolError::None) return result;
+    if (body_copy) body_copy->assign(body);
     const JsonError decode_error = read_json(body, result.message, strings);
     FrameReaderAccess::reset(reader);
     if (decode_error) {

@@ -93,8 +93,10 @@ struct Received {
 // InvalidLength / MessageTooLarge: the header was rejected; the stream is misaligned from here on.
 // At most `max_bytes` are read; a frame the budget cuts short reports Would_Block and goes on
 // with the next call.
+// `body_copy`, when given, receives the bytes of a decoded (or undecodable) body: a recording
+// keeps exactly what arrived.
 Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource* strings,
-                         size_t max_bytes = SIZE_MAX);
+                         size_t max_bytes = SIZE_MAX, std::string* body_copy = nullptr);
 
 // Encodes and writes one frame. A full send buffer is SendFailed.
 ProtocolError send_message(int fd, const ServerMessage& message);

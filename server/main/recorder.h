@@ -1,0 +1,78 @@
+// Writing a game down as it is played: the seed and secrets, every clock reading the rules
+// could see, every login, message and drop, and a digest of every picture sent. Compressed and
+// written by a thread of its own, so a slow disk never makes a frame late.
+#pragma once
+
+#include "server/main/frame_observer.h"
+#include "server/main/options.h"
+#include "shared/platform/clock.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace cog {
+
+class Recorder final : public FrameObserver {
+public:
+    // Opens `path`; nullptr (logged) when it cannot be created.
+    static std::unique_ptr<Recorder> open(const std::string& path, uint64_t seed);
+    ~Recorder() override; // writes what is left and closes the file: the recording is complete
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    void host_started(DebugCommandsMode mode, std::string_view admin_token) override;
+    void clock_read(bool wall, int64_t value);
+
+    void frame_begun() override;
+    void login(std::string_view name, uint32_t previous_id, uint32_t id) override;
+    void message(uint32_t id, std::string_view body) override;
+    void dropped(uint32_t id, DropReason reason) override;
+    void picture_sent(uint32_t id, std::string_view body, std::span<const uint32_t> command_starts) override;
+    void frame_ended() override;
+
+    bool failed() const; // a write failed; the recording stopped there (logged once)
+
+private:
+    Recorder(std::FILE* file, uint64_t seed);
+    void hand_over(); // the pending bytes to the writer thread
+    void run();
+
+    std::FILE* file_;
+    std::string pending_; // this frame's records, frame thread only
+    int64_t last_wall_ = 0, last_mono_ = 0;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::string> queue_; // guarded
+    bool stopping_ = false;         // guarded
+    bool failed_ = false;           // guarded
+    bool failure_logged_ = false;   // frame thread only
+    std::thread thread_;
+};
+
+// A clock that tells the recorder every reading it hands out.
+class RecordingClock final : public Clock {
+public:
+    RecordingClock(Clock& inner, Recorder& recorder) : inner_(inner), recorder_(recorder) {}
+    int64_t wall_ns() override {
+        const int64_t v = inner_.wall_ns();
+        recorder_.clock_read(true, v);
+        return v;
+    }
+    int64_t monotonic_ns() override {
+        const int64_t v = inner_.monotonic_ns();
+        recorder_.clock_read(false, v);
+        return v;
+    }
+    void sleep_ms(int64_t milliseconds) override { inner_.sleep_ms(milliseconds); }
+
+private:
+    Clock& inner_;
+    Recorder& recorder_;
+};
+
+} // namespace cog
