@@ -74,30 +74,27 @@ TextTexture TextCache::get(std::string_view text, int pixel_size) {
         recency_.splice(recency_.begin(), recency_, found->second.lru);
         return found->second.text;
     }
-    bool cache = false;
-    const TextTexture made = make(text, pixel_size, cache);
-    if (cache) insert(text, pixel_size, made);
-    return made;
+    if (new_texts_ >= limits_.new_texts_per_frame) return {}; // a later frame renders it
+    ++new_texts_;
+    return make(text, pixel_size);
 }
 
-TextTexture TextCache::make(std::string_view text, int pixel_size, bool& cache) {
-    if (new_texts_ >= limits_.new_texts_per_frame) return {};
-    ++new_texts_;
+TextTexture TextCache::make(std::string_view text, int pixel_size) {
+    const size_t key_bytes = ENTRY_OVERHEAD + text.size();
     // TTF reads up to the first NUL byte; the key keeps the whole text.
     const std::string terminated(text);
     int width = 0, height = 0;
-    if (TTF_SetFontSize(font_, pixel_size) != 0 || TTF_SizeUTF8(font_, terminated.c_str(), &width, &height) != 0) {
-        cache = true; // cannot be drawn, and is not measured again while it stays in use
-        return {};
-    }
-    if (width > limits_.max_side || height > limits_.max_side || width < 1 || height < 1) {
-        cache = true;
+    const bool measured = TTF_SetFontSize(font_, pixel_size) == 0 && TTF_SizeUTF8(font_, terminated.c_str(), &width, &height) == 0;
+    if (!measured || width > limits_.max_side || height > limits_.max_side || width < 1 || height < 1) {
+        // Cannot be drawn; remembered so that it is not measured again while it stays in use.
+        if (make_room(key_bytes)) insert(text, pixel_size, {}, key_bytes);
         return {};
     }
     const uint64_t pixels = uint64_t(width) * uint64_t(height);
-    if (new_pixels_ + pixels > limits_.new_pixels_per_frame && new_pixels_ > 0) return {}; // next frame
+    if (new_pixels_ + pixels > limits_.new_pixels_per_frame && new_pixels_ > 0) return {}; // a later frame
+    const size_t bytes = key_bytes + size_t(pixels) * 4;
+    if (!make_room(bytes)) return {};
     new_pixels_ += pixels;
-    cache = true;
     SDL_Surface* surface = TTF_RenderUTF8_Blended(font_, terminated.c_str(), SDL_Color{255, 255, 255, 255});
     if (!surface) return {};
     TextTexture out;
@@ -106,12 +103,22 @@ TextTexture TextCache::make(std::string_view text, int pixel_size, bool& cache) 
     out.height = surface->h;
     SDL_FreeSurface(surface);
     if (out.texture) SDL_SetTextureBlendMode(out.texture, SDL_BLENDMODE_BLEND);
+    insert(text, pixel_size, out, bytes);
     return out;
 }
 
-void TextCache::insert(std::string_view text, int pixel_size, TextTexture texture) {
-    const size_t bytes = ENTRY_OVERHEAD + text.size() + (texture.texture ? size_t(texture.width) * size_t(texture.height) * 4 : 0);
-    while (!recency_.empty() && bytes_ + bytes > limits_.max_bytes) erase(entries_.find(*recency_.back()));
+bool TextCache::make_room(size_t bytes) {
+    // The textures of this frame are being drawn: they stay, and the new text waits instead.
+    while (bytes_ + bytes > limits_.max_bytes) {
+        if (recency_.empty()) return false;
+        const auto lru = entries_.find(*recency_.back());
+        if (lru->second.last_used_frame == frame_) return false;
+        erase(lru);
+    }
+    return true;
+}
+
+void TextCache::insert(std::string_view text, int pixel_size, TextTexture texture, size_t bytes) {
     auto [it, added] = entries_.emplace(Key{pixel_size, std::string(text)}, Entry{texture, frame_, bytes, {}});
     if (!added) return;
     recency_.push_front(&it->first);

@@ -1,7 +1,7 @@
 // Rendered texts kept as white textures, tinted when drawn. The host sends the same texts every
 // frame, so each is rendered once and reused. Whatever the host sends, the work and the memory
 // are bounded: texts too long or too wide are refused, only a few new texts are rendered per
-// frame, and the least recently used textures go when the cache passes its byte cap.
+// frame, and the least recently used textures go when the cache reaches its byte cap.
 #pragma once
 
 #include <SDL.h>
@@ -75,10 +75,12 @@ private:
     };
     using Map = std::unordered_map<Key, Entry, KeyHash, KeyEqual>;
 
-    // The texture of a text not in the cache, rendered if the frame's budget allows. `cache` is
-    // false when the text should be tried again in a later frame.
-    TextTexture make(std::string_view text, int pixel_size, bool& cache);
-    void insert(std::string_view text, int pixel_size, TextTexture texture);
+    // Measures and renders a text not in the cache, and caches the result (a refusal too).
+    TextTexture make(std::string_view text, int pixel_size);
+    // Frees least recently used textures until `bytes` more fit; false when only textures drawn
+    // in this frame are left to free.
+    bool make_room(size_t bytes);
+    void insert(std::string_view text, int pixel_size, TextTexture texture, size_t bytes);
     void erase(Map::iterator it);
 
     SDL_Renderer* renderer_;
