@@ -47,6 +47,7 @@ ProtocolError HostReader::read_frame(Connection& connection, Session& session, O
     const ProtocolError read_error = connection.read_available(limits.bytes_per_frame);
     std::string_view newest_picture;
     size_t events = 0;
+    int sounds_left = limits.sounds_per_frame;
     ProtocolError stream_error = ProtocolError::None;
     while (events < limits.events_per_frame) {
         const IncomingFrame frame = connection.next_frame();
@@ -60,7 +61,7 @@ ProtocolError HostReader::read_frame(Connection& connection, Session& session, O
         if (sniff(frame.body) == FrameForm::Picture) {
             newest_picture = frame.body; // an older picture of this frame is never decoded
         } else {
-            take_other(frame.body, session, overlay, sound, now_s);
+            take_other(frame.body, session, overlay, sound, now_s, sounds_left);
             ++events;
         }
     }
@@ -90,7 +91,7 @@ void HostReader::take_picture(std::string_view body, WorldSize world) {
 }
 
 void HostReader::take_other(std::string_view body, Session& session, Overlay& overlay, SoundOutput& sound,
-                            double now_s) {
+                            double now_s, int& sounds_left) {
     const DecodeResult result = other_.decode(body);
     if (result != DecodeResult::Ok) {
         warn_once(BAD_MESSAGE, "Skipped a message from the host that does not decode");
@@ -98,6 +99,8 @@ void HostReader::take_other(std::string_view body, Session& session, Overlay& ov
     }
     const ServerMessage& message = other_.message();
     if (message.kind == ServerMessageKind::EVENT) {
+        // A flood of sounds in one frame would only drown each other: the first few are played.
+        if (message.event.kind == EventKind::PLAY_SOUND && sounds_left-- <= 0) return;
         handle_event(session, overlay, sound, message.event, now_s);
     } else if (message.kind == ServerMessageKind::DRAW_COMMANDS) {
         take_picture(body, session.world); // a picture in a form other than the host's own

@@ -17,7 +17,8 @@ namespace cog::client {
 
 struct ReadLimits {
     size_t bytes_per_frame = 2 * (MAX_FRAME_BODY + 4); // read from the socket per client frame
-    size_t events_per_frame = 64;                      // the rest wait for the next frame
+    size_t events_per_frame = 1024;                    // the rest wait for the next frame
+    int sounds_per_frame = 8;                          // more in one frame are not played
 };
 
 class HostReader {
@@ -39,7 +40,8 @@ public:
 
 private:
     void take_picture(std::string_view body, WorldSize world);
-    void take_other(std::string_view body, Session& session, Overlay& overlay, SoundOutput& sound, double now_s);
+    void take_other(std::string_view body, Session& session, Overlay& overlay, SoundOutput& sound, double now_s,
+                    int& sounds_left);
     void warn_once(uint32_t problem, const char* text);
 
     std::array<MessageSlot, 2> pictures_; // the one shown and the one being decoded
