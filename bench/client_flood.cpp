@@ -2,7 +2,7 @@
 // per kind of flood, the client's frame rate (the INPUTs it sends, one per frame), its CPU share
 // and its memory, read from /proc. Give it any client binary to compare builds.
 //
-//   xvfb-run -a build-rel/client_flood <client-binary> [seconds-per-flood]
+//   xvfb-run -a build-rel/client_flood <client-binary> [seconds-per-flood] [flood-name-part]
 #include "server/network/socket_util.h"
 #include "tests/client/hostile_host.h"
 
@@ -73,7 +73,7 @@ void measure(const char* binary, const Flood& flood, double seconds) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: client_flood <client-binary> [seconds-per-flood]\n");
+        std::fprintf(stderr, "usage: client_flood <client-binary> [seconds-per-flood] [flood-name-part]\n");
         return 2;
     }
     const double seconds = argc > 2 ? std::atof(argv[2]) : 5;
@@ -87,6 +87,7 @@ int main(int argc, char** argv) {
         {"300 PLAY_SOUND per host frame", [&](int) { return flood; }},
     };
     std::printf("%-42s %10s %8s %10s %10s\n", "flood", "frames/s", "CPU %", "RSS MiB", "peak MiB");
-    for (const Flood& f : floods) measure(argv[1], f, seconds);
+    for (const Flood& f : floods)
+        if (argc < 4 || std::string(f.name).find(argv[3]) != std::string::npos) measure(argv[1], f, seconds);
     return 0;
 }

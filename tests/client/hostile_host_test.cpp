@@ -57,7 +57,7 @@ TEST(HostileHost, TheClientStaysResponsiveBoundedAndSeatedAndSaysWhenTheHostIsSi
         std::printf("%s: %d INPUTs in %.1f s\n", phase.name, inputs, phase.seconds);
         // Frames kept coming: at the very least a few every second, whatever the phase (a frozen
         // window sends none; the sanitizer build on a busy machine sends far fewer than 60).
-        EXPECT_GE(inputs, static_cast<int>(phase.seconds * 3)) << phase.name << "\n" << client.output;
+        EXPECT_GE(inputs, static_cast<int>(phase.seconds * 2)) << phase.name << "\n" << client.output;
     }
 
     // Silence: the host neither reads nor writes for 3.5 s.
