@@ -7,6 +7,7 @@
 #include "server/network/socket_util.h"
 #include "shared/log/console.h"
 #include "shared/protocol/framing.h"
+#include "tests/client/hostile_host.h"
 
 #include <gtest/gtest.h>
 
@@ -32,22 +33,14 @@ class ConsoleCapture {
 public:
     ConsoleCapture() { console_set_sink(&ConsoleCapture::collect, this); }
     ~ConsoleCapture() { console_set_sink(nullptr, nullptr); }
-    size_t count(std::string_view needle) const {
-        size_t n = 0;
-        for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-        return n;
-    }
+    size_t count(std::string_view needle) const { return hostile::occurrences(text, needle); }
     std::string text;
 
 private:
     static void collect(void* self, std::string_view line) { static_cast<ConsoleCapture*>(self)->text.append(line); }
 };
 
-std::string frame(std::string_view body) {
-    const auto n = static_cast<uint32_t>(body.size());
-    std::string out{static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8), static_cast<char>(n)};
-    return out.append(body);
-}
+using hostile::frame;
 
 std::string picture_of(std::string_view text) {
     return frame(R"({"kind":1,"event":{"kind":0},"commands":[{"kind":1,"text":")" + std::string(text) + R"(","font_size":20}]})");

@@ -94,6 +94,13 @@ inline std::string sounds() {
 }
 
 
+// How often `needle` occurs in `text`.
+inline size_t occurrences(std::string_view text, std::string_view needle) {
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string_view::npos; at = text.find(needle, at + 1)) ++n;
+    return n;
+}
+
 // The client binary with its console in a pipe.
 class ClientProcess {
 public:
@@ -151,11 +158,7 @@ public:
         if (pid_ > 0) stop();
         if (out_ >= 0) close(out_);
     }
-    size_t count(std::string_view needle) const {
-        size_t n = 0;
-        for (size_t at = output.find(needle); at != std::string::npos; at = output.find(needle, at + 1)) ++n;
-        return n;
-    }
+    size_t count(std::string_view needle) const { return occurrences(output, needle); }
     std::string output;
 
 private:
