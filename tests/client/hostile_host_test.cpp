@@ -44,10 +44,12 @@ TEST(HostileHost, TheClientStaysResponsiveBoundedAndSeatedAndSaysWhenTheHostIsSi
     const std::string empties = empty_commands(), geometry = absurd_geometry(), broken = junk(), flood = sounds();
     const Phase phases[] = {
         {"distinct texts", 2, many_texts},
-        {"long texts", 2, long_texts},
+        // Every sixth host frame: each of these pictures costs the sanitizer build a frame or two
+        // of decoding alone, and what is tested is what drawing them does.
+        {"long texts", 2, [](int tick) { return tick % 6 == 0 ? long_texts(tick) : std::string(); }},
         {"empty commands", 1.5, [&](int) { return empties; }},
         {"absurd geometry", 1.5, [&](int) { return geometry; }},
-        {"broken messages", 2.5, [&](int tick) { return tick < 30 ? broken : std::string(); }},
+        {"broken messages", 1.5, [&](int) { return broken; }},
         {"sound flood", 1.5, [&](int) { return flood; }},
         {"calm", 0.5, [](int) { return plain_picture(); }},
     };
@@ -55,9 +57,9 @@ TEST(HostileHost, TheClientStaysResponsiveBoundedAndSeatedAndSaysWhenTheHostIsSi
         const int inputs = host->run(phase.seconds, phase.batch);
         client.collect();
         std::printf("%s: %d INPUTs in %.1f s\n", phase.name, inputs, phase.seconds);
-        // Frames kept coming: at the very least a few every second, whatever the phase (a frozen
-        // window sends none; the sanitizer build on a busy machine sends far fewer than 60).
-        EXPECT_GE(inputs, static_cast<int>(phase.seconds * 2)) << phase.name << "\n" << client.output;
+        // Frames kept coming, at least one a second whatever the phase: a frozen window sends none,
+        // while the sanitizer build on a busy machine may manage only a few (60 in a release build).
+        EXPECT_GE(inputs, static_cast<int>(phase.seconds)) << phase.name << "\n" << client.output;
     }
 
     // Silence: the host neither reads nor writes for 3.5 s.
@@ -86,7 +88,12 @@ TEST(HostileHost, TheClientStaysResponsiveBoundedAndSeatedAndSaysWhenTheHostIsSi
     EXPECT_GT(peak_kb, 0);
     EXPECT_LT(peak_kb, 700 * 1024) << "peak resident memory of the client, KiB";
     EXPECT_EQ(client.stop(), 0) << client.output;
-    EXPECT_EQ(client.count("Skipped a picture that does not decode"), 1u) << client.output;
+    // Broken messages were skipped, each kind warned once, and never cost the connection: the
+    // only loss was the one the host made. (Whether a broken picture was ever the newest of its
+    // frame depends on how far behind the sanitizer build ran.)
+    EXPECT_EQ(client.count("Skipped a message from the host that does not decode"), 1u) << client.output;
+    EXPECT_LE(client.count("Skipped a picture that does not decode"), 1u) << client.output;
+    EXPECT_EQ(client.count("Connection to the host lost"), 1u) << client.output;
     EXPECT_EQ(client.count("too many commands"), 1u) << client.output;
     std::printf("client peak resident memory: %ld KiB\n", peak_kb);
     close(listener);
