@@ -22,7 +22,7 @@ struct TextTexture {
 
 struct TextLimits {
     size_t max_text_bytes = 512;            // a longer text is not drawn
-    int max_pixel_size = 512;               // pixels of line height
+    int max_pixel_size = 1024;              // pixels of line height
     int max_side = 8192;                    // pixels, or the renderer's largest texture if smaller
     size_t new_texts_per_frame = 32;        // measured or rendered; the rest wait for a later frame
     uint64_t new_pixels_per_frame = 4 << 20; // rendered per frame
