@@ -28,7 +28,8 @@ FrameForm sniff(std::string_view body) {
 
 } // namespace
 
-HostReader::HostReader() : pictures_{MessageSlot(MAX_PICTURE_COMMANDS), MessageSlot(MAX_PICTURE_COMMANDS)}, other_(MAX_PICTURE_COMMANDS) {}
+HostReader::HostReader()
+    : pictures_{MessageSlot(MAX_PICTURE_COMMANDS), MessageSlot(MAX_PICTURE_COMMANDS)}, other_(MAX_PICTURE_COMMANDS) {}
 
 std::span<const DrawCommand> HostReader::picture() const {
     if (shown_ < 0) return {};
@@ -86,7 +87,8 @@ void HostReader::take_picture(std::string_view body, WorldSize world) {
     }
     const auto& commands = slot.message().commands;
     drawable_ = commands_within_budget(commands, world);
-    if (drawable_ < commands.size()) warn_once(COVERING_PICTURE, "A picture covers too much; its last commands are not drawn");
+    if (drawable_ < commands.size())
+        warn_once(COVERING_PICTURE, "A picture covers too much; its last commands are not drawn");
     shown_ = static_cast<int>(next);
 }
 

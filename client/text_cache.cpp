@@ -84,7 +84,8 @@ TextTexture TextCache::make(std::string_view text, int pixel_size) {
     // TTF reads up to the first NUL byte; the key keeps the whole text.
     const std::string terminated(text);
     int width = 0, height = 0;
-    const bool measured = TTF_SetFontSize(font_, pixel_size) == 0 && TTF_SizeUTF8(font_, terminated.c_str(), &width, &height) == 0;
+    const bool measured =
+        TTF_SetFontSize(font_, pixel_size) == 0 && TTF_SizeUTF8(font_, terminated.c_str(), &width, &height) == 0;
     if (!measured || width > limits_.max_side || height > limits_.max_side || width < 1 || height < 1) {
         // Cannot be drawn; remembered so that it is not measured again while it stays in use.
         if (make_room(key_bytes)) insert(text, pixel_size, {}, key_bytes);

@@ -39,7 +39,9 @@ inline std::string picture(std::string_view commands) {
 }
 
 inline const std::string BACKGROUND = R"({"kind":0,"x":0,"y":0,"width":1280,"height":720,"color":[20,20,30,255]})";
-inline std::string plain_picture() { return picture(BACKGROUND + R"(,{"kind":1,"x":100,"y":100,"text":"steady","font_size":40,"color":[255,255,255,255]})"); }
+inline std::string plain_picture() {
+    return picture(BACKGROUND + R"(,{"kind":1,"x":100,"y":100,"text":"steady","font_size":40,"color":[255,255,255,255]})");
+}
 
 // Distinct short texts filling a whole frame, different on every tick.
 inline std::string many_texts(int tick) {
