@@ -3,19 +3,18 @@
 
 #include "client/sdl_keys.h"
 
-#include <algorithm>
 #include <string_view>
 
 namespace cog::client {
 
 namespace {
 
-void send_command(ClientState& state, const std::string& line) {
+void send_command(ClientState& state, const std::string& line, double now_s) {
     if (line.empty()) return;
     if (state.connection.is_open()) {
         state.connection.send(command_message(line));
     } else {
-        add_chat_line(state.overlay, "Not connected: command not sent", SDL_GetTicks64() / 1000.0);
+        add_chat_line(state.overlay, "Not connected: command not sent", now_s);
     }
 }
 
@@ -26,10 +25,10 @@ void open_field(ClientState& state) {
     state.drop_backquote_this_frame = true;
 }
 
-void command_line_key(ClientState& state, SDL_Keycode key) {
+void command_line_key(ClientState& state, SDL_Keycode key, double now_s) {
     if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
         const std::string line = submit_command_line(state.command_line);
-        send_command(state, line);
+        send_command(state, line, now_s);
     } else if (key == SDLK_ESCAPE || key == SDLK_F1) {
         close_command_line(state.command_line);
     } else if (key == SDLK_BACKSPACE) {
@@ -37,7 +36,7 @@ void command_line_key(ClientState& state, SDL_Keycode key) {
     }
 }
 
-void key_event(ClientState& state, const SDL_KeyboardEvent& event) {
+void key_event(ClientState& state, const SDL_KeyboardEvent& event, double now_s) {
     const SDL_Keycode key = event.keysym.sym;
     const bool down = event.type == SDL_KEYDOWN;
     if (down && !event.repeat && key == SDLK_F12) {
@@ -45,7 +44,7 @@ void key_event(ClientState& state, const SDL_KeyboardEvent& event) {
         return;
     }
     if (state.command_line.open) {
-        if (down) command_line_key(state, key);
+        if (down) command_line_key(state, key, now_s);
         return;
     }
     if (down && !event.repeat && toggles_command_line(key)) {
@@ -62,22 +61,22 @@ void key_event(ClientState& state, const SDL_KeyboardEvent& event) {
 }
 
 // Window coordinates are in points; the renderer may have more pixels (high-DPI screens).
-Point mouse_in_world(int x, int y, SDL_Window* window, SDL_Renderer* renderer) {
-    int window_w = 1, window_h = 1, output_w = 1, output_h = 1;
-    SDL_GetWindowSize(window, &window_w, &window_h);
-    SDL_GetRendererOutputSize(renderer, &output_w, &output_h);
-    const float px = static_cast<float>(x) * static_cast<float>(output_w) / static_cast<float>(std::max(window_w, 1));
-    const float py = static_cast<float>(y) * static_cast<float>(output_h) / static_cast<float>(std::max(window_h, 1));
-    return window_to_world(fit_world(output_w, output_h), {px, py});
+Point mouse_in_world(int x, int y, SDL_Window* window, SDL_Renderer* renderer, WorldSize world) {
+    WindowSizes sizes;
+    if (window) SDL_GetWindowSize(window, &sizes.points_w, &sizes.points_h);
+    if (renderer) SDL_GetRendererOutputSize(renderer, &sizes.pixels_w, &sizes.pixels_h);
+    return pointer_to_world({static_cast<float>(x), static_cast<float>(y)}, sizes, world);
 }
 
 } // namespace
 
-void handle_sdl_event(ClientState& state, const SDL_Event& event, SDL_Window* window, SDL_Renderer* renderer) {
+void handle_sdl_event(ClientState& state, const SDL_Event& event, SDL_Window* window, SDL_Renderer* renderer,
+                      double now_s) {
+    const WorldSize world = state.session.world;
     switch (event.type) {
     case SDL_QUIT: state.quit = true; break;
     case SDL_KEYDOWN:
-    case SDL_KEYUP: key_event(state, event.key); break;
+    case SDL_KEYUP: key_event(state, event.key, now_s); break;
     case SDL_TEXTINPUT:
         if (state.drop_backquote_this_frame && std::string_view(event.text.text) == "`") {
             state.drop_backquote_this_frame = false;
@@ -85,10 +84,10 @@ void handle_sdl_event(ClientState& state, const SDL_Event& event, SDL_Window* wi
         }
         if (state.command_line.open) type_into(state.command_line, event.text.text);
         break;
-    case SDL_MOUSEMOTION: state.mouse_world = mouse_in_world(event.motion.x, event.motion.y, window, renderer); break;
+    case SDL_MOUSEMOTION: state.mouse_world = mouse_in_world(event.motion.x, event.motion.y, window, renderer, world); break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
-        state.mouse_world = mouse_in_world(event.button.x, event.button.y, window, renderer);
+        state.mouse_world = mouse_in_world(event.button.x, event.button.y, window, renderer, world);
         const GameKey button = game_key_for_mouse_button(event.button.button);
         if (button == GAME_KEY_COUNT) break;
         if (event.type == SDL_MOUSEBUTTONDOWN) {

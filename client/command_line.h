@@ -10,7 +10,9 @@ inline constexpr size_t COMMAND_LINE_MAX = 200; // bytes; commands are a few sho
 
 struct CommandLine {
     bool open = false;
-    std::string text; // UTF-8
+    std::string text;  // UTF-8
+    std::string shown; // the field as drawn: a prompt, the text and a cursor; kept beside the
+                       // text so that drawing it each frame builds nothing
 };
 
 void open_command_line(CommandLine& line);

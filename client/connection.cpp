@@ -3,11 +3,11 @@
 
 #include "shared/protocol/json.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -19,6 +19,9 @@ namespace {
 
 // The host stops reading only when it is stuck; more than this queued means it is gone.
 constexpr size_t MAX_OUTBOX = 4 * MAX_FRAME_BODY; // bytes
+// Unread bytes held at most: room for a whole frame behind a partly read one.
+constexpr size_t MAX_INBOX = 2 * (MAX_FRAME_BODY + 4); // bytes
+constexpr size_t READ_CHUNK = 65536; // bytes per recv
 
 ConnectError error_from_errno(int error) {
     switch (error) {
@@ -30,11 +33,12 @@ ConnectError error_from_errno(int error) {
     }
 }
 
-ConnectError wait_for_handshake(int fd, int timeout_ms) {
+// InProgress while the handshake runs, None when it succeeded, else why it failed.
+ConnectError handshake_state(int fd, int timeout_ms) {
     pollfd p{fd, POLLOUT, 0};
     const int ready = ::poll(&p, 1, timeout_ms);
-    if (ready == 0) return ConnectError::TimedOut;
-    if (ready < 0) return ConnectError::Failed;
+    if (ready == 0) return ConnectError::InProgress;
+    if (ready < 0) return errno == EINTR ? ConnectError::InProgress : ConnectError::Failed;
     int error = 0;
     socklen_t size = sizeof error;
     getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
@@ -51,6 +55,7 @@ uint32_t read_length(const char* header) {
 const char* connect_error_text(ConnectError error) {
     switch (error) {
     case ConnectError::None: return "connected";
+    case ConnectError::InProgress: return "connecting";
     case ConnectError::BadAddress: return "unknown host address";
     case ConnectError::Refused: return "connection refused (is the host running?)";
     case ConnectError::Unreachable: return "host unreachable";
@@ -60,11 +65,24 @@ const char* connect_error_text(ConnectError error) {
     return "connection failed";
 }
 
+ConnectError resolve_host(const std::string& host, uint16_t port, HostAddress& out) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found)
+        return ConnectError::BadAddress;
+    std::memcpy(&out.address, found->ai_addr, sizeof out.address);
+    freeaddrinfo(found);
+    return ConnectError::None;
+}
+
 Connection::~Connection() { close(); }
 
 void Connection::close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    connecting_ = false;
     outbox_.clear();
     inbox_.clear();
     inbox_start_ = 0;
@@ -72,30 +90,53 @@ void Connection::close() {
 
 ConnectError Connection::open(const std::string& host, uint16_t port, int timeout_ms) {
     close();
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found)
-        return ConnectError::BadAddress;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    ConnectError result = fd < 0 ? ConnectError::Failed : ConnectError::None;
-    if (result == ConnectError::None && ::connect(fd, found->ai_addr, found->ai_addrlen) != 0)
-        result = errno == EINPROGRESS ? wait_for_handshake(fd, timeout_ms) : error_from_errno(errno);
-    freeaddrinfo(found);
-    if (result != ConnectError::None) {
-        if (fd >= 0) ::close(fd);
-        return result;
+    HostAddress address;
+    const ConnectError result = resolve_host(host, port, address);
+    return result == ConnectError::None ? open(address, timeout_ms) : result;
+}
+
+ConnectError Connection::open(const HostAddress& host, int timeout_ms) {
+    ConnectError result = start_connect(host);
+    if (result == ConnectError::InProgress) {
+        result = handshake_state(fd_, timeout_ms);
+        if (result == ConnectError::InProgress) result = ConnectError::TimedOut;
+        connecting_ = false;
     }
+    if (result != ConnectError::None) close();
+    return result;
+}
+
+ConnectError Connection::start_connect(const HostAddress& host) {
+    close();
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return ConnectError::Failed;
     // One small INPUT per frame: send each at once rather than batching behind the last ACK.
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&host.address), sizeof host.address) == 0) {
+        fd_ = fd;
+        return ConnectError::None;
+    }
+    if (errno != EINPROGRESS) {
+        const ConnectError error = error_from_errno(errno);
+        ::close(fd);
+        return error;
+    }
     fd_ = fd;
-    return ConnectError::None;
+    connecting_ = true;
+    return ConnectError::InProgress;
+}
+
+ConnectError Connection::finish_connect() {
+    if (!is_connecting()) return is_open() ? ConnectError::None : ConnectError::Failed;
+    const ConnectError state = handshake_state(fd_, 0);
+    if (state == ConnectError::None) connecting_ = false;
+    if (state != ConnectError::None && state != ConnectError::InProgress) close();
+    return state;
 }
 
 ProtocolError Connection::send(const ClientMessage& message) {
-    if (fd_ < 0) return ProtocolError::ConnectionClosed;
+    if (!is_open()) return ProtocolError::ConnectionClosed;
     const size_t start = outbox_.size();
     outbox_.append(4, '\0');
     write_json(outbox_, message);
@@ -128,44 +169,40 @@ ProtocolError Connection::flush() {
     return outbox_.size() > MAX_OUTBOX ? ProtocolError::SendFailed : ProtocolError::None;
 }
 
-ProtocolError Connection::receive(std::vector<HostMessage>& out) {
-    if (fd_ < 0) return ProtocolError::ConnectionClosed;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+ProtocolError Connection::read_available(size_t max_bytes) {
+    if (!is_open()) return ProtocolError::ConnectionClosed;
+    char buffer[READ_CHUNK];
+    size_t taken = 0;
+    while (taken < max_bytes && inbox_.size() - inbox_start_ < MAX_INBOX) {
+        const size_t room = std::min({sizeof buffer, max_bytes - taken, MAX_INBOX - (inbox_.size() - inbox_start_)});
+        const ssize_t n = ::recv(fd_, buffer, room, 0);
         if (n > 0) {
             inbox_.append(buffer, static_cast<size_t>(n));
+            taken += static_cast<size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        // The frames that arrived before the close are still worth showing.
-        take_frames(out);
-        close();
         return n == 0 ? ProtocolError::ConnectionClosed : ProtocolError::ReceiveFailed;
     }
-    const ProtocolError error = take_frames(out);
-    if (error != ProtocolError::None) close();
-    return error;
+    return ProtocolError::None;
 }
 
-ProtocolError Connection::take_frames(std::vector<HostMessage>& out) {
-    while (inbox_.size() - inbox_start_ >= 4) {
-        const uint32_t length = read_length(inbox_.data() + inbox_start_);
-        if (length == 0) return ProtocolError::InvalidLength;
-        if (length > MAX_FRAME_BODY) return ProtocolError::MessageTooLarge;
-        if (inbox_.size() - inbox_start_ - 4 < length) break;
-        HostMessage m;
-        m.strings = std::make_unique<std::pmr::monotonic_buffer_resource>();
-        const std::string_view body(inbox_.data() + inbox_start_ + 4, length);
-        if (read_json(body, m.message, m.strings.get())) return ProtocolError::JsonDecodeFailed;
-        inbox_start_ += 4 + length;
-        out.push_back(std::move(m));
-    }
-    // Consumed bytes are dropped in one move per call, not one per frame.
+IncomingFrame Connection::next_frame() {
+    if (inbox_.size() - inbox_start_ < 4) return {};
+    const uint32_t length = read_length(inbox_.data() + inbox_start_);
+    if (length == 0) return {ProtocolError::InvalidLength, {}};
+    if (length > MAX_FRAME_BODY) return {ProtocolError::MessageTooLarge, {}};
+    if (inbox_.size() - inbox_start_ - 4 < length) return {};
+    const std::string_view body(inbox_.data() + inbox_start_ + 4, length);
+    inbox_start_ += 4 + length;
+    return {ProtocolError::None, body};
+}
+
+void Connection::drop_taken_frames() {
+    // Taken bytes are dropped in one move per frame of the client, not one per message.
     inbox_.erase(0, inbox_start_);
     inbox_start_ = 0;
-    return ProtocolError::None;
 }
 
 } // namespace cog::client

@@ -18,7 +18,9 @@ std::unique_ptr<GameWindow> GameWindow::open(const std::string& title, std::stri
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "1");
     w->window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, START_W, START_H,
                                   SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
-    if (w->window_) w->renderer_ = SDL_CreateRenderer(w->window_, -1, 0);
+    // Vertical sync where the driver offers it; a renderer without it otherwise.
+    if (w->window_) w->renderer_ = SDL_CreateRenderer(w->window_, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (w->window_ && !w->renderer_) w->renderer_ = SDL_CreateRenderer(w->window_, -1, 0);
     if (!w->renderer_) {
         error = std::string("cannot open the window: ") + SDL_GetError();
         return nullptr;
@@ -34,6 +36,16 @@ std::unique_ptr<GameWindow> GameWindow::open(const std::string& title, std::stri
     // translated in the same batch of window events, before the field could switch them on.
     SDL_StartTextInput();
     return w;
+}
+
+bool GameWindow::has_vsync() const {
+    SDL_RendererInfo info{};
+    return SDL_GetRendererInfo(renderer_, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+}
+
+int GameWindow::refresh_hz() const {
+    SDL_DisplayMode mode{};
+    return SDL_GetWindowDisplayMode(window_, &mode) == 0 ? mode.refresh_rate : 0;
 }
 
 GameWindow::~GameWindow() {

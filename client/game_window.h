@@ -24,6 +24,8 @@ public:
     SDL_Renderer* renderer() const { return renderer_; }
     const SpriteTextures& sprites() const { return sprites_; }
     TextCache& texts() { return *texts_; }
+    bool has_vsync() const;
+    int refresh_hz() const; // 0 when the display does not say
 
 private:
     GameWindow() = default;

@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN); // a vanished host shows as a send error, not a dead client
-    const int code = cog::client::run_client(parsed.options);
+    cog::SystemClock clock;
+    const int code = cog::client::run_client(parsed.options, clock);
     SDL_Quit();
     return code;
 }

@@ -4,14 +4,17 @@
 
 #include "client/canvas.h"
 #include "client/command_line.h"
+#include "client/viewport.h"
 
 #include <deque>
 #include <string>
+#include <string_view>
 
 namespace cog::client {
 
 inline constexpr double CHAT_SHOW_S = 6;   // seconds a chat line stays
 inline constexpr size_t CHAT_MAX_LINES = 10;
+inline constexpr size_t CHAT_LINE_MAX_BYTES = 160; // a longer line is cut (it would leave the window)
 
 struct ChatLine {
     std::string text;
@@ -23,9 +26,9 @@ struct Overlay {
     std::string status; // e.g. the lost connection; empty when all is well
 };
 
-// A text with line breaks becomes one chat line per line.
-void add_chat_line(Overlay& overlay, std::string text, double now_s);
+// A text with line breaks becomes one chat line per line; only the lines that can stay are kept.
+void add_chat_line(Overlay& overlay, std::string_view text, double now_s);
 void drop_expired(Overlay& overlay, double now_s);
-void draw_overlay(const Overlay& overlay, const CommandLine& line, Canvas& canvas);
+void draw_overlay(const Overlay& overlay, const CommandLine& line, WorldSize world, Canvas& canvas);
 
 } // namespace cog::client

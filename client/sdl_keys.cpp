@@ -15,10 +15,10 @@ GameKey game_key_for_keycode(SDL_Keycode key) {
     case SDLK_SPACE: return KEY_SPACE;
     case SDLK_RETURN:
     case SDLK_KP_ENTER: return KEY_ENTER;
-    case SDLK_LSHIFT:
-    case SDLK_RSHIFT: return KEY_SHIFT;
-    case SDLK_LCTRL:
-    case SDLK_RCTRL: return KEY_CTRL;
+    case SDLK_LSHIFT: return KEY_LEFT_SHIFT;
+    case SDLK_RSHIFT: return KEY_RIGHT_SHIFT;
+    case SDLK_LCTRL: return KEY_LEFT_CTRL;
+    case SDLK_RCTRL: return KEY_RIGHT_CTRL;
     case SDLK_ESCAPE: return KEY_ESCAPE;
     default: return GAME_KEY_COUNT;
     }

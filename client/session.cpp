@@ -1,4 +1,4 @@
-// Host messages: INIT sets the seat, DRAW_COMMANDS replaces the picture, the rest are sounds and notes.
+// Host events: INIT sets the seat and the world, the rest are sounds and notes.
 #include "client/session.h"
 
 #include <string>
@@ -7,34 +7,29 @@ namespace cog::client {
 
 namespace {
 
-void handle_event(Session& session, Overlay& overlay, SoundOutput& sound, const Event& event, double now_s) {
-    switch (event.kind) {
-    case EventKind::INIT:
-        session.client_id = event.client_id;
-        session.logged_in = true;
-        session.ever_logged_in = true;
-        overlay.status.clear();
-        break;
-    case EventKind::PLAYER_JOINED:
-        add_chat_line(overlay, std::string(event.player_name) + " joined", now_s);
-        break;
-    case EventKind::PLAYER_LEFT:
-        add_chat_line(overlay, "Player " + std::to_string(event.player_id) + " left", now_s);
-        break;
-    case EventKind::CHAT_MESSAGE: add_chat_line(overlay, std::string(event.message), now_s); break;
-    case EventKind::PLAY_SOUND: sound.play(event.sound_id, event.volume); break;
-    case EventKind::STOP_MUSIC: sound.stop_music(); break;
-    }
+void take_init(Session& session, Overlay& overlay, const Event& event) {
+    if (event.client_id == 0) return; // no seat can be asked back with 0
+    session.client_id = event.client_id;
+    session.logged_in = true;
+    session.ever_logged_in = true;
+    const bool sane = event.world_width > 0 && event.world_width <= MAX_WORLD_SIDE && event.world_height > 0 &&
+                      event.world_height <= MAX_WORLD_SIDE;
+    if (sane) session.world = {static_cast<float>(event.world_width), static_cast<float>(event.world_height)};
+    overlay.status.clear();
 }
 
 } // namespace
 
-void handle_host_message(Session& session, Overlay& overlay, SoundOutput& sound, HostMessage&& message,
-                         double now_s) {
-    if (message.message.kind == ServerMessageKind::DRAW_COMMANDS) {
-        session.picture = std::move(message);
-    } else {
-        handle_event(session, overlay, sound, message.message.event, now_s);
+void handle_event(Session& session, Overlay& overlay, SoundOutput& sound, const Event& event, double now_s) {
+    switch (event.kind) {
+    case EventKind::INIT: take_init(session, overlay, event); break;
+    case EventKind::PLAYER_JOINED: add_chat_line(overlay, std::string(event.player_name) + " joined", now_s); break;
+    case EventKind::PLAYER_LEFT:
+        add_chat_line(overlay, "Player " + std::to_string(event.player_id) + " left", now_s);
+        break;
+    case EventKind::CHAT_MESSAGE: add_chat_line(overlay, event.message, now_s); break;
+    case EventKind::PLAY_SOUND: sound.play(event.sound_id, event.volume); break;
+    case EventKind::STOP_MUSIC: sound.stop_music(); break;
     }
 }
 

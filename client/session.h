@@ -1,26 +1,28 @@
-// What the client knows of its seat at the host, and the handling of every host message.
+// What the client knows of its seat at the host, and the handling of the host's events.
 #pragma once
 
-#include "client/connection.h"
 #include "client/overlay.h"
 #include "client/sound_output.h"
+#include "client/viewport.h"
 #include "shared/protocol/messages.h"
 
 #include <cstdint>
-#include <optional>
 #include <string_view>
 
 namespace cog::client {
 
+inline constexpr int32_t MAX_WORLD_SIDE = 16384; // world units; a larger announced world is ignored
+
 struct Session {
-    uint32_t client_id = 0;              // from the last INIT; sent back to get the seat again
-    bool logged_in = false;              // an INIT arrived on the current connection
+    uint32_t client_id = 0;    // from the last INIT; sent back to get the seat again
+    bool logged_in = false;    // an INIT arrived on the current connection
     bool ever_logged_in = false;
-    std::optional<HostMessage> picture;  // the latest DRAW_COMMANDS
+    WorldSize world;           // as the last INIT announced it
+    double last_heard_s = 0;   // client clock: the last message, or the moment of connecting
 };
 
-void handle_host_message(Session& session, Overlay& overlay, SoundOutput& sound, HostMessage&& message,
-                         double now_s);
+// An INIT without an id (0) or of an unknown kind changes nothing.
+void handle_event(Session& session, Overlay& overlay, SoundOutput& sound, const Event& event, double now_s);
 
 ClientMessage login_message(std::string_view name, uint32_t previous_player_id);
 ClientMessage input_message(const InputState& input);

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the window need, when any is missing.
 set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libsdl2-dev libimgui-dev libstb-dev xvfb xauth
-          libsdl2-ttf-dev fonts-dejavu-core libcairo2-dev libzstd-dev libxxhash-dev)
+          libsdl2-ttf-dev fonts-dejavu-core libcairo2-dev libfontconfig-dev libzstd-dev libxxhash-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

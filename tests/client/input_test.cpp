@@ -64,6 +64,21 @@ TEST(KeyEdges, QuickTapsLevelsAndReleaseAll) {
     EXPECT_FALSE(lost.mouse_left);
     EXPECT_TRUE(lost.keys[25].just_released);
     EXPECT_FALSE(lost.keys[0].just_released);
+
+    // Both Shift keys down, one let go: Shift is still held.
+    key_down(keys, KEY_LEFT_SHIFT);
+    key_down(keys, KEY_RIGHT_SHIFT);
+    key_down(keys, KEY_RIGHT_CTRL);
+    take_snapshot(keys, {});
+    key_up(keys, KEY_LEFT_SHIFT);
+    InputState one_up = take_snapshot(keys, {});
+    EXPECT_TRUE(one_up.shift);
+    EXPECT_TRUE(one_up.ctrl);
+    key_up(keys, KEY_RIGHT_SHIFT);
+    key_up(keys, KEY_RIGHT_CTRL);
+    InputState both_up = take_snapshot(keys, {});
+    EXPECT_FALSE(both_up.shift);
+    EXPECT_FALSE(both_up.ctrl);
 }
 
 TEST(KeyEdges, LettersTypedWithinOneFrameReachTheHostInTypedOrder) {
@@ -80,7 +95,7 @@ TEST(KeyEdges, LettersTypedWithinOneFrameReachTheHostInTypedOrder) {
     EXPECT_TRUE(first.keys['W' - 'A'].just_released);
     EXPECT_FALSE(first.keys['N' - 'A'].just_pressed);
     EXPECT_FALSE(first.keys['N' - 'A'].is_down);
-    EXPECT_FALSE(first.right); // queued behind N, in order
+    EXPECT_TRUE(first.right); // not a typed key: it does not wait behind N
     InputState second = take_snapshot(keys, {});
     EXPECT_TRUE(second.keys['N' - 'A'].just_pressed);
     EXPECT_TRUE(second.keys['N' - 'A'].just_released);
@@ -117,6 +132,24 @@ TEST(Letterbox, WorldAndWindowMapBothWays) {
     EXPECT_LT(window_to_world(wide, {100, 300}).x, 0);
     EXPECT_FLOAT_EQ(window_to_world(tall, {320, 360}).x, 640);
     EXPECT_FLOAT_EQ(window_to_world(tall, {320, 360}).y, 360);
+}
+
+TEST(Letterbox, ThePointerMapsThroughBarsHighDpiAndTheAnnouncedWorld) {
+    // 960 x 720 points on a screen with two pixels a point: bars above and below the world.
+    const WindowSizes sizes{960, 720, 1920, 1440};
+    const Point centre = pointer_to_world({480, 360}, sizes, {});
+    EXPECT_FLOAT_EQ(centre.x, 640);
+    EXPECT_FLOAT_EQ(centre.y, 360);
+    // The world's top-left corner lies below the upper bar: 1920 / 1280 = 1.5 pixels a unit,
+    // (1440 - 1080) / 2 = 180 pixels of bar, 90 points.
+    const Point corner = pointer_to_world({0, 90}, sizes, {});
+    EXPECT_NEAR(corner.x, 0, 1e-3);
+    EXPECT_NEAR(corner.y, 0, 1e-3);
+    EXPECT_LT(pointer_to_world({480, 10}, sizes, {}).y, 0); // on the bar: above the world
+    // A world of 1920 x 1080 announced by the host fills the same window at another scale.
+    const Point wide = pointer_to_world({960, 630}, sizes, {1920, 1080});
+    EXPECT_NEAR(wide.x, 1920, 1e-3);
+    EXPECT_NEAR(wide.y, 1080, 1e-3);
 }
 
 TEST(CommandField, TypingErasingAndSubmitting) {
@@ -158,15 +191,16 @@ SDL_Event text_event(const char* text) {
 }
 
 TEST(CommandField, WhileOpenTheLettersGoToTheFieldNotToTheGame) {
+    constexpr double NOW = 5000; // the client clock, far from any other clock's reading
     ClientState state;
     key_down(state.keys, KEY_RIGHT); // held when the field opens: released for the host
     take_snapshot(state.keys, {});
-    handle_sdl_event(state, key_event(SDL_KEYDOWN, SDLK_BACKQUOTE), nullptr, nullptr);
+    handle_sdl_event(state, key_event(SDL_KEYDOWN, SDLK_BACKQUOTE), nullptr, nullptr, NOW);
     ASSERT_TRUE(state.command_line.open);
-    handle_sdl_event(state, text_event("`"), nullptr, nullptr); // the opening key's own text
+    handle_sdl_event(state, text_event("`"), nullptr, nullptr, NOW); // the opening key's own text
     for (const char* letter : {"i", "n", "f", "o"}) {
-        handle_sdl_event(state, key_event(SDL_KEYDOWN, static_cast<SDL_Keycode>(letter[0])), nullptr, nullptr);
-        handle_sdl_event(state, text_event(letter), nullptr, nullptr);
+        handle_sdl_event(state, key_event(SDL_KEYDOWN, static_cast<SDL_Keycode>(letter[0])), nullptr, nullptr, NOW);
+        handle_sdl_event(state, text_event(letter), nullptr, nullptr, NOW);
     }
     EXPECT_EQ(state.command_line.text, "info");
     const InputState during = take_snapshot(state.keys, {});
@@ -175,14 +209,19 @@ TEST(CommandField, WhileOpenTheLettersGoToTheFieldNotToTheGame) {
     EXPECT_FALSE(during.keys['N' - 'A'].is_down);
 
     // Enter sends the line; with no host it is said so instead.
-    handle_sdl_event(state, key_event(SDL_KEYDOWN, SDLK_RETURN), nullptr, nullptr);
+    handle_sdl_event(state, key_event(SDL_KEYDOWN, SDLK_RETURN), nullptr, nullptr, NOW);
     EXPECT_FALSE(state.command_line.open);
     ASSERT_FALSE(state.overlay.chat.empty());
     EXPECT_EQ(state.overlay.chat.back().text, "Not connected: command not sent");
+    // The note stays for its time on the clock the frame loop expires it with.
+    drop_expired(state.overlay, NOW + 1);
+    ASSERT_EQ(state.overlay.chat.size(), 1u);
+    drop_expired(state.overlay, NOW + CHAT_SHOW_S);
+    EXPECT_TRUE(state.overlay.chat.empty());
 
     // Closed again, letters are game keys and typed text is ignored.
-    handle_sdl_event(state, key_event(SDL_KEYDOWN, SDLK_i), nullptr, nullptr);
-    handle_sdl_event(state, text_event("i"), nullptr, nullptr);
+    handle_sdl_event(state, key_event(SDL_KEYDOWN, SDLK_i), nullptr, nullptr, NOW);
+    handle_sdl_event(state, text_event("i"), nullptr, nullptr, NOW);
     EXPECT_TRUE(take_snapshot(state.keys, {}).keys['I' - 'A'].just_pressed);
     EXPECT_TRUE(state.command_line.text.empty());
 }

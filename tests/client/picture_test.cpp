@@ -1,5 +1,6 @@
 // A recorded DRAW_COMMANDS message read back into canvas calls, and the handling of host events.
 #include "client/picture.h"
+#include "client/picture_limits.h"
 #include "client/session.h"
 #include "shared/assets/assets.h"
 #include "shared/protocol/json.h"
@@ -99,14 +100,14 @@ TEST(Picture, SpriteProIsScaledFromItsFrameAndTurnsAroundItsAnchor) {
     EXPECT_FLOAT_EQ(standing.y + standing.height, 550);
     EXPECT_FLOAT_EQ(standing.rotation_deg, -12.5f);
 
-    // A flying mask: centred, a negative scale mirrors like flip_x, tint and ten turns kept.
+    // A flying mask: centred, a negative scale mirrors like flip_x, tint kept, ten turns are none.
     const SpritePlacement& mask = canvas.sprites[2];
     EXPECT_FLOAT_EQ(mask.width, 100);
     EXPECT_FLOAT_EQ(mask.x, 590);
     EXPECT_FLOAT_EQ(mask.y, 310);
     EXPECT_TRUE(mask.flip_x);
     EXPECT_TRUE(mask.flip_y);
-    EXPECT_FLOAT_EQ(mask.rotation_deg, 3600);
+    EXPECT_FLOAT_EQ(mask.rotation_deg, 0);
     EXPECT_EQ(mask.tint, (Color{255, 128, 0, 200}));
 
     // The door game's verdict figure: 400 wide at scale 1.5625, centred on its point.
@@ -129,40 +130,115 @@ public:
     void stop_music() override { calls.push_back("stop"); }
 };
 
-HostMessage decode(const std::string& text) {
-    HostMessage m;
-    m.strings = std::make_unique<std::pmr::monotonic_buffer_resource>();
-    EXPECT_FALSE(read_json(text, m.message, m.strings.get())) << text;
-    return m;
+Event event_of(const std::string& text, std::pmr::memory_resource* arena) {
+    ServerMessage m;
+    EXPECT_FALSE(read_json(text, m, arena)) << text;
+    return m.event;
 }
 
-TEST(Session, EventsSetTheSeatPlaySoundsAndShowAnswersWhilePicturesReplaceEachOther) {
+TEST(Session, EventsSetTheSeatAndTheWorldPlaySoundsAndShowAnswers) {
+    std::pmr::monotonic_buffer_resource arena;
     Session session;
     Overlay overlay;
     overlay.status = "lost";
     RecordingSound sound;
-    handle_host_message(session, overlay, sound, decode(R"({"kind":0,"event":{"kind":0,"client_id":7,"world_width":1280,"world_height":720}})"), 1.0);
+    const auto handle = [&](const std::string& text) { handle_event(session, overlay, sound, event_of(text, &arena), 1.0); };
+    handle(R"({"kind":0,"event":{"kind":0,"client_id":7,"world_width":1920,"world_height":1080}})");
     EXPECT_EQ(session.client_id, 7u);
     EXPECT_TRUE(session.logged_in);
     EXPECT_TRUE(overlay.status.empty());
+    EXPECT_FLOAT_EQ(session.world.width, 1920);
+    EXPECT_FLOAT_EQ(session.world.height, 1080);
 
-    handle_host_message(session, overlay, sound, decode(R"({"kind":0,"event":{"kind":4,"sound_id":5,"volume":1.0}})"), 1.0);
-    handle_host_message(session, overlay, sound, decode(R"({"kind":0,"event":{"kind":5}})"), 1.0);
+    // An INIT without an id, or with a world no window can hold, changes nothing it should not.
+    session.logged_in = false;
+    handle(R"({"kind":0,"event":{"kind":0,"client_id":0,"world_width":1280,"world_height":720}})");
+    EXPECT_EQ(session.client_id, 7u);
+    EXPECT_FALSE(session.logged_in);
+    EXPECT_FLOAT_EQ(session.world.width, 1920);
+    handle(R"({"kind":0,"event":{"kind":0,"client_id":8,"world_width":-5,"world_height":2000000}})");
+    EXPECT_EQ(session.client_id, 8u);
+    EXPECT_FLOAT_EQ(session.world.width, 1920);
+    handle(R"({"kind":0,"event":{"kind":42,"client_id":9}})");
+    EXPECT_EQ(session.client_id, 8u);
+
+    handle(R"({"kind":0,"event":{"kind":4,"sound_id":5,"volume":1.0}})");
+    handle(R"({"kind":0,"event":{"kind":5}})");
     EXPECT_EQ(sound.calls, (std::vector<std::string>{"play 5 1.000000", "stop"}));
 
-    handle_host_message(session, overlay, sound, decode(R"({"kind":0,"event":{"kind":3,"message":"=== INFO ===\nStack: 7/16"}})"), 1.0);
+    handle(R"({"kind":0,"event":{"kind":3,"message":"=== INFO ===\nStack: 7/16"}})");
     ASSERT_EQ(overlay.chat.size(), 2u); // one overlay line per line of the answer
     EXPECT_EQ(overlay.chat.front().text, "=== INFO ===");
     EXPECT_EQ(overlay.chat.back().text, "Stack: 7/16");
     drop_expired(overlay, 1.0 + CHAT_SHOW_S);
     EXPECT_TRUE(overlay.chat.empty());
 
-    handle_host_message(session, overlay, sound, decode(R"({"kind":1,"commands":[{"kind":1,"text":"first"}]})"), 1.0);
-    handle_host_message(session, overlay, sound, decode(R"({"kind":1,"commands":[{"kind":1,"text":"second"},{"kind":0}]})"), 1.0);
-    ASSERT_TRUE(session.picture.has_value());
-    ASSERT_EQ(session.picture->message.commands.size(), 2u);
-    EXPECT_EQ(session.picture->message.commands[0].text, "second");
-    EXPECT_EQ(session.client_id, 7u); // a picture carries no seat
+    // A flood of lines keeps only the last few, each cut to a line's length at a whole letter.
+    std::string flood;
+    for (int i = 0; i < 100000; ++i) flood += "line " + std::to_string(i) + "\\n";
+    flood += std::string(CHAT_LINE_MAX_BYTES - 1, 'x') + "\u00e9";
+    handle(R"({"kind":0,"event":{"kind":3,"message":")" + flood + R"("}})");
+    ASSERT_EQ(overlay.chat.size(), CHAT_MAX_LINES);
+    EXPECT_EQ(overlay.chat.front().text, "line 99991");
+    EXPECT_EQ(overlay.chat.back().text, std::string(CHAT_LINE_MAX_BYTES - 1, 'x'));
+}
+
+// Values no screen sends, clamped or skipped before they reach the renderer.
+TEST(Picture, ExtremeGeometryIsClampedAndDegenerateCommandsAreSkipped) {
+    std::pmr::monotonic_buffer_resource arena;
+    ServerMessage message;
+    ASSERT_FALSE(read_json(R"({"kind":1,"commands":[
+      {"kind":0,"x":-3e38,"y":3e38,"width":3e38,"height":3e38,"color":[1,1,1,255]},
+      {"kind":0,"x":10,"y":10,"width":-50,"height":20},
+      {"kind":0,"x":10,"y":10,"width":50,"height":0},
+      {"kind":1,"x":5,"y":5,"text":"huge","font_size":2147483647},
+      {"kind":1,"x":5,"y":5,"text":"tiny","font_size":-3},
+      {"kind":1,"x":5,"y":5,"text":"","font_size":20},
+      {"kind":4,"x":0,"y":0,"width":-1,"height":10,"asset_id":6},
+      {"kind":5,"x":640,"y":360,"asset_id":9,"scale_x":3e38,"scale_y":-3e38,"rotation":3e38},
+      {"kind":5,"x":640,"y":360,"asset_id":9,"scale_x":0,"scale_y":1},
+      {"kind":2,"x":1e30,"y":0,"width":3e38},
+      {"kind":2,"x":0,"y":0,"width":-4},
+      {"kind":3,"x":0,"y":0,"x2":3e38,"y2":-3e38,"width":3e38}
+    ]})", message, &arena));
+    RecordingCanvas canvas;
+    draw_picture(message.commands, canvas);
+    const std::vector<std::string> expected = {
+        "rect -16384 16384 32768 32768  #1,1,1,255",
+        "text 5 5 400 'huge' #0,0,0,0",
+        "sprite 9",
+        "circle 16384 0 32768  #0,0,0,0",
+        "line 0 0 16384 -16384 1024  #0,0,0,0",
+    };
+    EXPECT_EQ(canvas.calls, expected);
+    ASSERT_EQ(canvas.sprites.size(), 1u);
+    const SpritePlacement& mask = canvas.sprites[0];
+    EXPECT_FLOAT_EQ(mask.width, 1024 * MAX_SPRITE_SCALE);
+    EXPECT_TRUE(mask.flip_y);
+    EXPECT_GE(mask.rotation_deg, -360.0f);
+    EXPECT_LE(mask.rotation_deg, 360.0f);
+}
+
+TEST(Picture, APictureMayCoverOnlySoMuchOfTheWorld) {
+    DrawList commands;
+    const auto rect = [](float x, float y, float width, float height) {
+        DrawCommand c;
+        c.x = x;
+        c.y = y;
+        c.width = width;
+        c.height = height;
+        return c;
+    };
+    const DrawCommand full = rect(0, 0, 1280, 720);
+    const DrawCommand off_world = rect(-5000, -5000, 4000, 4000);
+    for (int i = 0; i < 10; ++i) commands.push_back(full);
+    for (int i = 0; i < 1000; ++i) commands.push_back(off_world); // outside the world: costs nothing
+    EXPECT_EQ(commands_within_budget(commands, {}), commands.size());
+    for (int i = 0; i < 1000; ++i) commands.push_back(full);
+    const size_t kept = commands_within_budget(commands, {});
+    EXPECT_EQ(kept, 1010 + static_cast<size_t>(MAX_COVERED_WORLDS) - 10);
+    // A larger announced world fits more of the same rectangles.
+    EXPECT_GT(commands_within_budget(commands, {2560, 1440}), kept);
 }
 
 } // namespace

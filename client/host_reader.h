@@ -1,0 +1,54 @@
+// One client frame's share of what the host sent: a bounded number of bytes read, the events
+// handled in order, and of the pictures only the newest decoded.
+#pragma once
+
+#include "client/connection.h"
+#include "client/message_slot.h"
+#include "client/overlay.h"
+#include "client/session.h"
+#include "client/sound_output.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace cog::client {
+
+struct ReadLimits {
+    size_t bytes_per_frame = 2 * (MAX_FRAME_BODY + 4); // read from the socket per client frame
+    size_t events_per_frame = 1024;                    // the rest wait for the next frame
+    int sounds_per_frame = 8;                          // more in one frame are not played
+};
+
+class HostReader {
+public:
+    HostReader();
+
+    // Reads and handles what arrived. Returns None while the connection stands; otherwise the
+    // connection has been closed and the result says why (the peer left, a broken stream).
+    // A message that does not decode is skipped; the stream stays aligned.
+    ProtocolError read_frame(Connection& connection, Session& session, Overlay& overlay, SoundOutput& sound,
+                             double now_s, const ReadLimits& limits = {});
+
+    // The picture to draw: the commands of the newest good picture within its area budget.
+    std::span<const DrawCommand> picture() const;
+    bool has_picture() const { return shown_ >= 0; }
+
+    // A new connection: every problem is worth one warning again.
+    void forget_warnings() { warned_ = 0; }
+
+private:
+    void take_picture(std::string_view body, WorldSize world);
+    void take_other(std::string_view body, Session& session, Overlay& overlay, SoundOutput& sound, double now_s,
+                    int& sounds_left);
+    void warn_once(uint32_t problem, const char* text);
+
+    std::array<MessageSlot, 2> pictures_; // the one shown and the one being decoded
+    int shown_ = -1;
+    size_t drawable_ = 0;                 // leading commands of the shown picture within budget
+    MessageSlot other_;                   // events, and messages of unknown form
+    uint32_t warned_ = 0;                 // problems already reported on this connection
+};
+
+} // namespace cog::client
