@@ -1,0 +1,223 @@
+// The replay loop: feed a frame's recorded inputs, run the host's frame, compare what it sent.
+#include "replay/replayer.h"
+
+#include "replay/replay_clock.h"
+#include "server/main/frame_observer.h"
+#include "server/main/host.h"
+#include "shared/log/console.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <map>
+#include <set>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace cog::replay {
+
+namespace {
+
+// The replay's ends of the players' socket pairs, by player id.
+using Feeds = std::map<uint32_t, int>;
+
+// Checks every picture the replayed host sends against the recording, in order.
+class Verifier final : public FrameObserver {
+public:
+    Verifier(bool verify, uint32_t player, const PictureSink& sink, ReplayReport& report)
+        : verify_(verify), player_(player), sink_(sink), report_(report) {}
+
+    void begin(const RecordedFrame& frame, size_t index, double seconds) {
+        frame_ = &frame;
+        index_ = index;
+        seconds_ = seconds;
+        next_picture_ = 0;
+        logins_.clear();
+    }
+    // Whatever the recording still expected of the frame.
+    void end() {
+        if (next_picture_ < frame_->pictures.size())
+            differ(frame_->pictures[next_picture_].id, 0, "a recorded picture was not sent");
+        for (size_t i = 0; i < frame_->logins.size(); ++i) {
+            const uint32_t got = i < logins_.size() ? logins_[i] : 0;
+            if (got != frame_->logins[i].id)
+                differ(frame_->logins[i].id, 0, "the login was given seat " + std::to_string(got));
+        }
+    }
+    bool stopped() const { return stopped_ || (verify_ && !report_.identical); }
+
+    void login(std::string_view, uint32_t, uint32_t id) override { logins_.push_back(id); }
+
+    void picture_sent(uint32_t id, std::string_view body, std::span<const uint32_t> starts) override {
+        if (sink_ && id == player_ && !sink_(seconds_, body)) stopped_ = true;
+        if (!verify_ || !report_.identical) return;
+        if (next_picture_ >= frame_->pictures.size()) {
+            differ(id, 0, "a picture the recording does not have");
+            return;
+        }
+        const RecordedPicture& want = frame_->pictures[next_picture_++];
+        if (want.id != id) {
+            differ(id, 0, "picture for player " + std::to_string(id) + ", recorded for " + std::to_string(want.id));
+            return;
+        }
+        if (picture_digest(body) == want.digest) return;
+        const size_t count = starts.empty() ? 0 : starts.size() - 1;
+        for (size_t i = 0; i < count && i < want.commands.size(); ++i) {
+            if (command_digest(command_text(body, starts, i)) != want.commands[i]) {
+                differ(id, i, "command " + std::to_string(i) + " differs");
+                return;
+            }
+        }
+        differ(id, std::min(count, want.commands.size()),
+               std::to_string(count) + " commands, recorded " + std::to_string(want.commands.size()));
+    }
+
+private:
+    void differ(uint32_t player, size_t command, std::string what) {
+        if (!report_.identical) return;
+        report_.identical = false;
+        report_.first = {index_, player, command, std::move(what)};
+    }
+
+    bool verify_;
+    uint32_t player_;
+    const PictureSink& sink_;
+    ReplayReport& report_;
+    const RecordedFrame* frame_ = nullptr;
+    size_t index_ = 0;
+    double seconds_ = 0;
+    size_t next_picture_ = 0;
+    std::vector<uint32_t> logins_;
+    bool stopped_ = false;
+};
+
+void discard_console(void*, std::string_view) {}
+
+std::string frame_of(std::string_view body) {
+    const uint32_t n = static_cast<uint32_t>(body.size());
+    std::string frame{static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
+                      static_cast<char>(n)};
+    frame.append(body);
+    return frame;
+}
+
+void write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n <= 0) return; // the host closed its end; the recording said what became of it
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+}
+
+// A LOGIN arrives on a new socket pair, waiting in the host's list of logins as an accepted
+// connection would; its id is known from the recording.
+void feed_login(HostState& host, Feeds& feeds, const RecordedLogin& login) {
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return;
+    // The host's end is non-blocking, as every socket it reads; the replay's end blocks, since
+    // the host always takes a frame's worth before the next frame is fed.
+    fcntl(pair[0], F_SETFL, fcntl(pair[0], F_GETFL) | O_NONBLOCK);
+    const int buffer = 8 << 20; // a frame's messages always fit: the host reads a bounded amount a frame
+    for (int fd : pair) {
+        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    }
+    ClientMessage message;
+    message.kind = ClientMessageKind::LOGIN;
+    message.player_name = login.name;
+    message.previous_player_id = login.previous_id;
+    std::string body;
+    write_json(body, message);
+    write_all(pair[1], frame_of(body));
+    PendingLogin pending;
+    pending.fd = pair[0];
+    pending.reader = FrameReader(&host.connections.frame_pool);
+    host.connections.pending_logins.push_back(std::move(pending));
+    if (auto old = feeds.find(login.id); old != feeds.end()) close(old->second);
+    feeds[login.id] = pair[1];
+}
+
+// Drops the host could not have seen coming from what was fed: a stalled frame, an unreadable
+// stream, a failed send. A closed connection is fed as the end of its stream instead, after its
+// last messages, and a drop the rules make (wrong admin tokens) comes about by itself.
+bool drop_is_fed_as_end(DropReason reason) { return reason == DropReason::Closed; }
+bool drop_is_marked(DropReason reason) {
+    return reason == DropReason::Stalled || reason == DropReason::Unframeable || reason == DropReason::SendFailed;
+}
+
+void feed_frame(HostState& host, Feeds& feeds, const RecordedFrame& frame) {
+    for (const RecordedLogin& login : frame.logins) feed_login(host, feeds, login);
+    for (const RecordedMessage& message : frame.messages)
+        if (auto feed = feeds.find(message.id); feed != feeds.end()) write_all(feed->second, frame_of(message.body));
+    for (const RecordedDrop& drop : frame.drops) {
+        if (drop_is_fed_as_end(drop.reason)) {
+            if (auto feed = feeds.find(drop.id); feed != feeds.end()) shutdown(feed->second, SHUT_WR);
+        } else if (drop_is_marked(drop.reason)) {
+            if (auto socket = host.connections.sockets.find(drop.id); socket != host.connections.sockets.end())
+                mark_broken(socket->second, drop.reason);
+        }
+    }
+}
+
+// What the host sent is not read back: the digests were taken as it was sent.
+void drain_feeds(HostState& host, Feeds& feeds) {
+    char sink[64 * 1024];
+    for (auto it = feeds.begin(); it != feeds.end();) {
+        while (recv(it->second, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+        }
+        if (!host.connections.sockets.count(it->first)) {
+            close(it->second);
+            it = feeds.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+} // namespace
+
+ReplayReport run_replay(const Recording& recording, bool verify, uint32_t player, const PictureSink& sink) {
+    ReplayReport report;
+    ReplayClock clock(recording.clock);
+    SystemClock instruments;
+    SeededRandom random(recording.seed);
+    Verifier verifier(verify, player, sink, report);
+    HostConfig config;
+    config.clock = &clock;
+    config.instrument_clock = &instruments;
+    config.random = &random;
+    config.observer = &verifier;
+    config.listen = false;
+    config.open_window = false;
+    config.web_port = 0;
+    config.debug_commands = recording.mode;
+    config.admin_token = recording.admin_token;
+    console_set_sink(&discard_console, nullptr);
+    Feeds feeds;
+    std::set<uint32_t> players;
+    {
+        Host host(config);
+        host.start();
+        const int64_t first_ns = recording.frames.empty() ? 0 : recording.frames.front().start_ns;
+        for (size_t i = 0; i < recording.frames.size() && !verifier.stopped(); ++i) {
+            const RecordedFrame& frame = recording.frames[i];
+            for (const RecordedLogin& login : frame.logins) players.insert(login.id);
+            feed_frame(host.state(), feeds, frame);
+            verifier.begin(frame, i, static_cast<double>(frame.start_ns - first_ns) / 1e9);
+            host.frame();
+            if (verify) verifier.end();
+            drain_feeds(host.state(), feeds);
+            report.frames = i + 1;
+        }
+        host.shutdown();
+    }
+    for (auto& [id, fd] : feeds) close(fd);
+    console_set_sink(nullptr, nullptr);
+    if (verify && report.identical && clock.strayed()) {
+        report.identical = false;
+        report.first.what = "the game read its clock differently from the recording";
+    }
+    report.players = players.size();
+    return report;
+}
+
+} // namespace cog::replay
