@@ -28,15 +28,19 @@ void refuse_connection(ConnectionTable& table, int fd, int64_t now_ns) {
     log_refusals(table, now_ns);
 }
 
-// The pending login that has waited longest without sending a byte, or end() when every one
-// has started its LOGIN.
-std::vector<PendingLogin>::iterator longest_silent(std::vector<PendingLogin>& logins) {
-    auto oldest = logins.end();
+// The pending login that gives way to a newcomer: the one that has waited longest without
+// sending a byte; failing that, the one that has waited longest once it is past LOGIN_GRACE_NS
+// (an honest client's LOGIN arrives within milliseconds, so one dribbling its bytes is not
+// honest); end() when every one is younger than that and has started.
+std::vector<PendingLogin>::iterator login_to_give_way(std::vector<PendingLogin>& logins, int64_t now_ns) {
+    auto silent = logins.end(), slow = logins.end();
     for (auto it = logins.begin(); it != logins.end(); ++it) {
-        if (it->reader.frame_started()) continue;
-        if (oldest == logins.end() || it->accepted_ns < oldest->accepted_ns) oldest = it;
+        auto& pick = it->reader.frame_started() ? slow : silent;
+        if (pick == logins.end() || it->accepted_ns < pick->accepted_ns) pick = it;
     }
-    return oldest;
+    if (silent != logins.end()) return silent;
+    if (slow != logins.end() && now_ns - slow->accepted_ns > LOGIN_GRACE_NS) return slow;
+    return logins.end();
 }
 
 void admit_connection(ConnectionTable& table, int fd, int64_t now_ns) {
@@ -44,13 +48,13 @@ void admit_connection(ConnectionTable& table, int fd, int64_t now_ns) {
     const std::string peer = peer_address(fd);
     LOG_INFO("New connection from %s", peer.c_str());
     if (table.pending_logins.size() >= MAX_PENDING_LOGINS) {
-        const auto silent = longest_silent(table.pending_logins);
-        if (silent == table.pending_logins.end()) {
+        const auto gives_way = login_to_give_way(table.pending_logins, now_ns);
+        if (gives_way == table.pending_logins.end()) {
             refuse_connection(table, fd, now_ns);
             return;
         }
-        close_socket(silent->fd);
-        table.pending_logins.erase(silent);
+        close_socket(gives_way->fd);
+        table.pending_logins.erase(gives_way);
     }
     PendingLogin login;
     login.fd = fd;

@@ -21,9 +21,11 @@ namespace cog {
 // dropped, so one silent or dribbling client never holds up everybody else.
 inline constexpr int64_t STALLED_CLIENT_NS = 5'000'000'000;
 // Connections waiting for their LOGIN. When all places are taken, the one that has waited
-// longest without sending a byte gives way to a newcomer, so silent sockets cannot lock
-// everybody out; only when every place has started its LOGIN is a newcomer refused.
+// longest without sending a byte gives way to a newcomer, or else the one that has waited
+// longest past LOGIN_GRACE_NS, so silent or dribbling sockets cannot lock everybody out; only
+// when every place is younger than that and has started its LOGIN is a newcomer refused.
 inline constexpr size_t MAX_PENDING_LOGINS = 64;
+inline constexpr int64_t LOGIN_GRACE_NS = 1'000'000'000;
 // Refusals are logged at most this often, with a count, so a flood cannot flood the log too.
 inline constexpr int64_t REFUSAL_LOG_INTERVAL_NS = 1'000'000'000;
 // A seat whose connection delivered a message this recently is in use: a LOGIN presenting its

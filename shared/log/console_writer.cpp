@@ -39,15 +39,19 @@ ConsoleWriter::~ConsoleWriter() {
 }
 
 void ConsoleWriter::write(std::string_view line) {
+    bool first = false;
     {
         std::lock_guard lock(mutex_);
         if (pending_.size() + line.size() > capacity_) {
             ++dropped_;
             return;
         }
+        first = pending_.empty();
         pending_.append(line);
     }
-    wake_.notify_one();
+    // Only the first line of a batch wakes the writer: a frame's lines go out together, at the
+    // cost of one wake-up rather than one per line.
+    if (first) wake_.notify_one();
 }
 
 void ConsoleWriter::run() {

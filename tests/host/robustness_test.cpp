@@ -114,6 +114,12 @@ TEST_F(RobustFixture, SilentWaitersGiveWayAndOnlyStartedLoginsAreRefused) {
     advance_seconds(1.1);
     h.frames(1);
     EXPECT_TRUE(console.contains("Too many connections waiting for LOGIN, refused 5"));
+    // A LOGIN still unfinished after a second is no honest client's: it gives way too.
+    TestClient patient(h.port());
+    patient.send_login("patient");
+    usleep(20'000);
+    h.frames(2);
+    EXPECT_NE(first_event(patient.receive_all(), EventKind::INIT), nullptr);
 }
 
 TEST_F(RobustFixture, LoginInPiecesStillWorks) {
