@@ -3,6 +3,7 @@
 
 const CHAT_SHOW_S = 6;
 const CHAT_MAX_LINES = 10;
+const CHAT_LINE_MAX_BYTES = 160; // a longer line is cut: it would leave the picture
 const PANEL = [0, 0, 0, 170];
 const CHAT_TEXT = [255, 240, 160, 255];
 const FIELD_TEXT = [255, 255, 255, 255];
@@ -17,9 +18,10 @@ export class Overlay {
     this.status = ''; // e.g. the lost connection
   }
 
-  // A text with line breaks becomes one line per line.
+  // A text with line breaks becomes one line per line; only the last lines are kept.
   addChat(text, now) {
-    for (const line of text.split('\n')) this.chat.push({ text: line, expires: now + CHAT_SHOW_S });
+    for (const line of text.split('\n').slice(-CHAT_MAX_LINES))
+      this.chat.push({ text: cutUtf8(line, CHAT_LINE_MAX_BYTES), expires: now + CHAT_SHOW_S });
     while (this.chat.length > CHAT_MAX_LINES) this.chat.shift();
   }
 
@@ -43,4 +45,19 @@ export class Overlay {
       painter.text(12, 688, `> ${commandLine.text}_`, 22, FIELD_TEXT);
     }
   }
+}
+
+const encoder = new TextEncoder();
+
+// At most `maxBytes` of UTF-8, cut between characters.
+export function cutUtf8(text, maxBytes) {
+  if (encoder.encode(text).length <= maxBytes) return text;
+  let out = '';
+  let bytes = 0;
+  for (const ch of text) {
+    bytes += encoder.encode(ch).length;
+    if (bytes > maxBytes) break;
+    out += ch;
+  }
+  return out;
 }

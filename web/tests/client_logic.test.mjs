@@ -3,6 +3,7 @@
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
 import { CommandLine } from '../src/command_line.js';
+import { Overlay, cutUtf8 } from '../src/overlay.js';
 import { Key, KeyTracker } from '../src/key_tracker.js';
 import { gameKeyFor, togglesCommandLine } from '../src/keys.js';
 import { canvasToWorld, fitWorld } from '../src/viewport.js';
@@ -89,4 +90,15 @@ test('the command line trims, erases whole characters and stays bounded', () => 
   line.type('x'.repeat(200));
   line.type('y');
   assert.equal(line.text.length, 200);
+});
+
+test('answers are cut between characters and only the last lines stay', () => {
+  assert.equal(cutUtf8('ab€', 4), 'ab'); // the euro sign takes three bytes
+  assert.equal(cutUtf8('abc', 3), 'abc');
+  const overlay = new Overlay();
+  overlay.addChat(Array.from({ length: 12 }, (_, i) => `line ${i}`).join('\n'), 0);
+  assert.equal(overlay.chat.length, 10);
+  assert.equal(overlay.chat[0].text, 'line 2');
+  overlay.dropExpired(100);
+  assert.equal(overlay.chat.length, 0);
 });
