@@ -37,7 +37,9 @@ const lws_protocols PROTOCOLS[] = {
 };
 
 // The server keeps its compression context from message to message: consecutive pictures share
-// most of their bytes, so each compresses to little more than its differences.
+// most of their bytes, so each compresses to little more than its differences. The library's
+// zlib level 1 is kept: about 28 times smaller pictures in the typing pool for the least CPU;
+// level 3 reaches about 39 times for somewhat more, level 6 about 55 times for nearly twice as much.
 const lws_extension EXTENSIONS[] = {
     {"permessage-deflate", lws_extension_callback_pm_deflate, "permessage-deflate; client_max_window_bits"},
     {nullptr, nullptr, nullptr},
