@@ -35,6 +35,7 @@ void BM_FrameWorkNineClientsInLobby(benchmark::State& state) {
     SeededRandom random(1);
     HostConfig config;
     config.port = 0;
+    config.web_port = 0;
     config.clock = &clock;
     config.random = &random;
     config.open_window = false;

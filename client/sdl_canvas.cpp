@@ -1,16 +1,13 @@
 // Rectangles, tinted textures, texts and shapes on the SDL renderer.
 #include "client/sdl_canvas.h"
 
+#include "client/text_metrics.h"
+
 #include <cmath>
 
 namespace cog::client {
 
 namespace {
-// DejaVu's line box is about 1.16 em; a point size of 0.86 of the host's font size gives a line
-// box of the font size, so the host's width estimates and line spacing fit.
-constexpr float POINTS_PER_FONT_UNIT = 0.86f;
-constexpr float SINGLE_GLYPH_CELL = 0.7f; // em: about the advance of a wide capital
-
 void tint(SDL_Texture* texture, Color color) {
     SDL_SetTextureColorMod(texture, color[0], color[1], color[2]);
     SDL_SetTextureAlphaMod(texture, color[3]);
@@ -34,8 +31,6 @@ void SdlCanvas::text(float x, float y, std::string_view text, int font_size, Col
     const TextTexture t = texts_.get(text, pixels);
     if (!t.texture) return;
     Point at = world_to_window(viewport_, {x, y});
-    // Words are sometimes laid out one letter per command at a fixed step; centring each lone
-    // glyph in an even cell keeps an "I" from leaving a gap after it.
     if (text.size() == 1) at.x += (SINGLE_GLYPH_CELL * static_cast<float>(pixels) - static_cast<float>(t.width)) / 2;
     const SDL_FRect r{at.x, at.y, static_cast<float>(t.width), static_cast<float>(t.height)};
     tint(t.texture, color);

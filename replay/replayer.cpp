@@ -129,7 +129,7 @@ void feed_login(HostState& host, Feeds& feeds, const RecordedLogin& login) {
     write_json(body, message);
     write_all(pair[1], frame_of(body));
     PendingLogin pending;
-    pending.fd = pair[0];
+    pending.transport = Transport{pair[0], nullptr};
     pending.reader = FrameReader(&host.connections.frame_pool);
     host.connections.pending_logins.push_back(std::move(pending));
     if (auto old = feeds.find(login.id); old != feeds.end()) close(old->second);

@@ -5,6 +5,7 @@
 #include "server/main/departed_players.h"
 #include "server/main/frame.h"
 #include "server/main/sessions.h"
+#include "server/main/web_service.h"
 #include "server/network/socket_util.h"
 #include "server/ui/status_view.h"
 #include "server/ui/status_window.h"
@@ -63,6 +64,8 @@ bool Host::start() {
     push_screen(state_, ScreenId::LOBBY);
 
     if (config_.listen && !open_listener()) return false;
+    // Browsers are players like TCP clients: a host that takes no connections takes neither.
+    if (config_.listen) open_web_endpoint();
 
     if (config_.open_window) {
         // Without a display SDL would quietly choose an off-screen driver and spend CPU drawing
@@ -89,6 +92,19 @@ bool Host::open_listener() {
     return true;
 }
 
+// A web endpoint that cannot open leaves the game to TCP players; it is no reason not to run.
+void Host::open_web_endpoint() {
+    if (config_.web_port == 0 && !config_.web_port_any) return;
+    const uint16_t port = config_.web_port_any ? 0 : config_.web_port;
+    web::WebError error = web::WebError::None;
+    state_.web = web::WebEndpoint::open({port, config_.web_root, true}, error);
+    if (state_.web) LOG_INFO("Web client on http://%s:%d/", LISTEN_ADDRESS, static_cast<int>(state_.web->port()));
+    else LOG_ERROR("Failed to open the web endpoint on port %d (files in '%s'): %s", static_cast<int>(port),
+                   config_.web_root.c_str(), web::web_error_name(error));
+}
+
+uint16_t Host::web_port() const { return state_.web ? state_.web->port() : 0; }
+
 bool Host::should_stop() {
     if (!state_.running) return true;
     if (config_.stop_requested && config_.stop_requested->load()) return true;
@@ -109,6 +125,7 @@ bool Host::frame() {
 
     // New players first, so a client that connects this frame already gets this frame's picture.
     profiler.push("accept_connections");
+    receive_from_browsers(state_);
     accept_new_connections(state_);
     profiler.pop();
 
@@ -131,6 +148,11 @@ bool Host::frame() {
     // the screen hears of it before the next frame's input.
     profiler.push("drop_broken_connections");
     drop_broken_connections(state_);
+    profiler.pop();
+
+    // The frame's pictures and events leave for the browsers now, not a frame later.
+    profiler.push("send_to_browsers");
+    send_to_browsers(state_);
     profiler.pop();
 
     // After the drops, so a player who left this frame starts his absence now; records past
@@ -169,6 +191,7 @@ void Host::shutdown() {
     destroy_all_screens(state_);
     LOG_INFO("Server shutdown complete");
     close_all(state_.connections);
+    state_.web.reset();
     window_.reset();
 }
 

@@ -26,6 +26,8 @@ struct HostConfig : HostOptions {
     Random* random = nullptr;              // required
     bool open_window = true;               // the "Server" status window, when a display exists
     const std::atomic<bool>* stop_requested = nullptr; // set from a signal handler to end the loop
+    // The web endpoint on any free port (parallel tests), whatever web_port says.
+    bool web_port_any = false;
 };
 
 class Host {
@@ -46,6 +48,8 @@ public:
 
     HostState& state() { return state_; }
     uint16_t port() const { return port_; }
+    // The web endpoint's port; 0 when it is off or could not open.
+    uint16_t web_port() const;
     bool has_window() const { return window_ != nullptr; }
     StatusWindow* window() { return window_.get(); }
 
@@ -53,6 +57,7 @@ private:
     bool open_listener();
     Clock& instrument_clock() { return config_.instrument_clock ? *config_.instrument_clock : *config_.clock; }
     bool should_stop();
+    void open_web_endpoint();
     void pace_frame(int64_t frame_start_ns);
 
     HostConfig config_;

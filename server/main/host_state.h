@@ -10,6 +10,7 @@
 #include "server/profiler/profiler.h"
 #include "server/screens/screen/global_state.h"
 #include "server/network/connections.h"
+#include "server/web/web_endpoint.h"
 
 #include <cstdint>
 #include <map>
@@ -42,6 +43,7 @@ struct HostState {
     std::string observed_body;         // the message bytes handed to the observer
     bool running = false;
     ConnectionTable connections;
+    std::unique_ptr<web::WebEndpoint> web; // browsers; nullptr when off
     PictureEncoder picture_encoder;
     // The screen instance whose oversized picture was last warned about: one warning per screen.
     // An instance number, not an address: a new screen may be built where the old one was.

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <unistd.h>
@@ -46,6 +47,11 @@ int main(int argc, char** argv) {
     cog::SeededRandom random(seed);
     cog::HostConfig config;
     static_cast<cog::HostOptions&>(config) = parsed.options;
+    // The build puts the browser client in a folder beside the program.
+    if (config.web_root.empty()) {
+        std::error_code error;
+        config.web_root = (std::filesystem::read_symlink("/proc/self/exe", error).parent_path() / "web").string();
+    }
     config.clock = &clock;
     config.random = &random;
     config.stop_requested = &g_stop_requested;

@@ -50,6 +50,11 @@ constexpr OptionSpec OPTIONS[] = {
      [](HostOptions& o, std::string_view v) { return parse_port(v, o.port); }},
     {"--web-port", "N", nullptr, "HTTP and WebSocket port for browsers (default 8080, 0 turns it off)",
      [](HostOptions& o, std::string_view v) { return parse_port(v, o.web_port); }},
+    {"--web-root", "DIR", nullptr, "folder of the browser client's files (default: web beside the program)",
+     [](HostOptions& o, std::string_view v) {
+         o.web_root = std::string(v);
+         return !v.empty();
+     }},
     {"--debug-commands", "open|admin|off", "COGWELL_DEBUG_COMMANDS",
      "who may use the debug commands (default open: everybody)",
      [](HostOptions& o, std::string_view v) { return parse_debug_mode(v, o.debug_commands); }},

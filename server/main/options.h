@@ -21,6 +21,7 @@ const char* debug_commands_mode_name(DebugCommandsMode mode);
 struct HostOptions {
     uint16_t port = DEFAULT_PORT;         // TCP game port; 0: any free port (tests)
     uint16_t web_port = DEFAULT_WEB_PORT; // HTTP + WebSocket port; 0: no web endpoint
+    std::string web_root;                 // the browser client's files; empty: "web" beside the program
     DebugCommandsMode debug_commands = DebugCommandsMode::OPEN;
     bool agones = false;     // report to the fleet manager's sidecar
     std::string record_path; // empty: no recording

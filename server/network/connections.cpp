@@ -22,8 +22,8 @@ void log_refusals(ConnectionTable& table, int64_t now_ns) {
     table.refusal_logged_ns = now_ns;
 }
 
-void refuse_connection(ConnectionTable& table, int fd, int64_t now_ns) {
-    close_socket(fd);
+void refuse_connection(ConnectionTable& table, const Transport& transport, int64_t now_ns) {
+    transport_close(transport);
     ++table.refusals_unlogged;
     log_refusals(table, now_ns);
 }
@@ -35,7 +35,7 @@ void refuse_connection(ConnectionTable& table, int fd, int64_t now_ns) {
 std::vector<PendingLogin>::iterator login_to_give_way(std::vector<PendingLogin>& logins, int64_t now_ns) {
     auto silent = logins.end(), slow = logins.end();
     for (auto it = logins.begin(); it != logins.end(); ++it) {
-        auto& pick = it->reader.frame_started() ? slow : silent;
+        auto& pick = transport_message_started(it->transport, it->reader) ? slow : silent;
         if (pick == logins.end() || it->accepted_ns < pick->accepted_ns) pick = it;
     }
     if (silent != logins.end()) return silent;
@@ -43,34 +43,39 @@ std::vector<PendingLogin>::iterator login_to_give_way(std::vector<PendingLogin>&
     return logins.end();
 }
 
-void admit_connection(ConnectionTable& table, int fd, int64_t now_ns) {
-    set_no_delay(fd);
-    const std::string peer = peer_address(fd);
+// A new connection of either transport waits for its LOGIN here.
+void admit_pending(ConnectionTable& table, const Transport& transport, int64_t now_ns) {
+    const std::string peer = transport_peer(transport);
     LOG_INFO("New connection from %s", peer.c_str());
     if (table.pending_logins.size() >= MAX_PENDING_LOGINS) {
         const auto gives_way = login_to_give_way(table.pending_logins, now_ns);
         if (gives_way == table.pending_logins.end()) {
-            refuse_connection(table, fd, now_ns);
+            refuse_connection(table, transport, now_ns);
             return;
         }
-        close_socket(gives_way->fd);
+        transport_close(gives_way->transport);
         table.pending_logins.erase(gives_way);
     }
     PendingLogin login;
-    login.fd = fd;
+    login.transport = transport;
     login.reader = FrameReader(&table.frame_pool);
     login.accepted_ns = now_ns;
     table.pending_logins.push_back(std::move(login));
 }
 
-void refuse_login(int fd) {
+void admit_connection(ConnectionTable& table, int fd, int64_t now_ns) {
+    set_no_delay(fd);
+    admit_pending(table, Transport{fd, nullptr}, now_ns);
+}
+
+void refuse_login(const Transport& transport) {
     LOG_WARN("Expected LOGIN message from new client");
-    close_socket(fd);
+    transport_close(transport);
 }
 
 // A frame that completed resets the clock; one that is still unfinished starts it once.
 bool frame_stalled(ClientSocket& socket, int64_t now_ns) {
-    if (!socket.reader.frame_started()) {
+    if (!transport_message_started(socket.transport, socket.reader)) {
         socket.frame_started_ns = 0;
         return false;
     }
@@ -98,6 +103,11 @@ bool accept_connections(ConnectionTable& table, int64_t now_ns, bool make_room) 
     return false;
 }
 
+void admit_web_connections(ConnectionTable& table, std::vector<std::shared_ptr<web::WebChannel>> opened,
+                           int64_t now_ns) {
+    for (std::shared_ptr<web::WebChannel>& channel : opened) admit_pending(table, Transport{-1, std::move(channel)}, now_ns);
+}
+
 std::vector<ArrivedLogin> take_arrived_logins(ConnectionTable& table, int64_t now_ns,
                                               std::pmr::monotonic_buffer_resource& scratch) {
     std::vector<ArrivedLogin> arrived;
@@ -108,15 +118,17 @@ std::vector<ArrivedLogin> take_arrived_logins(ConnectionTable& table, int64_t no
             login.budget_frame_ns = now_ns;
             login.budget_left = MAX_READ_BYTES_PER_CLIENT_FRAME;
         }
-        const Received received = receive_message(login.fd, login.reader, &scratch, login.budget_left);
+        const Received received = transport_receive(login.transport, login.reader, &scratch, login.budget_left,
+                                                    MAX_READ_BYTES_PER_CLIENT_FRAME);
         login.budget_left -= received.bytes_read;
         if (received.error == ProtocolError::Would_Block) {
-            if (now_ns - login.accepted_ns > STALLED_CLIENT_NS) refuse_login(login.fd);
+            if (now_ns - login.accepted_ns > STALLED_CLIENT_NS) refuse_login(login.transport);
             else table.pending_logins.push_back(std::move(login));
         } else if (received.error != ProtocolError::None || received.message.kind != ClientMessageKind::LOGIN) {
-            refuse_login(login.fd);
+            refuse_login(login.transport);
         } else {
-            arrived.push_back({login.fd, std::string(received.message.player_name), received.message.previous_player_id});
+            arrived.push_back({login.transport, std::string(received.message.player_name),
+                               received.message.previous_player_id});
         }
         scratch.release();
     }
@@ -129,12 +141,12 @@ ClientSocket* live_socket(ConnectionTable& table, uint32_t id) {
     return &it->second;
 }
 
-void attach_socket(ConnectionTable& table, uint32_t id, int fd, int64_t now_ns) {
+void attach_socket(ConnectionTable& table, uint32_t id, const Transport& transport, int64_t now_ns) {
     ClientSocket& slot = table.sockets[id];
-    // A reconnection replaces a socket that may still be open; nobody reads it any more.
-    if (slot.fd >= 0 && slot.fd != fd) close_socket(slot.fd);
+    // A reconnection replaces a connection that may still be open; nobody reads it any more.
+    if (slot.transport != Transport{} && slot.transport != transport) transport_close(slot.transport);
     slot = ClientSocket{};
-    slot.fd = fd;
+    slot.transport = transport;
     slot.reader = FrameReader(&table.frame_pool);
     slot.last_message_ns = now_ns;
 }
@@ -156,12 +168,12 @@ bool sent_or_broken(ClientSocket& socket, ProtocolError error) {
 
 bool send_to(ConnectionTable& table, uint32_t id, const ServerMessage& message) {
     ClientSocket* socket = live_socket(table, id);
-    return socket && sent_or_broken(*socket, send_message(socket->fd, message));
+    return socket && sent_or_broken(*socket, transport_send(socket->transport, message));
 }
 
 bool send_frame_to(ConnectionTable& table, uint32_t id, std::string_view frame) {
     ClientSocket* socket = live_socket(table, id);
-    return socket && sent_or_broken(*socket, send_frame(socket->fd, frame));
+    return socket && sent_or_broken(*socket, transport_send_frame(socket->transport, frame));
 }
 
 void mark_broken(ClientSocket& socket, DropReason reason, ProtocolError error) {
@@ -172,7 +184,8 @@ void mark_broken(ClientSocket& socket, DropReason reason, ProtocolError error) {
 
 ClientRead read_client_message(ClientSocket& socket, int64_t now_ns, size_t& byte_budget,
                                std::pmr::memory_resource* strings, std::string* body_copy) {
-    Received received = receive_message(socket.fd, socket.reader, strings, byte_budget, body_copy);
+    Received received = transport_receive(socket.transport, socket.reader, strings, byte_budget,
+                                          MAX_READ_BYTES_PER_CLIENT_FRAME, body_copy);
     byte_budget -= received.bytes_read;
     ClientRead read{received.error, received.message};
     switch (received.error) {
@@ -206,16 +219,16 @@ uint32_t first_broken(const ConnectionTable& table) {
 void close_connection(ConnectionTable& table, uint32_t id) {
     const auto it = table.sockets.find(id);
     if (it == table.sockets.end()) return;
-    close_socket(it->second.fd);
+    transport_close(it->second.transport);
     table.sockets.erase(it);
 }
 
 void close_all(ConnectionTable& table) {
     close_socket(table.listener);
     table.listener = -1;
-    for (PendingLogin& login : table.pending_logins) close_socket(login.fd);
+    for (PendingLogin& login : table.pending_logins) transport_close(login.transport);
     table.pending_logins.clear();
-    for (auto& entry : table.sockets) close_socket(entry.second.fd);
+    for (auto& entry : table.sockets) transport_close(entry.second.transport);
     table.sockets.clear();
 }
 

@@ -6,6 +6,7 @@
 // connection at one fixed point of the frame.
 #pragma once
 
+#include "server/network/transport.h"
 #include "shared/protocol/framing.h"
 
 #include <cstddef>
@@ -56,7 +57,7 @@ enum class DropReason : int64_t {
 
 // The live socket of a logged-in human.
 struct ClientSocket {
-    int fd = -1;
+    Transport transport;
     FrameReader reader;
     int64_t frame_started_ns = 0; // monotonic time the unfinished frame was first seen; 0: none
     int64_t last_message_ns = 0;  // monotonic time of the last whole message (the LOGIN at first)
@@ -67,7 +68,7 @@ struct ClientSocket {
 
 // An accepted socket whose LOGIN has not arrived yet.
 struct PendingLogin {
-    int fd = -1;
+    Transport transport;
     FrameReader reader;
     int64_t accepted_ns = 0; // monotonic time of the accept
     // Bytes this connection may still read in the frame stamped `budget_frame_ns`: the budget is
@@ -92,9 +93,13 @@ struct ConnectionTable {
 // call returns true, so the caller can first take the logins that have arrived.
 bool accept_connections(ConnectionTable& table, int64_t now_ns, bool make_room);
 
+// Takes browsers whose WebSocket has just opened into the pending logins, like accepted sockets.
+void admit_web_connections(ConnectionTable& table, std::vector<std::shared_ptr<web::WebChannel>> opened,
+                           int64_t now_ns);
+
 // A connection whose first message was a LOGIN; the socket now belongs to the receiver.
 struct ArrivedLogin {
-    int fd = -1;
+    Transport transport;
     std::string player_name; // owned copy
     uint32_t previous_player_id = 0;
 };
@@ -108,9 +113,9 @@ std::vector<ArrivedLogin> take_arrived_logins(ConnectionTable& table, int64_t no
 // The socket of `id` while it is present and not broken, else nullptr.
 ClientSocket* live_socket(ConnectionTable& table, uint32_t id);
 
-// Installs `fd` as the socket of `id`, closing a previous one (a reconnection). The LOGIN that
+// Installs `transport` as the connection of `id`, closing a previous one (a reconnection). The LOGIN that
 // brought it counts as its first message.
-void attach_socket(ConnectionTable& table, uint32_t id, int fd, int64_t now_ns);
+void attach_socket(ConnectionTable& table, uint32_t id, const Transport& transport, int64_t now_ns);
 
 // The socket of `id` is live and delivered a message within SEAT_IN_USE_NS.
 bool seat_in_use(ConnectionTable& table, uint32_t id, int64_t now_ns);

@@ -88,6 +88,7 @@ TEST(EndToEnd, ClientJoinsTheLobbyAndSavesItsPicture) {
     std::atomic<bool> stop{false};
     HostConfig config;
     config.port = 0;
+    config.web_port = 0;
     config.clock = &clock;
     config.random = &random;
     config.open_window = false;

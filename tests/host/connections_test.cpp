@@ -15,7 +15,7 @@ TEST(Connections, AHalfSentFrameBreaksTheConnectionForGood) {
     int small = 4096;
     setsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
     ConnectionTable table;
-    attach_socket(table, 7, pair[0], 0);
+    attach_socket(table, 7, Transport{pair[0], nullptr}, 0);
 
     const std::string text(300'000, 'x'); // far more than the socket can hold
     ServerMessage chat;

@@ -147,10 +147,13 @@ const ReceivedMessage* first_event(const std::vector<ReceivedMessage>& messages,
     return nullptr;
 }
 
-HostHarness::HostHarness(bool open_window, uint16_t port, DebugCommandsMode debug_commands) {
+HostHarness::HostHarness(bool open_window, uint16_t port, DebugCommandsMode debug_commands, bool web) {
     HostConfig config;
     config.port = port;
     config.debug_commands = debug_commands;
+    config.web_port = 0;
+    config.web_port_any = web;
+    config.web_root = COG_WEB_ROOT;
     config.clock = &clock;
     config.random = &random;
     config.open_window = open_window;

@@ -67,10 +67,12 @@ struct HostHarness {
     std::atomic<bool> stop{false};
     std::unique_ptr<Host> host;
 
+    // The web endpoint is off unless `web`, and then on a free port with the built web client.
     explicit HostHarness(bool open_window = false, uint16_t port = 0,
-                         DebugCommandsMode debug_commands = DebugCommandsMode::OPEN);
+                         DebugCommandsMode debug_commands = DebugCommandsMode::OPEN, bool web = false);
     bool start() { return host->start(); }
     uint16_t port() const { return host->port(); }
+    uint16_t web_port() const { return host->web_port(); }
     HostState& state() { return host->state(); }
     void frames(int n);
     // Runs frames until `done` holds, at most `max_frames`; true when it held.

@@ -1,0 +1,232 @@
+// libwebsockets set-up, its callback, file serving and the bounded service rounds.
+#include "server/web/web_endpoint.h"
+
+#include "shared/log/log.h"
+#include "shared/log/printable.h"
+
+#include <libwebsockets.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstring>
+
+namespace cog::web {
+
+namespace {
+
+// The library's own diagnostics, as host log lines (errors only: the rest is chatter).
+void log_library_line(int level, const char* line) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    if (level & LLL_ERR) LOG_WARN("[WEB] %s", text.c_str());
+}
+
+int callback(struct lws* wsi, enum lws_callback_reasons reason, void* user, void* in, size_t len) {
+    (void)user;
+    auto* endpoint = static_cast<WebEndpoint*>(lws_context_user(lws_get_context(wsi)));
+    if (!endpoint) return lws_callback_http_dummy(wsi, reason, user, in, len);
+    return endpoint->on_event(wsi, static_cast<int>(reason), in, len);
+}
+
+const lws_protocols PROTOCOLS[] = {
+    // Index 0 serves HTTP and any WebSocket that names no subprotocol (a browser's plain one).
+    {"cogwell", callback, 0, 65536, 0, nullptr, 0},
+    {nullptr, nullptr, 0, 0, 0, nullptr, 0},
+};
+
+// The server keeps its compression context from message to message: consecutive pictures share
+// most of their bytes, so each compresses to little more than its differences. The library's
+// zlib level 1 is kept: about 28 times smaller pictures in the typing pool for the least CPU;
+// level 3 reaches about 39 times for somewhat more, level 6 about 55 times for nearly twice as much.
+const lws_extension EXTENSIONS[] = {
+    {"permessage-deflate", lws_extension_callback_pm_deflate, "permessage-deflate; client_max_window_bits"},
+    {nullptr, nullptr, nullptr},
+};
+
+std::string peer_of(struct lws* wsi) {
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    if (getpeername(lws_get_socket_fd(wsi), reinterpret_cast<sockaddr*>(&address), &size) != 0) return "?";
+    char text[INET6_ADDRSTRLEN] = "?";
+    uint16_t port = 0;
+    if (address.ss_family == AF_INET) {
+        const auto* in4 = reinterpret_cast<const sockaddr_in*>(&address);
+        inet_ntop(AF_INET, &in4->sin_addr, text, sizeof text);
+        port = ntohs(in4->sin_port);
+    } else if (address.ss_family == AF_INET6) {
+        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&address);
+        inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
+        port = ntohs(in6->sin6_port);
+    }
+    return std::string(text) + ":" + std::to_string(port);
+}
+
+std::string request_path(struct lws* wsi) {
+    char uri[MAX_HTTP_HEADER_BYTES];
+    const int n = lws_hdr_copy(wsi, uri, sizeof uri, WSI_TOKEN_GET_URI);
+    return n > 0 ? std::string(uri, static_cast<size_t>(n)) : std::string();
+}
+
+int finish_transaction(struct lws* wsi) { return lws_http_transaction_completed(wsi) ? -1 : 0; }
+
+} // namespace
+
+const char* web_error_name(WebError error) {
+    switch (error) {
+    case WebError::None: return "None";
+    case WebError::NoFiles: return "NoFiles";
+    case WebError::ListenFailed: return "ListenFailed";
+    }
+    return "?";
+}
+
+std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError& error) {
+    std::unique_ptr<WebEndpoint> endpoint(new WebEndpoint());
+    if (!endpoint->files_.load(config.root)) {
+        error = WebError::NoFiles;
+        return nullptr;
+    }
+    lws_set_log_level(LLL_ERR, log_library_line);
+    lws_context_creation_info info;
+    std::memset(&info, 0, sizeof info);
+    info.port = config.port;
+    info.protocols = PROTOCOLS;
+    info.extensions = config.deflate ? EXTENSIONS : nullptr;
+    info.user = endpoint.get();
+    info.max_http_header_data = MAX_HTTP_HEADER_BYTES;
+    info.max_http_header_pool = 32;
+    info.timeout_secs = 5;     // a request or handshake left unfinished this long is closed
+    info.fd_limit_per_thread = MAX_WEB_SOCKETS;
+    info.options = LWS_SERVER_OPTION_DISABLE_IPV6;
+    info.server_string = "cogwell";
+    endpoint->context_ = lws_create_context(&info);
+    lws_vhost* vhost = endpoint->context_ ? lws_get_vhost_by_name(endpoint->context_, "default") : nullptr;
+    if (!vhost || lws_get_vhost_listen_port(vhost) <= 0) {
+        error = WebError::ListenFailed;
+        return nullptr;
+    }
+    endpoint->port_ = static_cast<uint16_t>(lws_get_vhost_listen_port(vhost));
+    error = WebError::None;
+    return endpoint;
+}
+
+WebEndpoint::~WebEndpoint() {
+    if (!context_) return;
+    // The callbacks that run while the context goes away must not reach a half-destroyed object.
+    lws_context* context = context_;
+    context_ = nullptr;
+    lws_context_destroy(context);
+    for (auto& [wsi, channel] : channels_) channel->wsi = nullptr;
+}
+
+std::vector<std::shared_ptr<WebChannel>> WebEndpoint::take_opened() {
+    std::vector<std::shared_ptr<WebChannel>> opened;
+    opened.swap(opened_);
+    return opened;
+}
+
+void WebEndpoint::service() {
+    if (!context_) return;
+    for (int round = 0; round < MAX_SERVICE_ROUNDS; ++round) {
+        flow_control();
+        request_output();
+        // A negative timeout polls without waiting.
+        lws_service(context_, -1);
+        bool more = false;
+        for (const auto& [wsi, channel] : channels_) more = more || channel->has_output();
+        if (!more) break;
+    }
+    flow_control();
+}
+
+void WebEndpoint::request_output() {
+    for (const auto& [wsi, channel] : channels_) {
+        if (channel->close_requested()) lws_set_timeout(wsi, PENDING_TIMEOUT_CLOSE_SEND, LWS_TO_KILL_ASYNC);
+        else if (channel->has_output() && channel->fault() == ChannelFault::None) lws_callback_on_writable(wsi);
+    }
+}
+
+// Reading pauses while the host has not taken the messages already received.
+void WebEndpoint::flow_control() {
+    for (const auto& [wsi, channel] : channels_) {
+        const bool pause = channel->inbox_full() || channel->fault() != ChannelFault::None;
+        if (pause == channel->reading_paused) continue;
+        channel->reading_paused = pause;
+        lws_rx_flow_control(wsi, pause ? 0 : 1);
+    }
+}
+
+int WebEndpoint::write_one(WebChannel& channel) {
+    if (channel.close_requested()) return -1;
+    if (!channel.has_output() || channel.fault() != ChannelFault::None) return 0;
+    std::string& message = channel.next_output();
+    const size_t body = message.size() - LWS_PRE;
+    const int written = lws_write(channel.wsi, reinterpret_cast<unsigned char*>(message.data()) + LWS_PRE, body,
+                                  LWS_WRITE_TEXT);
+    if (written < 0) {
+        channel.set_fault(ChannelFault::Closed);
+        return -1;
+    }
+    channel.pop_output();
+    return 0;
+}
+
+int WebEndpoint::serve_http(struct lws* wsi, const char* url) {
+    const ServedFile* file = files_.find(url ? url : "");
+    if (!file) {
+        LOG_WARN("[WEB] Refused request for '%s' from %s: not a file of the web client", printable(url ? url : "").c_str(),
+                 peer_of(wsi).c_str());
+        if (lws_return_http_status(wsi, HTTP_STATUS_NOT_FOUND, nullptr)) return -1;
+        return finish_transaction(wsi);
+    }
+    const int result = lws_serve_http_file(wsi, file->path.c_str(), file->mime, nullptr, 0);
+    if (result < 0 || (result > 0 && lws_http_transaction_completed(wsi))) return -1;
+    return 0;
+}
+
+int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t len) {
+    const auto reason = static_cast<lws_callback_reasons>(reason_number);
+    switch (reason) {
+    case LWS_CALLBACK_HTTP: return serve_http(wsi, static_cast<const char*>(in));
+    case LWS_CALLBACK_HTTP_FILE_COMPLETION: return finish_transaction(wsi);
+    case LWS_CALLBACK_FILTER_PROTOCOL_CONNECTION: {
+        const std::string path = request_path(wsi);
+        if (path == WEB_SOCKET_PATH) return 0;
+        LOG_WARN("[WEB] Refused WebSocket at '%s' from %s", printable(path).c_str(), peer_of(wsi).c_str());
+        return 1;
+    }
+    case LWS_CALLBACK_ESTABLISHED: {
+        auto channel = std::make_shared<WebChannel>();
+        channel->wsi = wsi;
+        channel->peer_ = peer_of(wsi);
+        channels_[wsi] = channel;
+        opened_.push_back(std::move(channel));
+        return 0;
+    }
+    case LWS_CALLBACK_RECEIVE: {
+        const auto it = channels_.find(wsi);
+        if (it == channels_.end()) return -1;
+        const bool last = lws_is_final_fragment(wsi) && lws_remaining_packet_payload(wsi) == 0;
+        it->second->receive(std::string_view(static_cast<const char*>(in), len), last);
+        if (it->second->fault() != ChannelFault::None || it->second->inbox_full()) flow_control();
+        return 0;
+    }
+    case LWS_CALLBACK_SERVER_WRITEABLE: {
+        const auto it = channels_.find(wsi);
+        return it == channels_.end() ? -1 : write_one(*it->second);
+    }
+    case LWS_CALLBACK_CLOSED: {
+        const auto it = channels_.find(wsi);
+        if (it == channels_.end()) return 0;
+        it->second->set_fault(ChannelFault::Closed);
+        it->second->wsi = nullptr;
+        channels_.erase(it);
+        return 0;
+    }
+    default: return lws_callback_http_dummy(wsi, reason, nullptr, in, len);
+    }
+}
+
+} // namespace cog::web

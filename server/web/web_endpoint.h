@@ -1,0 +1,72 @@
+// The host's web endpoint: HTTP for the browser client's files and WebSockets at WEB_SOCKET_PATH,
+// run by libwebsockets inside the host's frame loop. service() never waits: it handles what the
+// sockets hold right now, a bounded number of rounds, and returns.
+#pragma once
+
+#include "server/web/web_channel.h"
+#include "server/web/web_files.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct lws_context;
+struct lws_vhost;
+
+namespace cog::web {
+
+inline constexpr const char* WEB_SOCKET_PATH = "/play";
+// Bytes of request line and headers one HTTP request may carry.
+inline constexpr int MAX_HTTP_HEADER_BYTES = 4096;
+// Sockets the library may hold at once (browsers, page loads, the listener); connections beyond
+// it wait in the kernel's backlog instead of costing memory.
+inline constexpr unsigned MAX_WEB_SOCKETS = 512;
+// Service rounds per call while channels still have output; each round writes at most one
+// message per channel.
+inline constexpr int MAX_SERVICE_ROUNDS = 8;
+
+struct WebConfig {
+    uint16_t port = 0;     // 0: any free port
+    std::string root;      // the web client's folder
+    bool deflate = true;   // offer permessage-deflate
+};
+
+enum class WebError : uint8_t { None, NoFiles, ListenFailed };
+const char* web_error_name(WebError error);
+
+class WebEndpoint {
+public:
+    static std::unique_ptr<WebEndpoint> open(const WebConfig& config, WebError& error);
+    ~WebEndpoint();
+    WebEndpoint(const WebEndpoint&) = delete;
+    WebEndpoint& operator=(const WebEndpoint&) = delete;
+
+    uint16_t port() const { return port_; }
+    // WebSockets the library holds open.
+    size_t channel_count() const { return channels_.size(); }
+    // Accepts, reads, writes and closes whatever is ready, without waiting.
+    void service();
+    // WebSockets opened since the last call. The endpoint keeps its own reference until the
+    // library closes the socket.
+    std::vector<std::shared_ptr<WebChannel>> take_opened();
+
+    // Library callbacks land here.
+    int on_event(struct lws* wsi, int reason, void* in, size_t len);
+
+private:
+    WebEndpoint() = default;
+    void request_output();
+    int write_one(WebChannel& channel);
+    void flow_control();
+    int serve_http(struct lws* wsi, const char* url);
+
+    WebFiles files_;
+    lws_context* context_ = nullptr;
+    uint16_t port_ = 0;
+    std::map<struct lws*, std::shared_ptr<WebChannel>> channels_;
+    std::vector<std::shared_ptr<WebChannel>> opened_;
+};
+
+} // namespace cog::web

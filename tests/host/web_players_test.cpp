@@ -1,0 +1,203 @@
+// Browser players over real WebSockets beside TCP players: the same messages, byte for byte, the
+// same reconnection, and the same drops for a sender of an oversized message or a browser that
+// cannot keep up.
+#include "tests/host/host_harness.h"
+#include "tests/ws_client/ws_client.h"
+
+#include "shared/protocol/json.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+
+namespace cog::test {
+namespace {
+
+std::string login_text(std::string_view name, uint32_t previous_id) {
+    ClientMessage login;
+    login.kind = ClientMessageKind::LOGIN;
+    login.player_name = name;
+    login.previous_player_id = previous_id;
+    std::string text;
+    write_json(text, login);
+    return text;
+}
+
+ReceivedMessage decode(std::string body) {
+    ReceivedMessage m;
+    m.body = std::move(body);
+    m.arena = std::make_unique<std::pmr::monotonic_buffer_resource>();
+    read_json(m.body, m.message, m.arena.get());
+    return m;
+}
+
+struct WebHost : ::testing::Test {
+    HostHarness h{false, 0, DebugCommandsMode::OPEN, true};
+    void SetUp() override {
+        ASSERT_TRUE(h.start());
+        ASSERT_NE(h.web_port(), 0);
+    }
+    // Every message the browser receives while `done` is awaited, frame by frame.
+    std::vector<ReceivedMessage> take(WsClient& client, int frames) {
+        std::vector<ReceivedMessage> out;
+        for (int i = 0; i < frames; ++i) {
+            h.frames(1);
+            for (auto& body : client.receive(2)) out.push_back(decode(std::move(body)));
+        }
+        return out;
+    }
+    uint32_t login(WsClient& client, std::string_view name, uint32_t previous_id = 0) {
+        if (!drive_until([&] { h.frames(1); }, [&] { return client.wait_open(2); }, 100)) return 0;
+        client.send_text(login_text(name, previous_id));
+        uint32_t id = 0;
+        drive_until([&] { h.frames(1); },
+                    [&] {
+                        for (auto& body : client.receive(2)) {
+                            ReceivedMessage m = decode(std::move(body));
+                            if (m.message.kind == ServerMessageKind::EVENT && m.message.event.kind == EventKind::INIT)
+                                id = m.message.event.client_id;
+                        }
+                        return id != 0;
+                    },
+                    100);
+        return id;
+    }
+};
+
+// Runs `frames` frames and returns what each of the two players received in them. The browser's
+// messages are read until it has as many as the TCP player (it may trail by a read).
+struct TwoStreams {
+    std::vector<ReceivedMessage> tcp, web;
+};
+TwoStreams record(HostHarness& h, TestClient& tcp, WsClient& browser, int frames) {
+    TwoStreams got;
+    for (int frame = 0; frame < frames; ++frame) {
+        h.frames(1);
+        for (auto& m : tcp.receive_all(2)) {
+            // An answer to a command is its sender's alone.
+            if (m.message.kind != ServerMessageKind::EVENT || m.message.event.kind != EventKind::CHAT_MESSAGE)
+                got.tcp.push_back(std::move(m));
+        }
+        for (auto& body : browser.receive(2)) got.web.push_back(decode(std::move(body)));
+    }
+    for (int settle = 0; settle < 20 && got.web.size() < got.tcp.size(); ++settle)
+        for (auto& body : browser.receive(5)) got.web.push_back(decode(std::move(body)));
+    return got;
+}
+
+// In the lobby both players see the same picture, so the browser's messages, inflated from one
+// compressed stream, must be the TCP player's frame bodies byte for byte. In the typing pool,
+// where pictures are largest and each player sees his own, the streams keep in step and the
+// browser's bytes on the wire are a small fraction of the TCP player's.
+TEST_F(WebHost, ABrowserAndATcpPlayerReceiveTheSameMessages) {
+    TestClient tcp(h.port());
+    WsClient browser(h.web_port(), true);
+    ASSERT_EQ(login(browser, "Web"), 1u);
+    EXPECT_TRUE(browser.deflate_accepted());
+    ConsoleCapture console;
+    ASSERT_EQ(h.login(tcp, "Tcp"), 2u);
+    EXPECT_TRUE(console.contains("Player 2 (Tcp) joined"));
+    browser.receive(5);
+    tcp.receive_all(5);
+
+    const TwoStreams lobby = record(h, tcp, browser, 60);
+    ASSERT_GE(lobby.tcp.size(), 60u);
+    ASSERT_EQ(lobby.web.size(), lobby.tcp.size());
+    for (size_t i = 0; i < lobby.tcp.size(); ++i) ASSERT_EQ(lobby.web[i].body, lobby.tcp[i].body) << "message " << i;
+
+    tcp.send_command("push typewriter");
+    const size_t wire_before = browser.wire_bytes();
+    const TwoStreams pool = record(h, tcp, browser, 60);
+    ASSERT_GE(pool.tcp.size(), 60u);
+    ASSERT_EQ(pool.web.size(), pool.tcp.size());
+    size_t tcp_bytes = 0;
+    for (size_t i = 0; i < pool.tcp.size(); ++i) {
+        const ServerMessage& a = pool.web[i].message;
+        const ServerMessage& b = pool.tcp[i].message;
+        ASSERT_EQ(a.kind, b.kind) << "message " << i;
+        EXPECT_EQ(a.event.kind, b.event.kind) << "message " << i;
+        EXPECT_EQ(a.commands.size(), b.commands.size()) << "message " << i;
+        tcp_bytes += pool.tcp[i].body.size() + 4;
+    }
+    EXPECT_GT(tcp_bytes, 60u * 5000); // the typing pool's pictures are large...
+    EXPECT_LT((browser.wire_bytes() - wire_before) * 10, tcp_bytes); // ...and compress well
+}
+
+TEST_F(WebHost, ABrowserGetsItsSeatBackWithItsPreviousId) {
+    TestClient watcher(h.port());
+    h.login(watcher, "Watcher");
+    auto first = std::make_unique<WsClient>(h.web_port(), true);
+    const uint32_t id = login(*first, "Ann");
+    ASSERT_EQ(id, 2u);
+    const uint8_t mask = h.state().global.players.at(id).mask;
+    first.reset(); // the tab is closed
+    ASSERT_TRUE(h.frames_until([&] { return !h.state().global.players.at(id).connected; }, 100));
+    EXPECT_EQ(count_events(watcher.receive_all(5), EventKind::PLAYER_LEFT), 1u);
+
+    ConsoleCapture console;
+    WsClient again(h.web_port(), true);
+    EXPECT_EQ(login(again, "Ann", id), id);
+    EXPECT_TRUE(console.contains("Player 2 (Ann) reconnected"));
+    EXPECT_EQ(h.state().global.players.at(id).mask, mask);
+    const auto seen = watcher.receive_all(5);
+    ASSERT_NE(first_event(seen, EventKind::PLAYER_JOINED), nullptr);
+    EXPECT_EQ(first_event(seen, EventKind::PLAYER_JOINED)->message.event.player_id, id);
+}
+
+TEST_F(WebHost, AnOversizedMessageDropsOnlyItsSender) {
+    TestClient tcp(h.port());
+    WsClient honest(h.web_port(), true), flooder(h.web_port(), false);
+    ASSERT_EQ(h.login(tcp, "Tcp"), 1u);
+    ASSERT_EQ(login(honest, "Honest"), 2u);
+    ASSERT_EQ(login(flooder, "Flooder"), 3u);
+    ConsoleCapture console;
+    flooder.send_text(std::string(web::MAX_WEB_MESSAGE_BYTES + 1, ' '));
+    ASSERT_TRUE(h.frames_until(
+        [&] {
+            flooder.flush();
+            return !h.state().global.players.at(3).connected;
+        },
+        300));
+    EXPECT_TRUE(console.contains("Receive error from 3: MessageTooLarge"));
+    EXPECT_TRUE(drive_until([&] { h.frames(1); }, [&] { return flooder.closed_by_peer(2); }, 100));
+    EXPECT_TRUE(h.state().global.players.at(1).connected);
+    EXPECT_TRUE(h.state().global.players.at(2).connected);
+    EXPECT_EQ(first_event(tcp.receive_all(5), EventKind::PLAYER_LEFT)->message.event.player_id, 3u);
+    const auto still = take(honest, 5);
+    EXPECT_GE(count_draws(still), 4u);
+    EXPECT_EQ(first_event(still, EventKind::PLAYER_LEFT)->message.event.player_id, 3u);
+}
+
+// A browser that stops reading fills its bounded outbox and is dropped like a TCP client whose
+// send buffer is full; nobody else notices anything but its PLAYER_LEFT.
+TEST_F(WebHost, ABrowserThatCannotKeepUpIsDropped) {
+    WsClient reader(h.web_port(), false), stuck(h.web_port(), false);
+    ASSERT_EQ(login(reader, "Reader"), 1u);
+    const int tiny = 4096;
+    setsockopt(stuck.fd(), SOL_SOCKET, SO_RCVBUF, &tiny, sizeof tiny);
+    ASSERT_EQ(login(stuck, "Stuck"), 2u);
+    reader.send_text("{\"kind\":3,\"settings_command\":\"push typewriter\"}");
+    ConsoleCapture console;
+    ASSERT_TRUE(h.frames_until(
+        [&] {
+            reader.receive(0);
+            return !h.state().global.players.at(2).connected;
+        },
+        1500));
+    EXPECT_TRUE(console.contains("Send to player 2 failed: SendFailed, disconnecting"));
+    EXPECT_TRUE(h.state().global.players.at(1).connected);
+    EXPECT_LE(h.state().web->channel_count(), 1u);
+}
+
+TEST_F(WebHost, ABrowserMustLogInFirst) {
+    WsClient rude(h.web_port(), true);
+    ASSERT_TRUE(drive_until([&] { h.frames(1); }, [&] { return rude.wait_open(2); }, 100));
+    ConsoleCapture console;
+    rude.send_text("{\"kind\":1}");
+    EXPECT_TRUE(drive_until([&] { h.frames(1); }, [&] { return rude.closed_by_peer(2); }, 100));
+    EXPECT_TRUE(console.contains("Expected LOGIN message from new client"));
+    EXPECT_EQ(h.state().next_player_id, 1u);
+}
+
+} // namespace
+} // namespace cog::test

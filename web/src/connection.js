@@ -1,0 +1,47 @@
+// The WebSocket to the host: one host message per WebSocket message, the LOGIN sent on every
+// (re)connection with the id of the last INIT, and a new attempt every second after a loss.
+
+const RECONNECT_EVERY_MS = 1000;
+
+export class Connection {
+  // handlers: { message(text), lost() }
+  constructor(url, handlers) {
+    this.url = url;
+    this.handlers = handlers;
+    this.socket = null;
+    this.retryTimer = null;
+  }
+
+  open(loginText) {
+    this.loginText = loginText; // a function: the LOGIN for this attempt
+    this.connect();
+  }
+
+  connect() {
+    this.retryTimer = null;
+    const socket = new WebSocket(this.url);
+    this.socket = socket;
+    socket.onopen = () => {
+      socket.send(this.loginText());
+    };
+    socket.onmessage = (event) => {
+      if (typeof event.data === 'string') this.handlers.message(event.data);
+    };
+    socket.onclose = () => {
+      if (this.socket !== socket) return;
+      this.socket = null;
+      this.handlers.lost();
+      this.retryTimer = setTimeout(() => this.connect(), RECONNECT_EVERY_MS);
+    };
+  }
+
+  isOpen() {
+    return this.socket !== null && this.socket.readyState === WebSocket.OPEN;
+  }
+
+  // A browser that cannot keep its own queue short is behind: it skips sending rather than
+  // piling up inputs the host would read late.
+  send(text) {
+    if (this.isOpen() && this.socket.bufferedAmount < 1 << 20) this.socket.send(text);
+  }
+}

@@ -1,0 +1,162 @@
+// The browser's frame loop: the host's messages, one INPUT per animation frame, the picture and
+// the overlay, and the keyboard and mouse with the command line taking the keys while it is open.
+import { CommandLine } from './command_line.js';
+import { Connection } from './connection.js';
+import { gameKeyFor, gameKeyForButton, togglesCommandLine } from './keys.js';
+import { KeyTracker } from './key_tracker.js';
+import { Overlay } from './overlay.js';
+import { Painter } from './painter.js';
+import { EventKind, ServerKind, commandMessage, inputMessage, loginMessage } from './protocol.js';
+import { canvasToWorld, fitWorld } from './viewport.js';
+
+const WAITING_BACKGROUND = [20, 20, 30, 255];
+const LOST_TEXT = 'Connection to the host lost - reconnecting...';
+
+export class Game {
+  constructor(canvas, assets, sound, name) {
+    this.canvas = canvas;
+    this.sound = sound;
+    this.name = name;
+    this.painter = new Painter(canvas.getContext('2d'), assets);
+    this.keys = new KeyTracker();
+    this.commandLine = new CommandLine();
+    this.overlay = new Overlay();
+    this.mouse = { x: 0, y: 0 };
+    this.clientId = 0;  // from the last INIT: sent back to get the seat again
+    this.picture = null;
+    this.viewport = fitWorld(1, 1);
+    const url = `${location.protocol === 'https:' ? 'wss' : 'ws'}://${location.host}/play`;
+    this.connection = new Connection(url, {
+      message: (text) => this.onHostMessage(text),
+      lost: () => { this.overlay.status = LOST_TEXT; },
+    });
+  }
+
+  start() {
+    this.listen();
+    this.resize();
+    this.connection.open(() => loginMessage(this.name, this.clientId));
+    const frame = () => {
+      this.frame();
+      requestAnimationFrame(frame);
+    };
+    requestAnimationFrame(frame);
+  }
+
+  now() {
+    return performance.now() / 1000;
+  }
+
+  onHostMessage(text) {
+    let message;
+    try {
+      message = JSON.parse(text);
+    } catch {
+      return;
+    }
+    if (message.kind === ServerKind.DRAW_COMMANDS) {
+      this.picture = message.commands;
+      return;
+    }
+    const event = message.event;
+    switch (event.kind) {
+      case EventKind.INIT:
+        this.clientId = event.client_id;
+        this.overlay.status = '';
+        break;
+      case EventKind.PLAYER_JOINED: this.overlay.addChat(`${event.player_name} joined`, this.now()); break;
+      case EventKind.PLAYER_LEFT: this.overlay.addChat(`Player ${event.player_id} left`, this.now()); break;
+      case EventKind.CHAT_MESSAGE: this.overlay.addChat(event.message, this.now()); break;
+      case EventKind.PLAY_SOUND: this.sound.play(event.sound_id, event.volume); break;
+      case EventKind.STOP_MUSIC: this.sound.stopMusic(); break;
+      default: break;
+    }
+  }
+
+  frame() {
+    // The snapshot is taken even when it cannot be sent, so stale edges never reach the host.
+    const input = this.keys.snapshot(this.mouse);
+    this.connection.send(inputMessage(input));
+    this.overlay.dropExpired(this.now());
+    this.draw();
+  }
+
+  draw() {
+    const painter = this.painter;
+    painter.begin(this.viewport, this.canvas.width, this.canvas.height);
+    if (this.picture) {
+      painter.drawPicture(this.picture);
+    } else {
+      painter.rect(0, 0, 1280, 720, WAITING_BACKGROUND);
+      painter.text(470, 330, 'Waiting for the host...', 32, [200, 200, 220, 255]);
+    }
+    this.overlay.draw(painter, this.commandLine);
+  }
+
+  resize() {
+    const ratio = window.devicePixelRatio || 1;
+    this.canvas.width = Math.max(1, Math.round(this.canvas.clientWidth * ratio));
+    this.canvas.height = Math.max(1, Math.round(this.canvas.clientHeight * ratio));
+    this.viewport = fitWorld(this.canvas.width, this.canvas.height);
+  }
+
+  pointer(event) {
+    const ratio = this.canvas.width / Math.max(this.canvas.clientWidth, 1);
+    this.mouse = canvasToWorld(this.viewport, event.offsetX * ratio, event.offsetY * ratio);
+  }
+
+  sendCommand(line) {
+    if (!line) return;
+    if (this.connection.isOpen()) this.connection.send(commandMessage(line));
+    else this.overlay.addChat('Not connected: command not sent', this.now());
+  }
+
+  commandLineKey(event) {
+    if (event.key === 'Enter') this.sendCommand(this.commandLine.submit());
+    else if (event.key === 'Escape' || event.key === 'F1') this.commandLine.close();
+    else if (event.key === 'Backspace') this.commandLine.erase();
+    else if (event.key.length >= 1 && [...event.key].length === 1 && !event.ctrlKey && !event.metaKey) this.commandLine.type(event.key);
+    else return false;
+    return true;
+  }
+
+  onKey(event, down) {
+    if (this.commandLine.isOpen) {
+      if (down && this.commandLineKey(event)) event.preventDefault();
+      return;
+    }
+    if (down && !event.repeat && togglesCommandLine(event)) {
+      event.preventDefault();
+      this.commandLine.open();
+      // Keys held now would stay down at the host while the field has the keyboard.
+      this.keys.releaseAll();
+      return;
+    }
+    const key = gameKeyFor(event);
+    if (key === undefined) return;
+    event.preventDefault(); // no page scrolling on SPACE or the arrows, no navigation on Backspace
+    if (down) this.keys.down(key);
+    else this.keys.up(key);
+  }
+
+  listen() {
+    window.addEventListener('resize', () => this.resize());
+    window.addEventListener('keydown', (e) => this.onKey(e, true));
+    window.addEventListener('keyup', (e) => this.onKey(e, false));
+    // Keys released while another window has the focus never reach us.
+    window.addEventListener('blur', () => this.keys.releaseAll());
+    const canvas = this.canvas;
+    canvas.addEventListener('contextmenu', (e) => e.preventDefault());
+    canvas.addEventListener('mousemove', (e) => this.pointer(e));
+    for (const [type, down] of [['mousedown', true], ['mouseup', false]]) {
+      canvas.addEventListener(type, (e) => {
+        this.pointer(e);
+        this.sound.resume();
+        const button = gameKeyForButton(e.button);
+        if (button === undefined) return;
+        if (down) this.keys.down(button);
+        else this.keys.up(button);
+      });
+    }
+  }
+}

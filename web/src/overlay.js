@@ -1,0 +1,63 @@
+// What the client draws over the host's picture: recent answers, the command line, the
+// connection status. In world units, so it scales with the picture, as in the window client.
+
+const CHAT_SHOW_S = 6;
+const CHAT_MAX_LINES = 10;
+const CHAT_LINE_MAX_BYTES = 160; // a longer line is cut: it would leave the picture
+const PANEL = [0, 0, 0, 170];
+const CHAT_TEXT = [255, 240, 160, 255];
+const FIELD_TEXT = [255, 255, 255, 255];
+const STATUS_PANEL = [120, 20, 20, 220];
+const CHAT_FONT = 20;
+const CHAT_LINE_H = 26;
+const CHAT_CHAR_W = 11;
+
+export class Overlay {
+  constructor() {
+    this.chat = [];   // {text, expires}
+    this.status = ''; // e.g. the lost connection
+  }
+
+  // A text with line breaks becomes one line per line; only the last lines are kept.
+  addChat(text, now) {
+    for (const line of text.split('\n').slice(-CHAT_MAX_LINES))
+      this.chat.push({ text: cutUtf8(line, CHAT_LINE_MAX_BYTES), expires: now + CHAT_SHOW_S });
+    while (this.chat.length > CHAT_MAX_LINES) this.chat.shift();
+  }
+
+  dropExpired(now) {
+    while (this.chat.length > 0 && this.chat[0].expires <= now) this.chat.shift();
+  }
+
+  draw(painter, commandLine) {
+    let y = 10;
+    for (const line of this.chat) {
+      painter.rect(10, y, 20 + CHAT_CHAR_W * line.text.length, CHAT_LINE_H, PANEL);
+      painter.text(20, y + 2, line.text, CHAT_FONT, CHAT_TEXT);
+      y += CHAT_LINE_H + 4;
+    }
+    if (this.status) {
+      painter.rect(0, 320, 1280, 80, STATUS_PANEL);
+      painter.text(40, 345, this.status, 28, FIELD_TEXT);
+    }
+    if (commandLine.isOpen) {
+      painter.rect(0, 680, 1280, 40, PANEL);
+      painter.text(12, 688, `> ${commandLine.text}_`, 22, FIELD_TEXT);
+    }
+  }
+}
+
+const encoder = new TextEncoder();
+
+// At most `maxBytes` of UTF-8, cut between characters.
+export function cutUtf8(text, maxBytes) {
+  if (encoder.encode(text).length <= maxBytes) return text;
+  let out = '';
+  let bytes = 0;
+  for (const ch of text) {
+    bytes += encoder.encode(ch).length;
+    if (bytes > maxBytes) break;
+    out += ch;
+  }
+  return out;
+}

@@ -1,0 +1,22 @@
+// The client's messages to the host, as the JSON text the host reads (one message per WebSocket
+// message), and the numbering of the host's records.
+
+export const ServerKind = { EVENT: 0, DRAW_COMMANDS: 1 };
+export const EventKind = { INIT: 0, PLAYER_JOINED: 1, PLAYER_LEFT: 2, CHAT_MESSAGE: 3, PLAY_SOUND: 4, STOP_MUSIC: 5 };
+export const DrawKind = { RECT: 0, TEXT: 1, CIRCLE: 2, LINE: 3, SPRITE: 4, SPRITE_PRO: 5 };
+const ClientKind = { LOGIN: 0, INPUT: 1, CHAT: 2, SETTINGS_COMMAND: 3 };
+
+export function loginMessage(name, previousPlayerId) {
+  return JSON.stringify({ kind: ClientKind.LOGIN, player_name: name, previous_player_id: previousPlayerId });
+}
+
+// Pointer positions are world units; two decimals are finer than any screen pixel.
+const round2 = (v) => Math.round(v * 100) / 100;
+
+export function inputMessage(input) {
+  return JSON.stringify({ kind: ClientKind.INPUT, input: { ...input, mouse_x: round2(input.mouse_x), mouse_y: round2(input.mouse_y) } });
+}
+
+export function commandMessage(line) {
+  return JSON.stringify({ kind: ClientKind.SETTINGS_COMMAND, settings_command: line });
+}

@@ -1,0 +1,152 @@
+// The browser client in a real Chromium against the real host: the page joins as "Web", the host
+// logs the join, the canvas shows the lobby with the player's row, SPACE reaches the host, a
+// command typed on the command line (F1) pushes the typing pool, where typed letters arrive, and
+// a dropped connection comes back by itself to the same seat.
+//
+//   node browser_test.mjs HOST_BINARY CHROMIUM OUT_DIR
+import { spawn } from 'node:child_process';
+import { mkdirSync } from 'node:fs';
+import net from 'node:net';
+import path from 'node:path';
+import puppeteer from 'puppeteer-core';
+
+const [hostBinary, chromium, outDir] = process.argv.slice(2);
+const LOBBY_BACKGROUND = [20, 20, 30];
+const ROW_IDLE = [40, 40, 60];
+const ROW_READY = [40, 80, 40];
+
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const server = net.createServer();
+    server.listen(0, '127.0.0.1', () => {
+      const { port } = server.address();
+      server.close(() => resolve(port));
+    });
+    server.on('error', reject);
+  });
+}
+
+// Resolves with the first match of `pattern` in the host's output, rejects after `ms`.
+function waitForLine(host, pattern, ms) {
+  return new Promise((resolve, reject) => {
+    const check = () => {
+      const match = host.output.match(pattern);
+      if (!match) return false;
+      clearInterval(timer);
+      clearTimeout(timeout);
+      resolve(match);
+      return true;
+    };
+    const timer = setInterval(check, 50);
+    const timeout = setTimeout(() => {
+      clearInterval(timer);
+      reject(new Error(`no line matching ${pattern} within ${ms} ms; host output:\n${host.output.slice(-3000)}`));
+    }, ms);
+    check();
+  });
+}
+
+// The colour of a world point on the page's canvas, through the same letterbox as the client.
+function worldPixel(page, x, y) {
+  return page.evaluate(([wx, wy]) => {
+    const canvas = document.getElementById('game');
+    const scale = Math.min(canvas.width / 1280, canvas.height / 720);
+    const px = Math.round((canvas.width - 1280 * scale) / 2 + wx * scale);
+    const py = Math.round((canvas.height - 720 * scale) / 2 + wy * scale);
+    return Array.from(canvas.getContext('2d').getImageData(px, py, 1, 1).data.slice(0, 3));
+  }, [x, y]);
+}
+
+function near(actual, expected) {
+  return actual.every((v, i) => Math.abs(v - expected[i]) <= 3);
+}
+
+async function waitForPixel(page, x, y, expected, ms) {
+  const end = Date.now() + ms;
+  let seen;
+  while (Date.now() < end) {
+    seen = await worldPixel(page, x, y);
+    if (near(seen, expected)) return;
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  throw new Error(`world point (${x}, ${y}) is ${seen}, expected ${expected}`);
+}
+
+async function main() {
+  mkdirSync(outDir, { recursive: true });
+  const [port, webPort] = [await freePort(), await freePort()];
+  const env = { ...process.env };
+  delete env.DISPLAY;
+  delete env.WAYLAND_DISPLAY;
+  const host = spawn(hostBinary, ['--port', String(port), '--web-port', String(webPort)], { env });
+  host.output = '';
+  host.stdout.on('data', (d) => { host.output += d; });
+  host.stderr.on('data', (d) => { host.output += d; });
+  let browser;
+  try {
+    await waitForLine(host, /Web client on http/, 10000);
+    browser = await puppeteer.launch({
+      executablePath: chromium,
+      headless: true,
+      args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage', '--autoplay-policy=no-user-gesture-required',
+        '--window-size=1280,720'],
+      defaultViewport: { width: 1280, height: 720 },
+    });
+    const page = await browser.newPage();
+    const pageErrors = [];
+    page.on('pageerror', (e) => pageErrors.push(String(e)));
+    // The page's WebSockets are kept where the test can reach them, to cut the connection later.
+    await page.evaluateOnNewDocument(() => {
+      const Native = window.WebSocket;
+      window.openedSockets = [];
+      window.WebSocket = class extends Native {
+        constructor(...args) {
+          super(...args);
+          window.openedSockets.push(this);
+        }
+      };
+    });
+    await page.goto(`http://127.0.0.1:${webPort}/`, { waitUntil: 'load' });
+    await page.type('#name', 'Web');
+    await page.click('#join-button');
+
+    const [, id] = await waitForLine(host, /Player (\d+) \(Web\) joined/, 15000);
+    await waitForPixel(page, 100, 650, LOBBY_BACKGROUND, 10000);
+    await waitForPixel(page, 350, 205, ROW_IDLE, 5000);
+    await page.screenshot({ path: path.join(outDir, 'browser_lobby.png') });
+
+    // The lobby takes keys after its input delay; press until the host has it.
+    const ready = new RegExp(`Player ${id} marked READY`);
+    const deadline = Date.now() + 15000;
+    while (!ready.test(host.output) && Date.now() < deadline) {
+      await page.keyboard.press('Space');
+      await new Promise((r) => setTimeout(r, 300));
+    }
+    await waitForLine(host, ready, 1000);
+    await waitForPixel(page, 350, 205, ROW_READY, 5000);
+    await page.screenshot({ path: path.join(outDir, 'browser_lobby_ready.png') });
+
+    await page.keyboard.press('F1');
+    await page.keyboard.type('push typewriter');
+    await page.keyboard.press('Enter');
+    await waitForLine(host, /Pushing screen: TYPEWRITER/, 5000);
+    await new Promise((r) => setTimeout(r, 2500));
+    await page.keyboard.press('KeyQ');
+    await waitForLine(host, new RegExp(`Player ${id} received key: Q`), 5000);
+    await page.screenshot({ path: path.join(outDir, 'browser_typing_pool.png') });
+
+    await page.evaluate(() => window.openedSockets.at(-1).close());
+    await waitForLine(host, new RegExp(`Player ${id} disconnected`), 5000);
+    await waitForLine(host, new RegExp(`Player ${id} \\(Web\\) reconnected`), 10000);
+    if (pageErrors.length > 0) throw new Error(`errors in the page: ${pageErrors.join('; ')}`);
+    console.log(`browser test passed: player ${id} joined, saw the lobby, got READY, typed in the typing pool and reconnected`);
+  } finally {
+    if (browser) await browser.close();
+    host.kill('SIGTERM');
+  }
+}
+
+main().then(() => process.exit(0), (error) => {
+  console.error(`browser test failed: ${error.message}`);
+  process.exit(1);
+});

@@ -1,0 +1,104 @@
+// The browser client's input rules, which must match the window client's: edges per snapshot,
+// one typed key per snapshot in typed order, the letterbox mapping, and the command line.
+import assert from 'node:assert/strict';
+import { test } from 'node:test';
+import { CommandLine } from '../src/command_line.js';
+import { Overlay, cutUtf8 } from '../src/overlay.js';
+import { Key, KeyTracker } from '../src/key_tracker.js';
+import { gameKeyFor, togglesCommandLine } from '../src/keys.js';
+import { canvasToWorld, fitWorld } from '../src/viewport.js';
+
+const A = 0;
+const B = 1;
+const origin = { x: 0, y: 0 };
+
+test('a tap within one frame is reported down with both edges, then up', () => {
+  const keys = new KeyTracker();
+  keys.down(Key.SPACE);
+  keys.up(Key.SPACE);
+  const first = keys.snapshot(origin);
+  assert.equal(first.space, true);
+  const second = keys.snapshot(origin);
+  assert.equal(second.space, false);
+
+  keys.down(Key.BACKSPACE);
+  keys.down(Key.BACKSPACE); // auto-repeat is no new press
+  const held = keys.snapshot(origin);
+  assert.deepEqual(held.backspace, { is_down: true, just_pressed: true, just_released: false });
+  assert.deepEqual(keys.snapshot(origin).backspace, { is_down: true, just_pressed: false, just_released: false });
+});
+
+test('letters typed in one frame reach the host one per snapshot, in order', () => {
+  const keys = new KeyTracker();
+  keys.down(B);
+  keys.up(B);
+  keys.down(A);
+  keys.up(A);
+  keys.down(Key.LEFT); // held keys are not typed keys: they ride along with the first letter
+  const first = keys.snapshot(origin);
+  assert.equal(first.keys[B].just_pressed, true);
+  assert.equal(first.keys[A].just_pressed, false);
+  const second = keys.snapshot(origin);
+  assert.equal(second.keys[B].just_released, false);
+  assert.equal(second.keys[A].just_pressed, true);
+  assert.equal(second.left, true);
+  assert.equal(second.keys.length, 26);
+});
+
+test('release all lets every held key go up in the next snapshot', () => {
+  const keys = new KeyTracker();
+  keys.down(Key.RIGHT);
+  keys.down(Key.MOUSE_LEFT);
+  keys.snapshot(origin);
+  keys.releaseAll();
+  const s = keys.snapshot({ x: 3, y: 4 });
+  assert.equal(s.right, false);
+  assert.equal(s.mouse_left, false);
+  assert.equal(s.mouse_x, 3);
+});
+
+test('keys map by the typed letter; F1 and the backquote key open the command line', () => {
+  assert.equal(gameKeyFor({ key: 'q' }), 16);
+  assert.equal(gameKeyFor({ key: 'Q' }), 16);
+  assert.equal(gameKeyFor({ key: ' ' }), Key.SPACE);
+  assert.equal(gameKeyFor({ key: 'é' }), undefined);
+  assert.equal(togglesCommandLine({ key: 'F1', code: 'F1' }), true);
+  assert.equal(togglesCommandLine({ key: '`', code: 'Backquote' }), true);
+  assert.equal(togglesCommandLine({ key: 'a', code: 'KeyA' }), false);
+});
+
+test('the world is letterboxed: bars map outside it, the centre to the centre', () => {
+  const wide = fitWorld(2000, 720); // bars left and right
+  assert.equal(wide.scale, 1);
+  assert.deepEqual(canvasToWorld(wide, 1000, 360), { x: 640, y: 360 });
+  assert.ok(canvasToWorld(wide, 10, 10).x < 0);
+  const tall = fitWorld(640, 1000); // bars above and below
+  assert.equal(tall.scale, 0.5);
+  assert.deepEqual(canvasToWorld(tall, 320, 500), { x: 640, y: 360 });
+});
+
+test('the command line trims, erases whole characters and stays bounded', () => {
+  const line = new CommandLine();
+  line.open();
+  line.type('  push');
+  line.type(' lobby ');
+  line.type('Ω');
+  line.erase();
+  assert.equal(line.submit(), 'push lobby');
+  assert.equal(line.isOpen, false);
+  line.open();
+  line.type('x'.repeat(200));
+  line.type('y');
+  assert.equal(line.text.length, 200);
+});
+
+test('answers are cut between characters and only the last lines stay', () => {
+  assert.equal(cutUtf8('ab€', 4), 'ab'); // the euro sign takes three bytes
+  assert.equal(cutUtf8('abc', 3), 'abc');
+  const overlay = new Overlay();
+  overlay.addChat(Array.from({ length: 12 }, (_, i) => `line ${i}`).join('\n'), 0);
+  assert.equal(overlay.chat.length, 10);
+  assert.equal(overlay.chat[0].text, 'line 2');
+  overlay.dropExpired(100);
+  assert.equal(overlay.chat.length, 0);
+});
