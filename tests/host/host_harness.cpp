@@ -147,7 +147,8 @@ const ReceivedMessage* first_event(const std::vector<ReceivedMessage>& messages,
     return nullptr;
 }
 
-HostHarness::HostHarness(bool open_window, uint16_t port, DebugCommandsMode debug_commands, bool web) {
+HostHarness::HostHarness(bool open_window, uint16_t port, DebugCommandsMode debug_commands, bool web,
+                         const std::function<void(HostConfig&)>& configure) {
     HostConfig config;
     config.port = port;
     config.debug_commands = debug_commands;
@@ -158,6 +159,7 @@ HostHarness::HostHarness(bool open_window, uint16_t port, DebugCommandsMode debu
     config.random = &random;
     config.open_window = open_window;
     config.stop_requested = &stop;
+    if (configure) configure(config);
     host = std::make_unique<Host>(config);
 }
 

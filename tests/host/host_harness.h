@@ -68,8 +68,10 @@ struct HostHarness {
     std::unique_ptr<Host> host;
 
     // The web endpoint is off unless `web`, and then on a free port with the built web client.
+    // `configure` may change the configuration last (a recording's clock and observer, say).
     explicit HostHarness(bool open_window = false, uint16_t port = 0,
-                         DebugCommandsMode debug_commands = DebugCommandsMode::OPEN, bool web = false);
+                         DebugCommandsMode debug_commands = DebugCommandsMode::OPEN, bool web = false,
+                         const std::function<void(HostConfig&)>& configure = {});
     bool start() { return host->start(); }
     uint16_t port() const { return host->port(); }
     uint16_t web_port() const { return host->web_port(); }

@@ -1,0 +1,159 @@
+// A game recorded over real sockets replays to the same pictures; a changed input is reported
+// where it first shows; a replayed picture draws as its player saw it.
+#include "replay/picture_png.h"
+#include "replay/recording.h"
+#include "replay/replayer.h"
+#include "server/main/recorder.h"
+#include "server/screens/metro/metro_aim.h"
+#include "server/screens/metro/metro_state.h"
+#include "tests/host/host_harness.h"
+
+#include <gtest/gtest.h>
+#include <stb/stb_image.h>
+
+#include <cstdio>
+#include <optional>
+#include <unistd.h>
+
+namespace cog::test {
+namespace {
+
+constexpr int64_t WORK_NS = 84'000'000; // with the 16 ms pacing sleep: frames of 100 ms
+
+struct RecordedGame : ::testing::Test {
+    std::string path = "/tmp/cogwell-replay-test-" + std::to_string(getpid()) + ".rec";
+    std::unique_ptr<Recorder> recorder = Recorder::open(path, 99); // the harness's seed
+    std::optional<RecordingClock> clock;
+    SystemClock instruments;
+    std::unique_ptr<HostHarness> h;
+    std::unique_ptr<TestClient> ann, bob;
+
+    void TearDown() override { std::remove(path.c_str()); }
+
+    void frame() {
+        h->clock.advance_ns(WORK_NS);
+        h->frames(1);
+        ann->receive_all(0);
+        bob->receive_all(0);
+    }
+    ScreenId top() { return h->state().screen_stack.top()->id; }
+
+    // Logins, a reconnection, debug commands, a metro ride in which the Overseer shoots Ann.
+    // Returns the index of the frame in which the shot was fired.
+    size_t play() {
+        h = std::make_unique<HostHarness>(false, 0, DebugCommandsMode::OPEN, false, [&](HostConfig& config) {
+            clock.emplace(*config.clock, *recorder);
+            config.clock = &*clock;
+            config.instrument_clock = &instruments;
+            config.observer = recorder.get();
+        });
+        EXPECT_TRUE(h->start());
+        ann = std::make_unique<TestClient>(h->port());
+        bob = std::make_unique<TestClient>(h->port());
+        EXPECT_EQ(h->login(*ann, "Ann"), 1u);
+        EXPECT_EQ(h->login(*bob, "Bob"), 2u);
+        bob->close();
+        h->frames(3);
+        bob = std::make_unique<TestClient>(h->port());
+        EXPECT_EQ(h->login(*bob, "Bob", 2), 2u);
+        ann->send_command("role masked");
+        bob->send_command("role cop");
+        bob->send_command("push metro");
+        size_t frames = 0, shot_frame = 0;
+        for (; frames < 300 && top() == ScreenId::METRO || frames < 5; ++frames) {
+            InputState aim;
+            if (frames > 200 && shot_frame == 0 && top() == ScreenId::METRO) {
+                // The Overseer aims at Ann once the car is watched, and clicks.
+                const auto& car = static_cast<const metro::MetroState&>(*h->state().screen_stack.top()->data);
+                for (float x = 0; x < 1280 && shot_frame == 0; x += 8) {
+                    for (float y = 200; y < 700; y += 8) {
+                        if (metro::passenger_at(car, x, y) != std::optional<uint32_t>(1u)) continue;
+                        aim.mouse_x = x;
+                        aim.mouse_y = y;
+                        aim.mouse_left = true;
+                        shot_frame = frames;
+                        break;
+                    }
+                }
+            }
+            bob->send_input(aim);
+            frame();
+        }
+        EXPECT_TRUE(h->state().global.players.at(1).is_dead);
+        h.reset();
+        recorder.reset(); // the file is complete
+        return shot_frame;
+    }
+};
+
+TEST_F(RecordedGame, ReplaysIdenticallyAndShowsWhereAChangedInputDiverges) {
+    ASSERT_NE(recorder, nullptr);
+    play();
+    replay::Recording recording;
+    ASSERT_EQ(replay::load_recording(path, recording), replay::LoadError::None);
+    const replay::ReplayReport same = replay::run_replay(recording, true);
+    EXPECT_TRUE(same.identical) << "frame " << same.first.frame << " player " << same.first.player << ": "
+                                << same.first.what;
+    EXPECT_EQ(same.frames, recording.frames.size());
+    EXPECT_EQ(same.players, 2u);
+
+    // The Overseer's click, moved off Ann: from that frame on, the game is another.
+    size_t click_frame = 0;
+    std::string moved;
+    for (size_t f = 0; f < recording.frames.size() && moved.empty(); ++f) {
+        for (replay::RecordedMessage& m : recording.frames[f].messages) {
+            if (m.id != 2 || m.body.find("\"mouse_left\":true") == std::string_view::npos) continue;
+            moved = std::string(m.body);
+            moved.replace(moved.find("\"mouse_x\":") + 10, 1, "9");
+            m.body = moved;
+            click_frame = f;
+            break;
+        }
+    }
+    ASSERT_FALSE(moved.empty());
+    const replay::ReplayReport changed = replay::run_replay(recording, true);
+    EXPECT_FALSE(changed.identical);
+    EXPECT_EQ(changed.first.frame, click_frame);
+    EXPECT_LT(changed.frames, recording.frames.size()); // it stopped there
+}
+
+TEST_F(RecordedGame, APlayersPictureIsDrawnAsTheClientDrawsIt) {
+    ASSERT_NE(recorder, nullptr);
+    play();
+    replay::Recording recording;
+    ASSERT_EQ(replay::load_recording(path, recording), replay::LoadError::None);
+    std::string body;
+    replay::run_replay(recording, false, 1, [&](double, std::string_view picture) {
+        body = picture;
+        return false; // Ann's first picture: the lobby
+    });
+    ASSERT_FALSE(body.empty());
+    std::pmr::monotonic_buffer_resource arena;
+    ServerMessage message;
+    ASSERT_FALSE(read_json(body, message, &arena));
+    ASSERT_FALSE(message.commands.empty());
+    const DrawCommand& background = message.commands.front();
+    ASSERT_EQ(background.kind, DrawCommandKind::RECT);
+
+    const std::string png = path + ".png";
+    ASSERT_EQ(replay::save_picture_png(body, png, 640, 360), replay::PngError::None);
+    int width = 0, height = 0, channels = 0;
+    unsigned char* pixels = stbi_load(png.c_str(), &width, &height, &channels, 3);
+    std::remove(png.c_str());
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(width, 640);
+    EXPECT_EQ(height, 360);
+    // The lobby's background fills the corner; its title is drawn in white near the top middle.
+    const unsigned char* corner = pixels + (5 * width + 5) * 3;
+    EXPECT_EQ(corner[0], background.color[0]);
+    EXPECT_EQ(corner[1], background.color[1]);
+    EXPECT_EQ(corner[2], background.color[2]);
+    int bright = 0;
+    for (int y = 35; y < 60; ++y)
+        for (int x = 190; x < 400; ++x) bright += pixels[(y * width + x) * 3] > 200;
+    EXPECT_GT(bright, 50);
+    stbi_image_free(pixels);
+}
+
+} // namespace
+} // namespace cog::test
