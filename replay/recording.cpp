@@ -76,7 +76,7 @@ bool read_frame_record(RecordTag tag, RecordCursor& c, Recording& rec, RecordedF
         const uint64_t count = c.varint();
         if (count > c.data.size()) return false;
         picture.commands.reserve(count);
-        for (uint64_t i = 0; i < count && c.ok; ++i) picture.commands.push_back(static_cast<uint32_t>(c.varint()));
+        for (uint64_t i = 0; i < count && c.ok; ++i) picture.commands.push_back(c.u16());
         frame.pictures.push_back(std::move(picture));
         return true;
     }
@@ -123,12 +123,6 @@ LoadError load_recording(const std::string& path, Recording& out) {
     if (!file) return LoadError::CannotOpen;
     const std::string compressed((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     return parse_recording(compressed, out);
-}
-
-std::string compress_recording(std::string_view bytes) {
-    std::string out(ZSTD_compressBound(bytes.size()), '\0');
-    out.resize(ZSTD_compress(out.data(), out.size(), bytes.data(), bytes.size(), 3));
-    return out;
 }
 
 } // namespace cog::replay

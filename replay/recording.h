@@ -36,7 +36,7 @@ struct RecordedDrop {
 struct RecordedPicture {
     uint32_t id = 0;
     uint64_t digest = 0;
-    std::vector<uint32_t> commands; // digest of each command
+    std::vector<uint16_t> commands; // digest of each command
 };
 
 // One frame's inputs and outputs, in the order the host met them.
@@ -60,10 +60,7 @@ struct Recording {
 // Reads and decodes a whole recording. A recording cut short (a host that died) keeps its
 // complete frames and reports Truncated.
 LoadError load_recording(const std::string& path, Recording& out);
-// The same from compressed bytes in memory (tests edit recordings this way).
+// The same from compressed bytes in memory.
 LoadError parse_recording(std::string_view compressed, Recording& out);
-
-// Compresses raw recording bytes again, for tests that change a recorded input.
-std::string compress_recording(std::string_view bytes);
 
 } // namespace cog::replay

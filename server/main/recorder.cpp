@@ -76,7 +76,7 @@ void Recorder::picture_sent(uint32_t id, std::string_view body, std::span<const 
     put_varint(pending_, picture_digest(body));
     const size_t commands = command_starts.empty() ? 0 : command_starts.size() - 1;
     put_varint(pending_, commands);
-    for (size_t i = 0; i < commands; ++i) put_varint(pending_, command_digest(command_text(body, command_starts, i)));
+    for (size_t i = 0; i < commands; ++i) put_u16(pending_, command_digest(command_text(body, command_starts, i)));
 }
 
 void Recorder::frame_ended() {

@@ -60,8 +60,18 @@ std::string_view RecordCursor::bytes() {
 
 uint64_t picture_digest(std::string_view body) { return XXH3_64bits(body.data(), body.size()); }
 
-uint32_t command_digest(std::string_view command) {
-    return static_cast<uint32_t>(XXH3_64bits(command.data(), command.size()));
+uint16_t command_digest(std::string_view command) {
+    return static_cast<uint16_t>(XXH3_64bits(command.data(), command.size()));
+}
+
+void put_u16(std::string& out, uint16_t value) {
+    out.push_back(static_cast<char>(value & 0xFF));
+    out.push_back(static_cast<char>(value >> 8));
+}
+
+uint16_t RecordCursor::u16() {
+    const uint16_t low = byte();
+    return static_cast<uint16_t>(low | byte() << 8);
 }
 
 std::string_view command_text(std::string_view body, std::span<const uint32_t> starts, size_t i) {
