@@ -256,7 +256,17 @@ async def silent_main(args):
                 await asyncio.sleep(0.05)
                 continue
             try:
-                await reader.read()
+                if args.trickle:
+                    # Not silent: the start of a LOGIN frame, one byte at a time, never finished.
+                    writer.write(struct.pack(">I", 200))
+                    while True:
+                        try:
+                            await asyncio.wait_for(reader.read(), args.trickle)
+                            break  # the host closed it
+                        except asyncio.TimeoutError:
+                            writer.write(b" ")
+                else:
+                    await reader.read()
             except ConnectionError:
                 pass
             writer.close()
@@ -316,6 +326,8 @@ def main():
     s.add_argument("--warmup", type=float, default=2.0)
     s.add_argument("--rounds", type=int, default=3)
     s.add_argument("--gap", type=float, default=2.0)
+    s.add_argument("--trickle", type=float, default=0.0,
+                   help="instead of silence, each waiter sends one byte of an unfinished LOGIN this often (s)")
     s = sub.add_parser("cpu", help="a process's CPU share (%% of one core) over SECONDS, and its memory")
     s.add_argument("pid", type=int)
     s.add_argument("seconds", type=float)
