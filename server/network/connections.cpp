@@ -31,10 +31,13 @@ void refuse_connection(ConnectionTable& table, const Transport& transport, int64
 // The pending login that gives way to a newcomer: the one that has waited longest without
 // sending a byte; failing that, the one that has waited longest once it is past LOGIN_GRACE_NS
 // (an honest client's LOGIN arrives within milliseconds, so one dribbling its bytes is not
-// honest); end() when every one is younger than that and has started.
+// honest); end() when every one is younger than that and has started. One accepted in this very
+// frame has not been read yet, so it cannot be told silent: it stays, or a flood of newcomers
+// would push out every honest LOGIN before it is read.
 std::vector<PendingLogin>::iterator login_to_give_way(std::vector<PendingLogin>& logins, int64_t now_ns) {
     auto silent = logins.end(), slow = logins.end();
     for (auto it = logins.begin(); it != logins.end(); ++it) {
+        if (it->accepted_ns == now_ns) continue;
         auto& pick = transport_message_started(it->transport, it->reader) ? slow : silent;
         if (pick == logins.end() || it->accepted_ns < pick->accepted_ns) pick = it;
     }

@@ -122,6 +122,26 @@ TEST_F(RobustFixture, SilentWaitersGiveWayAndOnlyStartedLoginsAreRefused) {
     EXPECT_NE(first_event(patient.receive_all(), EventKind::INIT), nullptr);
 }
 
+TEST_F(RobustFixture, ALoginIsNotPushedOutBeforeItCouldBeRead) {
+    // Every place is held by a LOGIN started long ago; then an honest newcomer and, in the same
+    // frame, a burst of silent sockets behind it.
+    std::vector<std::unique_ptr<TestClient>> dribblers;
+    for (size_t i = 0; i < MAX_PENDING_LOGINS; ++i) {
+        dribblers.push_back(std::make_unique<TestClient>(h.port()));
+        dribblers.back()->send_raw(std::string("\0", 1));
+    }
+    usleep(20'000);
+    h.frames(1);
+    advance_seconds(1.1);
+    TestClient honest(h.port());
+    honest.send_login("honest");
+    std::vector<std::unique_ptr<TestClient>> burst;
+    for (int i = 0; i < 8; ++i) burst.push_back(std::make_unique<TestClient>(h.port()));
+    usleep(20'000);
+    h.frames(3);
+    EXPECT_NE(first_event(honest.receive_all(), EventKind::INIT), nullptr);
+}
+
 TEST_F(RobustFixture, LoginInPiecesStillWorks) {
     TestClient slow(h.port());
     slow.send_raw(std::string("\0\0", 2));
