@@ -14,23 +14,6 @@ namespace cog::client {
 
 enum class DecodeResult { Ok, Undecodable, TooManyCommands };
 
-// Hands out memory from the general heap up to a fixed size per request; larger requests fail,
-// which stops a command list from growing past its cap in the middle of decoding.
-class CappedResource final : public std::pmr::memory_resource {
-public:
-    explicit CappedResource(size_t max_request) : max_request_(max_request) {}
-    bool refused() const { return refused_; }
-    void clear_refused() { refused_ = false; }
-
-private:
-    void* do_allocate(size_t bytes, size_t alignment) override;
-    void do_deallocate(void* p, size_t bytes, size_t alignment) override;
-    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
-
-    size_t max_request_;
-    bool refused_ = false;
-};
-
 class MessageSlot {
 public:
     // `max_commands`: a message with more commands is refused as TooManyCommands.
@@ -43,7 +26,7 @@ public:
     const ServerMessage& message() const { return message_; }
 
 private:
-    CappedResource commands_;
+    size_t max_commands_;
     std::vector<char> text_bytes_; // the decoded texts never take more bytes than the body has
     std::optional<std::pmr::monotonic_buffer_resource> strings_;
     ServerMessage message_;

@@ -4,6 +4,7 @@
 #include "shared/protocol/messages.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory_resource>
 #include <span>
 #include <string>
@@ -73,6 +74,7 @@ enum class JsonErrorKind {
     Too_Deep,        // nesting deeper than 32 levels
     Not_Object,      // the top level is not an object
     Trailing_Data,   // something after the top-level value
+    Too_Many,        // more draw commands than the reader was told to accept
 };
 
 struct JsonError {
@@ -87,6 +89,9 @@ std::string json_error_text(const JsonError& error);
 // Decodes JSON5 text into a record. Unknown keys are skipped, absent keys keep zero values.
 // Strings are allocated from `strings`. On error the record must not be used.
 JsonError read_json(std::string_view text, ClientMessage& out, std::pmr::memory_resource* strings);
-JsonError read_json(std::string_view text, ServerMessage& out, std::pmr::memory_resource* strings);
+// `max_commands` bounds the command list: a longer one stops the decoding there as Too_Many, so
+// a message can never make the list grow past what its reader is prepared to hold.
+JsonError read_json(std::string_view text, ServerMessage& out, std::pmr::memory_resource* strings,
+                    size_t max_commands = SIZE_MAX);
 
 } // namespace cog

@@ -53,7 +53,8 @@ constexpr auto quoted_keys = []<size_t... I>(std::index_sequence<I...>) {
 // Binds JSON5 values to the records' fields, as their field lists describe them.
 class Reader : private JsonLexer {
 public:
-    Reader(std::string_view text, std::pmr::memory_resource* strings) : JsonLexer(text, strings) {}
+    Reader(std::string_view text, std::pmr::memory_resource* strings, size_t max_commands = SIZE_MAX)
+        : JsonLexer(text, strings), max_commands_(max_commands) {}
 
     template <Record Rec>
     JsonError read_top(Rec& out) {
@@ -104,7 +105,8 @@ private:
             });
         } else if constexpr (std::is_same_v<T, DrawList>) {
             out.clear();
-            return read_array(depth + 1, std::numeric_limits<size_t>::max(), [&](size_t) {
+            return read_array(depth + 1, std::numeric_limits<size_t>::max(), [&](size_t count) {
+                if (count >= max_commands_) return fail(JsonErrorKind::Too_Many);
                 if (!skip_space()) return false;
                 try {
                     out.emplace_back();
@@ -192,6 +194,8 @@ private:
             }
         }
     }
+
+    size_t max_commands_ = SIZE_MAX;
 };
 
 // Returns the strings of a rejected message to their resource (exact sizes: they were taken at
@@ -225,11 +229,12 @@ JsonError read_json(std::string_view text, ClientMessage& out, std::pmr::memory_
     return error;
 }
 
-JsonError read_json(std::string_view text, ServerMessage& out, std::pmr::memory_resource* strings) {
+JsonError read_json(std::string_view text, ServerMessage& out, std::pmr::memory_resource* strings,
+                    size_t max_commands) {
     out.kind = ServerMessageKind::EVENT;
     out.event = Event{};
     out.commands.clear();
-    Reader reader(text, strings);
+    Reader reader(text, strings, max_commands);
     JsonError error = reader.read_top(out);
     if (error) {
         release_strings(out, strings);
@@ -248,6 +253,7 @@ std::string json_error_text(const JsonError& error) {
     case JsonErrorKind::Too_Deep: name = "Too_Deep"; break;
     case JsonErrorKind::Not_Object: name = "Not_Object"; break;
     case JsonErrorKind::Trailing_Data: name = "Trailing_Data"; break;
+    case JsonErrorKind::Too_Many: name = "Too_Many"; break;
     }
     return std::string(name) + " at byte " + std::to_string(error.offset);
 }

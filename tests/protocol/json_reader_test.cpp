@@ -294,3 +294,21 @@ TEST(JsonReaderMemory, RejectedMessageReturnsItsStrings) {
 
 } // namespace
 } // namespace cog
+
+namespace cog {
+namespace {
+
+// A reader told how many commands it holds stops there instead of growing the list.
+TEST(JsonReaderLimits, ACommandListPastItsCapIsRefusedAtTheCap) {
+    std::pmr::monotonic_buffer_resource arena;
+    ServerMessage message;
+    EXPECT_FALSE(read_json(R"({kind:1,commands:[{},{},{}]})", message, &arena, 3));
+    EXPECT_EQ(message.commands.size(), 3u);
+    const JsonError error = read_json(R"({kind:1,commands:[{},{},{},{}]})", message, &arena, 3);
+    EXPECT_EQ(error.kind, JsonErrorKind::Too_Many);
+    EXPECT_TRUE(message.commands.empty());
+    EXPECT_LE(message.commands.capacity(), 4u);
+}
+
+} // namespace
+} // namespace cog
