@@ -9,6 +9,7 @@
 #include "client/frame_pacer.h"
 #include "client/game_window.h"
 #include "client/screenshot.h"
+#include "client/web_transport.h"
 
 #include <SDL.h>
 
@@ -88,11 +89,14 @@ int run_client(const ClientOptions& options, Clock& clock) {
     state.options = options;
     // The name is looked up and the first connection made before any window opens, so a wrong
     // address fails at once; reconnections reuse the address and never wait.
+    state.host_address.transport = options.transport;
     ConnectError error = resolve_host(options.host, options.port, state.host_address);
     if (error == ConnectError::None) error = state.connection.open(state.host_address, START_CONNECT_TIMEOUT_MS);
     if (error != ConnectError::None) {
-        std::fprintf(stderr, "cogwell-client: cannot connect to %s:%u: %s\n", options.host.c_str(),
-                     static_cast<unsigned>(options.port), connect_error_text(error));
+        std::fprintf(stderr, "cogwell-client: cannot connect to %s%s:%u%s: %s\n",
+                     options.transport == TransportKind::WebSocket ? "ws://" : "", options.host.c_str(),
+                     static_cast<unsigned>(options.port), options.transport == TransportKind::WebSocket ? WEB_PLAY_PATH : "",
+                     connect_error_text(error));
         return 1;
     }
     log_in(state, seconds(clock));

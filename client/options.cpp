@@ -37,10 +37,12 @@ ParsedOptions bad(std::string error) {
 } // namespace
 
 const char* usage_text() {
-    return "Usage: cogwell-client --name NAME [--host ADDR] [--port PORT] [--screenshot FILE --after SECONDS]\n"
+    return "Usage: cogwell-client --name NAME [--host ADDR] [--port PORT] [--tcp] [--screenshot FILE --after SECONDS]\n"
            "  --name NAME          the name the other players see (required)\n"
            "  --host ADDR          the host's IPv4 address or host name (default 127.0.0.1)\n"
-           "  --port PORT          the host's TCP port (default 5556)\n"
+           "  --port PORT          the host's port: its WebSocket (web) port, default 8080, or with --tcp its\n"
+           "                       game port, default 5556\n"
+           "  --tcp                plain TCP to the game port instead of the compressed WebSocket\n"
            "  --screenshot FILE    save a PNG of the window after --after SECONDS, then exit\n"
            "  --help               show this text\n"
            "Keys: arrows and SPACE as the game says, letters type, F1 or ` opens the command line, F12 saves a screenshot.\n";
@@ -49,11 +51,16 @@ const char* usage_text() {
 ParsedOptions parse_options(int argc, const char* const* argv) {
     ParsedOptions parsed;
     bool has_after = false;
+    bool has_port = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view flag = argv[i];
         if (flag == "--help" || flag == "-h") {
             parsed.result = OptionsResult::Help;
             return parsed;
+        }
+        if (flag == "--tcp") {
+            parsed.options.transport = TransportKind::Tcp;
+            continue;
         }
         if (flag != "--name" && flag != "--host" && flag != "--port" && flag != "--screenshot" && flag != "--after")
             return bad("unknown option '" + std::string(flag) + "' (try --help)");
@@ -65,6 +72,7 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             parsed.options.host = value;
         } else if (flag == "--port") {
             if (!parse_port(value, parsed.options.port)) return bad("bad port '" + value + "': expected 1 to 65535");
+            has_port = true;
         } else if (flag == "--screenshot") {
             parsed.options.screenshot_path = value;
         } else {
@@ -73,6 +81,7 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             has_after = true;
         }
     }
+    if (!has_port && parsed.options.transport == TransportKind::Tcp) parsed.options.port = DEFAULT_TCP_PORT;
     if (parsed.options.name.empty()) return bad("missing --name NAME (try --help)");
     if (parsed.options.screenshot_path.empty() != !has_after)
         return bad("--screenshot FILE and --after SECONDS go together");

@@ -1,5 +1,8 @@
-// The client's command line: who to be, where the host is, and an optional timed screenshot.
+// The client's command line: who to be, where the host is and how to reach it, and an optional
+// timed screenshot.
 #pragma once
+
+#include "client/transport.h"
 
 #include <cstdint>
 #include <string>
@@ -7,12 +10,14 @@
 namespace cog::client {
 
 inline constexpr const char* DEFAULT_HOST = "127.0.0.1";
-inline constexpr uint16_t DEFAULT_PORT = 5556;
+inline constexpr uint16_t DEFAULT_WEB_PORT = 8080; // the host's HTTP + WebSocket port
+inline constexpr uint16_t DEFAULT_TCP_PORT = 5556; // the host's plain game port (--tcp)
 
 struct ClientOptions {
     std::string name;
     std::string host = DEFAULT_HOST;
-    uint16_t port = DEFAULT_PORT;
+    TransportKind transport = TransportKind::WebSocket;
+    uint16_t port = DEFAULT_WEB_PORT;   // of the chosen transport
     std::string screenshot_path;        // empty: play until the window is closed
     double screenshot_after_s = 0;      // seconds after start-up
 };

@@ -5,8 +5,8 @@
 #include "client/host_reader.h"
 #include "client/session.h"
 #include "server/network/socket_util.h"
-#include "shared/log/console.h"
 #include "shared/protocol/framing.h"
+#include "tests/client/client_capture.h"
 #include "tests/client/hostile_host.h"
 
 #include <gtest/gtest.h>
@@ -20,25 +20,6 @@
 
 namespace cog::client {
 namespace {
-
-class RecordingSound final : public SoundOutput {
-public:
-    int plays = 0;
-    void play(uint16_t, float) override { ++plays; }
-    void stop_music() override {}
-};
-
-// The console lines written while a test runs.
-class ConsoleCapture {
-public:
-    ConsoleCapture() { console_set_sink(&ConsoleCapture::collect, this); }
-    ~ConsoleCapture() { console_set_sink(nullptr, nullptr); }
-    size_t count(std::string_view needle) const { return hostile::occurrences(text, needle); }
-    std::string text;
-
-private:
-    static void collect(void* self, std::string_view line) { static_cast<ConsoleCapture*>(self)->text.append(line); }
-};
 
 using hostile::frame;
 
@@ -87,7 +68,7 @@ protected:
     HostReader reader;
     Session session;
     Overlay overlay;
-    RecordingSound sound;
+    CountingSound sound;
 };
 
 TEST_F(ConnectionTest, HostFramingReadsTheClientAndTheClientReadsTheHost) {

@@ -1,0 +1,237 @@
+// The client over the host's WebSocket: the real host in-process (logging in, compressed pictures
+// both ways, a lost link that comes back to its seat), the host's own web endpoint as a stand-in
+// sending what a broken host might, and an upgrade request nobody answers.
+#include "client/client_state.h"
+#include "client/connection_keeper.h"
+#include "server/main/host.h"
+#include "server/network/socket_util.h"
+#include "server/web/web_endpoint.h"
+#include "shared/platform/random.h"
+#include "tests/client/client_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+
+namespace cog::client {
+namespace {
+
+// Moves only when the host sleeps out its frame, so frames run back to back.
+class StepClock final : public Clock {
+public:
+    int64_t now_ns = 1'000'000'000;
+    int64_t wall_ns() override { return now_ns; }
+    int64_t monotonic_ns() override { return now_ns; }
+    void sleep_ms(int64_t milliseconds) override { now_ns += milliseconds * 1'000'000; }
+    double seconds() const { return static_cast<double>(now_ns) / 1e9; }
+};
+
+// An empty folder for the web endpoint to serve: the native client asks it for no files.
+struct EmptyFolder {
+    std::string path;
+    EmptyFolder() {
+        std::string pattern = ::testing::TempDir() + "cogwell-web-XXXXXX";
+        path = mkdtemp(pattern.data()) ? pattern : std::string();
+    }
+    ~EmptyFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
+std::string picture_body(std::string_view text) {
+    return R"({"kind":1,"event":{"kind":0},"commands":[{"kind":1,"text":")" + std::string(text) + R"(","font_size":20}]})";
+}
+
+std::string shown_texts(const HostReader& reader) {
+    std::string texts;
+    for (const DrawCommand& command : reader.picture()) texts.append(command.text).push_back('\n');
+    return texts;
+}
+
+class RealHostOverWebSocket : public ::testing::Test {
+protected:
+    void SetUp() override {
+        HostConfig config;
+        config.port = 0;
+        config.web_port = 0;
+        config.web_port_any = true;
+        config.web_root = folder.path;
+        config.clock = &clock;
+        config.random = &random;
+        config.open_window = false;
+        config.stop_requested = &stop;
+        host = std::make_unique<Host>(config);
+        ASSERT_TRUE(host->start());
+        ASSERT_NE(host->web_port(), 0);
+        state.options.name = "Wes";
+        state.host_address.transport = TransportKind::WebSocket;
+        ASSERT_EQ(resolve_host("127.0.0.1", host->web_port(), state.host_address), ConnectError::None);
+    }
+    void TearDown() override {
+        state.connection.close();
+        if (host) host->shutdown();
+    }
+    // A host frame, then a client frame as the client's loop runs it, until `done` holds.
+    bool frames_until(const std::function<bool()>& done, int max_frames = 300) {
+        for (int i = 0; i < max_frames; ++i) {
+            host->frame();
+            const double now = clock.seconds();
+            state.reader.read_frame(state.connection, state.session, state.overlay, sound, now);
+            keep_connected(state, now);
+            send_input(state, now);
+            if (done()) return true;
+        }
+        return false;
+    }
+    bool shows(std::string_view text) const { return shown_texts(state.reader).find(text) != std::string::npos; }
+
+    ConsoleCapture console;
+    EmptyFolder folder;
+    StepClock clock;
+    SeededRandom random{7};
+    std::atomic<bool> stop{false};
+    std::unique_ptr<Host> host;
+    ClientState state;
+    CountingSound sound;
+};
+
+TEST_F(RealHostOverWebSocket, LogsInGetsCompressedPicturesAndComesBackToItsSeat) {
+    ASSERT_TRUE(frames_until([&] { return state.session.logged_in && shows("Wes"); })) << console.text;
+    EXPECT_TRUE(state.connection.traffic().compressed);
+    const uint32_t id = state.session.client_id;
+    EXPECT_NE(id, 0u);
+
+    // The command goes up the compressed link; the typing pool's pictures come down it.
+    ASSERT_EQ(state.connection.send(command_message("push typewriter")), ProtocolError::None);
+    ASSERT_TRUE(frames_until([&] { return shows("Word "); })) << shown_texts(state.reader);
+    const TrafficCount before = state.connection.traffic();
+    frames_until([] { return false; }, 60);
+    const TrafficCount after = state.connection.traffic();
+    const uint64_t wire = after.wire_bytes - before.wire_bytes;
+    const uint64_t decoded = after.message_bytes - before.message_bytes;
+    EXPECT_GT(decoded, 60u * 1000u); // a picture of some kilobytes each frame
+    EXPECT_LT(wire * 5, decoded) << wire << " bytes on the wire for " << decoded;
+
+    // A lost link: the next attempt, started without waiting, asks for the old seat and gets it.
+    state.connection.close();
+    ASSERT_TRUE(frames_until([&] { return state.session.logged_in; })) << console.text;
+    EXPECT_EQ(state.session.client_id, id);
+    EXPECT_EQ(console.count("(Wes) reconnected"), 1u);
+    EXPECT_TRUE(state.connection.traffic().compressed);
+}
+
+// The host's web endpoint, scripted: whatever the test queues reaches the client as one message.
+class StandInWebHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        web::WebError error = web::WebError::None;
+        endpoint = web::WebEndpoint::open({0, folder.path, true}, error);
+        ASSERT_TRUE(endpoint) << web::web_error_name(error);
+        HostAddress address;
+        address.transport = TransportKind::WebSocket;
+        ASSERT_EQ(resolve_host("127.0.0.1", endpoint->port(), address), ConnectError::None);
+        ASSERT_EQ(client.start_connect(address), ConnectError::InProgress);
+        for (int i = 0; i < 500 && !(channel && client.is_open()); ++i) {
+            endpoint->service();
+            client.finish_connect();
+            for (auto& opened : endpoint->take_opened()) channel = opened;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        ASSERT_TRUE(channel && client.is_open());
+    }
+    void put(std::string_view body) { ASSERT_TRUE(channel->queue(body)); }
+    // Lets the endpoint write out what is queued.
+    void deliver() {
+        for (int i = 0; i < 8; ++i) {
+            endpoint->service();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    ProtocolError read(const ReadLimits& limits = {}) {
+        return reader.read_frame(client, session, overlay, sound, 10.0, limits);
+    }
+
+    ConsoleCapture console;
+    EmptyFolder folder;
+    std::unique_ptr<web::WebEndpoint> endpoint;
+    std::shared_ptr<web::WebChannel> channel;
+    Connection client;
+    HostReader reader;
+    Session session;
+    Overlay overlay;
+    CountingSound sound;
+};
+
+TEST_F(StandInWebHost, OversizeAndBrokenMessagesAreSkippedWithOneWarningAndTheLinkStays) {
+    const std::string oversize = picture_body(std::string(MAX_FRAME_BODY, 'x')); // a few kB once deflated
+    put(picture_body("first"));
+    put(oversize);
+    put("not json at all");
+    put(picture_body("newest"));
+    deliver();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(read(), ProtocolError::None);
+    EXPECT_TRUE(client.is_open());
+    EXPECT_EQ(shown_texts(reader), "newest\n");
+    EXPECT_EQ(console.count("too large or empty"), 1u);
+    EXPECT_EQ(console.count("does not decode"), 1u);
+
+    put(oversize);
+    put(picture_body("after"));
+    deliver();
+    for (int i = 0; i < 5; ++i) read();
+    EXPECT_TRUE(client.is_open());
+    EXPECT_EQ(shown_texts(reader), "after\n");
+    EXPECT_EQ(console.count("too large or empty"), 1u); // once per connection
+}
+
+TEST_F(StandInWebHost, EachFrameTakesItsShareAndTheRestWaitsInTheSocket) {
+    const std::string one = picture_body("p");
+    for (int i = 0; i < 10; ++i) put(one);
+    put(picture_body("last"));
+    deliver();
+    ReadLimits limits;
+    limits.bytes_per_frame = one.size() * 3;
+    EXPECT_EQ(read(limits), ProtocolError::None);
+    EXPECT_EQ(shown_texts(reader), "p\n");
+    for (int i = 0; i < 6; ++i) read(limits);
+    EXPECT_EQ(shown_texts(reader), "last\n");
+
+    // The endpoint closing the socket: what came before is still taken, then the link is closed.
+    put(picture_body("last words"));
+    deliver();
+    channel->close();
+    deliver();
+    ProtocolError result = ProtocolError::None;
+    for (int i = 0; i < 5 && result == ProtocolError::None; ++i) result = read();
+    EXPECT_EQ(result, ProtocolError::ConnectionClosed);
+    EXPECT_FALSE(client.is_open());
+    EXPECT_EQ(shown_texts(reader), "last words\n");
+}
+
+TEST(Reconnecting, AWebSocketUpgradeNobodyAnswersNeverHoldsTheFrameAndIsGivenUp) {
+    // The kernel completes the TCP handshake for the backlog; nobody ever reads the request.
+    const int listener = create_listener("127.0.0.1", 0, 4).fd;
+    ASSERT_GE(listener, 0);
+    ClientState state;
+    state.host_address.transport = TransportKind::WebSocket;
+    ASSERT_EQ(resolve_host("127.0.0.1", bound_port(listener), state.host_address), ConnectError::None);
+    for (int i = 0; i < 20; ++i) {
+        keep_connected(state, 50.0 + i * 0.1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(state.connection.is_connecting());
+    keep_connected(state, 50.0 + CONNECT_TIMEOUT_S);
+    EXPECT_FALSE(state.connection.is_connecting());
+    EXPECT_FALSE(state.connection.is_open());
+    close(listener);
+}
+
+} // namespace
+} // namespace cog::client
