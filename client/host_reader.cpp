@@ -68,7 +68,8 @@ ProtocolError HostReader::read_frame(Connection& connection, Session& session, O
         }
     }
     if (!newest_picture.empty()) take_picture(newest_picture, session.world);
-    if (connection.take_skipped_messages() > 0) warn_once(DROPPED_MESSAGE, "Skipped a message from the host that is too large or empty");
+    if (connection.take_skipped_messages() > 0)
+        warn_once(DROPPED_MESSAGE, "Skipped a message from the host that is too large or empty");
     connection.drop_taken_frames();
     const ProtocolError error = stream_error != ProtocolError::None ? stream_error : read_error;
     if (error != ProtocolError::None) connection.close();

@@ -1,5 +1,6 @@
-// The real client program under the test display: against an in-process host it logs in and
-// saves a picture of the lobby; against a host that drops it, it comes back with its old id.
+// The real client program under the test display: against an in-process host it logs in over the
+// WebSocket and saves a picture of the lobby; over plain TCP (--tcp), against a host that drops it,
+// it comes back with its old id.
 #include "server/main/host.h"
 #include "server/network/socket_util.h"
 #include "shared/log/console.h"
@@ -41,7 +42,7 @@ struct ConsoleLines {
 };
 
 // Runs the client binary; returns its exit code, or -1 if it had to be killed after 60 s.
-int run_client(uint16_t port, const std::string& name, const std::string& png, const char* after_s) {
+int run_client(uint16_t port, const std::string& name, const std::string& png, const char* after_s, bool tcp) {
     const pid_t pid = fork();
     if (pid == 0) {
         setenv("SDL_AUDIODRIVER", "dummy", 1); // no sound card on a test machine
@@ -50,7 +51,7 @@ int run_client(uint16_t port, const std::string& name, const std::string& png, c
         setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         const std::string port_text = std::to_string(port);
         execl(COG_CLIENT_BINARY, COG_CLIENT_BINARY, "--name", name.c_str(), "--port", port_text.c_str(), "--screenshot",
-              png.c_str(), "--after", after_s, static_cast<char*>(nullptr));
+              png.c_str(), "--after", after_s, tcp ? "--tcp" : static_cast<char*>(nullptr), static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
@@ -79,7 +80,13 @@ struct Pixels {
 
 std::string temp_png(const char* stem) { return ::testing::TempDir() + stem + std::to_string(getpid()) + ".png"; }
 
-TEST(EndToEnd, ClientJoinsTheLobbyAndSavesItsPicture) {
+// An empty folder for the host's web endpoint: the native client asks it for no files.
+std::string empty_folder() {
+    std::string pattern = ::testing::TempDir() + "cogwell-web-XXXXXX";
+    return mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+TEST(EndToEnd, ClientJoinsTheLobbyOverTheWebSocketAndSavesItsPicture) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs a display (the test script runs under xvfb-run)";
     ConsoleLines console;
     console_set_sink(&ConsoleLines::collect, &console);
@@ -89,18 +96,22 @@ TEST(EndToEnd, ClientJoinsTheLobbyAndSavesItsPicture) {
     HostConfig config;
     config.port = 0;
     config.web_port = 0;
+    config.web_port_any = true;
+    const std::string web_root = empty_folder();
+    config.web_root = web_root;
     config.clock = &clock;
     config.random = &random;
     config.open_window = false;
     config.stop_requested = &stop;
     Host host(config);
     ASSERT_TRUE(host.start());
+    ASSERT_NE(host.web_port(), 0);
     std::thread loop([&] {
         while (host.frame()) {
         }
     });
     const std::string png = temp_png("lobby");
-    const int code = run_client(host.port(), "Zed", png, "3");
+    const int code = run_client(host.web_port(), "Zed", png, "3", false);
     stop = true;
     loop.join();
     host.shutdown();
@@ -120,6 +131,7 @@ TEST(EndToEnd, ClientJoinsTheLobbyAndSavesItsPicture) {
         for (int x = 390; x < 560; ++x) lit += picture.at(x, y) != Color{40, 40, 60, 255} ? 1 : 0;
     EXPECT_GT(lit, 200);
     std::remove(png.c_str());
+    rmdir(web_root.c_str());
 }
 
 // A stand-in host that logs the client in, drops it, and checks how it comes back.
@@ -153,7 +165,7 @@ TEST(EndToEnd, DroppedClientReconnectsWithItsOldId) {
         }
     });
     const std::string png = temp_png("reconnect");
-    const int code = run_client(port, "Amy", png, "3");
+    const int code = run_client(port, "Amy", png, "3", true);
     stand_in.join();
     close(listener);
 

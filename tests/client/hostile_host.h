@@ -117,7 +117,7 @@ public:
             setenv("SDL_AUDIODRIVER", "dummy", 1);
             setenv("ASAN_OPTIONS", "detect_leaks=0:quarantine_size_mb=16", 1);
             const std::string port_text = std::to_string(port);
-            execl(binary, binary, "--name", "Eve", "--port", port_text.c_str(), "--screenshot",
+            execl(binary, binary, "--name", "Eve", "--tcp", "--port", port_text.c_str(), "--screenshot",
                   png.c_str(), "--after", "300", static_cast<char*>(nullptr));
             _exit(127);
         }
