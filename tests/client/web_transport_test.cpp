@@ -1,13 +1,13 @@
 // The client over the host's WebSocket: the real host in-process (logging in, compressed pictures
 // both ways, a lost link that comes back to its seat), the host's own web endpoint as a stand-in
-// sending what a broken host might, and an upgrade request nobody answers.
+// sending what a broken host might.
 #include "client/client_state.h"
 #include "client/connection_keeper.h"
 #include "server/main/host.h"
-#include "server/network/socket_util.h"
 #include "server/web/web_endpoint.h"
 #include "shared/platform/random.h"
 #include "tests/client/client_capture.h"
+#include "tests/support/test_world.h"
 
 #include <gtest/gtest.h>
 
@@ -21,16 +21,6 @@
 
 namespace cog::client {
 namespace {
-
-// Moves only when the host sleeps out its frame, so frames run back to back.
-class StepClock final : public Clock {
-public:
-    int64_t now_ns = 1'000'000'000;
-    int64_t wall_ns() override { return now_ns; }
-    int64_t monotonic_ns() override { return now_ns; }
-    void sleep_ms(int64_t milliseconds) override { now_ns += milliseconds * 1'000'000; }
-    double seconds() const { return static_cast<double>(now_ns) / 1e9; }
-};
 
 // An empty folder for the web endpoint to serve: the native client asks it for no files.
 struct EmptyFolder {
@@ -82,7 +72,7 @@ protected:
     bool frames_until(const std::function<bool()>& done, int max_frames = 300) {
         for (int i = 0; i < max_frames; ++i) {
             host->frame();
-            const double now = clock.seconds();
+            const double now = static_cast<double>(clock.mono) / 1e9; // moves as the host sleeps out its frame
             state.reader.read_frame(state.connection, state.session, state.overlay, sound, now);
             keep_connected(state, now);
             send_input(state, now);
@@ -94,7 +84,7 @@ protected:
 
     ConsoleCapture console;
     EmptyFolder folder;
-    StepClock clock;
+    test::FakeClock clock;
     SeededRandom random{7};
     std::atomic<bool> stop{false};
     std::unique_ptr<Host> host;
@@ -213,24 +203,6 @@ TEST_F(StandInWebHost, EachFrameTakesItsShareAndTheRestWaitsInTheSocket) {
     EXPECT_EQ(result, ProtocolError::ConnectionClosed);
     EXPECT_FALSE(client.is_open());
     EXPECT_EQ(shown_texts(reader), "last words\n");
-}
-
-TEST(Reconnecting, AWebSocketUpgradeNobodyAnswersNeverHoldsTheFrameAndIsGivenUp) {
-    // The kernel completes the TCP handshake for the backlog; nobody ever reads the request.
-    const int listener = create_listener("127.0.0.1", 0, 4).fd;
-    ASSERT_GE(listener, 0);
-    ClientState state;
-    state.host_address.transport = TransportKind::WebSocket;
-    ASSERT_EQ(resolve_host("127.0.0.1", bound_port(listener), state.host_address), ConnectError::None);
-    for (int i = 0; i < 20; ++i) {
-        keep_connected(state, 50.0 + i * 0.1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_TRUE(state.connection.is_connecting());
-    keep_connected(state, 50.0 + CONNECT_TIMEOUT_S);
-    EXPECT_FALSE(state.connection.is_connecting());
-    EXPECT_FALSE(state.connection.is_open());
-    close(listener);
 }
 
 } // namespace
