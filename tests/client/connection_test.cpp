@@ -228,10 +228,12 @@ TEST(ConnectionErrors, RefusedIsToldAndNothingIsSent) {
     ASSERT_GE(probe, 0);
     const uint16_t port = bound_port(probe);
     close(probe);
-    Connection c;
-    EXPECT_EQ(c.open("127.0.0.1", port, 1000), ConnectError::Refused);
-    EXPECT_FALSE(c.is_open());
-    EXPECT_EQ(c.send(login_message("x", 0)), ProtocolError::ConnectionClosed);
+    for (const TransportKind transport : {TransportKind::Tcp, TransportKind::WebSocket}) {
+        Connection c;
+        EXPECT_EQ(c.open("127.0.0.1", port, 1000, transport), ConnectError::Refused);
+        EXPECT_FALSE(c.is_open());
+        EXPECT_EQ(c.send(login_message("x", 0)), ProtocolError::ConnectionClosed);
+    }
 }
 
 // Every INPUT that reached the host so far, read without waiting.
