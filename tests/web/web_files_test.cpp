@@ -74,6 +74,10 @@ TEST(WebChannel, JoinsFragmentsAndBoundsBothDirections) {
     ASSERT_TRUE(channel.take_message(message));
     EXPECT_EQ(message, "{\"kind\":1}");
 
+    // An empty message never reaches the compressor, which would abort on it.
+    EXPECT_TRUE(channel.queue(""));
+    EXPECT_FALSE(channel.has_output());
+
     // The outbox takes whole messages up to its bound, then faults and takes nothing more.
     const std::string big(MAX_WEB_MESSAGE_BYTES, 'x');
     for (size_t sent = 0; sent + big.size() <= MAX_OUTBOX_BYTES; sent += big.size()) EXPECT_TRUE(channel.queue(big));
