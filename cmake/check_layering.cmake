@@ -1,5 +1,5 @@
 # Fails the build when a file includes a project header from a layer it must not depend on.
-# Dependencies point one way: server/main -> screens, network, ui, profiler -> shared, with the
+# Dependencies point one way: server/main -> screens, network, fleet, ui, profiler -> shared, with the
 # web endpoint under the network: a connection's transport is a TCP socket or a WebSocket
 # (server/main -> server/network -> server/web -> shared). The screens
 # and the status window may open and read profiler zones; nothing below server/main reaches up.
@@ -12,10 +12,11 @@ set(ALLOWED_shared "shared/")
 set(ALLOWED_server/profiler "shared/;server/profiler/")
 set(ALLOWED_server/network "shared/;server/network/;server/web/")
 set(ALLOWED_server/web "shared/;server/web/")
+set(ALLOWED_server/fleet "shared/;server/fleet/")
 set(ALLOWED_server/ui "shared/;server/ui/;server/profiler/")
 set(ALLOWED_server/screens "shared/;server/screens/;server/profiler/")
 set(ALLOWED_client "shared/;client/")
-set(LAYERS shared server/profiler server/network server/web server/ui server/screens client)
+set(LAYERS shared server/profiler server/network server/web server/fleet server/ui server/screens client)
 
 set(violations "")
 foreach(layer ${LAYERS})

@@ -31,6 +31,16 @@ void draw_status_window(StatusWindow& window, HostState& host, Clock& clock, int
                                           now, clock);
     if (actions.reset_profiler) host.profiler.reset_all_time_max();
 }
+
+// What the fleet manager is told about the room: who holds a live seat and what is on screen.
+void report_to_fleet(RoomReporter& fleet, HostState& host) {
+    std::pmr::vector<uint32_t> humans(&host.frame_arena);
+    for (const auto& [id, player] : host.global.players)
+        if (human_socket(host, player)) humans.push_back(id);
+    const Screen* top = host.screen_stack.top();
+    fleet.observe({host.clock.monotonic_ns(), humans, top ? screen_id_name(top->id) : "NONE",
+                   !top || top->id == ScreenId::LOBBY});
+}
 } // namespace
 
 Host::Host(const HostConfig& config)
@@ -66,6 +76,14 @@ bool Host::start() {
     if (config_.listen && !open_listener()) return false;
     // Browsers are players like TCP clients: a host that takes no connections takes neither.
     if (config_.listen) open_web_endpoint();
+    // Ready tells the fleet players may be sent here, so only a room that listens reports.
+    if (config_.agones && config_.listen) {
+        FleetSettings fleet;
+        fleet.sidecar_port = config_.agones_port;
+        fleet.idle_shutdown_ns = int64_t{config_.idle_shutdown_s} * 1'000'000'000;
+        fleet_ = std::make_unique<RoomReporter>(fleet, state_.clock.monotonic_ns());
+        fleet_->report_ready(state_.clock.monotonic_ns());
+    }
 
     if (config_.open_window) {
         // Without a display SDL would quietly choose an off-screen driver and spend CPU drawing
@@ -159,6 +177,14 @@ bool Host::frame() {
     // their time go before the next frame walks anything.
     forget_expired_departures(state_, state_.clock.monotonic_ns());
 
+    // Last in the measured frame, so the fleet hears of exactly the players who hold a seat as
+    // the frame ends. It only queues calls and advances transfers: a slow sidecar never holds the frame.
+    if (fleet_) {
+        profiler.push("report_to_fleet");
+        report_to_fleet(*fleet_, state_);
+        profiler.pop();
+    }
+
     profiler.pop();
     profiler.end_frame();
     if (state_.observer) state_.observer->frame_ended();
@@ -189,6 +215,7 @@ void Host::shutdown() {
     if (shut_down_) return;
     shut_down_ = true;
     destroy_all_screens(state_);
+    fleet_.reset(); // calls still out are abandoned: the fleet is already stopping this room
     LOG_INFO("Server shutdown complete");
     close_all(state_.connections);
     state_.web.reset();

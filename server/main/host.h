@@ -2,6 +2,7 @@
 // with the wall clock and the OS random source; tests run it on an ephemeral port with their own.
 #pragma once
 
+#include "server/fleet/room_reporter.h"
 #include "server/main/host_state.h"
 #include "server/main/options.h"
 
@@ -63,6 +64,7 @@ private:
     HostConfig config_;
     HostState state_;
     std::unique_ptr<StatusWindow> window_;
+    std::unique_ptr<RoomReporter> fleet_; // only when run by the fleet manager
     uint16_t port_ = 0;
     int64_t previous_frame_start_ns_ = 0;
     bool shut_down_ = false;

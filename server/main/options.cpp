@@ -17,6 +17,11 @@ bool parse_port(std::string_view text, uint16_t& port) {
     return true;
 }
 
+bool parse_seconds(std::string_view text, int& seconds) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    return error == std::errc() && end == text.data() + text.size() && seconds >= 0;
+}
+
 struct DebugModeName {
     DebugCommandsMode mode;
     const char* name;
@@ -60,6 +65,11 @@ constexpr OptionSpec OPTIONS[] = {
      [](HostOptions& o, std::string_view v) { return parse_debug_mode(v, o.debug_commands); }},
     {"--agones", "", "AGONES_SDK_HTTP_PORT", "report to the Agones sidecar (on when its variable is set)",
      [](HostOptions& o, std::string_view) { return o.agones = true; }},
+    {"--agones-port", "N", "AGONES_SDK_HTTP_PORT", "the Agones sidecar's HTTP port on localhost (default 9358)",
+     [](HostOptions& o, std::string_view v) { return parse_port(v, o.agones_port); }},
+    {"--idle-shutdown", "SECONDS", "COGWELL_IDLE_SHUTDOWN",
+     "with --agones: a room left empty this long after a game asks to be replaced (default 60)",
+     [](HostOptions& o, std::string_view v) { return parse_seconds(v, o.idle_shutdown_s); }},
     {"--record", "FILE", nullptr, "record the game to FILE for replay",
      [](HostOptions& o, std::string_view v) {
          o.record_path = std::string(v);

@@ -2,6 +2,8 @@
 // drives parsing and the usage text alike.
 #pragma once
 
+#include "server/fleet/sidecar_calls.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,6 +26,8 @@ struct HostOptions {
     std::string web_root;                 // the browser client's files; empty: "web" beside the program
     DebugCommandsMode debug_commands = DebugCommandsMode::OPEN;
     bool agones = false;     // report to the fleet manager's sidecar
+    uint16_t agones_port = DEFAULT_SIDECAR_PORT; // the sidecar's HTTP port on localhost
+    int idle_shutdown_s = 60; // a room emptied after a game asks to be replaced after this long
     std::string record_path; // empty: no recording
 };
 

@@ -46,5 +46,25 @@ TEST(HostOptions, RefusesWhatItCannotUse) {
     EXPECT_NE(host_usage("host").find("--debug-commands open|admin|off"), std::string::npos);
 }
 
+const char* fleet_env(const char* name) {
+    if (std::strcmp(name, "AGONES_SDK_HTTP_PORT") == 0) return "9400";
+    if (std::strcmp(name, "COGWELL_IDLE_SHUTDOWN") == 0) return "30";
+    return nullptr;
+}
+
+TEST(HostOptions, TheFleetSidecarsPortAndIdleTimeComeFromItsEnvironment) {
+    const char* none[] = {"host"};
+    ParsedOptions parsed = parse_host_options(1, none, fleet_env);
+    ASSERT_EQ(parsed.error, OptionsError::None);
+    EXPECT_TRUE(parsed.options.agones);
+    EXPECT_EQ(parsed.options.agones_port, 9400);
+    EXPECT_EQ(parsed.options.idle_shutdown_s, 30);
+    parsed = parse_host_options(1, none, no_env);
+    EXPECT_FALSE(parsed.options.agones);
+    EXPECT_EQ(parsed.options.agones_port, 9358);
+    const char* negative[] = {"host", "--idle-shutdown=-5"};
+    EXPECT_EQ(parse_host_options(2, negative, no_env).error, OptionsError::BadValue);
+}
+
 } // namespace
 } // namespace cog

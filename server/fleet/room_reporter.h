@@ -1,0 +1,71 @@
+// What one room tells the fleet manager: ready once listening, a health beat every 2 s, players
+// joining and leaving, a label with its screen and player count, and, once a game is over and
+// the room has stood empty long enough, that it may be replaced by a fresh one.
+#pragma once
+
+#include "server/fleet/sidecar_client.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cog {
+
+struct FleetSettings {
+    uint16_t sidecar_port = DEFAULT_SIDECAR_PORT;
+    int64_t idle_shutdown_ns = 60'000'000'000;
+    int64_t health_interval_ns = 2'000'000'000;
+    int64_t retry_ns = 1'000'000'000;       // pace of repeating a call the sidecar did not take
+    int64_t call_timeout_ms = 1000;         // shorter than the health interval, so beats keep flowing
+};
+
+// The room as one frame left it.
+struct RoomSnapshot {
+    int64_t now_ns = 0;                         // monotonic
+    std::span<const uint32_t> connected_humans; // ids, any order
+    std::string_view screen;                    // the top screen's name
+    bool in_lobby = true;
+};
+
+class RoomReporter {
+public:
+    RoomReporter(const FleetSettings& settings, int64_t now_ns);
+
+    // The listener is open: players may be sent here.
+    void report_ready(int64_t now_ns);
+    // Once per frame; only queues calls and moves transfers along, never waits.
+    void observe(const RoomSnapshot& room);
+
+    bool idle() const { return sidecar_.idle(); }
+
+private:
+    void pump(); // advances the transfers and takes note of the calls that finished
+    void report_player_changes(std::span<const uint32_t> connected);
+    void report_labels(const RoomSnapshot& room);
+    void watch_for_idle(const RoomSnapshot& room);
+    void set_label(std::string_view key, std::string_view value, std::string& last_sent);
+
+    FleetSettings settings_;
+    SidecarClient sidecar_;
+    bool ready_wanted_ = false;
+    bool ready_acknowledged_ = false;
+    bool ready_refused_ = false; // warned once, not at every retry
+    int64_t ready_sent_ns_ = 0;
+    int64_t next_health_ns_ = 0;
+    std::vector<uint32_t> players_;      // connected at the last frame, ascending
+    std::vector<uint32_t> now_players_;  // this frame's, reused
+    std::string screen_label_;
+    std::string players_label_;
+    bool game_started_ = false;  // the room has left its lobby at least once
+    int64_t empty_since_ns_ = -1; // -1: someone is here
+    int64_t shutdown_sent_ns_ = -1; // -1: never asked
+    bool shutdown_acknowledged_ = false;
+};
+
+// A label value Kubernetes accepts: letters, digits, '-', '_' and '.', at most 63 characters,
+// starting and ending with a letter or digit.
+std::string label_value(std::string_view text);
+
+} // namespace cog

@@ -1,0 +1,110 @@
+// HTTP calls to the sidecar through libcurl's multi interface: transfers are only ever advanced,
+// never awaited.
+#include "server/fleet/sidecar_client.h"
+
+#include <curl/curl.h>
+
+namespace cog {
+
+struct SidecarClient::Transfer {
+    CURL* easy = nullptr;
+    curl_slist* headers = nullptr;
+    SidecarCall call{};
+};
+
+namespace {
+size_t discard_body(char*, size_t size, size_t count, void*) { return size * count; }
+
+CURLM* multi_of(void* handle) { return static_cast<CURLM*>(handle); }
+} // namespace
+
+SidecarClient::SidecarClient(uint16_t port, int64_t timeout_ms)
+    // An address, not "localhost": a name lookup may block the calling thread.
+    : base_url_("http://127.0.0.1:" + std::to_string(port)), timeout_ms_(timeout_ms) {
+    curl_global_init(CURL_GLOBAL_DEFAULT); // counted: every init is matched by the cleanup below
+    multi_ = curl_multi_init();
+}
+
+SidecarClient::~SidecarClient() {
+    for (Transfer* transfer : {ordered_in_flight_, health_in_flight_})
+        if (transfer) finish(transfer, false);
+    curl_multi_cleanup(multi_of(multi_));
+    curl_global_cleanup();
+}
+
+SidecarClient::Transfer* SidecarClient::begin(const Request& request) {
+    const SidecarCallSpec& spec = sidecar_call_spec(request.call);
+    auto* transfer = new Transfer{curl_easy_init(), nullptr, request.call};
+    CURL* easy = transfer->easy;
+    const std::string url = base_url_ + std::string(spec.path);
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, std::string(spec.method).c_str());
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, static_cast<long>(request.body.size()));
+    curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, request.body.c_str());
+    transfer->headers = curl_slist_append(nullptr, "Content-Type: application/json");
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
+    // A proxy named in the environment must not capture calls meant for the pod's own sidecar.
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout_ms_));
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, discard_body);
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer);
+    curl_multi_add_handle(multi_of(multi_), easy);
+    return transfer;
+}
+
+void SidecarClient::finish(Transfer* transfer, bool ok) {
+    finished_.push_back({transfer->call, ok});
+    curl_multi_remove_handle(multi_of(multi_), transfer->easy);
+    curl_easy_cleanup(transfer->easy);
+    curl_slist_free_all(transfer->headers);
+    if (transfer == ordered_in_flight_) ordered_in_flight_ = nullptr;
+    if (transfer == health_in_flight_) health_in_flight_ = nullptr;
+    delete transfer;
+}
+
+void SidecarClient::start_next_ordered() {
+    if (ordered_in_flight_ || ordered_.empty()) return;
+    ordered_in_flight_ = begin(ordered_.front());
+    ordered_.pop_front();
+}
+
+bool SidecarClient::post(SidecarCall call, std::string body) {
+    if (call == SidecarCall::HEALTH) {
+        if (health_in_flight_) return false; // the beat in flight already says the room is alive
+        health_in_flight_ = begin({call, std::move(body)});
+        return true;
+    }
+    if (ordered_.size() >= MAX_QUEUED) {
+        ++dropped_;
+        return false;
+    }
+    ordered_.push_back({call, std::move(body)});
+    start_next_ordered();
+    return true;
+}
+
+std::span<const SidecarOutcome> SidecarClient::pump() {
+    finished_.clear();
+    // Two rounds: a call started when the first one finished gets its connect under way too.
+    for (int round = 0; round < 2; ++round) {
+        int running = 0;
+        curl_multi_perform(multi_of(multi_), &running);
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi_of(multi_), &left)) {
+            if (message->msg != CURLMSG_DONE) continue;
+            Transfer* transfer = nullptr;
+            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
+            long status = 0;
+            curl_easy_getinfo(message->easy_handle, CURLINFO_RESPONSE_CODE, &status);
+            finish(transfer, message->data.result == CURLE_OK && status >= 200 && status < 300);
+        }
+        if (ordered_in_flight_ || ordered_.empty()) break;
+        start_next_ordered();
+    }
+    return finished_;
+}
+
+bool SidecarClient::idle() const { return !ordered_in_flight_ && !health_in_flight_ && ordered_.empty(); }
+
+} // namespace cog

@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+"""The deployment files load as YAML and agree with each other and with the host: the fleet's
+ports are the host's, health checking is on, every container is sized, the autoscaler scales
+this fleet, and the image exposes the same ports and starts the host."""
+import pathlib
+import re
+import sys
+
+import yaml
+
+root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else ".")
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+
+
+def host_default(name):
+    text = (root / "server/main/options.h").read_text()
+    return int(re.search(rf"{name}\s*=\s*(\d+)", text).group(1))
+
+
+def quantity_cpu(text):
+    text = str(text)
+    return float(text[:-1]) / 1000 if text.endswith("m") else float(text)
+
+
+def quantity_bytes(text):
+    units = {"Ki": 1 << 10, "Mi": 1 << 20, "Gi": 1 << 30}
+    text = str(text)
+    for suffix, factor in units.items():
+        if text.endswith(suffix):
+            return float(text[: -len(suffix)]) * factor
+    return float(text)
+
+
+game_port = host_default("DEFAULT_PORT")
+web_port = host_default("DEFAULT_WEB_PORT")
+
+fleet = yaml.safe_load((root / "deploy/agones/fleet.yaml").read_text())
+check(fleet.get("apiVersion") == "agones.dev/v1" and fleet.get("kind") == "Fleet", "fleet.yaml is an agones.dev/v1 Fleet")
+fleet_name = fleet.get("metadata", {}).get("name")
+check(bool(fleet_name), "the fleet has a name")
+server_spec = fleet["spec"]["template"]["spec"]
+ports = {p.get("containerPort"): p for p in server_spec.get("ports", [])}
+check(game_port in ports and ports[game_port].get("protocol", "UDP") == "TCP", f"the fleet publishes TCP {game_port}")
+check(web_port in ports and ports[web_port].get("protocol", "UDP") == "TCP", f"the fleet publishes TCP {web_port}")
+health = server_spec.get("health", {})
+check(health.get("disabled") is not True, "health checking is on")
+check(health.get("periodSeconds", 5) > 2, "the health period leaves room for a beat every 2 s")
+containers = server_spec["template"]["spec"]["containers"]
+check(len(containers) == 1, "one container per room")
+for c in containers:
+    env = {e["name"]: e.get("value") for e in c.get("env", [])}
+    check(env.get("COGWELL_DEBUG_COMMANDS") == "admin", "rooms run with admin-only debug commands")
+    check(bool(c.get("image")), "the container names its image")
+    res = c.get("resources", {})
+    req, lim = res.get("requests", {}), res.get("limits", {})
+    for kind, parse in (("cpu", quantity_cpu), ("memory", quantity_bytes)):
+        check(kind in req and kind in lim, f"{kind} is requested and limited")
+        if kind in req and kind in lim:
+            check(parse(req[kind]) <= parse(lim[kind]), f"the {kind} request fits its limit")
+check(server_spec.get("ports") and all(p.get("container", containers[0]["name"]) == containers[0]["name"] for p in server_spec["ports"]),
+      "the ports belong to the room's container")
+
+scaler = yaml.safe_load((root / "deploy/agones/autoscaler.yaml").read_text())
+check(scaler.get("apiVersion") == "autoscaling.agones.dev/v1" and scaler.get("kind") == "FleetAutoscaler",
+      "autoscaler.yaml is a FleetAutoscaler")
+check(scaler["spec"].get("fleetName") == fleet_name, "the autoscaler scales this fleet")
+policy = scaler["spec"].get("policy", {})
+buffer = policy.get("buffer", {})
+check(policy.get("type") == "Buffer" and int(buffer.get("bufferSize", 0)) > 0, "a buffer of ready rooms is kept")
+check(int(buffer.get("minReplicas", 0)) <= int(buffer.get("maxReplicas", 0)), "minReplicas <= maxReplicas")
+check(int(buffer.get("bufferSize", 0)) <= int(buffer.get("maxReplicas", 0)), "the buffer fits under maxReplicas")
+
+containerfile = (root / "deploy/Containerfile").read_text()
+exposed = {int(p) for line in re.findall(r"^EXPOSE\s+(.*)$", containerfile, re.M) for p in re.findall(r"(\d+)", line)}
+check({game_port, web_port} <= exposed, "the image exposes the game and web ports")
+check(re.search(r"^USER\s+(?!root|0\b)\S+", containerfile, re.M) is not None, "the image runs as a non-root user")
+check(re.search(r'^ENTRYPOINT\s+\[.*cogwell-host', containerfile, re.M) is not None, "the image starts the host")
+
+for f in failures:
+    print("FAIL:", f)
+sys.exit(1 if failures else 0)
