@@ -2,15 +2,25 @@
 // never awaited.
 #include "server/fleet/sidecar_client.h"
 
+#include "shared/log/log.h"
+
 #include <curl/curl.h>
 
 namespace cog {
 
 struct SidecarClient::Transfer {
+    CURLM* multi = nullptr;
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     SidecarCall call{};
 };
+
+void SidecarClient::TransferDeleter::operator()(Transfer* transfer) const {
+    curl_multi_remove_handle(transfer->multi, transfer->easy);
+    curl_easy_cleanup(transfer->easy);
+    curl_slist_free_all(transfer->headers);
+    delete transfer;
+}
 
 namespace {
 size_t discard_body(char*, size_t size, size_t count, void*) { return size * count; }
@@ -26,15 +36,15 @@ SidecarClient::SidecarClient(uint16_t port, int64_t timeout_ms)
 }
 
 SidecarClient::~SidecarClient() {
-    for (Transfer* transfer : {ordered_in_flight_, health_in_flight_})
-        if (transfer) finish(transfer, false);
+    ordered_in_flight_.reset();
+    health_in_flight_.reset();
     curl_multi_cleanup(multi_of(multi_));
     curl_global_cleanup();
 }
 
-SidecarClient::Transfer* SidecarClient::begin(const Request& request) {
+SidecarClient::TransferPtr SidecarClient::begin(const Request& request) {
     const SidecarCallSpec& spec = sidecar_call_spec(request.call);
-    auto* transfer = new Transfer{curl_easy_init(), nullptr, request.call};
+    TransferPtr transfer(new Transfer{multi_of(multi_), curl_easy_init(), nullptr, request.call});
     CURL* easy = transfer->easy;
     const std::string url = base_url_ + std::string(spec.path);
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
@@ -48,19 +58,14 @@ SidecarClient::Transfer* SidecarClient::begin(const Request& request) {
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout_ms_));
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, discard_body);
-    curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer);
+    curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
     curl_multi_add_handle(multi_of(multi_), easy);
     return transfer;
 }
 
-void SidecarClient::finish(Transfer* transfer, bool ok) {
-    finished_.push_back({transfer->call, ok});
-    curl_multi_remove_handle(multi_of(multi_), transfer->easy);
-    curl_easy_cleanup(transfer->easy);
-    curl_slist_free_all(transfer->headers);
-    if (transfer == ordered_in_flight_) ordered_in_flight_ = nullptr;
-    if (transfer == health_in_flight_) health_in_flight_ = nullptr;
-    delete transfer;
+void SidecarClient::finish(TransferPtr& lane, bool ok) {
+    finished_.push_back({lane->call, ok});
+    lane.reset();
 }
 
 void SidecarClient::start_next_ordered() {
@@ -76,7 +81,7 @@ bool SidecarClient::post(SidecarCall call, std::string body) {
         return true;
     }
     if (ordered_.size() >= MAX_QUEUED) {
-        ++dropped_;
+        if (dropped_++ == 0) LOG_WARN("[FLEET] The sidecar is not keeping up; dropping calls beyond %zu waiting", MAX_QUEUED);
         return false;
     }
     ordered_.push_back({call, std::move(body)});
@@ -97,7 +102,8 @@ std::span<const SidecarOutcome> SidecarClient::pump() {
             curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
             long status = 0;
             curl_easy_getinfo(message->easy_handle, CURLINFO_RESPONSE_CODE, &status);
-            finish(transfer, message->data.result == CURLE_OK && status >= 200 && status < 300);
+            const bool ok = message->data.result == CURLE_OK && status >= 200 && status < 300;
+            finish(transfer == health_in_flight_.get() ? health_in_flight_ : ordered_in_flight_, ok);
         }
         if (ordered_in_flight_ || ordered_.empty()) break;
         start_next_ordered();

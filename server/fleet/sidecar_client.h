@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,7 +21,8 @@ struct SidecarOutcome {
 
 class SidecarClient {
 public:
-    // Calls still waiting beyond this many are dropped (and counted).
+    // Calls beyond this many waiting are dropped: a sidecar that stopped answering must not make
+    // the room hoard memory.
     static constexpr size_t MAX_QUEUED = 64;
 
     SidecarClient(uint16_t port, int64_t timeout_ms);
@@ -39,7 +41,6 @@ public:
     std::span<const SidecarOutcome> pump();
 
     bool idle() const;
-    size_t dropped() const { return dropped_; }
 
 private:
     struct Request {
@@ -47,17 +48,21 @@ private:
         std::string body;
     };
     struct Transfer; // one call in flight
+    struct TransferDeleter {
+        void operator()(Transfer* transfer) const;
+    };
+    using TransferPtr = std::unique_ptr<Transfer, TransferDeleter>;
 
-    Transfer* begin(const Request& request);
-    void finish(Transfer* transfer, bool ok);
+    TransferPtr begin(const Request& request);
+    void finish(TransferPtr& lane, bool ok);
     void start_next_ordered();
 
     void* multi_ = nullptr; // CURLM*
     std::string base_url_;
     int64_t timeout_ms_;
     std::deque<Request> ordered_;
-    Transfer* ordered_in_flight_ = nullptr;
-    Transfer* health_in_flight_ = nullptr;
+    TransferPtr ordered_in_flight_;
+    TransferPtr health_in_flight_;
     std::vector<SidecarOutcome> finished_;
     size_t dropped_ = 0;
 };

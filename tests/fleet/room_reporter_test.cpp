@@ -136,6 +136,16 @@ TEST(RoomReporter, CallsWaitingBehindASlowSidecarArriveInOrder) {
                                                "/alpha/player/connect"}));
 }
 
+TEST(RoomReporter, CallsWaitingForAStuckSidecarAreBounded) {
+    SidecarStub stuck;
+    stuck.reply_delay_ms = 5000;
+    SidecarClient client(stuck.port(), 5000);
+    size_t taken = 0;
+    for (uint32_t id = 1; id <= 500; ++id) taken += client.post(SidecarCall::PLAYER_CONNECT, "{}") ? 1 : 0;
+    client.pump();
+    EXPECT_EQ(taken, SidecarClient::MAX_QUEUED + 1); // the one in flight and those waiting behind it
+}
+
 TEST(RoomReporter, AskedToBeReplacedOnlyWhenEmptyLongEnoughAfterAGame) {
     SidecarStub sidecar;
     Room room(sidecar.port(), 5000);
