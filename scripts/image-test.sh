@@ -5,13 +5,13 @@
 # Slow (a Release build and an image), so not part of ./test.sh.
 #
 #   scripts/image-test.sh [HOST_PORT]   (default 15556)
+#   COG_IMAGE=TAG scripts/image-test.sh  tries an image built elsewhere (deploy/Containerfile)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 port=${1:-15556}
-tag=localhost/cogwell-host:image-test
 name=cogwell-image-test-$$
-
-scripts/image.sh "$tag"
+tag=${COG_IMAGE:-localhost/cogwell-host:image-test}
+[ -n "${COG_IMAGE:-}" ] || scripts/image.sh "$tag"
 cleanup() { podman rm -f "$name" >/dev/null 2>&1 || true; }
 trap cleanup EXIT
 
