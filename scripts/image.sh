@@ -21,18 +21,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-install -D -s "$build/cogwell-host" "$stage/usr/local/bin/cogwell-host"
-# Every library at the path the loader found it, so search paths and run paths still hold.
-ldd "$build/cogwell-host" | awk '/=> \// {print $3} /^\t\/[^ ]+ \(/ {print $1}' | while read -r lib; do
-  install -D -m 0755 "$(readlink -f "$lib")" "$stage$lib"
+scripts/stage-room.sh "$build/cogwell-host" "$stage"
+# The build machine's links between the library folders (/lib -> usr/lib on Debian 12), so the
+# loader and the libraries are found by the paths the host was linked with.
+for dir in lib lib64; do
+  if [ -L "/$dir" ]; then ln -s "$(readlink "/$dir")" "$stage/$dir"; fi
 done
-mkdir -p "$stage/etc" "$stage/tmp" "$stage/srv/cogwell/web"
+mkdir -p "$stage/etc" "$stage/tmp"
 chmod 1777 "$stage/tmp"
 printf 'root:x:0:0:root:/root:/sbin/nologin\ncogwell:x:10001:10001:cogwell:/srv/cogwell:/sbin/nologin\n' > "$stage/etc/passwd"
 printf 'root:x:0:\ncogwell:x:10001:\n' > "$stage/etc/group"
-if [ -d web ]; then
-  (cd web && tar --exclude=node_modules -cf - .) | tar -xf - -C "$stage/srv/cogwell/web"
-fi
 
 container=$(buildah from scratch)
 buildah copy --quiet "$container" "$stage" / >/dev/null
