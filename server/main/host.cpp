@@ -178,7 +178,8 @@ bool Host::frame() {
     forget_expired_departures(state_, state_.clock.monotonic_ns());
 
     // Last in the measured frame, so the fleet hears of exactly the players who hold a seat as
-    // the frame ends. It only queues calls and advances transfers: a slow sidecar never holds the frame.
+    // the frame ends. It only queues calls and advances transfers: a slow sidecar never holds
+    // the frame.
     if (fleet_) {
         profiler.push("report_to_fleet");
         report_to_fleet(*fleet_, state_);
