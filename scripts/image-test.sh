@@ -4,7 +4,7 @@
 # SIGTERM and checks that the host shut down cleanly and exited with status 0.
 # Slow (a Release build and an image), so not part of ./test.sh.
 #
-#   scripts/image-test.sh [HOST_PORT]   (default 15556)
+#   scripts/image-test.sh [HOST_PORT]   (default 15556; the web port is published on HOST_PORT+1)
 #   COG_IMAGE=TAG scripts/image-test.sh  tries an image built elsewhere (deploy/Containerfile)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,11 +17,11 @@ trap cleanup EXIT
 
 # This machine runs podman inside a container: runc, and limits given explicitly.
 podman run -d --name "$name" --runtime runc --ulimit nofile=4096:4096 --ulimit nproc=4096:4096 \
-  -p "127.0.0.1:$port:5556" "$tag" >/dev/null
-echo "container $name started from $tag, game port published on 127.0.0.1:$port"
+  -p "127.0.0.1:$port:5556" -p "127.0.0.1:$((port + 1)):8080" "$tag" >/dev/null
+echo "container $name started from $tag, game port on 127.0.0.1:$port, web port on 127.0.0.1:$((port + 1))"
 
 python3 - "$port" <<'PY'
-import json, socket, struct, sys, time
+import json, socket, struct, sys, time, urllib.request
 
 port = int(sys.argv[1])
 
@@ -61,6 +61,11 @@ sock.close()
 print(f"client: logged in as player {client_id}, {pictures} pictures in 3 s")
 if client_id == 0 or pictures < 60:
     sys.exit("login or pictures missing")
+
+page = urllib.request.urlopen(f"http://127.0.0.1:{port + 1}/", timeout=5).read().decode(errors="replace")
+print(f"web: the page is {len(page)} bytes" + (", with the client's script" if "client.js" in page else ""))
+if "client.js" not in page:
+    sys.exit("the web port does not serve the browser client")
 PY
 
 podman kill --signal TERM "$name" >/dev/null

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the room image without pulling anything: an empty image holding the local Release host,
-# the shared libraries it loads (as ldd lists them), an unprivileged user and, when the folder
-# exists, the browser client's files. The same layout and settings as deploy/Containerfile.
+# the browser client built beside it, the shared libraries it loads (as ldd lists them) and an
+# unprivileged user. The same layout and settings as deploy/Containerfile.
 #
 #   scripts/image.sh [TAG]        (default localhost/cogwell-host:latest)
 set -euo pipefail
@@ -21,7 +21,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-scripts/stage-room.sh "$build/cogwell-host" "$stage"
+scripts/stage-room.sh "$build" "$stage"
 # The build machine's links between the library folders (/lib -> usr/lib on Debian 12), so the
 # loader and the libraries are found by the paths the host was linked with.
 for dir in lib lib64; do
@@ -29,15 +29,15 @@ for dir in lib lib64; do
 done
 mkdir -p "$stage/etc" "$stage/tmp"
 chmod 1777 "$stage/tmp"
-printf 'root:x:0:0:root:/root:/sbin/nologin\ncogwell:x:10001:10001:cogwell:/srv/cogwell:/sbin/nologin\n' > "$stage/etc/passwd"
+printf 'root:x:0:0:root:/root:/sbin/nologin\ncogwell:x:10001:10001:cogwell:/opt/cogwell:/sbin/nologin\n' > "$stage/etc/passwd"
 printf 'root:x:0:\ncogwell:x:10001:\n' > "$stage/etc/group"
 
 container=$(buildah from scratch)
 buildah copy --quiet "$container" "$stage" / >/dev/null
 buildah config \
-  --entrypoint '["/usr/local/bin/cogwell-host"]' --cmd '' \
+  --entrypoint '["/opt/cogwell/cogwell-host"]' --cmd '' \
   --port 5556/tcp --port 8080/tcp \
-  --user 10001:10001 --workingdir /srv/cogwell \
+  --user 10001:10001 --workingdir /opt/cogwell \
   --env DISPLAY= --env WAYLAND_DISPLAY= \
   --stop-signal SIGTERM \
   --label org.opencontainers.image.title=cogwell-host \
