@@ -60,7 +60,7 @@ struct RecordedGame : ::testing::Test {
         bob->send_command("role cop");
         bob->send_command("push metro");
         size_t frames = 0, shot_frame = 0;
-        for (; frames < 300 && top() == ScreenId::METRO || frames < 5; ++frames) {
+        for (; (frames < 300 && top() == ScreenId::METRO) || frames < 5; ++frames) {
             InputState aim;
             if (frames > 200 && shot_frame == 0 && top() == ScreenId::METRO) {
                 // The Overseer aims at Ann once the car is watched, and clicks.
