@@ -9,11 +9,24 @@ namespace cog::web {
 
 size_t web_headroom() { return LWS_PRE; }
 
+WebChannel::~WebChannel() {
+    if (pool_) pool_->held -= pooled_;
+}
+
+void WebChannel::account() {
+    if (!pool_) return;
+    const size_t held = inbox_bytes_ + partial_.size();
+    const size_t pooled = held > FRAME_GROWTH_FREE_BYTES ? held - FRAME_GROWTH_FREE_BYTES : 0;
+    pool_->held = pool_->held - pooled_ + pooled;
+    pooled_ = pooled;
+}
+
 bool WebChannel::take_message(std::string& out) {
     if (inbox_.empty()) return false;
     out = std::move(inbox_.front());
     inbox_.pop_front();
     inbox_bytes_ -= out.size();
+    account();
     return true;
 }
 
@@ -40,15 +53,18 @@ void WebChannel::receive(std::string_view bytes, bool last) {
         partial_ = std::string();
         partial_started_ = false;
         set_fault(ChannelFault::TooLarge);
+        account();
         return;
     }
     partial_.append(bytes);
     partial_started_ = true;
-    if (!last) return;
-    inbox_bytes_ += partial_.size();
-    inbox_.push_back(std::move(partial_));
-    partial_ = std::string();
-    partial_started_ = false;
+    if (last) {
+        inbox_bytes_ += partial_.size();
+        inbox_.push_back(std::move(partial_));
+        partial_ = std::string();
+        partial_started_ = false;
+    }
+    account();
 }
 
 void WebChannel::set_fault(ChannelFault fault) {

@@ -3,9 +3,12 @@
 // the host reads and writes messages here between two services.
 #pragma once
 
+#include "shared/protocol/framing.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -22,6 +25,12 @@ inline constexpr size_t INBOX_PAUSE_BYTES = 2 * MAX_WEB_MESSAGE_BYTES;
 // TCP client whose send buffer is full.
 inline constexpr size_t MAX_OUTBOX_BYTES = 4 * MAX_WEB_MESSAGE_BYTES;
 
+// Received bytes held by all channels together (waiting messages and unfinished ones), beyond
+// each channel's first FRAME_GROWTH_FREE_BYTES. Past it, every channel holding more than its free
+// share stops reading until the host has taken messages, so many browsers sending large messages
+// at once cannot exhaust memory, while ordinary small messages always get through.
+inline constexpr size_t MAX_WEB_RECEIVED_BYTES = 32u << 20;
+
 // next_message_bytes() when no whole message is waiting.
 inline constexpr size_t NO_MESSAGE = SIZE_MAX;
 
@@ -30,6 +39,13 @@ enum class ChannelFault : uint8_t { None, Closed, TooLarge, OutboxFull };
 
 class WebChannel {
 public:
+    WebChannel() = default;
+    // Received bytes are counted in `pool`, shared by the endpoint's channels.
+    explicit WebChannel(std::shared_ptr<FramePool> pool) : pool_(std::move(pool)) {}
+    ~WebChannel();
+    WebChannel(const WebChannel&) = delete;
+    WebChannel& operator=(const WebChannel&) = delete;
+
     // Host side ---------------------------------------------------------------------------------
     // The oldest complete message, moved into `out`; false when none is waiting.
     bool take_message(std::string& out);
@@ -54,8 +70,11 @@ public:
     // The next outgoing message with the library's headroom before it; pop_output() after writing.
     std::string& next_output() { return outbox_.front(); }
     void pop_output();
-    // Reading is paused while the inbox is over its bound.
-    bool inbox_full() const { return inbox_bytes_ > INBOX_PAUSE_BYTES; }
+    // Reading is paused while the inbox is over its bound, or while this channel holds more than
+    // its free share and the shared pool is spent.
+    bool inbox_full() const {
+        return inbox_bytes_ > INBOX_PAUSE_BYTES || (pool_ && pooled_ > 0 && pool_->held > pool_->limit);
+    }
     size_t inbox_bytes() const { return inbox_bytes_; }
     size_t outbox_bytes() const { return outbox_bytes_; }
 
@@ -64,6 +83,11 @@ public:
     std::string peer_;      // "address:port"
 
 private:
+    // Brings this channel's share of the pool in line with the bytes it holds.
+    void account();
+
+    std::shared_ptr<FramePool> pool_; // nullptr: not counted
+    size_t pooled_ = 0;               // bytes drawn from pool_
     std::deque<std::string> inbox_;
     size_t inbox_bytes_ = 0;
     std::string partial_;

@@ -198,7 +198,7 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
         return 1;
     }
     case LWS_CALLBACK_ESTABLISHED: {
-        auto channel = std::make_shared<WebChannel>();
+        auto channel = std::make_shared<WebChannel>(received_pool_);
         channel->wsi = wsi;
         channel->peer_ = peer_of(wsi);
         channels_[wsi] = channel;

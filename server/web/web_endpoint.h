@@ -65,6 +65,8 @@ private:
     WebFiles files_;
     lws_context* context_ = nullptr;
     uint16_t port_ = 0;
+    // Shared with the channels, which the host may hold a little longer than the endpoint lives.
+    std::shared_ptr<FramePool> received_pool_ = std::make_shared<FramePool>(MAX_WEB_RECEIVED_BYTES);
     std::map<struct lws*, std::shared_ptr<WebChannel>> channels_;
     std::vector<std::shared_ptr<WebChannel>> opened_;
 };

@@ -103,3 +103,36 @@ TEST(WebChannel, AMessageOverTheLimitFaultsEvenWhenFragmented) {
 
 } // namespace
 } // namespace cog::web
+
+namespace cog::web {
+namespace {
+
+// Many browsers sending large messages at once draw on one pool: past it, every channel holding
+// more than its free share stops reading, while one sending small messages goes on.
+TEST(WebChannelPool, LargeSendersPauseTogetherAndGiveBackWhatTheHostTakes) {
+    auto pool = std::make_shared<FramePool>(256 * 1024);
+    auto big_a = std::make_unique<WebChannel>(pool);
+    WebChannel big_b(pool), small(pool);
+    const std::string chunk(100 * 1024, 'x');
+    for (int i = 0; i < 2; ++i) big_a->receive(chunk, false);
+    EXPECT_FALSE(big_a->inbox_full()); // 200 KiB held, 136 KiB drawn: within the pool
+    for (int i = 0; i < 2; ++i) big_b.receive(chunk, false);
+    small.receive("{\"kind\":1}", true);
+    EXPECT_TRUE(big_a->inbox_full());
+    EXPECT_TRUE(big_b.inbox_full());
+    EXPECT_FALSE(small.inbox_full());
+
+    // The host taking B's finished message, and A going away, give the pool back.
+    big_b.receive("", true);
+    std::string message;
+    ASSERT_TRUE(big_b.take_message(message));
+    EXPECT_EQ(message.size(), 2 * chunk.size());
+    EXPECT_FALSE(big_a->inbox_full());
+    big_a.reset();
+    std::string small_message;
+    ASSERT_TRUE(small.take_message(small_message));
+    EXPECT_EQ(pool->held, 0u);
+}
+
+} // namespace
+} // namespace cog::web
