@@ -94,11 +94,15 @@ void Recorder::hand_over() {
     {
         std::lock_guard lock(mutex_);
         // Logged from here, the game's thread, rather than from the writer.
+        if (!failed_ && queued_bytes_ + pending_.size() > MAX_QUEUED_BYTES) failed_ = true;
         if (failed_ && !failure_logged_) {
             failure_logged_ = true;
-            LOG_ERROR("Writing the recording failed; it ends there");
+            LOG_ERROR("Writing the recording failed or fell too far behind; it ends there");
         }
-        queue_.push_back(std::move(pending_));
+        if (!failed_) {
+            queued_bytes_ += pending_.size();
+            queue_.push_back(std::move(pending_));
+        }
     }
     pending_.clear();
     wake_.notify_one();
@@ -129,6 +133,7 @@ void Recorder::run() {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
             batch.swap(queue_);
+            queued_bytes_ = 0;
             stopping = stopping_;
         }
         for (const std::string& chunk : batch) ok = ok && write_out(chunk, ZSTD_e_continue);

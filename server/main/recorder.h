@@ -19,6 +19,10 @@ namespace cog {
 
 class Recorder final : public FrameObserver {
 public:
+    // Records waiting for the writer; a disk that stalls longer than this ends the recording
+    // (logged) rather than the host's memory.
+    static constexpr size_t MAX_QUEUED_BYTES = 64u << 20;
+
     // Opens `path`; nullptr (logged) when it cannot be created.
     static std::unique_ptr<Recorder> open(const std::string& path, uint64_t seed);
     ~Recorder() override; // writes what is left and closes the file: the recording is complete
@@ -48,6 +52,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::string> queue_; // guarded
+    size_t queued_bytes_ = 0;       // guarded; past MAX_QUEUED_BYTES the disk has stalled
     bool stopping_ = false;         // guarded
     bool failed_ = false;           // guarded
     bool failure_logged_ = false;   // frame thread only

@@ -155,5 +155,26 @@ TEST_F(RecordedGame, APlayersPictureIsDrawnAsTheClientDrawsIt) {
     stbi_image_free(pixels);
 }
 
+// A disk that refuses the recording costs the recording, said once in the log, never the game.
+TEST(Recording, AFailingDiskEndsTheRecordingNotTheGame) {
+    ConsoleCapture console;
+    std::unique_ptr<Recorder> recorder = Recorder::open("/dev/full", 7);
+    ASSERT_NE(recorder, nullptr);
+    const std::string body(4096, 'x');
+    for (int frame = 0; frame < 200 && !recorder->failed(); ++frame) {
+        recorder->frame_begun();
+        recorder->message(1, body);
+        recorder->frame_ended();
+        usleep(1000);
+    }
+    EXPECT_TRUE(recorder->failed());
+    for (int frame = 0; frame < 3; ++frame) {
+        recorder->frame_begun();
+        recorder->frame_ended();
+    }
+    recorder.reset();
+    EXPECT_EQ(console.count("Writing the recording failed"), 1u);
+}
+
 } // namespace
 } // namespace cog::test
