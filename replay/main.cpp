@@ -60,20 +60,22 @@ bool parse(int argc, char** argv, Arguments& a) {
     return !a.file.empty() && (a.verify || still || sequence);
 }
 
-int verify(const cog::replay::Recording& recording) {
+int verify(cog::replay::RecordingReader& recording) {
     const cog::replay::ReplayReport report = cog::replay::run_replay(recording, true);
     if (report.identical) {
         std::printf("%zu frames, %zu players: identical\n", report.frames, report.players);
         return 0;
     }
-    std::printf("frame %zu, player %u, command %zu: %s\n", report.first.frame, report.first.player,
-                report.first.command, report.first.what.c_str());
+    if (report.first.player == 0) std::printf("frame %zu: %s\n", report.first.frame, report.first.what.c_str());
+    else
+        std::printf("frame %zu, player %u, command %zu: %s\n", report.first.frame, report.first.player,
+                    report.first.command, report.first.what.c_str());
     return 1;
 }
 
 // Draws the player's pictures whose time falls in [from, to]; `to` < 0: only the first at or
 // after `from`, to `single`.
-int draw(const cog::replay::Recording& recording, const Arguments& a) {
+int draw(cog::replay::RecordingReader& recording, const Arguments& a) {
     const double from = a.at ? *a.at : *a.from;
     const double to = a.at ? *a.at : *a.to;
     int written = 0;
@@ -109,12 +111,15 @@ int draw(const cog::replay::Recording& recording, const Arguments& a) {
 int main(int argc, char** argv) {
     Arguments arguments;
     if (!parse(argc, argv, arguments)) return usage(argv[0]);
-    cog::replay::Recording recording;
-    const cog::replay::LoadError error = cog::replay::load_recording(arguments.file, recording);
+    cog::replay::RecordingReader recording;
+    const cog::replay::LoadError error = recording.open(arguments.file);
     if (error != cog::replay::LoadError::None) {
         std::fprintf(stderr, "%s %s\n", arguments.file.c_str(), cog::replay::load_error_text(error));
-        // A recording cut short still replays up to where it ends.
-        if (error != cog::replay::LoadError::Truncated) return 1;
+        return 1;
     }
-    return arguments.verify ? verify(recording) : draw(recording, arguments);
+    const int status = arguments.verify ? verify(recording) : draw(recording, arguments);
+    // A recording cut short (a host that died) still replays up to where it ends.
+    if (recording.error() != cog::replay::LoadError::None)
+        std::fprintf(stderr, "%s %s\n", arguments.file.c_str(), cog::replay::load_error_text(recording.error()));
+    return status;
 }

@@ -1,4 +1,5 @@
-// A recording read back: its header, every clock reading in order, and its frames one by one.
+// A recording read back as it is replayed: its header first, then one frame at a time, with the
+// clock readings each frame holds, so memory stays that of one frame however long the game was.
 #pragma once
 
 #include "server/main/options.h"
@@ -6,9 +7,12 @@
 #include "server/network/connections.h"
 
 #include <cstdint>
+#include <deque>
+#include <fstream>
 #include <string>
-#include <string_view>
 #include <vector>
+
+typedef struct ZSTD_DCtx_s ZSTD_DCtx;
 
 namespace cog::replay {
 
@@ -22,12 +26,12 @@ struct ClockReading {
 
 struct RecordedLogin {
     uint32_t previous_id = 0;
-    std::string_view name;
+    std::string name;
     uint32_t id = 0; // the seat it was given
 };
 struct RecordedMessage {
     uint32_t id = 0;
-    std::string_view body;
+    std::string body;
 };
 struct RecordedDrop {
     uint32_t id = 0;
@@ -48,19 +52,45 @@ struct RecordedFrame {
     int64_t start_ns = 0; // its first monotonic reading
 };
 
-struct Recording {
-    std::string bytes; // decompressed; the views above point into it
+struct RecordingHeader {
     uint64_t seed = 0;
     DebugCommandsMode mode = DebugCommandsMode::OPEN;
     std::string admin_token;
-    std::vector<ClockReading> clock;
-    std::vector<RecordedFrame> frames;
 };
 
-// Reads and decodes a whole recording. A recording cut short (a host that died) keeps its
-// complete frames and reports Truncated.
-LoadError load_recording(const std::string& path, Recording& out);
-// The same from compressed bytes in memory.
-LoadError parse_recording(std::string_view compressed, Recording& out);
+class RecordingReader {
+public:
+    RecordingReader() = default;
+    ~RecordingReader();
+    RecordingReader(const RecordingReader&) = delete;
+    RecordingReader& operator=(const RecordingReader&) = delete;
+
+    // Reads the header and the clock readings of start-up.
+    LoadError open(const std::string& path);
+    const RecordingHeader& header() const { return header_; }
+    // The next frame; its clock readings, and those of the pause after it, join clock(). False at
+    // the end of the recording; error() then tells a whole one (None) from a cut or damaged one.
+    bool next_frame(RecordedFrame& frame);
+    LoadError error() const { return error_; }
+    // Readings not yet handed out, oldest first.
+    std::deque<ClockReading>& clock() { return clock_; }
+
+private:
+    enum class Parse : uint8_t { Done, NeedMore, Bad };
+    // Decompresses at least some more bytes; false at the end of the file.
+    bool fill();
+    Parse parse(RecordedFrame& frame, bool with_frame);
+
+    std::ifstream file_;
+    ZSTD_DCtx* context_ = nullptr;
+    std::string in_, buffer_; // compressed input not yet taken; decompressed bytes from at_
+    size_t in_at_ = 0, at_ = 0;
+    bool file_done_ = false, stream_broken_ = false, stream_complete_ = false;
+    bool exhausted_ = false; // fill() has nothing more to give: what is buffered is all there is
+    RecordingHeader header_;
+    std::deque<ClockReading> clock_;
+    int64_t wall_ = 0, mono_ = 0;
+    LoadError error_ = LoadError::None;
+};
 
 } // namespace cog::replay

@@ -5,13 +5,14 @@
 #include "replay/recording.h"
 #include "shared/platform/clock.h"
 
-#include <span>
+#include <deque>
 
 namespace cog::replay {
 
 class ReplayClock final : public Clock {
 public:
-    explicit ReplayClock(std::span<const ClockReading> readings) : readings_(readings) {}
+    // Takes readings from the front of `readings`, which the recording's reader refills.
+    explicit ReplayClock(std::deque<ClockReading>& readings) : readings_(readings) {}
     int64_t wall_ns() override { return next(true); }
     int64_t monotonic_ns() override { return next(false); }
     void sleep_ms(int64_t) override {}
@@ -20,15 +21,16 @@ public:
 
 private:
     int64_t next(bool wall) {
-        if (at_ >= readings_.size() || readings_[at_].wall != wall) {
+        if (readings_.empty() || readings_.front().wall != wall) {
             strayed_ = true;
             return last_[wall];
         }
-        return last_[wall] = readings_[at_++].value;
+        last_[wall] = readings_.front().value;
+        readings_.pop_front();
+        return last_[wall];
     }
 
-    std::span<const ClockReading> readings_;
-    size_t at_ = 0;
+    std::deque<ClockReading>& readings_;
     int64_t last_[2] = {0, 0};
     bool strayed_ = false;
 };

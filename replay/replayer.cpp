@@ -175,11 +175,12 @@ void drain_feeds(HostState& host, Feeds& feeds) {
 
 } // namespace
 
-ReplayReport run_replay(const Recording& recording, bool verify, uint32_t player, const PictureSink& sink) {
+ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player, const PictureSink& sink,
+                        const FrameEdit& edit) {
     ReplayReport report;
-    ReplayClock clock(recording.clock);
+    ReplayClock clock(recording.clock());
     SystemClock instruments;
-    SeededRandom random(recording.seed);
+    SeededRandom random(recording.header().seed);
     Verifier verifier(verify, player, sink, report);
     HostConfig config;
     config.clock = &clock;
@@ -189,21 +190,25 @@ ReplayReport run_replay(const Recording& recording, bool verify, uint32_t player
     config.listen = false;
     config.open_window = false;
     config.web_port = 0;
-    config.debug_commands = recording.mode;
-    config.admin_token = recording.admin_token;
+    config.debug_commands = recording.header().mode;
+    config.admin_token = recording.header().admin_token;
     console_set_sink(&discard_console, nullptr);
     Feeds feeds;
     std::set<uint32_t> players;
+    size_t stray_frame = SIZE_MAX; // the first frame in which the clock left the recording
     {
         Host host(config);
         host.start();
-        const int64_t first_ns = recording.frames.empty() ? 0 : recording.frames.front().start_ns;
-        for (size_t i = 0; i < recording.frames.size() && !verifier.stopped(); ++i) {
-            const RecordedFrame& frame = recording.frames[i];
+        RecordedFrame frame;
+        int64_t first_ns = 0;
+        for (size_t i = 0; !verifier.stopped() && recording.next_frame(frame); ++i) {
+            if (edit) edit(i, frame);
+            if (i == 0) first_ns = frame.start_ns;
             for (const RecordedLogin& login : frame.logins) players.insert(login.id);
             feed_frame(host.state(), feeds, frame);
             verifier.begin(frame, i, static_cast<double>(frame.start_ns - first_ns) / 1e9);
             host.frame();
+            if (clock.strayed() && stray_frame == SIZE_MAX) stray_frame = i;
             if (verify) verifier.end();
             drain_feeds(host.state(), feeds);
             report.frames = i + 1;
@@ -212,9 +217,12 @@ ReplayReport run_replay(const Recording& recording, bool verify, uint32_t player
     }
     for (auto& [id, fd] : feeds) close(fd);
     console_set_sink(nullptr, nullptr);
-    if (verify && report.identical && clock.strayed()) {
+    // A recording cut short lacks the readings after its last frame; anywhere else, a reading
+    // the recording does not have means the game took another path.
+    const bool cut_at_end = recording.error() == LoadError::Truncated && stray_frame + 1 == report.frames;
+    if (verify && report.identical && stray_frame != SIZE_MAX && !cut_at_end) {
         report.identical = false;
-        report.first.what = "the game read its clock differently from the recording";
+        report.first = {stray_frame, 0, 0, "the game read its clock differently from the recording"};
     }
     report.players = players.size();
     return report;

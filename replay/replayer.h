@@ -29,8 +29,11 @@ struct ReplayReport {
 // Called with each picture of `player` sent in a frame, with the frame's time in seconds from the
 // first frame. Returning false stops the replay.
 using PictureSink = std::function<bool(double seconds, std::string_view body)>;
+// Sees each frame as read, before it is replayed, and may change it (tests change an input).
+using FrameEdit = std::function<void(size_t index, RecordedFrame& frame)>;
 
-// Replays every frame; with `verify` it stops at the first difference.
-ReplayReport run_replay(const Recording& recording, bool verify, uint32_t player = 0, const PictureSink& sink = {});
+// Replays every frame of an opened recording; with `verify` it stops at the first difference.
+ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player = 0, const PictureSink& sink = {},
+                        const FrameEdit& edit = {});
 
 } // namespace cog::replay

@@ -39,8 +39,7 @@ struct RecordedGame : ::testing::Test {
     ScreenId top() { return h->state().screen_stack.top()->id; }
 
     // Logins, a reconnection, debug commands, a metro ride in which the Overseer shoots Ann.
-    // Returns the index of the frame in which the shot was fired.
-    size_t play() {
+    void play() {
         h = std::make_unique<HostHarness>(false, 0, DebugCommandsMode::OPEN, false, [&](HostConfig& config) {
             clock.emplace(*config.clock, *recorder);
             config.clock = &*clock;
@@ -80,48 +79,57 @@ struct RecordedGame : ::testing::Test {
             frame();
         }
         EXPECT_TRUE(h->state().global.players.at(1).is_dead);
+        EXPECT_NE(shot_frame, 0u);
         h.reset();
         recorder.reset(); // the file is complete
-        return shot_frame;
     }
 };
 
 TEST_F(RecordedGame, ReplaysIdenticallyAndShowsWhereAChangedInputDiverges) {
     ASSERT_NE(recorder, nullptr);
     play();
-    replay::Recording recording;
-    ASSERT_EQ(replay::load_recording(path, recording), replay::LoadError::None);
+    size_t recorded_frames = 0;
+    {
+        replay::RecordingReader counter;
+        ASSERT_EQ(counter.open(path), replay::LoadError::None);
+        for (replay::RecordedFrame frame; counter.next_frame(frame);) ++recorded_frames;
+        EXPECT_EQ(counter.error(), replay::LoadError::None);
+    }
+    EXPECT_GT(recorded_frames, 200u);
+    replay::RecordingReader recording;
+    ASSERT_EQ(recording.open(path), replay::LoadError::None);
     const replay::ReplayReport same = replay::run_replay(recording, true);
     EXPECT_TRUE(same.identical) << "frame " << same.first.frame << " player " << same.first.player << ": "
                                 << same.first.what;
-    EXPECT_EQ(same.frames, recording.frames.size());
+    EXPECT_EQ(recording.error(), replay::LoadError::None);
+    EXPECT_EQ(same.frames, recorded_frames);
     EXPECT_EQ(same.players, 2u);
 
     // The Overseer's click, moved off Ann: from that frame on, the game is another.
     size_t click_frame = 0;
-    std::string moved;
-    for (size_t f = 0; f < recording.frames.size() && moved.empty(); ++f) {
-        for (replay::RecordedMessage& m : recording.frames[f].messages) {
-            if (m.id != 2 || m.body.find("\"mouse_left\":true") == std::string_view::npos) continue;
-            moved = std::string(m.body);
-            moved.replace(moved.find("\"mouse_x\":") + 10, 1, "9");
-            m.body = moved;
-            click_frame = f;
-            break;
-        }
-    }
-    ASSERT_FALSE(moved.empty());
-    const replay::ReplayReport changed = replay::run_replay(recording, true);
+    bool moved = false;
+    replay::RecordingReader again;
+    ASSERT_EQ(again.open(path), replay::LoadError::None);
+    const replay::ReplayReport changed =
+        replay::run_replay(again, true, 0, {}, [&](size_t index, replay::RecordedFrame& frame) {
+            for (replay::RecordedMessage& m : frame.messages) {
+                if (moved || m.id != 2 || m.body.find("\"mouse_left\":true") == std::string::npos) continue;
+                m.body.replace(m.body.find("\"mouse_x\":") + 10, 1, "9");
+                click_frame = index;
+                moved = true;
+            }
+        });
+    ASSERT_TRUE(moved);
     EXPECT_FALSE(changed.identical);
     EXPECT_EQ(changed.first.frame, click_frame);
-    EXPECT_LT(changed.frames, recording.frames.size()); // it stopped there
+    EXPECT_EQ(changed.frames, click_frame + 1); // it stopped there
 }
 
 TEST_F(RecordedGame, APlayersPictureIsDrawnAsTheClientDrawsIt) {
     ASSERT_NE(recorder, nullptr);
     play();
-    replay::Recording recording;
-    ASSERT_EQ(replay::load_recording(path, recording), replay::LoadError::None);
+    replay::RecordingReader recording;
+    ASSERT_EQ(recording.open(path), replay::LoadError::None);
     std::string body;
     replay::run_replay(recording, false, 1, [&](double, std::string_view picture) {
         body = picture;
