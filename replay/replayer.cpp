@@ -92,11 +92,11 @@ private:
 
 void discard_console(void*, std::string_view) {}
 
+// A recorded body as it travels on a stream: every recorded body was once a whole frame.
 std::string frame_of(std::string_view body) {
-    const uint32_t n = static_cast<uint32_t>(body.size());
-    std::string frame{static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
-                      static_cast<char>(n)};
+    std::string frame(4, '\0');
     frame.append(body);
+    finish_frame(frame.data(), frame.size());
     return frame;
 }
 

@@ -2,8 +2,6 @@
 #include "server/network/transport.h"
 
 #include "server/network/socket_util.h"
-#include "shared/log/log.h"
-#include "shared/protocol/json.h"
 
 #include <algorithm>
 
@@ -36,12 +34,7 @@ Received web_receive(web::WebChannel& channel, std::pmr::memory_resource* string
     channel.take_message(body);
     result.bytes_read = std::min(body.size(), max_bytes);
     if (body_copy) body_copy->assign(body);
-    // Logged as a TCP body that is not a message is.
-    if (const JsonError error = read_json(body, result.message, strings)) {
-        LOG_ERROR("JSON unmarshal error: %s", json_error_text(error).c_str());
-        result.message = ClientMessage{};
-        result.error = ProtocolError::JsonDecodeFailed;
-    }
+    result.error = decode_client_message(body, result.message, strings);
     return result;
 }
 
@@ -66,16 +59,10 @@ ProtocolError transport_send_frame(const Transport& transport, std::string_view 
 
 ProtocolError transport_send(const Transport& transport, const ServerMessage& message) {
     if (!transport.web) return send_message(transport.fd, message);
+    std::string frame;
+    const ProtocolError error = encode_frame(message, frame);
     // The body alone: a WebSocket message carries its own length.
-    std::string body;
-    try {
-        write_json(body, message);
-    } catch (const std::exception& e) {
-        LOG_ERROR("JSON marshal error: %s", e.what());
-        return ProtocolError::JsonEncodeFailed;
-    }
-    if (body.size() > MAX_FRAME_BODY) return ProtocolError::MessageTooLarge;
-    return queue_body(*transport.web, body);
+    return error == ProtocolError::None ? transport_send_frame(transport, frame) : error;
 }
 
 bool transport_message_started(const Transport& transport, const FrameReader& reader) {

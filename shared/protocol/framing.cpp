@@ -141,14 +141,18 @@ Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource*
     result.bytes_read = max_bytes - budget;
     if (result.error != ProtocolError::None) return result;
     if (body_copy) body_copy->assign(body);
-    const JsonError decode_error = read_json(body, result.message, strings);
+    result.error = decode_client_message(body, result.message, strings);
     FrameReaderAccess::reset(reader);
-    if (decode_error) {
-        LOG_ERROR("JSON unmarshal error: %s", json_error_text(decode_error).c_str());
-        result.message = ClientMessage{};
-        result.error = ProtocolError::JsonDecodeFailed;
-    }
     return result;
+}
+
+ProtocolError decode_client_message(std::string_view body, ClientMessage& out, std::pmr::memory_resource* strings,
+                                    const std::source_location& site) {
+    const JsonError error = read_json(body, out, strings);
+    if (!error) return ProtocolError::None;
+    log_write(LogLevel::Error, site, "JSON unmarshal error: %s", json_error_text(error).c_str());
+    out = ClientMessage{};
+    return ProtocolError::JsonDecodeFailed;
 }
 
 ProtocolError finish_frame(char* frame, size_t size) {
@@ -177,9 +181,7 @@ ProtocolError send_frame(int fd, std::string_view frame) {
     return ProtocolError::None;
 }
 
-ProtocolError send_message(int fd, const ServerMessage& message) {
-    // Header and body go out in one buffer, so a frame normally costs one system call.
-    std::string frame;
+ProtocolError encode_frame(const ServerMessage& message, std::string& frame) {
     try {
         frame.assign(4, '\0');
         write_json(frame, message);
@@ -187,7 +189,13 @@ ProtocolError send_message(int fd, const ServerMessage& message) {
         LOG_ERROR("JSON marshal error: %s", e.what());
         return ProtocolError::JsonEncodeFailed;
     }
-    const ProtocolError error = finish_frame(frame.data(), frame.size());
+    return finish_frame(frame.data(), frame.size());
+}
+
+ProtocolError send_message(int fd, const ServerMessage& message) {
+    // Header and body go out in one buffer, so a frame normally costs one system call.
+    std::string frame;
+    const ProtocolError error = encode_frame(message, frame);
     return error == ProtocolError::None ? send_frame(fd, frame) : error;
 }
 

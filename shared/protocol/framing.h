@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory_resource>
+#include <source_location>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -98,8 +99,17 @@ struct Received {
 Received receive_message(int fd, FrameReader& reader, std::pmr::memory_resource* strings,
                          size_t max_bytes = SIZE_MAX, std::string* body_copy = nullptr);
 
+// Decodes one whole message body, however it arrived; a body that is not a message is logged (as
+// from `site`, the reader that received it) and JsonDecodeFailed, with `out` left empty.
+ProtocolError decode_client_message(std::string_view body, ClientMessage& out, std::pmr::memory_resource* strings,
+                                    const std::source_location& site = std::source_location::current());
+
 // Encodes and writes one frame. A full send buffer is SendFailed.
 ProtocolError send_message(int fd, const ServerMessage& message);
+
+// Encodes one message as a whole frame (header and body) into `frame`. JsonEncodeFailed (logged)
+// or MessageTooLarge when it cannot be sent.
+ProtocolError encode_frame(const ServerMessage& message, std::string& frame);
 
 // Writes the 4-byte length header into the first four bytes of a frame of `size` bytes, whose
 // body follows them. MessageTooLarge (nothing written) when the body passes the frame limit.
