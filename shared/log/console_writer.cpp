@@ -1,8 +1,9 @@
 // The console writer thread: takes queued lines in batches and writes them without holding the lock.
 #include "shared/log/console_writer.h"
 
+#include "shared/platform/clock.h"
+
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <poll.h>
 #include <unistd.h>
@@ -10,11 +11,6 @@
 namespace cog {
 
 namespace {
-
-int64_t monotonic_now_ns() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 std::string dropped_notice(size_t dropped) {
     return "[CONSOLE] " + std::to_string(dropped) + " lines dropped: the output fell behind\n";
@@ -32,7 +28,7 @@ ConsoleWriter::~ConsoleWriter() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        drain_deadline_ns_ = monotonic_now_ns() + drain_ms_ * 1'000'000;
+        drain_deadline_ns_ = SystemClock().monotonic_ns() + drain_ms_ * 1'000'000;
     }
     wake_.notify_one();
     thread_.join();
@@ -88,7 +84,7 @@ bool ConsoleWriter::write_out(std::string_view text) {
         if (polled < 0 && errno != EINTR) return false;
         if (polled <= 0) {
             std::lock_guard lock(mutex_);
-            if (stopping_ && monotonic_now_ns() > drain_deadline_ns_) return false;
+            if (stopping_ && SystemClock().monotonic_ns() > drain_deadline_ns_) return false;
             continue;
         }
         if (ready.revents & (POLLERR | POLLHUP | POLLNVAL)) return false;
