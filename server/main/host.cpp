@@ -104,6 +104,8 @@ bool Host::open_listener() {
         return false;
     }
     state_.connections.listener = listener.fd;
+    state_.connections.pending_logins_per_address = config_.pending_logins_per_address;
+    LOG_INFO("Open file limit: %lu", raise_open_file_limit());
     set_non_blocking(listener.fd, true);
     port_ = bound_port(listener.fd);
     LOG_INFO("Server listening on %s:%d", LISTEN_ADDRESS, static_cast<int>(port_));
@@ -115,7 +117,12 @@ void Host::open_web_endpoint() {
     if (config_.web_port == 0 && !config_.web_port_any) return;
     const uint16_t port = config_.web_port_any ? 0 : config_.web_port;
     web::WebError error = web::WebError::None;
-    state_.web = web::WebEndpoint::open({port, config_.web_root, true}, error);
+    web::WebConfig web_config;
+    web_config.port = port;
+    web_config.root = config_.web_root;
+    web_config.handshakes_per_address = config_.handshakes_per_address;
+    web_config.allowed_origins = config_.allowed_origins;
+    state_.web = web::WebEndpoint::open(web_config, error);
     if (state_.web) LOG_INFO("Web client on http://%s:%d/", LISTEN_ADDRESS, static_cast<int>(state_.web->port()));
     else LOG_ERROR("Failed to open the web endpoint on port %d (files in '%s'): %s", static_cast<int>(port),
                    config_.web_root.c_str(), web::web_error_name(error));

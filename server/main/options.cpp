@@ -22,6 +22,12 @@ bool parse_seconds(std::string_view text, int& seconds) {
     return error == std::errc() && end == text.data() + text.size() && seconds >= 0;
 }
 
+template <typename Count>
+bool parse_count(std::string_view text, Count& count) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
 struct DebugModeName {
     DebugCommandsMode mode;
     const char* name;
@@ -73,6 +79,18 @@ constexpr OptionSpec OPTIONS[] = {
     {"--record", "FILE", nullptr, "record the game to FILE for replay",
      [](HostOptions& o, std::string_view v) {
          o.record_path = std::string(v);
+         return !v.empty();
+     }},
+    {"--max-handshakes-per-address", "N", nullptr,
+     "sockets one address may hold on the web port before they are WebSockets (default 16, 0: no limit)",
+     [](HostOptions& o, std::string_view v) { return parse_count(v, o.handshakes_per_address); }},
+    {"--max-logins-per-address", "N", nullptr,
+     "connections from one address waiting for their LOGIN, on either port (default 8, 0: no limit)",
+     [](HostOptions& o, std::string_view v) { return parse_count(v, o.pending_logins_per_address); }},
+    {"--allow-origin", "ORIGIN", nullptr,
+     "also accept browsers' WebSockets from pages of ORIGIN, e.g. https://play.example.org (repeatable; * for any)",
+     [](HostOptions& o, std::string_view v) {
+         o.allowed_origins.emplace_back(v);
          return !v.empty();
      }},
 };

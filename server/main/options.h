@@ -3,10 +3,13 @@
 #pragma once
 
 #include "server/fleet/sidecar_calls.h"
+#include "server/network/connections.h"
+#include "server/web/web_endpoint.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cog {
 
@@ -29,6 +32,10 @@ struct HostOptions {
     uint16_t agones_port = DEFAULT_SIDECAR_PORT; // the sidecar's HTTP port on localhost
     int idle_shutdown_s = 60; // a room emptied after a game asks to be replaced after this long
     std::string record_path; // empty: no recording
+    // Per-address limits; 0 lifts each.
+    unsigned handshakes_per_address = web::DEFAULT_HANDSHAKES_PER_ADDRESS; // web port, not yet WebSockets
+    size_t pending_logins_per_address = DEFAULT_PENDING_LOGINS_PER_ADDRESS; // either port, before LOGIN
+    std::vector<std::string> allowed_origins; // pages elsewhere whose WebSockets are accepted; "*": any
 };
 
 enum class OptionsError : uint8_t { None, Help, UnknownOption, MissingValue, BadValue };

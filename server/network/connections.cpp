@@ -5,6 +5,7 @@
 #include "server/network/socket_util.h"
 #include "shared/log/log.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/socket.h>
 #include <utility>
@@ -46,10 +47,22 @@ std::vector<PendingLogin>::iterator login_to_give_way(std::vector<PendingLogin>&
     return logins.end();
 }
 
+bool address_has_room(const ConnectionTable& table, const std::string& address) {
+    if (table.pending_logins_per_address == 0) return true;
+    const auto waiting = std::count_if(table.pending_logins.begin(), table.pending_logins.end(),
+                                       [&](const PendingLogin& login) { return login.address == address; });
+    return static_cast<size_t>(waiting) < table.pending_logins_per_address;
+}
+
 // A new connection of either transport waits for its LOGIN here.
 void admit_pending(ConnectionTable& table, const Transport& transport, int64_t now_ns) {
     const std::string peer = transport_peer(transport);
     LOG_INFO("New connection from %s", peer.c_str());
+    const std::string address = address_part(peer);
+    if (!address_has_room(table, address)) {
+        refuse_connection(table, transport, now_ns);
+        return;
+    }
     if (table.pending_logins.size() >= MAX_PENDING_LOGINS) {
         const auto gives_way = login_to_give_way(table.pending_logins, now_ns);
         if (gives_way == table.pending_logins.end()) {
@@ -63,6 +76,7 @@ void admit_pending(ConnectionTable& table, const Transport& transport, int64_t n
     login.transport = transport;
     login.reader = FrameReader(&table.frame_pool);
     login.accepted_ns = now_ns;
+    login.address = address;
     table.pending_logins.push_back(std::move(login));
 }
 
@@ -152,6 +166,12 @@ void attach_socket(ConnectionTable& table, uint32_t id, const Transport& transpo
     slot.transport = transport;
     slot.reader = FrameReader(&table.frame_pool);
     slot.last_message_ns = now_ns;
+    slot.address = address_part(transport_peer(transport));
+}
+
+std::string connection_address(const ConnectionTable& table, uint32_t id) {
+    const auto it = table.sockets.find(id);
+    return it == table.sockets.end() ? std::string() : it->second.address;
 }
 
 bool seat_in_use(ConnectionTable& table, uint32_t id, int64_t now_ns) {

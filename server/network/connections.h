@@ -27,6 +27,10 @@ inline constexpr int64_t STALLED_CLIENT_NS = 5'000'000'000;
 // when every place is younger than that and has started its LOGIN is a newcomer refused.
 inline constexpr size_t MAX_PENDING_LOGINS = 64;
 inline constexpr int64_t LOGIN_GRACE_NS = 1'000'000'000;
+// Connections from one address waiting for their LOGIN, by default; a newcomer beyond it is
+// refused, so one address cannot take the places of the others. An honest LOGIN follows its
+// connection within milliseconds, so a household joining at once stays well under it.
+inline constexpr size_t DEFAULT_PENDING_LOGINS_PER_ADDRESS = 8;
 // Refusals are logged at most this often, with a count, so a flood cannot flood the log too.
 inline constexpr int64_t REFUSAL_LOG_INTERVAL_NS = 1'000'000'000;
 // A seat whose connection delivered a message this recently is in use: a LOGIN presenting its
@@ -64,6 +68,7 @@ struct ClientSocket {
     DropReason broken = DropReason::None;
     ProtocolError error = ProtocolError::None; // the failure behind `broken`, for the log
     int wrong_admin_tokens = 0; // counted per connection: a new one starts again
+    std::string address;        // the peer's address, without its port
 };
 
 // An accepted socket whose LOGIN has not arrived yet.
@@ -71,6 +76,7 @@ struct PendingLogin {
     Transport transport;
     FrameReader reader;
     int64_t accepted_ns = 0; // monotonic time of the accept
+    std::string address;     // the peer's address, without its port
     // Bytes this connection may still read in the frame stamped `budget_frame_ns`: the budget is
     // per frame, however many accept rounds the frame runs.
     size_t budget_left = 0;
@@ -85,6 +91,7 @@ struct ConnectionTable {
     int64_t refusal_logged_ns = -REFUSAL_LOG_INTERVAL_NS; // monotonic time of the last refusal line
     std::map<uint32_t, ClientSocket> sockets; // player id -> socket
     std::vector<PendingLogin> pending_logins;
+    size_t pending_logins_per_address = DEFAULT_PENDING_LOGINS_PER_ADDRESS; // 0: no limit
 };
 
 // Takes connections waiting on the listener into the pending logins. When the pending logins
@@ -116,6 +123,9 @@ ClientSocket* live_socket(ConnectionTable& table, uint32_t id);
 // Installs `transport` as the connection of `id`, closing a previous one (a reconnection). The LOGIN that
 // brought it counts as its first message.
 void attach_socket(ConnectionTable& table, uint32_t id, const Transport& transport, int64_t now_ns);
+
+// The address (without port) the connection of `id` comes from; empty when it has none.
+std::string connection_address(const ConnectionTable& table, uint32_t id);
 
 // The socket of `id` is live and delivered a message within SEAT_IN_USE_NS.
 bool seat_in_use(ConnectionTable& table, uint32_t id, int64_t now_ns);

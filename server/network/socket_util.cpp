@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -82,6 +83,26 @@ uint16_t bound_port(int fd) {
     socklen_t len = sizeof addr;
     if (getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return 0;
     return ntohs(addr.sin_port);
+}
+
+} // namespace cog
+
+namespace cog {
+
+std::string address_part(const std::string& peer) {
+    const size_t colon = peer.rfind(':');
+    return colon == std::string::npos ? peer : peer.substr(0, colon);
+}
+
+unsigned long raise_open_file_limit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    return static_cast<unsigned long>(limit.rlim_cur);
 }
 
 } // namespace cog

@@ -16,6 +16,13 @@ void close_socket(int fd);
 // "address:port" of the connected peer, or "unknown".
 std::string peer_address(int fd);
 
+// The address alone of an "address:port" peer, what per-address limits count.
+std::string address_part(const std::string& peer);
+
+// Raises the soft limit on open files to the hard limit, so every socket the host may be sent
+// can be taken; returns the limit now in force.
+unsigned long raise_open_file_limit();
+
 struct ListenResult {
     int fd = -1;           // the listening socket, -1 on failure
     int error = 0;         // errno of the failed step

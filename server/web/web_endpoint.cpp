@@ -1,5 +1,6 @@
 // libwebsockets set-up, its callback, file serving and the bounded service rounds.
 #include "server/web/web_endpoint.h"
+#include "server/web/origin_check.h"
 
 #include "shared/log/log.h"
 #include "shared/log/printable.h"
@@ -8,9 +9,12 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cstring>
+#include <strings.h>
 
 namespace cog::web {
 
@@ -60,22 +64,61 @@ void set_deflate_options(struct lws* wsi) {
         lws_set_extension_option(wsi, "permessage-deflate", name, value); // -1: not agreed, nothing to set
 }
 
-std::string peer_of(struct lws* wsi) {
+struct PeerAddress {
+    std::string host = "?"; // the address alone, what per-address limits count
+    uint16_t port = 0;
+};
+
+PeerAddress peer_address_of(int fd) {
+    PeerAddress peer;
     sockaddr_storage address{};
     socklen_t size = sizeof address;
-    if (getpeername(lws_get_socket_fd(wsi), reinterpret_cast<sockaddr*>(&address), &size) != 0) return "?";
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) return peer;
     char text[INET6_ADDRSTRLEN] = "?";
-    uint16_t port = 0;
     if (address.ss_family == AF_INET) {
         const auto* in4 = reinterpret_cast<const sockaddr_in*>(&address);
         inet_ntop(AF_INET, &in4->sin_addr, text, sizeof text);
-        port = ntohs(in4->sin_port);
+        peer.port = ntohs(in4->sin_port);
     } else if (address.ss_family == AF_INET6) {
         const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&address);
         inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
-        port = ntohs(in6->sin6_port);
+        peer.port = ntohs(in6->sin6_port);
     }
-    return std::string(text) + ":" + std::to_string(port);
+    peer.host = text;
+    return peer;
+}
+
+std::string peer_of(struct lws* wsi) {
+    const PeerAddress peer = peer_address_of(lws_get_socket_fd(wsi));
+    return peer.host + ":" + std::to_string(peer.port);
+}
+
+std::string header(struct lws* wsi, lws_token_indexes token) {
+    const int length = lws_hdr_total_length(wsi, token);
+    if (length <= 0) return {};
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    const int copied = lws_hdr_copy(wsi, text.data(), length + 1, token);
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return text;
+}
+
+// The request line's and the known headers' bytes, with each header's separators.
+size_t header_bytes(struct lws* wsi) {
+    size_t total = 0;
+    for (int token = 0; token < WSI_TOKEN_COUNT; ++token) {
+        const int length = lws_hdr_total_length(wsi, static_cast<lws_token_indexes>(token));
+        if (length > 0) total += static_cast<size_t>(length) + 4;
+    }
+    return total;
+}
+
+// Sockets the library may hold: as many as the process may open, since it looks sockets up by
+// their number, and every socket of the process (game port, recording) takes a number.
+unsigned file_limit() {
+    constexpr rlim_t MOST = 1u << 20; // the library keeps a table entry per possible number
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return static_cast<unsigned>(MOST);
+    return static_cast<unsigned>(std::min(limit.rlim_cur, MOST));
 }
 
 std::string request_path(struct lws* wsi) {
@@ -84,7 +127,7 @@ std::string request_path(struct lws* wsi) {
     return n > 0 ? std::string(uri, static_cast<size_t>(n)) : std::string();
 }
 
-int finish_transaction(struct lws* wsi) { return lws_http_transaction_completed(wsi) ? -1 : 0; }
+int complete_transaction(struct lws* wsi) { return lws_http_transaction_completed(wsi) ? -1 : 0; }
 
 } // namespace
 
@@ -110,13 +153,16 @@ std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError
     info.protocols = PROTOCOLS;
     info.extensions = config.deflate ? EXTENSIONS : nullptr;
     info.user = endpoint.get();
-    info.max_http_header_data = MAX_HTTP_HEADER_BYTES;
-    info.max_http_header_pool = 32;
-    info.timeout_secs = 5;     // a request or handshake left unfinished this long is closed
+    info.max_http_header_data = LIBRARY_HEADER_ROOM;
+    info.max_http_header_pool = HTTP_HEADER_POOL;
+    info.timeout_secs = HANDSHAKE_TIMEOUT_S;      // a request or handshake left unfinished
+    info.keepalive_timeout = HANDSHAKE_TIMEOUT_S; // an idle connection between requests
     info.pt_serv_buf_size = WEB_READ_BYTES;
-    info.fd_limit_per_thread = MAX_WEB_SOCKETS;
+    info.fd_limit_per_thread = file_limit();
     info.options = LWS_SERVER_OPTION_DISABLE_IPV6;
     info.server_string = "cogwell";
+    endpoint->handshakes_ = HandshakeCounts(config.handshakes_per_address, int64_t{HANDSHAKE_TIMEOUT_S} * 1'000'000);
+    endpoint->allowed_origins_ = config.allowed_origins;
     endpoint->context_ = lws_create_context(&info);
     lws_vhost* vhost = endpoint->context_ ? lws_get_vhost_by_name(endpoint->context_, "default") : nullptr;
     if (!vhost || lws_get_vhost_listen_port(vhost) <= 0) {
@@ -145,15 +191,16 @@ std::vector<std::shared_ptr<WebChannel>> WebEndpoint::take_opened() {
 
 void WebEndpoint::service() {
     if (!context_) return;
+    close_overdue_requests();
     for (int round = 0; round < MAX_SERVICE_ROUNDS; ++round) {
         flow_control();
         request_output();
-        const size_t received_before = received_bytes_;
+        const size_t activity_before = activity_;
         // A negative timeout polls without waiting.
         lws_service(context_, -1);
         // A socket that had a read's worth may have more: a large message must get in well
-        // before its sender counts as stalled.
-        bool more = received_bytes_ != received_before;
+        // before its sender counts as stalled. Behind a refused socket may wait an honest one.
+        bool more = activity_ != activity_before;
         for (const auto& [wsi, channel] : channels_) more = more || channel->has_output();
         if (!more) break;
     }
@@ -192,7 +239,71 @@ int WebEndpoint::write_one(WebChannel& channel) {
     return 0;
 }
 
+// Refused sockets are counted and logged at most once a second, so a flood of them cannot flood
+// the log too.
+void WebEndpoint::log_refusals() {
+    const int64_t now_us = lws_now_usecs();
+    if (refusals_unlogged_ == 0 || now_us - refusal_logged_us_ < 1'000'000) return;
+    LOG_WARN("[WEB] Too many unfinished requests from one address, refused %zu", refusals_unlogged_);
+    refusals_unlogged_ = 0;
+    refusal_logged_us_ = now_us;
+}
+
+bool WebEndpoint::admit_socket(int fd) {
+    if (handshakes_.admits(peer_address_of(fd).host)) return true;
+    ++refusals_unlogged_;
+    ++activity_;
+    log_refusals();
+    return false;
+}
+
+namespace {
+
+// The library's list of statuses stops short of this one.
+constexpr unsigned HTTP_STATUS_HEADERS_TOO_LARGE = 431;
+
+// Answers what ends the request; the connection stays for the next one.
+int answer_status(struct lws* wsi, unsigned status) {
+    if (lws_return_http_status(wsi, status, nullptr)) return -1;
+    return 1;
+}
+
+bool headers_too_large(struct lws* wsi) { return header_bytes(wsi) > static_cast<size_t>(MAX_HTTP_HEADER_BYTES); }
+
+} // namespace
+
+// Only WebSockets are upgraded (never HTTP/2 in clear text, which nothing here needs), only
+// within the header limit, and only from the host's own page, a native client or an allowed origin.
+int WebEndpoint::confirm_upgrade(struct lws* wsi, const char* upgrade) {
+    handshakes_.answered(wsi, lws_now_usecs()); // the upgrade must finish within a fresh timeout
+    if (!upgrade || strcasecmp(upgrade, "websocket") != 0) return answer_status(wsi, HTTP_STATUS_FORBIDDEN);
+    if (headers_too_large(wsi)) return answer_status(wsi, HTTP_STATUS_HEADERS_TOO_LARGE);
+    const std::string origin = header(wsi, WSI_TOKEN_ORIGIN);
+    if (origin_allowed(origin, header(wsi, WSI_TOKEN_HOST), allowed_origins_)) return 0;
+    LOG_WARN("[WEB] Refused WebSocket from %s: origin '%s' not allowed", peer_of(wsi).c_str(), printable(origin).c_str());
+    return answer_status(wsi, HTTP_STATUS_FORBIDDEN);
+}
+
+// The connection waits for its next request, which must come within the handshake timeout.
+int WebEndpoint::finish_transaction(struct lws* wsi) {
+    handshakes_.answered(wsi, lws_now_usecs());
+    return complete_transaction(wsi);
+}
+
+// Requests that have taken too long to arrive whole are closed, however slowly their bytes keep
+// coming: the library's own timeout starts again with every byte.
+void WebEndpoint::close_overdue_requests() {
+    for (const void* socket : handshakes_.take_overdue(lws_now_usecs()))
+        lws_set_timeout(static_cast<struct lws*>(const_cast<void*>(socket)), PENDING_TIMEOUT_HTTP_KEEPALIVE_IDLE,
+                        LWS_TO_KILL_ASYNC);
+}
+
 int WebEndpoint::serve_http(struct lws* wsi, const char* url) {
+    handshakes_.request_arrived(wsi);
+    if (headers_too_large(wsi)) {
+        if (lws_return_http_status(wsi, HTTP_STATUS_HEADERS_TOO_LARGE, nullptr)) return -1;
+        return finish_transaction(wsi);
+    }
     const ServedFile* file = files_.find(url ? url : "");
     if (!file) {
         LOG_WARN("[WEB] Refused request for '%s' from %s: not a file of the web client", printable(url ? url : "").c_str(),
@@ -201,8 +312,8 @@ int WebEndpoint::serve_http(struct lws* wsi, const char* url) {
         return finish_transaction(wsi);
     }
     const int result = lws_serve_http_file(wsi, file->path.c_str(), file->mime, nullptr, 0);
-    if (result < 0 || (result > 0 && lws_http_transaction_completed(wsi))) return -1;
-    return 0;
+    if (result < 0) return -1;
+    return result > 0 ? finish_transaction(wsi) : 0;
 }
 
 int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t len) {
@@ -210,6 +321,15 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
     switch (reason) {
     case LWS_CALLBACK_HTTP: return serve_http(wsi, static_cast<const char*>(in));
     case LWS_CALLBACK_HTTP_FILE_COMPLETION: return finish_transaction(wsi);
+    case LWS_CALLBACK_FILTER_NETWORK_CONNECTION:
+        return admit_socket(static_cast<int>(reinterpret_cast<intptr_t>(in))) ? 0 : 1;
+    case LWS_CALLBACK_SERVER_NEW_CLIENT_INSTANTIATED:
+        handshakes_.add(wsi, peer_address_of(lws_get_socket_fd(wsi)).host, lws_now_usecs());
+        return lws_callback_http_dummy(wsi, reason, nullptr, in, len);
+    case LWS_CALLBACK_WSI_DESTROY:
+        handshakes_.remove(wsi);
+        return lws_callback_http_dummy(wsi, reason, nullptr, in, len);
+    case LWS_CALLBACK_HTTP_CONFIRM_UPGRADE: return confirm_upgrade(wsi, static_cast<const char*>(in));
     case LWS_CALLBACK_FILTER_PROTOCOL_CONNECTION: {
         const std::string path = request_path(wsi);
         if (path == WEB_SOCKET_PATH) return 0;
@@ -217,6 +337,7 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
         return 1;
     }
     case LWS_CALLBACK_ESTABLISHED: {
+        handshakes_.remove(wsi);
         auto channel = std::make_shared<WebChannel>(received_pool_);
         channel->wsi = wsi;
         channel->peer_ = peer_of(wsi);
@@ -229,7 +350,7 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
         const auto it = channels_.find(wsi);
         if (it == channels_.end()) return -1;
         const bool last = lws_is_final_fragment(wsi) && lws_remaining_packet_payload(wsi) == 0;
-        received_bytes_ += len + 1; // an empty piece that ends a message counts too
+        activity_ += len + 1; // an empty piece that ends a message counts too
         it->second->receive(std::string_view(static_cast<const char*>(in), len), last);
         if (it->second->fault() != ChannelFault::None || it->second->inbox_full()) flow_control();
         return 0;

@@ -3,6 +3,7 @@
 // sockets hold right now, a bounded number of rounds, and returns.
 #pragma once
 
+#include "server/web/handshake_counts.h"
 #include "server/web/web_channel.h"
 #include "server/web/web_files.h"
 
@@ -18,14 +19,22 @@ struct lws_vhost;
 namespace cog::web {
 
 inline constexpr const char* WEB_SOCKET_PATH = "/play";
-// Bytes of request line and headers one HTTP request may carry.
+// Bytes of request line and headers one HTTP request may carry; more is answered 431. The
+// library keeps LIBRARY_HEADER_ROOM bytes per request being read (it closes a request that
+// outgrows even that), of which the URI and the headers it knows are counted against the limit.
 inline constexpr int MAX_HTTP_HEADER_BYTES = 4096;
-// Sockets the library may hold at once (browsers, page loads, the listener); connections beyond
-// it wait in the kernel's backlog instead of costing memory.
-inline constexpr unsigned MAX_WEB_SOCKETS = 512;
-// Service rounds per call while channels still have output or a round read something; each round
-// writes at most one message per channel and reads at most WEB_READ_BYTES per socket, so one
-// call takes up to MAX_SERVICE_ROUNDS * WEB_READ_BYTES (32 KiB) from each socket.
+inline constexpr int LIBRARY_HEADER_ROOM = 4 * MAX_HTTP_HEADER_BYTES;
+// Requests the library reads at once (each holding LIBRARY_HEADER_ROOM); others wait their turn.
+inline constexpr int HTTP_HEADER_POOL = 64;
+// Sockets one address may hold on the web port before they are WebSockets, by default: two
+// browsers loading the page at once (six connections each) and their upgrades.
+inline constexpr unsigned DEFAULT_HANDSHAKES_PER_ADDRESS = 16;
+// Seconds a request or an upgrade may take to arrive whole, and an idle keep-alive may last.
+inline constexpr int HANDSHAKE_TIMEOUT_S = 5;
+// Service rounds per call while channels still have output or a round read or refused something;
+// each round writes at most one message per channel, reads at most WEB_READ_BYTES per socket and
+// refuses at most one socket, so one call takes up to MAX_SERVICE_ROUNDS * WEB_READ_BYTES (32 KiB)
+// from each socket.
 inline constexpr int MAX_SERVICE_ROUNDS = 32;
 
 // Bytes the library reads from a socket at a time (its service buffer, shared by every socket).
@@ -43,6 +52,9 @@ struct WebConfig {
     uint16_t port = 0;     // 0: any free port
     std::string root;      // the web client's folder
     bool deflate = true;   // offer permessage-deflate
+    unsigned handshakes_per_address = DEFAULT_HANDSHAKES_PER_ADDRESS; // 0: no limit
+    // Pages served elsewhere whose WebSockets are accepted besides the host's own page ("*": any).
+    std::vector<std::string> allowed_origins;
 };
 
 enum class WebError : uint8_t { None, NoFiles, ListenFailed };
@@ -73,10 +85,21 @@ private:
     int write_one(WebChannel& channel);
     void flow_control();
     int serve_http(struct lws* wsi, const char* url);
+    bool admit_socket(int fd);
+    int confirm_upgrade(struct lws* wsi, const char* upgrade);
+    void log_refusals();
+    int finish_transaction(struct lws* wsi);
+    void close_overdue_requests();
 
     WebFiles files_;
     lws_context* context_ = nullptr;
-    size_t received_bytes_ = 0; // message bytes handed to channels since the endpoint opened
+    // Work that may have more of its kind waiting: message bytes handed to channels and sockets
+    // refused (the library takes no other socket from its listener in a round that refused one).
+    size_t activity_ = 0;
+    HandshakeCounts handshakes_;
+    std::vector<std::string> allowed_origins_;
+    size_t refusals_unlogged_ = 0;   // sockets refused for their address since the last log line
+    int64_t refusal_logged_us_ = 0;  // the library's clock at that line
     uint16_t port_ = 0;
     // Shared with the channels, which the host may hold a little longer than the endpoint lives.
     std::shared_ptr<FramePool> received_pool_ = std::make_shared<FramePool>(MAX_WEB_RECEIVED_BYTES);

@@ -23,6 +23,15 @@ constexpr MimeEntry MIME_TYPES[] = {
     {".ttf", "font/ttf"},                  {".ico", "image/x-icon"},
 };
 
+// A name starting with a dot, at any level (".git/", ".env", ".htpasswd"), is never one of the
+// client's files: such names hold tools' and editors' data.
+bool hidden(const fs::path& relative) {
+    return std::any_of(relative.begin(), relative.end(), [](const fs::path& part) {
+        const std::string name = part.string();
+        return !name.empty() && name[0] == '.';
+    });
+}
+
 // True when `path` lies inside `root` (both resolved, without symlinks).
 bool inside(const fs::path& root, const fs::path& path) {
     const auto [root_end, unused] = std::mismatch(root.begin(), root.end(), path.begin(), path.end());
@@ -54,9 +63,10 @@ bool WebFiles::load(const std::string& root_text) {
             continue;
         }
         // A symlink may point anywhere; only what resolves inside the folder is served.
-        if (!fs::is_regular_file(resolved, error) || !inside(root, resolved)) continue;
+        const fs::path relative = it->path().lexically_relative(root);
+        if (!fs::is_regular_file(resolved, error) || !inside(root, resolved) || hidden(relative)) continue;
         std::string url(1, '/');
-        url += it->path().lexically_relative(root).generic_string();
+        url += relative.generic_string();
         files_[url] = ServedFile{resolved.string(), mime_type_for(url)};
     }
     return !error;

@@ -1,7 +1,12 @@
-// A connection whose send failed part-way takes nothing more, so its stream is never misframed.
+// A connection whose send failed part-way takes nothing more, so its stream is never misframed;
+// one address cannot fill the places of connections waiting for their LOGIN.
 #include "server/network/connections.h"
+#include "server/network/socket_util.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <memory_resource>
+#include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -39,6 +44,65 @@ TEST(Connections, AHalfSentFrameBreaksTheConnectionForGood) {
 
     close_all(table);
     close(pair[1]);
+}
+
+int connect_from(const char* source, uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in from{}, to{};
+    from.sin_family = to.sin_family = AF_INET;
+    inet_pton(AF_INET, source, &from.sin_addr);
+    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+    to.sin_port = htons(port);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+        connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool closed_by_peer(int fd) {
+    char byte;
+    return recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
+}
+
+TEST(Connections, OneAddressWaitsForLoginInOnlyAFewPlacesAndOthersStillGetIn) {
+    ConnectionTable table;
+    table.pending_logins_per_address = 3;
+    table.listener = create_listener("127.0.0.1", 0, 64).fd;
+    ASSERT_GE(table.listener, 0);
+    set_non_blocking(table.listener, true);
+    const uint16_t port = bound_port(table.listener);
+    std::vector<int> silent;
+    for (int i = 0; i < 10; ++i) silent.push_back(connect_from("127.0.0.1", port));
+    const int honest = connect_from("127.0.0.2", port);
+    ASSERT_GE(honest, 0);
+    accept_connections(table, 1, true);
+    EXPECT_EQ(table.pending_logins.size(), 4u);
+    size_t refused = 0;
+    for (int fd : silent) refused += closed_by_peer(fd);
+    EXPECT_EQ(refused, silent.size() - 3);
+
+    const std::string body = R"({"kind":0,"player_name":"Ann"})";
+    const uint32_t size = htonl(static_cast<uint32_t>(body.size()));
+    std::string frame(reinterpret_cast<const char*>(&size), 4);
+    frame += body;
+    ASSERT_EQ(send(honest, frame.data(), frame.size(), 0), static_cast<ssize_t>(frame.size()));
+    std::pmr::monotonic_buffer_resource scratch;
+    std::vector<ArrivedLogin> arrived;
+    for (int tries = 0; tries < 100 && arrived.empty(); ++tries) {
+        arrived = take_arrived_logins(table, 2 + tries, scratch);
+        usleep(1000);
+    }
+    ASSERT_EQ(arrived.size(), 1u);
+    EXPECT_EQ(arrived[0].player_name, "Ann");
+    attach_socket(table, 5, arrived[0].transport, 3);
+    EXPECT_EQ(connection_address(table, 5), "127.0.0.2");
+    EXPECT_EQ(connection_address(table, 6), "");
+
+    close_all(table);
+    for (int fd : silent) close(fd);
+    close(honest);
 }
 
 } // namespace

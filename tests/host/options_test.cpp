@@ -30,6 +30,17 @@ TEST(HostOptions, EnvironmentSetsModesAndArgumentsWin) {
     EXPECT_EQ(parsed.options.debug_commands, DebugCommandsMode::OFF);
     EXPECT_EQ(parsed.options.web_port, 0);
     EXPECT_EQ(parsed.options.record_path, "game.rec");
+
+    // Per-address limits and allowed origins: the latter gathered from every use.
+    const char* limits[] = {"host", "--allow-origin", "https://front.example", "--max-logins-per-address=0",
+                            "--allow-origin=*", "--max-handshakes-per-address", "3"};
+    parsed = parse_host_options(7, limits, no_env);
+    ASSERT_EQ(parsed.error, OptionsError::None);
+    EXPECT_EQ(parsed.options.allowed_origins, (std::vector<std::string>{"https://front.example", "*"}));
+    EXPECT_EQ(parsed.options.pending_logins_per_address, 0u);
+    EXPECT_EQ(parsed.options.handshakes_per_address, 3u);
+    const char* negative[] = {"host", "--max-handshakes-per-address", "-1"};
+    EXPECT_EQ(parse_host_options(3, negative, no_env).error, OptionsError::BadValue);
 }
 
 TEST(HostOptions, RefusesWhatItCannotUse) {

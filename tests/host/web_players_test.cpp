@@ -199,5 +199,24 @@ TEST_F(WebHost, ABrowserMustLogInFirst) {
     EXPECT_EQ(h.state().next_player_id, 1u);
 }
 
+// One address holding more sockets than the endpoint once had places, dribbling header lines,
+// and opening WebSockets that never log in, locks out nobody from another address.
+TEST_F(WebHost, OneAddressHoldingSocketsLocksNobodyElseOut) {
+    std::vector<std::unique_ptr<DribblingRequest>> held;
+    for (int i = 0; i < 600; ++i) held.push_back(std::make_unique<DribblingRequest>(h.web_port(), "127.0.0.1"));
+    std::vector<std::unique_ptr<WsClient>> silent;
+    for (int i = 0; i < 80; ++i) silent.push_back(std::make_unique<WsClient>(h.web_port(), true));
+    for (int frame = 0; frame < 30; ++frame) {
+        h.frames(1);
+        for (auto& socket : held) socket->dribble();
+        for (auto& client : silent) client->wait_open(0);
+    }
+    WsClient honest(h.web_port(), true, "/play", "127.0.0.2");
+    EXPECT_NE(login(honest, "Ann"), 0u);
+    size_t pending_from_one = 0;
+    for (const PendingLogin& pending : h.state().connections.pending_logins) pending_from_one += pending.address == "127.0.0.1";
+    EXPECT_LE(pending_from_one, DEFAULT_PENDING_LOGINS_PER_ADDRESS);
+}
+
 } // namespace
 } // namespace cog::test

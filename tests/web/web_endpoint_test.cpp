@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -27,11 +28,19 @@ struct Endpoint : ::testing::Test {
         fs::create_directories(base / "site");
         std::ofstream(base / "site" / "index.html") << "<html>cogwell</html>";
         std::ofstream(base / "secret.txt") << "top secret";
+        fs::create_directories(base / "site" / ".git");
+        std::ofstream(base / "site" / ".git" / "config") << "top secret";
+        std::ofstream(base / "site" / ".env") << "top secret";
         fs::create_symlink(base / "secret.txt", base / "site" / "leak.txt");
         WebError error = WebError::ListenFailed;
-        endpoint = WebEndpoint::open({0, (base / "site").string(), true}, error);
+        endpoint = WebEndpoint::open(site(), error);
         ASSERT_EQ(error, WebError::None);
         ASSERT_NE(endpoint->port(), 0);
+    }
+    WebConfig site() const {
+        WebConfig config;
+        config.root = (base / "site").string();
+        return config;
     }
     void TearDown() override {
         endpoint.reset();
@@ -81,7 +90,8 @@ TEST_F(Endpoint, ServesTheClientAndRefusesEverythingElse) {
     EXPECT_EQ(fetch(index).status(), 200);
     EXPECT_EQ(index.body(), "<html>cogwell</html>");
     for (const char* path : {"/../secret.txt", "/%2e%2e/secret.txt", "/%2e%2e%2fsecret.txt", "/..%2fsecret.txt",
-                             "/leak.txt", "//etc/passwd", "/etc/passwd", "/index.html/../../secret.txt"}) {
+                             "/leak.txt", "//etc/passwd", "/etc/passwd", "/index.html/../../secret.txt", "/.env",
+                             "/.git/config"}) {
         HttpGet get(endpoint->port(), path);
         fetch(get);
         EXPECT_GE(get.status(), 400) << path;
@@ -95,8 +105,86 @@ TEST_F(Endpoint, ServesTheClientAndRefusesEverythingElse) {
 TEST_F(Endpoint, ABoundedRequestHeaderIsRefused) {
     HttpGet get(endpoint->port(), "/" + std::string(2 * MAX_HTTP_HEADER_BYTES, 'a'));
     fetch(get);
-    EXPECT_NE(get.status(), 200);
-    EXPECT_TRUE(get.poll(0)); // answered or closed, never left hanging
+    EXPECT_EQ(get.status(), 431);
+    HttpGet agent(endpoint->port(), "/", "User-Agent: " + std::string(MAX_HTTP_HEADER_BYTES, 'a') + "\r\n");
+    EXPECT_EQ(fetch(agent).status(), 431);
+    HttpGet beyond(endpoint->port(), "/" + std::string(2 * LIBRARY_HEADER_ROOM, 'a'));
+    fetch(beyond);
+    EXPECT_NE(beyond.status(), 200);
+    EXPECT_TRUE(beyond.poll(0)); // answered or closed, never left hanging
+}
+
+constexpr const char* UPGRADE = "Upgrade: websocket\r\nConnection: Upgrade\r\n"
+                                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n";
+
+TEST_F(Endpoint, UpgradesOnlyToWebSocketsFromItsOwnPageNativeClientsOrAllowedOrigins) {
+    LogLines log;
+    const std::string own = "Origin: http://127.0.0.1:" + std::to_string(endpoint->port()) + "\r\n";
+    const auto status_of = [&](const std::string& headers) {
+        HttpGet get(endpoint->port(), "/play", headers);
+        test::drive_until([&] { service(); }, [&] { return get.poll() || get.status() != 0; }, 500);
+        return get.status();
+    };
+    EXPECT_EQ(status_of(std::string(UPGRADE) + "Origin: http://evil.example\r\n"), 403);
+    EXPECT_NE(log.text.find("[WEB] Refused WebSocket from 127.0.0.1:"), std::string::npos) << log.text;
+    EXPECT_NE(log.text.find("origin 'http://evil.example' not allowed"), std::string::npos) << log.text;
+    EXPECT_EQ(status_of(std::string(UPGRADE) + "Origin: http://127.0.0.1:1\r\n"), 403); // another port
+    EXPECT_EQ(status_of(std::string(UPGRADE) + own), 101);
+    EXPECT_EQ(status_of(UPGRADE), 101); // a native client sends no Origin
+    EXPECT_EQ(status_of("Upgrade: h2c\r\nConnection: Upgrade, HTTP2-Settings\r\nHTTP2-Settings: AAMAAABkAARAAAAAAAIAAAAA\r\n"),
+              403);
+
+    WebConfig config = site();
+    config.allowed_origins = {"https://front.example/"};
+    WebError error = WebError::ListenFailed;
+    endpoint = WebEndpoint::open(config, error);
+    ASSERT_EQ(error, WebError::None);
+    EXPECT_EQ(status_of(std::string(UPGRADE) + "Origin: https://FRONT.example\r\n"), 101);
+    EXPECT_EQ(status_of(std::string(UPGRADE) + "Origin: http://evil.example\r\n"), 403);
+    config.allowed_origins = {"*"};
+    endpoint = WebEndpoint::open(config, error);
+    EXPECT_EQ(status_of(std::string(UPGRADE) + "Origin: http://evil.example\r\n"), 101);
+}
+
+TEST_F(Endpoint, OneAddressHoldsOnlyAFewUnfinishedRequestsAndOnlyForAFewSeconds) {
+    LogLines log;
+    WebConfig config = site();
+    config.handshakes_per_address = 3;
+    WebError error = WebError::ListenFailed;
+    endpoint = WebEndpoint::open(config, error);
+    ASSERT_EQ(error, WebError::None);
+    std::vector<std::unique_ptr<test::DribblingRequest>> held;
+    for (int i = 0; i < 8; ++i) held.push_back(std::make_unique<test::DribblingRequest>(endpoint->port(), "127.0.0.1"));
+    for (int i = 0; i < 20; ++i) {
+        service();
+        for (auto& socket : held) socket->dribble();
+    }
+    size_t refused = 0;
+    for (auto& socket : held) refused += socket->closed_by_peer();
+    EXPECT_EQ(refused, held.size() - 3);
+    EXPECT_NE(log.text.find("[WEB] Too many unfinished requests from one address, refused"), std::string::npos);
+
+    // Another address is served meanwhile; the first one gets nothing more.
+    HttpGet other(endpoint->port(), "/", {}, "127.0.0.2");
+    EXPECT_EQ(fetch(other).status(), 200);
+    HttpGet same(endpoint->port(), "/");
+    EXPECT_EQ(fetch(same).status(), 0);
+
+    // The three held ones are closed once they have taken too long, however they dribble.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(HANDSHAKE_TIMEOUT_S + 3);
+    size_t closed = 0;
+    while (closed < held.size() && std::chrono::steady_clock::now() < deadline) {
+        service();
+        closed = 0;
+        for (auto& socket : held) {
+            socket->dribble();
+            closed += socket->closed_by_peer();
+        }
+        usleep(20000);
+    }
+    EXPECT_EQ(closed, held.size());
+    HttpGet later(endpoint->port(), "/");
+    EXPECT_EQ(fetch(later).status(), 200);
 }
 
 TEST_F(Endpoint, CarriesWholeMessagesBothWaysWithAndWithoutCompression) {

@@ -15,8 +15,15 @@ namespace cog::test {
 
 namespace {
 
-int connect_loopback(uint16_t port) {
+int connect_loopback(uint16_t port, const char* source) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    inet_pton(AF_INET, source, &from.sin_addr);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+        ::close(fd);
+        return -1;
+    }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
@@ -39,8 +46,8 @@ bool has_header(std::string_view head, std::string_view needle) {
 
 } // namespace
 
-WsClient::WsClient(uint16_t port, bool deflate, std::string_view path) {
-    fd_ = connect_loopback(port);
+WsClient::WsClient(uint16_t port, bool deflate, std::string_view path, const char* source) {
+    fd_ = connect_loopback(port, source);
     std::string request = "GET " + std::string(path) + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
                           "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n";
@@ -197,9 +204,11 @@ bool WsClient::closed_by_peer(int wait_ms) {
     return closed_;
 }
 
-HttpGet::HttpGet(uint16_t port, std::string_view raw_path) {
-    fd_ = connect_loopback(port);
-    const std::string request = "GET " + std::string(raw_path) + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+HttpGet::HttpGet(uint16_t port, std::string_view raw_path, std::string_view extra_headers, const char* source) {
+    fd_ = connect_loopback(port, source);
+    const std::string request = "GET " + std::string(raw_path) + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                                "\r\n" + std::string(extra_headers.empty() ? "Connection: close\r\n" : extra_headers) +
+                                "\r\n";
     if (fd_ < 0 || ::send(fd_, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
         done_ = true;
 }
@@ -237,6 +246,26 @@ int HttpGet::status() const {
 std::string HttpGet::body() const {
     const size_t at = in_.find("\r\n\r\n");
     return at == std::string::npos ? std::string() : in_.substr(at + 4);
+}
+
+DribblingRequest::DribblingRequest(uint16_t port, const char* source) {
+    fd_ = connect_loopback(port, source);
+    if (fd_ >= 0) (void)::send(fd_, "GET / HTTP/1.1\r\n", 16, MSG_NOSIGNAL);
+}
+
+DribblingRequest::~DribblingRequest() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void DribblingRequest::dribble() {
+    if (fd_ >= 0) (void)::send(fd_, "X-A: b\r\n", 8, MSG_NOSIGNAL);
+}
+
+bool DribblingRequest::closed_by_peer() {
+    if (fd_ < 0) return true;
+    char byte;
+    const ssize_t n = ::recv(fd_, &byte, 1, 0);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
 }
 
 } // namespace cog::test

@@ -16,7 +16,7 @@ class WsClient {
 public:
     // Connects and sends the upgrade request; `deflate` offers permessage-deflate. The handshake
     // completes in receive() (or wait_open()), so a host driven frame by frame can answer it.
-    WsClient(uint16_t port, bool deflate, std::string_view path = "/play");
+    WsClient(uint16_t port, bool deflate, std::string_view path = "/play", const char* source = "127.0.0.1");
     ~WsClient();
     WsClient(const WsClient&) = delete;
     WsClient& operator=(const WsClient&) = delete;
@@ -56,10 +56,12 @@ private:
 };
 
 // One plain HTTP GET with `raw_path` exactly as given, read without blocking so that the server
-// can run in the same thread between two calls of poll().
+// can run in the same thread between two calls of poll(). `extra_headers` (each line ending in
+// CRLF) replace "Connection: close"; `source` is the loopback address it comes from.
 class HttpGet {
 public:
-    HttpGet(uint16_t port, std::string_view raw_path);
+    HttpGet(uint16_t port, std::string_view raw_path, std::string_view extra_headers = {},
+            const char* source = "127.0.0.1");
     ~HttpGet();
     HttpGet(const HttpGet&) = delete;
     HttpGet& operator=(const HttpGet&) = delete;
@@ -73,6 +75,22 @@ private:
     int fd_ = -1;
     std::string in_;
     bool done_ = false;
+};
+
+// A socket from loopback address `source` that sends the start of a request and then one header
+// line whenever dribble() is called, never finishing it.
+class DribblingRequest {
+public:
+    DribblingRequest(uint16_t port, const char* source);
+    ~DribblingRequest();
+    DribblingRequest(const DribblingRequest&) = delete;
+    DribblingRequest& operator=(const DribblingRequest&) = delete;
+    void dribble();
+    // The server closed it (EOF or reset); false while it is open or still connecting.
+    bool closed_by_peer();
+
+private:
+    int fd_ = -1;
 };
 
 // Runs `step` (e.g. one host frame) until `done` holds or `max_steps` ran; true when it held.
