@@ -15,7 +15,7 @@ mkdir -p "$build/corpus-json" "$build/corpus-receive"
 flags="-std=c++20 -O1 -g -Wall -Wextra -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -include $root/fuzz/compat/source_location.h -I$root"
 libs="$root/shared/protocol/*.cpp $root/shared/log/*.cpp"
-for target in fuzz_json_reader fuzz_receive_message; do
+for target in fuzz_json_reader fuzz_receive_message fuzz_web_channel; do
     # shellcheck disable=SC2086
     clang++ $flags "$root/fuzz/$target.cpp" $libs -o "$build/$target"
 done
@@ -29,5 +29,6 @@ recv=$!
 status=0
 wait $json || status=1
 wait $recv || status=1
-tail -n 15 fuzz_json_reader.log fuzz_receive_message.log
+./fuzz_web_channel -max_total_time="$seconds" -create_missing_dirs=1 -print_final_stats=1 corpus-web > fuzz_web_channel.log 2>&1 || status=1
+tail -n 15 fuzz_json_reader.log fuzz_receive_message.log fuzz_web_channel.log
 exit $status
