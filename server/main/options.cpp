@@ -148,7 +148,8 @@ ParsedOptions parse_host_options(int argc, const char* const* argv, GetEnv get_e
 std::string host_usage(std::string_view program) {
     std::string text = "Usage: " + std::string(program) + " [options]\n";
     for (const OptionSpec& spec : OPTIONS) {
-        std::string left = "  " + std::string(spec.flag);
+        std::string left = "  ";
+        left += spec.flag;
         if (!spec.value_name.empty()) left += " " + std::string(spec.value_name);
         left.resize(std::max<size_t>(left.size() + 2, 34), ' ');
         text += left + std::string(spec.help);
