@@ -150,7 +150,10 @@ std::string host_usage(std::string_view program) {
     for (const OptionSpec& spec : OPTIONS) {
         std::string left = "  ";
         left += spec.flag;
-        if (!spec.value_name.empty()) left += " " + std::string(spec.value_name);
+        if (!spec.value_name.empty()) {
+            left += ' ';
+            left += spec.value_name;
+        }
         left.resize(std::max<size_t>(left.size() + 2, 34), ' ');
         text += left + std::string(spec.help);
         if (spec.env) text += " [env " + std::string(spec.env) + "]";
