@@ -31,8 +31,9 @@ function paddedInput(bytes, seed) {
   return `{"kind":1,"input":{"mouse_x":${seed % 1280}},"pad":"${pad.slice(0, bytes - 50)}"}`;
 }
 
+// Every message compressed, as browsers do (npm's client leaves small ones alone by default).
 function player(name, source, onOpen) {
-  const socket = new WebSocket(`ws://127.0.0.1:${port}/play`, { localAddress: source });
+  const socket = new WebSocket(`ws://127.0.0.1:${port}/play`, { localAddress: source, perMessageDeflate: { threshold: 0 } });
   socket.stats = { pictures: 0, last: 0, gap: 0, joined: false, closed: false };
   socket.on('message', () => {
     const now = Date.now();

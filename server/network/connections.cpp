@@ -57,12 +57,13 @@ bool address_has_room(const ConnectionTable& table, const std::string& address) 
 // A new connection of either transport waits for its LOGIN here.
 void admit_pending(ConnectionTable& table, const Transport& transport, int64_t now_ns) {
     const std::string peer = transport_peer(transport);
-    LOG_INFO("New connection from %s", peer.c_str());
     const std::string address = address_part(peer);
+    // Refused before its line: an address that keeps reconnecting is only counted.
     if (!address_has_room(table, address)) {
         refuse_connection(table, transport, now_ns);
         return;
     }
+    LOG_INFO("New connection from %s", peer.c_str());
     if (table.pending_logins.size() >= MAX_PENDING_LOGINS) {
         const auto gives_way = login_to_give_way(table.pending_logins, now_ns);
         if (gives_way == table.pending_logins.end()) {

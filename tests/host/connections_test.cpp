@@ -2,6 +2,7 @@
 // one address cannot fill the places of connections waiting for their LOGIN.
 #include "server/network/connections.h"
 #include "server/network/socket_util.h"
+#include "tests/support/test_world.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -77,7 +78,10 @@ TEST(Connections, OneAddressWaitsForLoginInOnlyAFewPlacesAndOthersStillGetIn) {
     for (int i = 0; i < 10; ++i) silent.push_back(connect_from("127.0.0.1", port));
     const int honest = connect_from("127.0.0.2", port);
     ASSERT_GE(honest, 0);
+    ConsoleCapture console;
     accept_connections(table, 1, true);
+    // The refused ones are counted in one line, not named one by one.
+    EXPECT_EQ(console.count("New connection from 127.0.0.1:"), 3u);
     EXPECT_EQ(table.pending_logins.size(), 4u);
     size_t refused = 0;
     for (int fd : silent) refused += closed_by_peer(fd);
