@@ -19,6 +19,7 @@ void forget(HostState& host, uint32_t id) {
     if (!record || record->connected || record->is_bot) return;
     host.global.players.erase(id);
     host.global.roles.erase(id);
+    forget_seat(host.seat_claims, id);
 }
 
 void forget_first_departed(HostState& host) {

@@ -1,12 +1,13 @@
 // The browser's frame loop: the host's messages, one INPUT per animation frame, the picture and
 // the overlay, and the keyboard and mouse with the command line taking the keys while it is open.
 import { CommandLine } from './command_line.js';
-import { Connection } from './connection.js';
+import { Connection, sendWhileHidden } from './connection.js';
 import { gameKeyFor, gameKeyForButton, togglesCommandLine } from './keys.js';
 import { KeyTracker } from './key_tracker.js';
 import { Overlay } from './overlay.js';
 import { Painter } from './painter.js';
 import { EventKind, ServerKind, commandMessage, inputMessage, loginMessage } from './protocol.js';
+import { Seat, tabStorage } from './seat.js';
 import { canvasToWorld, fitWorld } from './viewport.js';
 
 const WAITING_BACKGROUND = [20, 20, 30, 255];
@@ -16,13 +17,12 @@ export class Game {
   constructor(canvas, assets, sound, name) {
     this.canvas = canvas;
     this.sound = sound;
-    this.name = name;
     this.painter = new Painter(canvas.getContext('2d'), assets);
     this.keys = new KeyTracker();
     this.commandLine = new CommandLine();
     this.overlay = new Overlay();
     this.mouse = { x: 0, y: 0 };
-    this.clientId = 0;  // from the last INIT: sent back to get the seat again
+    this.seat = new Seat(tabStorage(), name); // sent back to get the seat again
     this.picture = null;
     this.viewport = fitWorld(1, 1);
     const url = `${location.protocol === 'https:' ? 'wss' : 'ws'}://${location.host}/play`;
@@ -35,7 +35,8 @@ export class Game {
   start() {
     this.listen();
     this.resize();
-    this.connection.open(() => loginMessage(this.name, this.clientId));
+    this.connection.open(() => loginMessage(this.seat.loginFields()));
+    sendWhileHidden(document, () => this.sendInput());
     const frame = () => {
       this.frame();
       requestAnimationFrame(frame);
@@ -61,7 +62,7 @@ export class Game {
     const event = message.event;
     switch (event.kind) {
       case EventKind.INIT:
-        this.clientId = event.client_id;
+        this.seat.take(event);
         this.overlay.status = '';
         break;
       case EventKind.PLAYER_JOINED: this.overlay.addChat(`${event.player_name} joined`, this.now()); break;
@@ -74,11 +75,16 @@ export class Game {
   }
 
   frame() {
+    this.sendInput();
+    this.overlay.dropExpired(this.now());
+    this.draw();
+  }
+
+  // Every edge since the last snapshot goes in this one, however long ago that was.
+  sendInput() {
     // The snapshot is taken even when it cannot be sent, so stale edges never reach the host.
     const input = this.keys.snapshot(this.mouse);
     this.connection.send(inputMessage(input));
-    this.overlay.dropExpired(this.now());
-    this.draw();
   }
 
   draw() {

@@ -6,8 +6,9 @@ export const EventKind = { INIT: 0, PLAYER_JOINED: 1, PLAYER_LEFT: 2, CHAT_MESSA
 export const DrawKind = { RECT: 0, TEXT: 1, CIRCLE: 2, LINE: 3, SPRITE: 4, SPRITE_PRO: 5 };
 const ClientKind = { LOGIN: 0, INPUT: 1, CHAT: 2, SETTINGS_COMMAND: 3 };
 
-export function loginMessage(name, previousPlayerId) {
-  return JSON.stringify({ kind: ClientKind.LOGIN, player_name: name, previous_player_id: previousPlayerId });
+// fields: player_name, previous_player_id and reconnect_secret (Seat.loginFields).
+export function loginMessage(fields) {
+  return JSON.stringify({ kind: ClientKind.LOGIN, ...fields });
 }
 
 // Pointer positions are world units; two decimals are finer than any screen pixel.
