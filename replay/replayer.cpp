@@ -196,6 +196,7 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
     Feeds feeds;
     std::set<uint32_t> players;
     size_t stray_frame = SIZE_MAX; // the first frame in which the clock left the recording
+    bool unread_readings = false;  // a frame ended without taking all its readings
     {
         Host host(config);
         host.start();
@@ -208,7 +209,14 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
             feed_frame(host.state(), feeds, frame);
             verifier.begin(frame, i, static_cast<double>(frame.start_ns - first_ns) / 1e9);
             host.frame();
-            if (clock.strayed() && stray_frame == SIZE_MAX) stray_frame = i;
+            // A frame ends with every reading it and its pause made; one left over would be met
+            // by the next frame in another place, which shows only frames later.
+            if ((clock.strayed() || !recording.clock().empty()) && stray_frame == SIZE_MAX) stray_frame = i;
+            if (!recording.clock().empty()) {
+                unread_readings = true;
+                report.frames = i + 1;
+                break;
+            }
             if (verify) verifier.end();
             drain_feeds(host.state(), feeds);
             report.frames = i + 1;
@@ -219,7 +227,8 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
     console_set_sink(nullptr, nullptr);
     // A recording cut short lacks the readings after its last frame; anywhere else, a reading
     // the recording does not have means the game took another path.
-    const bool cut_at_end = recording.error() == LoadError::Truncated && stray_frame + 1 == report.frames;
+    const bool cut_at_end =
+        !unread_readings && recording.error() == LoadError::Truncated && stray_frame + 1 == report.frames;
     if (verify && report.identical && stray_frame != SIZE_MAX && !cut_at_end) {
         report.identical = false;
         report.first = {stray_frame, 0, 0, "the game read its clock differently from the recording"};

@@ -6,13 +6,22 @@
 #include "server/main/recorder.h"
 #include "server/screens/metro/metro_aim.h"
 #include "server/screens/metro/metro_state.h"
+#include "shared/protocol/json.h"
 #include "tests/host/host_harness.h"
+#include "tests/ws_client/ws_client.h"
 
 #include <gtest/gtest.h>
 #include <stb/stb_image.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <netinet/in.h>
 #include <optional>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace cog::test {
@@ -182,6 +191,166 @@ TEST(Recording, AFailingDiskEndsTheRecordingNotTheGame) {
     }
     recorder.reset();
     EXPECT_EQ(console.count("Writing the recording failed"), 1u);
+}
+
+// A port nobody listens on right now, for the options of a program started apart.
+uint16_t free_port() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    socklen_t size = sizeof addr;
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size);
+    close(fd);
+    return ntohs(addr.sin_port);
+}
+
+// The real host program with the real clock, recording; its log is read up to its ports.
+struct RecordingHost {
+    HostProcess process;
+    std::string output;
+    uint16_t port = 0;
+
+    explicit RecordingHost(std::vector<const char*> options) {
+        process = spawn_host_process(options);
+        const std::string listening = "Server listening on 0.0.0.0:";
+        for (size_t at; (at = output.find(listening)) == std::string::npos || output.find('\n', at) == std::string::npos;) {
+            if (!read_some(-1)) return;
+        }
+        port = static_cast<uint16_t>(std::stoi(output.substr(output.find(listening) + listening.size())));
+    }
+    // What the log says within `wait_ms` (-1: until it says something or ends).
+    bool read_some(int wait_ms) {
+        pollfd p{process.output, POLLIN, 0};
+        if (poll(&p, 1, wait_ms) <= 0) return false;
+        char buffer[4096];
+        const ssize_t n = read(process.output, buffer, sizeof buffer);
+        if (n > 0) output.append(buffer, static_cast<size_t>(n));
+        return n > 0;
+    }
+    // SIGTERM, as an operator stops it; the exit status.
+    int stop() {
+        kill(process.pid, SIGTERM);
+        while (read_some(-1)) {
+        }
+        close(process.output);
+        int status = 0;
+        waitpid(process.pid, &status, 0);
+        return status;
+    }
+};
+
+struct ProgramRun {
+    int status = -1; // the wait status
+    std::string output;
+};
+
+// Runs a program to its end, its standard output and error together.
+ProgramRun run_program(std::vector<std::string> arguments) {
+    int out[2];
+    if (pipe(out) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        dup2(out[1], STDERR_FILENO);
+        close(out[0]);
+        std::vector<char*> argv;
+        for (std::string& a : arguments) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    ProgramRun run;
+    char buffer[4096];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) run.output.append(buffer, static_cast<size_t>(n));
+    close(out[0]);
+    waitpid(pid, &run.status, 0);
+    return run;
+}
+
+std::string message_text(const ClientMessage& message) {
+    std::string text;
+    write_json(text, message);
+    return text;
+}
+
+InputState typing(char letter) {
+    InputState input;
+    input.mouse_x = static_cast<float>(letter) * 7;
+    input.mouse_y = 300;
+    input.keys[static_cast<size_t>(letter - 'a')].just_pressed = true;
+    return input;
+}
+
+// A game of the real program, as players play it: a TCP player and a browser player logging in
+// at different moments, typing, a command, a drop and a reconnection. Its recording must replay
+// to the same pictures, whatever the real clock read at start-up, on each login and in each phase.
+TEST(RealRecording, AGameOfTheRealHostReplaysIdentically) {
+    const std::string path = "/tmp/cogwell-real-recording-" + std::to_string(getpid()) + ".rec";
+    const std::string web_port = std::to_string(free_port());
+    RecordingHost host({"--port", "0", "--web-port", web_port.c_str(), "--web-root", COG_WEB_ROOT, "--record",
+                        path.c_str()});
+    ASSERT_NE(host.port, 0) << host.output;
+    auto ann = std::make_unique<TestClient>(host.port);
+    ann->send_login("Ann");
+    uint32_t ann_id = 0;
+    std::unique_ptr<WsClient> bob;
+    const auto start = std::chrono::steady_clock::now();
+    bool commanded = false, dropped = false, returned = false;
+    for (int step = 0;; ++step) {
+        const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (t > 5.0) break;
+        if (!bob && t > 0.7) {
+            bob = std::make_unique<WsClient>(static_cast<uint16_t>(std::stoi(web_port)), true);
+            EXPECT_TRUE(bob->wait_open(2000));
+            ClientMessage login;
+            login.player_name = "Bob";
+            bob->send_text(message_text(login));
+        }
+        if (bob && !commanded && t > 1.5) {
+            ClientMessage command;
+            command.kind = ClientMessageKind::SETTINGS_COMMAND;
+            command.settings_command = "push typewriter";
+            bob->send_text(message_text(command));
+            commanded = true;
+        }
+        if (!dropped && t > 2.6) {
+            ann.reset();
+            dropped = true;
+        }
+        if (dropped && !returned && t > 3.3) {
+            ann = std::make_unique<TestClient>(host.port);
+            ann->send_login("Ann", ann_id);
+            returned = true;
+        }
+        if (ann) {
+            ann->send_input(typing(static_cast<char>('a' + step % 26)));
+            for (const ReceivedMessage& m : ann->receive_all(0))
+                if (m.message.kind == ServerMessageKind::EVENT && m.message.event.kind == EventKind::INIT)
+                    ann_id = m.message.event.client_id;
+        }
+        if (bob) {
+            ClientMessage input;
+            input.kind = ClientMessageKind::INPUT;
+            input.input = typing(static_cast<char>('z' - step % 26));
+            bob->send_text(message_text(input));
+            bob->flush();
+            bob->receive(0);
+        }
+        usleep(16'000);
+        host.read_some(0);
+    }
+    EXPECT_NE(ann_id, 0u);
+    const int status = host.stop();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << host.output;
+    EXPECT_NE(host.output.find("Player 1 (Ann) reconnected"), std::string::npos) << host.output;
+    EXPECT_NE(host.output.find("typewriter"), std::string::npos);
+
+    const ProgramRun replay = run_program({COG_REPLAY_BINARY, path, "--verify"});
+    EXPECT_TRUE(WIFEXITED(replay.status) && WEXITSTATUS(replay.status) == 0) << replay.output;
+    EXPECT_NE(replay.output.find(" 2 players: identical"), std::string::npos) << replay.output;
+    std::remove(path.c_str());
 }
 
 } // namespace
