@@ -4,6 +4,7 @@
 #include "replay/replay_clock.h"
 #include "server/main/frame_observer.h"
 #include "server/main/host.h"
+#include "server/main/recorded_message.h"
 #include "shared/log/console.h"
 
 #include <cerrno>
@@ -147,7 +148,8 @@ bool drop_is_marked(DropReason reason) {
 void feed_frame(HostState& host, Feeds& feeds, const RecordedFrame& frame) {
     for (const RecordedLogin& login : frame.logins) feed_login(host, feeds, login);
     for (const RecordedMessage& message : frame.messages)
-        if (auto feed = feeds.find(message.id); feed != feeds.end()) write_all(feed->second, frame_of(message.body));
+        if (auto feed = feeds.find(message.id); feed != feeds.end())
+            write_all(feed->second, frame_of(replayed_message(message.body, host.debug_access.admin_token)));
     for (const RecordedDrop& drop : frame.drops) {
         if (drop_is_fed_as_end(drop.reason)) {
             if (auto feed = feeds.find(drop.id); feed != feeds.end()) shutdown(feed->second, SHUT_WR);
