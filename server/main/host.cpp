@@ -33,12 +33,14 @@ void draw_status_window(StatusWindow& window, HostState& host, Clock& clock, int
 }
 
 // What the fleet manager is told about the room: who holds a live seat and what is on screen.
-void report_to_fleet(RoomReporter& fleet, HostState& host) {
+// Timed with the instrument clock: the fleet changes nothing in the game, and its readings would
+// otherwise sit in a recording that a replay (never in a fleet) does not make.
+void report_to_fleet(RoomReporter& fleet, HostState& host, Clock& clock) {
     std::pmr::vector<uint32_t> humans(&host.frame_arena);
     for (const auto& [id, player] : host.global.players)
         if (human_socket(host, player)) humans.push_back(id);
     const Screen* top = host.screen_stack.top();
-    fleet.observe({host.clock.monotonic_ns(), humans, top ? screen_id_name(top->id) : "NONE",
+    fleet.observe({clock.monotonic_ns(), humans, top ? screen_id_name(top->id) : "NONE",
                    !top || top->id == ScreenId::LOBBY});
 }
 } // namespace
@@ -81,8 +83,8 @@ bool Host::start() {
         FleetSettings fleet;
         fleet.sidecar_port = config_.agones_port;
         fleet.idle_shutdown_ns = int64_t{config_.idle_shutdown_s} * 1'000'000'000;
-        fleet_ = std::make_unique<RoomReporter>(fleet, state_.clock.monotonic_ns());
-        fleet_->report_ready(state_.clock.monotonic_ns());
+        fleet_ = std::make_unique<RoomReporter>(fleet, instrument_clock().monotonic_ns());
+        fleet_->report_ready(instrument_clock().monotonic_ns());
     }
 
     if (config_.open_window) {
@@ -143,7 +145,7 @@ bool Host::frame() {
 
     // New players first, so a client that connects this frame already gets this frame's picture.
     profiler.push("accept_connections");
-    receive_from_browsers(state_);
+    receive_from_browsers(state_, frame_start);
     accept_new_connections(state_);
     profiler.pop();
 
@@ -182,7 +184,7 @@ bool Host::frame() {
     // the frame.
     if (fleet_) {
         profiler.push("report_to_fleet");
-        report_to_fleet(*fleet_, state_);
+        report_to_fleet(*fleet_, state_, instrument_clock());
         profiler.pop();
     }
 

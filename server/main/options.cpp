@@ -22,6 +22,18 @@ bool parse_seconds(std::string_view text, int& seconds) {
     return error == std::errc() && end == text.data() + text.size() && seconds >= 0;
 }
 
+// A count of bytes, with an optional K, M or G (binary multiples); at least 1.
+bool parse_bytes(std::string_view text, uint64_t& bytes) {
+    uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || value == 0) return false;
+    const std::string_view unit = text.substr(static_cast<size_t>(end - text.data()));
+    const int shift = unit.empty() ? 0 : unit == "K" ? 10 : unit == "M" ? 20 : unit == "G" ? 30 : -1;
+    if (shift < 0 || value > (UINT64_MAX >> shift)) return false;
+    bytes = value << shift;
+    return true;
+}
+
 struct DebugModeName {
     DebugCommandsMode mode;
     const char* name;
@@ -75,6 +87,8 @@ constexpr OptionSpec OPTIONS[] = {
          o.record_path = std::string(v);
          return !v.empty();
      }},
+    {"--record-max-bytes", "N[K|M|G]", nullptr, "with --record: the recording ends at this size (default 1G)",
+     [](HostOptions& o, std::string_view v) { return parse_bytes(v, o.record_max_bytes); }},
 };
 
 const OptionSpec* find_option(std::string_view flag) {

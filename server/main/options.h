@@ -29,6 +29,7 @@ struct HostOptions {
     uint16_t agones_port = DEFAULT_SIDECAR_PORT; // the sidecar's HTTP port on localhost
     int idle_shutdown_s = 60; // a room emptied after a game asks to be replaced after this long
     std::string record_path; // empty: no recording
+    uint64_t record_max_bytes = uint64_t{1} << 30; // the recording's file ends before growing past this
 };
 
 enum class OptionsError : uint8_t { None, Help, UnknownOption, MissingValue, BadValue };
