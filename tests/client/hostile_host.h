@@ -83,6 +83,15 @@ inline std::string absurd_geometry() {
     return picture(commands);
 }
 
+// Images many worlds wide, turned or not: what a renderer without a graphics card would build whole.
+inline std::string huge_images(double sprite_scale) {
+    char sprite[160];
+    std::snprintf(sprite, sizeof sprite, R"(,{"kind":5,"x":640,"y":360,"asset_id":3,"scale_x":%g,"scale_y":%g,"rotation":45,"color":[255,255,255,255]})",
+                  sprite_scale, sprite_scale);
+    return picture(BACKGROUND + sprite + R"(,{"kind":4,"x":-9000,"y":-9000,"width":20000,"height":20000,"asset_id":3,"color":[255,255,255,255]})" +
+                   R"(,{"kind":2,"x":640,"y":360,"width":10000,"color":[200,0,0,255]})");
+}
+
 inline std::string junk() {
     return frame(R"({"kind":7,"event":{"kind":3,"message":"odd"}})") + frame(R"({"kind":0,"event":{"kind":77}})") +
            frame(R"({"kind":0,"event":{"kind":0,"client_id":0,"world_width":1,"world_height":1}})") + frame(R"({"kind":0})") +
@@ -115,6 +124,7 @@ public:
             dup2(out[1], STDOUT_FILENO);
             dup2(out[1], STDERR_FILENO);
             setenv("SDL_AUDIODRIVER", "dummy", 1);
+            if (render_driver) setenv("SDL_RENDER_DRIVER", render_driver, 1);
             setenv("ASAN_OPTIONS", "detect_leaks=0:quarantine_size_mb=16", 1);
             const std::string port_text = std::to_string(port);
             execl(binary, binary, "--name", "Eve", "--tcp", "--port", port_text.c_str(), "--screenshot",
@@ -127,6 +137,7 @@ public:
         return pid_ > 0;
     }
     pid_t pid() const { return pid_; }
+    const char* render_driver = nullptr; // SDL's choice when none is named
     void collect() {
         char buffer[4096];
         for (ssize_t n; out_ >= 0 && (n = read(out_, buffer, sizeof buffer)) > 0;) output.append(buffer, static_cast<size_t>(n));

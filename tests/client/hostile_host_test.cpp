@@ -1,6 +1,7 @@
-// The real client program against a scripted hostile host: floods of texts, commands, sounds and
-// broken messages, absurd geometry and a silence. The client must keep drawing and sending one
-// INPUT per frame, keep its memory bounded, keep its seat, and say when the host is silent.
+// The real client program, on SDL's software renderer, against a scripted hostile host: floods of
+// texts, commands, sounds and broken messages, absurd geometry, huge turned images and a silence.
+// The client must keep drawing and sending one INPUT per frame, keep its memory bounded, keep its
+// seat, and say when the host is silent.
 #include "tests/client/hostile_host.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,8 @@ TEST(HostileHost, TheClientStaysResponsiveBoundedAndSeatedAndSaysWhenTheHostIsSi
     const int listener = create_listener("127.0.0.1", 0, 4).fd;
     ASSERT_GE(listener, 0);
     ClientProcess client;
+    // What a machine without a graphics card gets: every image is scaled and turned in memory.
+    client.render_driver = "software";
     const std::string png = ::testing::TempDir() + "hostile" + std::to_string(getpid()) + ".png";
     ASSERT_TRUE(client.start(COG_CLIENT_BINARY, bound_port(listener), png));
 
@@ -41,7 +44,8 @@ TEST(HostileHost, TheClientStaysResponsiveBoundedAndSeatedAndSaysWhenTheHostIsSi
         double seconds;
         std::function<std::string(int)> batch;
     };
-    const std::string empties = empty_commands(), geometry = absurd_geometry(), broken = junk(), flood = sounds();
+    const std::string empties = empty_commands(), geometry = absurd_geometry(), broken = junk(), flood = sounds(),
+                      huge = huge_images(8);
     const Phase phases[] = {
         {"distinct texts", 2, many_texts},
         // Every sixth host frame: each of these pictures costs the sanitizer build a frame or two
@@ -49,6 +53,7 @@ TEST(HostileHost, TheClientStaysResponsiveBoundedAndSeatedAndSaysWhenTheHostIsSi
         {"long texts", 2, [](int tick) { return tick % 6 == 0 ? long_texts(tick) : std::string(); }},
         {"empty commands", 1.5, [&](int) { return empties; }},
         {"absurd geometry", 1.5, [&](int) { return geometry; }},
+        {"huge turned images", 1.5, [&](int) { return huge; }},
         {"broken messages", 1.5, [&](int) { return broken; }},
         {"sound flood", 1.5, [&](int) { return flood; }},
         {"calm", 0.5, [](int) { return plain_picture(); }},
