@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <span>
+#include <utility>
 
 namespace cog {
 
@@ -33,6 +34,26 @@ constexpr DebugModeName DEBUG_MODE_NAMES[] = {
     {DebugCommandsMode::OFF, "off"},
 };
 
+bool parse_list_api(std::string_view text, ListApi& api) {
+    for (ListApi candidate : {ListApi::BETA, ListApi::ALPHA}) {
+        if (text != list_api_name(candidate)) continue;
+        api = candidate;
+        return true;
+    }
+    return false;
+}
+
+bool parse_log_level(std::string_view text, LogLevel& level) {
+    constexpr std::pair<std::string_view, LogLevel> NAMES[] = {
+        {"debug", LogLevel::Debug}, {"info", LogLevel::Info}, {"warn", LogLevel::Warning}, {"error", LogLevel::Error}};
+    for (const auto& [name, value] : NAMES) {
+        if (text != name) continue;
+        level = value;
+        return true;
+    }
+    return false;
+}
+
 bool parse_debug_mode(std::string_view text, DebugCommandsMode& mode) {
     for (const DebugModeName& entry : DEBUG_MODE_NAMES) {
         if (text != entry.name) continue;
@@ -53,7 +74,7 @@ struct OptionSpec {
 constexpr OptionSpec OPTIONS[] = {
     {"--port", "N", nullptr, "TCP game port (default 5556)",
      [](HostOptions& o, std::string_view v) { return parse_port(v, o.port); }},
-    {"--web-port", "N", nullptr, "HTTP and WebSocket port for browsers (default 8080, 0 turns it off)",
+    {"--web-port", "N", "COGWELL_WEB_PORT", "HTTP and WebSocket port for browsers (default 8080, 0 turns it off)",
      [](HostOptions& o, std::string_view v) { return parse_port(v, o.web_port); }},
     {"--web-root", "DIR", nullptr, "folder of the browser client's files (default: web beside the program)",
      [](HostOptions& o, std::string_view v) {
@@ -70,6 +91,15 @@ constexpr OptionSpec OPTIONS[] = {
     {"--idle-shutdown", "SECONDS", "COGWELL_IDLE_SHUTDOWN",
      "with --agones: a room left empty this long after a game asks to be replaced (default 60)",
      [](HostOptions& o, std::string_view v) { return parse_seconds(v, o.idle_shutdown_s); }},
+    {"--allocated-timeout", "SECONDS", "COGWELL_ALLOCATED_TIMEOUT",
+     "with --agones: an allocated room where nobody has played for this long asks to be replaced (default 300)",
+     [](HostOptions& o, std::string_view v) { return parse_seconds(v, o.allocated_timeout_s); }},
+    {"--agones-list-api", "v1beta1|v1alpha1", "COGWELL_AGONES_LIST_API",
+     "with --agones: the API of the sidecar's player List (default v1beta1; Agones before 1.41 serves v1alpha1)",
+     [](HostOptions& o, std::string_view v) { return parse_list_api(v, o.agones_list_api); }},
+    {"--log-level", "debug|info|warn|error", "COGWELL_LOG_LEVEL",
+     "the least important lines written (default debug: everything, with the per-frame diagnostics)",
+     [](HostOptions& o, std::string_view v) { return parse_log_level(v, o.log_level); }},
     {"--record", "FILE", nullptr, "record the game to FILE for replay",
      [](HostOptions& o, std::string_view v) {
          o.record_path = std::string(v);
