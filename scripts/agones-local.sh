@@ -32,11 +32,15 @@ pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
+  # COG_AGONES_LOGS=DIR keeps both programs' whole output.
+  if [ -n "${COG_AGONES_LOGS:-}" ]; then mkdir -p "$COG_AGONES_LOGS" && cp "$work"/*.log "$COG_AGONES_LOGS"/; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 # The local SDK server takes the List from the status (older releases) or the spec (newer ones).
+# Its v1alpha1 routes look the List up by the whole "lists/players" of the path, so for those the
+# status names it so as well.
 cat >"$work/gameserver.yaml" <<'YAML'
 apiVersion: agones.dev/v1
 kind: GameServer
@@ -51,6 +55,7 @@ spec:
 status:
   lists:
     players: {capacity: 9}
+    lists/players: {capacity: 9}
 YAML
 
 "$sdk" --local -f "$work/gameserver.yaml" --feature-gates CountsAndLists=true >"$work/sdk.log" 2>&1 &
@@ -66,24 +71,33 @@ host_pid=$!
 pids+=($host_pid)
 sleep 3
 
-echo "--- a player joins for 4 s, then leaves"
-python3 - <<'PY'
-import json, socket, struct, time
-for _ in range(50):
-    try:
-        sock = socket.create_connection(("127.0.0.1", 5556), timeout=5)
-        break
-    except OSError:
-        time.sleep(0.2)
-body = json.dumps({"kind": 0, "player_name": "Ann", "previous_player_id": 0}).encode()
-sock.sendall(struct.pack(">I", len(body)) + body)
-end = time.time() + 4
+echo "--- two players join; the List after 3 s:"
+python3 - "$api" <<'PY'
+import json, socket, struct, sys, time, urllib.error, urllib.request
+def join(name):
+    for _ in range(50):
+        try:
+            sock = socket.create_connection(("127.0.0.1", 5556), timeout=5)
+            break
+        except OSError:
+            time.sleep(0.2)
+    body = json.dumps({"kind": 0, "player_name": name, "previous_player_id": 0}).encode()
+    sock.sendall(struct.pack(">I", len(body)) + body)
+    return sock
+players = [join("Ann"), join("Bob")]
+end = time.time() + 3
 while time.time() < end:
-    sock.recv(1 << 16)
-sock.close()
+    for sock in players:
+        sock.recv(1 << 16)
+try:
+    print(urllib.request.urlopen(f"http://127.0.0.1:9358/{sys.argv[1]}/lists/players").read().decode())
+except urllib.error.HTTPError as refused:  # an SDK server without these routes
+    print(refused.code, refused.read().decode())
+for sock in players:
+    sock.close()
 PY
 sleep 2
-echo "--- the List while the room stands empty:"
+echo "--- the List once they left:"
 curl -s "http://127.0.0.1:9358/$api/lists/players"; echo
 echo "--- the room is allocated; nobody comes"
 curl -s -X POST -H 'Content-Type: application/json' -d '{}' http://127.0.0.1:9358/allocate; echo

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <charconv>
 #include <span>
-#include <utility>
 
 namespace cog {
 
@@ -23,41 +22,32 @@ bool parse_seconds(std::string_view text, int& seconds) {
     return error == std::errc() && end == text.data() + text.size() && seconds >= 0;
 }
 
-struct DebugModeName {
-    DebugCommandsMode mode;
-    const char* name;
+// The words an option takes and what each one means.
+template <typename T>
+struct Named {
+    std::string_view name;
+    T value;
 };
 
-constexpr DebugModeName DEBUG_MODE_NAMES[] = {
-    {DebugCommandsMode::OPEN, "open"},
-    {DebugCommandsMode::ADMIN, "admin"},
-    {DebugCommandsMode::OFF, "off"},
+constexpr Named<DebugCommandsMode> DEBUG_MODE_NAMES[] = {
+    {"open", DebugCommandsMode::OPEN},
+    {"admin", DebugCommandsMode::ADMIN},
+    {"off", DebugCommandsMode::OFF},
 };
 
-bool parse_list_api(std::string_view text, ListApi& api) {
-    for (ListApi candidate : {ListApi::BETA, ListApi::ALPHA}) {
-        if (text != list_api_name(candidate)) continue;
-        api = candidate;
-        return true;
-    }
-    return false;
-}
+constexpr Named<ListApi> LIST_API_NAMES[] = {
+    {list_api_name(ListApi::BETA), ListApi::BETA},
+    {list_api_name(ListApi::ALPHA), ListApi::ALPHA},
+};
 
-bool parse_log_level(std::string_view text, LogLevel& level) {
-    constexpr std::pair<std::string_view, LogLevel> NAMES[] = {
-        {"debug", LogLevel::Debug}, {"info", LogLevel::Info}, {"warn", LogLevel::Warning}, {"error", LogLevel::Error}};
-    for (const auto& [name, value] : NAMES) {
-        if (text != name) continue;
-        level = value;
-        return true;
-    }
-    return false;
-}
+constexpr Named<LogLevel> LOG_LEVEL_NAMES[] = {
+    {"debug", LogLevel::Debug}, {"info", LogLevel::Info}, {"warn", LogLevel::Warning}, {"error", LogLevel::Error}};
 
-bool parse_debug_mode(std::string_view text, DebugCommandsMode& mode) {
-    for (const DebugModeName& entry : DEBUG_MODE_NAMES) {
+template <typename T, size_t N>
+bool parse_named(std::string_view text, const Named<T> (&names)[N], T& out) {
+    for (const Named<T>& entry : names) {
         if (text != entry.name) continue;
-        mode = entry.mode;
+        out = entry.value;
         return true;
     }
     return false;
@@ -83,7 +73,7 @@ constexpr OptionSpec OPTIONS[] = {
      }},
     {"--debug-commands", "open|admin|off", "COGWELL_DEBUG_COMMANDS",
      "who may use the debug commands (default open: everybody)",
-     [](HostOptions& o, std::string_view v) { return parse_debug_mode(v, o.debug_commands); }},
+     [](HostOptions& o, std::string_view v) { return parse_named(v, DEBUG_MODE_NAMES, o.debug_commands); }},
     {"--agones", "", "AGONES_SDK_HTTP_PORT", "report to the Agones sidecar (on when its variable is set)",
      [](HostOptions& o, std::string_view) { return o.agones = true; }},
     {"--agones-port", "N", "AGONES_SDK_HTTP_PORT", "the Agones sidecar's HTTP port on localhost (default 9358)",
@@ -96,10 +86,10 @@ constexpr OptionSpec OPTIONS[] = {
      [](HostOptions& o, std::string_view v) { return parse_seconds(v, o.allocated_timeout_s); }},
     {"--agones-list-api", "v1beta1|v1alpha1", "COGWELL_AGONES_LIST_API",
      "with --agones: the API of the sidecar's player List (default v1beta1; Agones before 1.41 serves v1alpha1)",
-     [](HostOptions& o, std::string_view v) { return parse_list_api(v, o.agones_list_api); }},
+     [](HostOptions& o, std::string_view v) { return parse_named(v, LIST_API_NAMES, o.agones_list_api); }},
     {"--log-level", "debug|info|warn|error", "COGWELL_LOG_LEVEL",
      "the least important lines written (default debug: everything, with the per-frame diagnostics)",
-     [](HostOptions& o, std::string_view v) { return parse_log_level(v, o.log_level); }},
+     [](HostOptions& o, std::string_view v) { return parse_named(v, LOG_LEVEL_NAMES, o.log_level); }},
     {"--record", "FILE", nullptr, "record the game to FILE for replay",
      [](HostOptions& o, std::string_view v) {
          o.record_path = std::string(v);
@@ -123,8 +113,8 @@ ParsedOptions failure(OptionsError error, std::string message) {
 } // namespace
 
 const char* debug_commands_mode_name(DebugCommandsMode mode) {
-    for (const DebugModeName& entry : DEBUG_MODE_NAMES)
-        if (entry.mode == mode) return entry.name;
+    for (const Named<DebugCommandsMode>& entry : DEBUG_MODE_NAMES)
+        if (entry.value == mode) return entry.name.data(); // the names are literals: terminated
     return "?";
 }
 
