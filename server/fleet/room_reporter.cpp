@@ -49,7 +49,7 @@ RoomReporter::RoomReporter(const FleetSettings& settings, int64_t now_ns)
 void RoomReporter::report_ready(int64_t now_ns) {
     ready_wanted_ = true;
     ready_sent_ns_ = now_ns;
-    sidecar_.post(SidecarCall::READY, "{}");
+    ready_in_flight_ = sidecar_.post(SidecarCall::READY, "{}");
     LOG_INFO("[FLEET] Reporting ready to the sidecar on port %d (player List calls under /%s/)",
              static_cast<int>(settings_.sidecar_port), std::string(list_api_name(settings_.list_api)).c_str());
 }
@@ -61,7 +61,10 @@ void RoomReporter::pump(int64_t now_ns) {
 void RoomReporter::take_outcome(const SidecarOutcome& outcome, int64_t now_ns) {
     if (!outcome.ok) warnings_.note(outcome, now_ns);
     switch (outcome.call) {
-    case SidecarCall::READY: ready_acknowledged_ = outcome.ok; break;
+    case SidecarCall::READY:
+        ready_acknowledged_ = outcome.ok;
+        ready_in_flight_ = false;
+        break;
     case SidecarCall::SHUTDOWN: shutdown_acknowledged_ = outcome.ok; break;
     case SidecarCall::LIST_ADD:
         // Not in the List after all (full, or the List is missing): asked again after a pause,
@@ -88,10 +91,10 @@ void RoomReporter::note_state(const std::string& state, int64_t now_ns) {
 void RoomReporter::observe(const RoomSnapshot& room) {
     pump(room.now_ns);
     // Ready is repeated until the sidecar takes it; until then the fleet sends nobody here.
-    if (ready_wanted_ && !ready_acknowledged_ && sidecar_.idle() &&
+    if (ready_wanted_ && !ready_acknowledged_ && !ready_in_flight_ &&
         room.now_ns - ready_sent_ns_ >= settings_.retry_ns) {
         ready_sent_ns_ = room.now_ns;
-        sidecar_.post(SidecarCall::READY, "{}");
+        ready_in_flight_ = sidecar_.post(SidecarCall::READY, "{}");
     }
     if (room.now_ns >= next_health_ns_) {
         sidecar_.post(SidecarCall::HEALTH, "{}");

@@ -68,6 +68,7 @@ private:
     RefusalWarnings warnings_;
     bool ready_wanted_ = false;
     bool ready_acknowledged_ = false;
+    bool ready_in_flight_ = false; // asked and not answered yet
     int64_t ready_sent_ns_ = 0;
     int64_t next_health_ns_ = 0;
     int64_t next_state_ns_ = 0;
