@@ -239,6 +239,21 @@ TEST(Picture, APictureMayCoverOnlySoMuchOfTheWorld) {
     EXPECT_EQ(kept, 1010 + static_cast<size_t>(MAX_COVERED_WORLDS) - 10);
     // A larger announced world fits more of the same rectangles.
     EXPECT_GT(commands_within_budget(commands, {2560, 1440}), kept);
+
+    // A text counts by its length: one long enough to cross the world costs as much as a
+    // rectangle across the world of its height.
+    DrawList texts, bands;
+    DrawCommand text;
+    text.kind = DrawCommandKind::TEXT;
+    text.font_size = 100;
+    const std::string long_text(100, 'W');
+    text.text = long_text;
+    for (int i = 0; i < 1000; ++i) {
+        texts.push_back(text);
+        bands.push_back(rect(0, 0, 1280, 100));
+    }
+    EXPECT_EQ(commands_within_budget(texts, {}), commands_within_budget(bands, {}));
+    EXPECT_LT(commands_within_budget(texts, {}), texts.size());
 }
 
 } // namespace
