@@ -1,5 +1,6 @@
 // The real host with an output nobody reads: a client's flood of key lines must cost dropped
 // log lines, never the game's frames.
+#include "shared/log/console_writer.h"
 #include "tests/host/host_harness.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +8,11 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace cog::test {
@@ -54,6 +58,35 @@ TEST(SlowOutput, AStalledLogReaderDoesNotStopTheGame) {
     int status = 0;
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// Lines that did not fit while nobody read are counted: every line written is either shown or
+// in a count.
+TEST(SlowOutput, EveryLineIsShownOrCountedAsDropped) {
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    fcntl(out[1], F_SETPIPE_SZ, 4096);
+    constexpr size_t LINES = 4000;
+    auto writer = std::make_unique<ConsoleWriter>(out[1], 8192, 5000);
+    for (size_t i = 0; i < LINES; ++i) writer->write("line " + std::to_string(i) + " of the flood\n");
+    // Only now does anyone read; the writer hands over what it kept as it stops.
+    std::string text;
+    std::thread reader([&] {
+        char buffer[4096];
+        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
+    });
+    writer.reset();
+    close(out[1]);
+    reader.join();
+    close(out[0]);
+    size_t shown = 0, dropped = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("line ", 0) == 0) ++shown;
+        else if (line.rfind("[CONSOLE] ", 0) == 0) dropped += std::stoul(line.substr(10));
+    }
+    EXPECT_GT(dropped, 0u);
+    EXPECT_EQ(shown + dropped, LINES);
 }
 
 } // namespace
