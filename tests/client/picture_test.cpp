@@ -253,6 +253,21 @@ TEST(Picture, APictureMayCoverOnlySoMuchOfTheWorld) {
     };
     const DrawList far_out(4, sprite_pro(-15000, 3, 0));
     EXPECT_EQ(commands_within_budget(far_out, {}), 3u);
+
+    // A text counts by its length: one long enough to cross the world costs as much as a
+    // rectangle across the world of its height.
+    DrawList texts, bands;
+    DrawCommand text;
+    text.kind = DrawCommandKind::TEXT;
+    text.font_size = 100;
+    const std::string long_text(100, 'W');
+    text.text = long_text;
+    for (int i = 0; i < 1000; ++i) {
+        texts.push_back(text);
+        bands.push_back(rect(0, 0, 1280, 100));
+    }
+    EXPECT_EQ(commands_within_budget(texts, {}), commands_within_budget(bands, {}));
+    EXPECT_LT(commands_within_budget(texts, {}), texts.size());
 }
 
 // An image too large to build is skipped, whatever part of it would show; the rest is drawn.

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <sys/wait.h>
@@ -123,6 +125,33 @@ TEST(SlowOutput, AboveDebugThePerFrameDiagnosticsAreNotWritten) {
         EXPECT_NE(output.find("Server shutdown complete"), std::string::npos) << level;
         EXPECT_EQ(output.find("received key: A") != std::string::npos, std::string(level) == "debug") << output;
     }
+// Lines that did not fit while nobody read are counted: every line written is either shown or
+// in a count.
+TEST(SlowOutput, EveryLineIsShownOrCountedAsDropped) {
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    fcntl(out[1], F_SETPIPE_SZ, 4096);
+    constexpr size_t LINES = 4000;
+    auto writer = std::make_unique<ConsoleWriter>(out[1], 8192, 5000);
+    for (size_t i = 0; i < LINES; ++i) writer->write("line " + std::to_string(i) + " of the flood\n");
+    // Only now does anyone read; the writer hands over what it kept as it stops.
+    std::string text;
+    std::thread reader([&] {
+        char buffer[4096];
+        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
+    });
+    writer.reset();
+    close(out[1]);
+    reader.join();
+    close(out[0]);
+    size_t shown = 0, dropped = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("line ", 0) == 0) ++shown;
+        else if (line.rfind("[CONSOLE] ", 0) == 0) dropped += std::stoul(line.substr(10));
+    }
+    EXPECT_GT(dropped, 0u);
+    EXPECT_EQ(shown + dropped, LINES);
 }
 
 } // namespace
