@@ -3,6 +3,7 @@
 
 #include "shared/log/log.h"
 #include "shared/log/printable.h"
+#include "shared/protocol/picture_change.h"
 
 #include <libwebsockets.h>
 
@@ -33,6 +34,8 @@ int callback(struct lws* wsi, enum lws_callback_reasons reason, void* user, void
 const lws_protocols PROTOCOLS[] = {
     // Index 0 serves HTTP and any WebSocket that names no subprotocol (a browser's plain one).
     {"cogwell", callback, 0, 65536, 0, nullptr, 0},
+    // A client that names this one gets its pictures as changes from the one before.
+    {PICTURE_CHANGES_SUBPROTOCOL, callback, 0, 65536, 1, nullptr, 0},
     {nullptr, nullptr, 0, 0, 0, nullptr, 0},
 };
 
@@ -201,6 +204,8 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
         auto channel = std::make_shared<WebChannel>(received_pool_);
         channel->wsi = wsi;
         channel->peer_ = peer_of(wsi);
+        const lws_protocols* protocol = lws_get_protocol(wsi);
+        channel->picture_changes = protocol && std::strcmp(protocol->name, PICTURE_CHANGES_SUBPROTOCOL) == 0;
         channels_[wsi] = channel;
         opened_.push_back(std::move(channel));
         return 0;
