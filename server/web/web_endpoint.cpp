@@ -3,6 +3,7 @@
 
 #include "shared/log/log.h"
 #include "shared/log/printable.h"
+#include "shared/protocol/picture_change.h"
 
 #include <libwebsockets.h>
 
@@ -35,6 +36,8 @@ const lws_protocols PROTOCOLS[] = {
     // The receive buffer's size is what lets the inflater have 2^WEB_INFLATE_ROOM_POWER bytes of
     // room (the library caps the room at it); outgoing messages go out in 64 KiB writes.
     {"cogwell", callback, 0, size_t{1} << WEB_INFLATE_ROOM_POWER, 0, nullptr, 65536},
+    // A client that names this one gets its pictures as changes from the one before.
+    {PICTURE_CHANGES_SUBPROTOCOL, callback, 0, size_t{1} << WEB_INFLATE_ROOM_POWER, 1, nullptr, 65536},
     {nullptr, nullptr, 0, 0, 0, nullptr, 0},
 };
 
@@ -221,6 +224,8 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
         channel->wsi = wsi;
         channel->peer_ = peer_of(wsi);
         set_deflate_options(wsi);
+        const lws_protocols* protocol = lws_get_protocol(wsi);
+        channel->picture_changes = protocol && std::strcmp(protocol->name, PICTURE_CHANGES_SUBPROTOCOL) == 0;
         channels_[wsi] = channel;
         opened_.push_back(std::move(channel));
         return 0;
