@@ -29,6 +29,8 @@ struct HostOptions {
     uint16_t agones_port = DEFAULT_SIDECAR_PORT; // the sidecar's HTTP port on localhost
     int idle_shutdown_s = 60; // a room emptied after a game asks to be replaced after this long
     std::string record_path; // empty: no recording
+    std::string tls_certificate; // with tls_key: the web port serves HTTPS and WSS; both empty: plain
+    std::string tls_key;
 };
 
 enum class OptionsError : uint8_t { None, Help, UnknownOption, MissingValue, BadValue };
