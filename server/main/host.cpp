@@ -83,7 +83,7 @@ bool Host::start() {
 
     if (config_.listen && !open_listener()) return false;
     // Browsers are players like TCP clients: a host that takes no connections takes neither.
-    if (config_.listen) open_web_endpoint();
+    if (config_.listen && !open_web_endpoint()) return false;
     // Ready tells the fleet players may be sent here, so only a room that listens reports.
     if (config_.agones && config_.listen) {
         FleetSettings fleet;
@@ -120,15 +120,29 @@ bool Host::open_listener() {
     return true;
 }
 
-// A web endpoint that cannot open leaves the game to TCP players; it is no reason not to run.
-void Host::open_web_endpoint() {
-    if (config_.web_port == 0 && !config_.web_port_any) return;
+// A web endpoint that cannot open leaves the game to TCP players; it is no reason not to run,
+// except when its TLS files are wrong: the operator asked for a secure room and must hear at once.
+bool Host::open_web_endpoint() {
+    if (config_.web_port == 0 && !config_.web_port_any) return true;
     const uint16_t port = config_.web_port_any ? 0 : config_.web_port;
     web::WebError error = web::WebError::None;
-    state_.web = web::WebEndpoint::open({port, config_.web_root, true}, error);
-    if (state_.web) LOG_INFO("Web client on http://%s:%d/", LISTEN_ADDRESS, static_cast<int>(state_.web->port()));
-    else LOG_ERROR("Failed to open the web endpoint on port %d (files in '%s'): %s", static_cast<int>(port),
-                   config_.web_root.c_str(), web::web_error_name(error));
+    web::TlsFileError tls = web::TlsFileError::None;
+    web::WebConfig web_config(port, config_.web_root, true);
+    web_config.tls_certificate = config_.tls_certificate;
+    web_config.tls_key = config_.tls_key;
+    state_.web = web::WebEndpoint::open(web_config, error, &tls);
+    if (state_.web) {
+        LOG_INFO("Web client on %s://%s:%d/", state_.web->secure() ? "https" : "http", LISTEN_ADDRESS,
+                 static_cast<int>(state_.web->port()));
+    } else if (error == web::WebError::BadTlsFiles) {
+        LOG_ERROR("Cannot serve the web client over TLS (certificate '%s', key '%s'): %s",
+                  config_.tls_certificate.c_str(), config_.tls_key.c_str(), web::tls_file_error_text(tls));
+        return false;
+    } else {
+        LOG_ERROR("Failed to open the web endpoint on port %d (files in '%s'): %s", static_cast<int>(port),
+                  config_.web_root.c_str(), web::web_error_name(error));
+    }
+    return true;
 }
 
 uint16_t Host::web_port() const { return state_.web ? state_.web->port() : 0; }

@@ -109,6 +109,16 @@ constexpr OptionSpec OPTIONS[] = {
      }},
     {"--record-max-bytes", "N[K|M|G]", nullptr, "with --record: the recording ends at this size (default 1G)",
      [](HostOptions& o, std::string_view v) { return parse_bytes(v, o.record_max_bytes); }},
+    {"--tls-cert", "FILE", "COGWELL_TLS_CERT", "PEM certificate (chain): the web port serves HTTPS and WSS",
+     [](HostOptions& o, std::string_view v) {
+         o.tls_certificate = std::string(v);
+         return !v.empty();
+     }},
+    {"--tls-key", "FILE", "COGWELL_TLS_KEY", "PEM private key of --tls-cert",
+     [](HostOptions& o, std::string_view v) {
+         o.tls_key = std::string(v);
+         return !v.empty();
+     }},
 };
 
 const OptionSpec* find_option(std::string_view flag) {
@@ -158,6 +168,8 @@ ParsedOptions parse_host_options(int argc, const char* const* argv, GetEnv get_e
             return failure(OptionsError::BadValue,
                            std::string(spec->flag) + ": invalid value '" + std::string(value) + "'");
     }
+    if (parsed.options.tls_certificate.empty() != parsed.options.tls_key.empty())
+        return failure(OptionsError::MissingValue, "--tls-cert and --tls-key go together");
     return parsed;
 }
 

@@ -34,6 +34,8 @@ struct HostOptions {
     LogLevel log_level = LogLevel::Debug; // lines below it are not written; Debug: everything
     std::string record_path; // empty: no recording
     uint64_t record_max_bytes = uint64_t{1} << 30; // the recording's file ends before growing past this
+    std::string tls_certificate; // with tls_key: the web port serves HTTPS and WSS; both empty: plain
+    std::string tls_key;
 };
 
 enum class OptionsError : uint8_t { None, Help, UnknownOption, MissingValue, BadValue };

@@ -96,14 +96,22 @@ const char* web_error_name(WebError error) {
     case WebError::None: return "None";
     case WebError::NoFiles: return "NoFiles";
     case WebError::ListenFailed: return "ListenFailed";
+    case WebError::BadTlsFiles: return "BadTlsFiles";
     }
     return "?";
 }
 
-std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError& error) {
+std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError& error, TlsFileError* tls_error) {
     std::unique_ptr<WebEndpoint> endpoint(new WebEndpoint());
     if (!endpoint->files_.load(config.root)) {
         error = WebError::NoFiles;
+        return nullptr;
+    }
+    const bool secure = !config.tls_certificate.empty() || !config.tls_key.empty();
+    const TlsFileError tls = secure ? check_tls_files(config.tls_certificate, config.tls_key) : TlsFileError::None;
+    if (tls_error) *tls_error = tls;
+    if (tls != TlsFileError::None) {
+        error = WebError::BadTlsFiles;
         return nullptr;
     }
     lws_set_log_level(LLL_ERR, log_library_line);
@@ -120,6 +128,11 @@ std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError
     info.fd_limit_per_thread = MAX_WEB_SOCKETS;
     info.options = LWS_SERVER_OPTION_DISABLE_IPV6;
     info.server_string = "cogwell";
+    if (secure) {
+        info.options |= LWS_SERVER_OPTION_DO_SSL_GLOBAL_INIT;
+        info.ssl_cert_filepath = config.tls_certificate.c_str();
+        info.ssl_private_key_filepath = config.tls_key.c_str();
+    }
     endpoint->context_ = lws_create_context(&info);
     lws_vhost* vhost = endpoint->context_ ? lws_get_vhost_by_name(endpoint->context_, "default") : nullptr;
     if (!vhost || lws_get_vhost_listen_port(vhost) <= 0) {
@@ -127,6 +140,7 @@ std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError
         return nullptr;
     }
     endpoint->port_ = static_cast<uint16_t>(lws_get_vhost_listen_port(vhost));
+    endpoint->secure_ = secure;
     error = WebError::None;
     return endpoint;
 }

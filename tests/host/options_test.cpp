@@ -39,6 +39,8 @@ TEST(HostOptions, RefusesWhatItCannotUse) {
     EXPECT_EQ(parse_host_options(2, bad_mode, no_env).error, OptionsError::BadValue);
     const char* missing[] = {"host", "--record"};
     EXPECT_EQ(parse_host_options(2, missing, no_env).error, OptionsError::MissingValue);
+    const char* half_tls[] = {"host", "--tls-cert", "cert.pem"};
+    EXPECT_EQ(parse_host_options(3, half_tls, no_env).error, OptionsError::MissingValue);
     const char* unknown[] = {"host", "--colour"};
     const ParsedOptions parsed = parse_host_options(2, unknown, no_env);
     EXPECT_EQ(parsed.error, OptionsError::UnknownOption);
@@ -54,6 +56,26 @@ const char* fleet_env(const char* name) {
     if (std::strcmp(name, "COGWELL_LOG_LEVEL") == 0) return "warn";
     if (std::strcmp(name, "COGWELL_AGONES_LIST_API") == 0) return "v1alpha1";
     return nullptr;
+}
+
+const char* tls_env(const char* name) {
+    if (std::strcmp(name, "COGWELL_TLS_CERT") == 0) return "/etc/room/cert.pem";
+    if (std::strcmp(name, "COGWELL_TLS_KEY") == 0) return "/etc/room/key.pem";
+    return nullptr;
+}
+
+TEST(HostOptions, TlsFilesComeInPairsFromTheEnvironmentOrTheArguments) {
+    const char* none[] = {"host"};
+    ParsedOptions parsed = parse_host_options(1, none, tls_env);
+    ASSERT_EQ(parsed.error, OptionsError::None);
+    EXPECT_EQ(parsed.options.tls_certificate, "/etc/room/cert.pem");
+    EXPECT_EQ(parsed.options.tls_key, "/etc/room/key.pem");
+    const char* args[] = {"host", "--tls-cert=a.pem", "--tls-key", "b.pem"};
+    parsed = parse_host_options(4, args, no_env);
+    ASSERT_EQ(parsed.error, OptionsError::None);
+    EXPECT_EQ(parsed.options.tls_certificate, "a.pem");
+    EXPECT_EQ(parsed.options.tls_key, "b.pem");
+    EXPECT_TRUE(parse_host_options(1, none, no_env).options.tls_certificate.empty());
 }
 
 TEST(HostOptions, TheFleetSettingsComeFromTheRoomsEnvironment) {
