@@ -8,9 +8,10 @@ const RECONNECT_EVERY_MS = 1000;
 export const HIDDEN_INPUT_EVERY_MS = 250;
 
 export class Connection {
-  // handlers: { message(text), lost() }
-  constructor(url, handlers) {
+  // handlers: { message(text), lost() }; protocols: the WebSocket subprotocols to ask for
+  constructor(url, handlers, protocols = []) {
     this.url = url;
+    this.protocols = protocols;
     this.handlers = handlers;
     this.socket = null;
     this.retryTimer = null;
@@ -23,7 +24,7 @@ export class Connection {
 
   connect() {
     this.retryTimer = null;
-    const socket = new WebSocket(this.url);
+    const socket = new WebSocket(this.url, this.protocols);
     this.socket = socket;
     socket.onopen = () => {
       socket.send(this.loginText());
