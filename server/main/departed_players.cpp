@@ -1,4 +1,4 @@
-// Forgetting departed humans: at the return to the lobby, after a long absence, or past a count.
+// Forgetting departed humans: after a long absence, or past a count.
 #include "server/main/departed_players.h"
 
 #include "server/main/host_state.h"
@@ -47,10 +47,6 @@ void forget_expired_departures(HostState& host, int64_t now_ns) {
         ++it; // forget() erases the entry
         if (expired) forget(host, id);
     }
-}
-
-void forget_all_departures(HostState& host) {
-    while (!host.departed.left_at_ns.empty()) forget(host, host.departed.left_at_ns.begin()->first);
 }
 
 } // namespace cog
