@@ -8,10 +8,9 @@
 //   node phone_test.mjs HOST_BINARY CHROMIUM OUT_DIR
 import { execFileSync } from 'node:child_process';
 import { mkdirSync } from 'node:fs';
-import net from 'node:net';
 import path from 'node:path';
 import puppeteer, { KnownDevices } from 'puppeteer-core';
-import { freePort, sleep, startHost, waitForLine } from './browser_support.mjs';
+import { freePort, sleep, startHost, tcpPlayer, waitForLine } from './browser_support.mjs';
 
 const [hostBinary, chromium, outDir] = process.argv.slice(2);
 const FIRST_FIGURE = { x: 230, y: 250 }; // the centre of the typing pool's first cell, world units
@@ -23,30 +22,6 @@ function makeCertificate(dir) {
     '-days', '1', '-subj', '/CN=localhost', '-addext', 'subjectAltName=DNS:localhost,IP:127.0.0.1',
     '-keyout', key, '-out', certificate], { stdio: 'ignore' });
   return { certificate, key };
-}
-
-// A player over the plain game port: length-prefixed JSON both ways; keeps the newest picture.
-function tcpPlayer(port, name) {
-  const socket = net.connect(port, '127.0.0.1');
-  const player = { socket, picture: [] };
-  let pending = Buffer.alloc(0);
-  const send = (message) => {
-    const body = Buffer.from(JSON.stringify(message));
-    const header = Buffer.alloc(4);
-    header.writeUInt32BE(body.length);
-    socket.write(Buffer.concat([header, body]));
-  };
-  socket.on('connect', () => send({ kind: 0, player_name: name, previous_player_id: 0 }));
-  socket.on('data', (data) => {
-    pending = Buffer.concat([pending, data]);
-    while (pending.length >= 4 && pending.length >= 4 + pending.readUInt32BE(0)) {
-      const message = JSON.parse(pending.subarray(4, 4 + pending.readUInt32BE(0)).toString());
-      pending = pending.subarray(4 + pending.readUInt32BE(0));
-      if (message.kind === 1) player.picture = message.commands;
-    }
-  });
-  player.command = (line) => send({ kind: 3, settings_command: line });
-  return player;
 }
 
 async function waitFor(what, test, ms) {
