@@ -3,6 +3,7 @@
 #include "client/web_transport.h"
 
 #include "shared/log/log.h"
+#include "shared/protocol/picture_change.h"
 
 #include <libwebsockets.h>
 
@@ -42,6 +43,8 @@ int callback(struct lws* wsi, enum lws_callback_reasons reason, void* user, void
 
 const lws_protocols PROTOCOLS[] = {
     {"cogwell", callback, 0, SERVICE_BUFFER, 0, nullptr, 0},
+    // Asked for on every connection: the host then sends most pictures as changes.
+    {PICTURE_CHANGES_SUBPROTOCOL, callback, 0, SERVICE_BUFFER, 1, nullptr, 0},
     {nullptr, nullptr, 0, 0, 0, nullptr, 0},
 };
 
@@ -134,6 +137,7 @@ ConnectError WebTransport::start_connect(const HostAddress& host) {
     info.address = address_text_.c_str();
     info.port = port;
     info.path = WEB_PLAY_PATH;
+    info.protocol = PICTURE_CHANGES_SUBPROTOCOL;
     info.host = host_name_.c_str();
     info.origin = host_name_.c_str();
     info.ietf_version_or_minus_one = -1;

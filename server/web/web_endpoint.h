@@ -25,9 +25,21 @@ inline constexpr int MAX_HTTP_HEADER_BYTES = 4096;
 // Sockets the library may hold at once (browsers, page loads, the listener); connections beyond
 // it wait in the kernel's backlog instead of costing memory.
 inline constexpr unsigned MAX_WEB_SOCKETS = 512;
-// Service rounds per call while channels still have output; each round writes at most one
-// message per channel.
-inline constexpr int MAX_SERVICE_ROUNDS = 8;
+// Service rounds per call while channels still have output or a round read something; each round
+// writes at most one message per channel and reads at most WEB_READ_BYTES per socket, so one
+// call takes up to MAX_SERVICE_ROUNDS * WEB_READ_BYTES (32 KiB) from each socket.
+inline constexpr int MAX_SERVICE_ROUNDS = 32;
+
+// Bytes the library reads from a socket at a time (its service buffer, shared by every socket).
+// The library inflates each read of a compressed message into an output buffer of
+// 2^WEB_INFLATE_ROOM_POWER bytes; when that buffer fills before the read is used up, it leaves the
+// rest of the read in the shared buffer to finish at a later service, after another socket's read
+// has overwritten it (garbled messages, inflate errors), and when it fills at the very end of a
+// message it aborts the process. Deflate expands a byte into at most 1032, so with this much room
+// every read is inflated whole at once and nothing is ever left behind.
+inline constexpr unsigned WEB_READ_BYTES = 1024;
+inline constexpr int WEB_INFLATE_ROOM_POWER = 21;
+static_assert(1032u * WEB_READ_BYTES + 65536u <= (1u << WEB_INFLATE_ROOM_POWER));
 
 struct WebConfig {
     WebConfig() = default;
@@ -76,6 +88,7 @@ private:
 
     WebFiles files_;
     lws_context* context_ = nullptr;
+    size_t received_bytes_ = 0; // message bytes handed to channels since the endpoint opened
     uint16_t port_ = 0;
     bool secure_ = false;
     // Shared with the channels, which the host may hold a little longer than the endpoint lives.

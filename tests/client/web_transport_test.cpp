@@ -6,6 +6,7 @@
 #include "server/main/host.h"
 #include "server/web/web_endpoint.h"
 #include "shared/platform/random.h"
+#include "shared/protocol/json.h"
 #include "tests/client/client_capture.h"
 #include "tests/support/test_certificate.h"
 #include "tests/support/test_world.h"
@@ -109,8 +110,15 @@ TEST_F(RealHostOverWebSocket, LogsInGetsCompressedPicturesAndComesBackToItsSeat)
     const TrafficCount after = state.connection.traffic();
     const uint64_t wire = after.wire_bytes - before.wire_bytes;
     const uint64_t decoded = after.message_bytes - before.message_bytes;
-    EXPECT_GT(decoded, 60u * 1000u); // a picture of some kilobytes each frame
-    EXPECT_LT(wire * 5, decoded) << wire << " bytes on the wire for " << decoded;
+    // The pictures come as changes (a fraction of the whole pictures, which are some kilobytes
+    // each), compressed again on the wire, and every one of them applies.
+    std::string whole;
+    write_json(whole, ServerMessage{ServerMessageKind::DRAW_COMMANDS, Event{},
+                                    DrawList(state.reader.picture().begin(), state.reader.picture().end())});
+    EXPECT_GT(whole.size(), 1000u);
+    EXPECT_LT(decoded * 3, 60 * whole.size()) << decoded << " bytes of changes for pictures of " << whole.size();
+    EXPECT_LT(wire * 3, decoded) << wire << " bytes on the wire for " << decoded;
+    EXPECT_EQ(console.count("picture change"), 0u);
 
     // A lost link: the next attempt, started without waiting, asks for the old seat and gets it.
     state.connection.close();
@@ -243,6 +251,70 @@ TEST_F(StandInWebHost, EachFrameTakesItsShareAndTheRestWaitsInTheSocket) {
     EXPECT_EQ(result, ProtocolError::ConnectionClosed);
     EXPECT_FALSE(client.is_open());
     EXPECT_EQ(shown_texts(reader), "last words\n");
+}
+
+// Changes a broken or hostile host might send: each is refused without touching the picture
+// shown, with one warning on the connection, and the client asks for a whole picture; the
+// changes that follow before it comes are skipped, and after it changes apply again.
+TEST_F(StandInWebHost, ChangesThatDoNotFitAreRefusedAndAWholePictureIsAskedFor) {
+    EXPECT_TRUE(channel->picture_changes); // the client named the subprotocol
+    const auto change = [](std::string_view keep, std::string_view text) {
+        return R"({"kind":2,"base":2,"keep":[)" + std::string(keep) + R"(],"commands":[{"kind":1,"text":")" +
+               std::string(text) + R"(","font_size":20}]})";
+    };
+    const auto requests = [&] {
+        deliver();
+        size_t count = 0;
+        for (std::string message; channel->take_message(message);) count += message.starts_with(R"({"kind":4,)");
+        return count;
+    };
+    put(change("0,0,1", "before any picture"));
+    deliver();
+    read();
+    EXPECT_FALSE(reader.has_picture());
+    EXPECT_EQ(requests(), 1u);
+
+    const std::string two = R"({"kind":1,"event":{"kind":0},"commands":[{"kind":1,"text":"a","font_size":20},)"
+                            R"({"kind":1,"text":"b","font_size":20}]})";
+    put(two);
+    put(change("1,1,1", "c")); // c b
+    deliver();
+    read();
+    EXPECT_EQ(shown_texts(reader), "c\nb\n");
+
+    const char* hostile[] = {
+        "0,1,2",          // past the end of the previous picture
+        "0,0,2,1,1,1",    // overlapping runs
+        "0,0,4294967295", // a huge count
+        "3,0,1",          // places no command fills
+    };
+    for (const char* keep : hostile) {
+        SCOPED_TRACE(keep);
+        put(change(keep, "x"));
+        put(change("0,0,1", "skipped")); // made against the picture the host believes we have
+        deliver();
+        read();
+        EXPECT_EQ(shown_texts(reader), "c\nb\n");
+        EXPECT_EQ(requests(), 1u);
+        put(two);
+        deliver();
+        read();
+        EXPECT_EQ(shown_texts(reader), "a\nb\n");
+        put(change("1,1,1", "c"));
+        deliver();
+        read();
+        EXPECT_EQ(shown_texts(reader), "c\nb\n");
+    }
+    // A list of runs longer than any picture could need is refused while it is read.
+    std::string long_keep = "0,0,1";
+    for (int i = 1; i < 3 * 16384; ++i) long_keep += ",1,1,1";
+    put(change(long_keep, "x"));
+    deliver();
+    read();
+    EXPECT_EQ(shown_texts(reader), "c\nb\n");
+    EXPECT_EQ(requests(), 1u);
+    EXPECT_TRUE(client.is_open());
+    EXPECT_EQ(console.count("picture change"), 1u); // one warning on the connection
 }
 
 } // namespace

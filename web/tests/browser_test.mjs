@@ -1,7 +1,8 @@
 // The browser client in a real Chromium against the real host: the page joins as "Web", the host
 // logs the join, the canvas shows the lobby with the player's row, SPACE reaches the host, a
 // command typed on the command line (F1) pushes the typing pool, where typed letters arrive, and
-// a dropped connection comes back by itself to the same seat.
+// a dropped connection comes back by itself to the same seat. The page asks for pictures as
+// changes, and the canvas shows the pictures rebuilt from them.
 //
 //   node browser_test.mjs HOST_BINARY CHROMIUM OUT_DIR
 import { mkdirSync } from 'node:fs';
@@ -13,6 +14,7 @@ const [hostBinary, chromium, outDir] = process.argv.slice(2);
 const LOBBY_BACKGROUND = [20, 20, 30];
 const ROW_IDLE = [40, 40, 60];
 const ROW_READY = [40, 80, 40];
+const POOL_BACKGROUND = [25, 25, 35];
 
 // The colour of a world point on the page's canvas, through the same letterbox as the client.
 function worldPixel(page, x, y) {
@@ -61,10 +63,16 @@ async function main() {
     await page.evaluateOnNewDocument(() => {
       const Native = window.WebSocket;
       window.openedSockets = [];
+      window.pictureKinds = { whole: 0, change: 0 };
       window.WebSocket = class extends Native {
         constructor(...args) {
           super(...args);
           window.openedSockets.push(this);
+          this.addEventListener('message', (e) => {
+            if (typeof e.data !== 'string') return;
+            if (e.data.startsWith('{"kind":1,')) window.pictureKinds.whole++;
+            else if (e.data.startsWith('{"kind":2,')) window.pictureKinds.change++;
+          });
         }
       };
     });
@@ -88,6 +96,10 @@ async function main() {
     }
     await waitForLine(host, ready, 1000);
     await waitForPixel(page, 350, 205, ROW_READY, 5000);
+    const protocol = await page.evaluate(() => window.openedSockets.at(-1).protocol);
+    if (protocol !== 'cogwell.delta') throw new Error(`the page's WebSocket speaks '${protocol}', not cogwell.delta`);
+    const kinds = await page.evaluate(() => window.pictureKinds);
+    if (kinds.change < 10 * kinds.whole) throw new Error(`pictures came ${JSON.stringify(kinds)}: too few as changes`);
     await page.screenshot({ path: path.join(outDir, 'browser_lobby_ready.png') });
 
     await page.keyboard.press('F1');
@@ -97,11 +109,19 @@ async function main() {
     await new Promise((r) => setTimeout(r, 2500));
     await page.keyboard.press('KeyQ');
     await waitForLine(host, new RegExp(`Player ${id} received key: Q`), 5000);
+    await waitForPixel(page, 5, 715, POOL_BACKGROUND, 5000);
     await page.screenshot({ path: path.join(outDir, 'browser_typing_pool.png') });
 
+    const beforeLoss = await page.evaluate(() => ({ ...window.pictureKinds }));
     await page.evaluate(() => window.openedSockets.at(-1).close());
     await waitForLine(host, new RegExp(`Player ${id} disconnected`), 5000);
     await waitForLine(host, new RegExp(`Player ${id} \\(Web\\) reconnected`), 10000);
+    // The new connection starts from a whole picture and goes on with changes to it.
+    await new Promise((r) => setTimeout(r, 1000));
+    const after = await page.evaluate(() => ({ ...window.pictureKinds }));
+    if (after.whole <= beforeLoss.whole || after.change <= beforeLoss.change + 10)
+      throw new Error(`pictures before the loss ${JSON.stringify(beforeLoss)}, after ${JSON.stringify(after)}`);
+    await waitForPixel(page, 5, 715, POOL_BACKGROUND, 5000);
     if (pageErrors.length > 0) throw new Error(`errors in the page: ${pageErrors.join('; ')}`);
     console.log(`browser test passed: player ${id} joined, saw the lobby, got READY, typed in the typing pool and reconnected`);
   } finally {
