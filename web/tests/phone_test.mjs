@@ -2,8 +2,8 @@
 // serving its web port over TLS with a certificate made here: the page loads over https and joins
 // over wss, a plain TCP player sees the phone's player in the lobby rows, the on-screen SPACE gets
 // it READY, a held on-screen arrow stays held, a finger drags the aim without clicking, letters
-// typed on the device keyboard's field reach the host and its picture, and as the Overseer a tap
-// on a figure shoots it. Screenshots of both orientations are left in OUT_DIR.
+// typed on the device keyboard's field reach the host and its picture (as the TCP player sees
+// it), and as the Overseer a tap on a figure shoots it. Screenshots of both orientations are left in OUT_DIR.
 //
 //   node phone_test.mjs HOST_BINARY CHROMIUM OUT_DIR
 import { execFileSync } from 'node:child_process';
@@ -33,20 +33,15 @@ async function waitFor(what, test, ms) {
   throw new Error(`${what}: not within ${ms} ms`);
 }
 
-// The page's sockets, the inputs it sent and the pictures it received, kept for the test.
+// The page's sockets and the inputs it sent, kept for the test.
 function watchSockets() {
   const Native = window.WebSocket;
   window.openedSockets = [];
   window.sentInputs = [];
-  window.lastPicture = [];
   window.WebSocket = class extends Native {
     constructor(...args) {
       super(...args);
       window.openedSockets.push(this);
-      this.addEventListener('message', (e) => {
-        const message = JSON.parse(e.data);
-        if (message.kind === 1) window.lastPicture = message.commands;
-      });
     }
     send(text) {
       const message = JSON.parse(text);
@@ -176,8 +171,7 @@ async function main() {
     for (const ch of 'qwe') await page.keyboard.sendCharacter(ch);
     await waitForLine(host, new RegExp(`Player ${id} received key: E`), 5000);
     if (!/received key: Q[\s\S]*received key: W[\s\S]*received key: E/.test(host.output)) throw new Error('letters out of order');
-    await waitFor('the typed letters in the picture', () => page.evaluate(`(${typedLetters})(window.lastPicture)`)
-      .then((rows) => rows.some((row) => row.includes('QWE'))), 5000);
+    await waitFor('the typed letters in the picture', () => typedLetters(tcp.picture).some((row) => row.includes('QWE')), 5000);
     await page.screenshot({ path: path.join(outDir, 'phone_typing_pool.png') });
 
     // The Overseer: a tap on the first figure, once the briefing lets the gun fire.
@@ -186,7 +180,7 @@ async function main() {
     await waitForLine(host, /COP intro complete/, 30000);
     const target = await worldToPage(page, FIRST_FIGURE.x, FIRST_FIGURE.y);
     await page.touchscreen.tap(target.x, target.y);
-    await waitFor('the shot\'s verdict', () => page.evaluate(() => window.lastPicture.some((c) => c.kind === 1 && /^It was a (ROBOT|HUMAN)!$/.test(c.text))), 10000);
+    await waitFor('the shot\'s verdict', () => texts(tcp.picture).some((t) => /^It was a (ROBOT|HUMAN)!$/.test(t)), 10000);
     await page.screenshot({ path: path.join(outDir, 'phone_shot.png') });
     if (pageErrors.length > 0) throw new Error(`errors in the page: ${pageErrors.join('; ')}`);
     console.log(`phone test passed: player ${id} joined over wss, got READY, held a key, aimed, typed and shot`);
