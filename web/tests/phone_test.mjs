@@ -39,10 +39,9 @@ function watchSockets() {
   window.openedSockets = [];
   window.sentInputs = [];
   window.WebSocket = class extends Native {
-    // Opened without the picture-changes subprotocol, so every picture arrives whole and the test
-    // can read it; touch input takes the same path either way.
-    constructor(url) {
-      super(url);
+    // Opened as the page asks (pictures as changes): the test reads pictures from the TCP player.
+    constructor(...args) {
+      super(...args);
       window.openedSockets.push(this);
     }
     send(text) {
