@@ -131,7 +131,7 @@ export class Game {
 
   resize() {
     this.touch?.layout();
-    const ratio = window.devicePixelRatio || 1;
+    const ratio = this.touch ? this.touch.pixelRatio() : window.devicePixelRatio || 1;
     this.canvas.width = Math.max(1, Math.round(this.canvas.clientWidth * ratio));
     this.canvas.height = Math.max(1, Math.round(this.canvas.clientHeight * ratio));
     this.viewport = fitWorld(this.canvas.width, this.canvas.height);
