@@ -72,6 +72,10 @@ ProtocolError HostReader::read_frame(Connection& connection, Session& session, O
                                      double now_s, const ReadLimits& limits) {
     if (!connection.is_open()) return ProtocolError::ConnectionClosed;
     const ProtocolError read_error = connection.read_available(limits.bytes_per_frame);
+    // A host in the middle of a long message is sending, not silent: any bytes count as hearing it.
+    const uint64_t arrived = connection.traffic().message_bytes;
+    if (arrived != bytes_heard_) session.last_heard_s = now_s;
+    bytes_heard_ = arrived;
     std::string_view newest_picture;
     size_t events = 0;
     int sounds_left = limits.sounds_per_frame;

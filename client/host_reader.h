@@ -70,6 +70,7 @@ private:
     size_t drawable_ = 0;                 // leading commands of the shown picture within budget
     MessageSlot other_;                   // events, and messages of unknown form
     uint32_t warned_ = 0;                 // problems already reported on this connection
+    uint64_t bytes_heard_ = 0;            // the connection's message bytes as of the last read
 };
 
 } // namespace cog::client

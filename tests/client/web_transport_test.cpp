@@ -8,6 +8,7 @@
 #include "shared/platform/random.h"
 #include "shared/protocol/json.h"
 #include "tests/client/client_capture.h"
+#include "tests/support/test_certificate.h"
 #include "tests/support/test_world.h"
 
 #include <gtest/gtest.h>
@@ -58,6 +59,7 @@ protected:
         config.random = &random;
         config.open_window = false;
         config.stop_requested = &stop;
+        configure(config);
         host = std::make_unique<Host>(config);
         ASSERT_TRUE(host->start());
         ASSERT_NE(host->web_port(), 0);
@@ -82,6 +84,7 @@ protected:
         return false;
     }
     bool shows(std::string_view text) const { return shown_texts(state.reader).find(text) != std::string::npos; }
+    virtual void configure(HostConfig&) {}
 
     ConsoleCapture console;
     EmptyFolder folder;
@@ -123,6 +126,43 @@ TEST_F(RealHostOverWebSocket, LogsInGetsCompressedPicturesAndComesBackToItsSeat)
     EXPECT_EQ(state.session.client_id, id);
     EXPECT_EQ(console.count("(Wes) reconnected"), 1u);
     EXPECT_TRUE(state.connection.traffic().compressed);
+}
+
+// The host serving its web port over TLS with a self-signed certificate.
+class RealHostOverTls : public RealHostOverWebSocket {
+protected:
+    void configure(HostConfig& config) override {
+        ASSERT_TRUE(test::make_test_certificate(folder.path, "host", certificate));
+        config.tls_certificate = certificate.certificate;
+        config.tls_key = certificate.key;
+    }
+    test::TestCertificate certificate;
+};
+
+TEST_F(RealHostOverTls, TakesASelfSignedCertificateOnlyWhenToldToAndPlaysOverWss) {
+    // An attempt with the host serviced meanwhile, so a refusal is the handshake's, not a timeout.
+    const auto attempt = [&](bool tls, bool insecure) {
+        Connection probe;
+        HostAddress address = state.host_address;
+        address.tls = tls;
+        address.insecure = insecure;
+        ConnectError result = probe.start_connect(address);
+        for (int i = 0; i < 200 && result == ConnectError::InProgress; ++i) {
+            host->frame();
+            result = probe.finish_connect();
+        }
+        return result;
+    };
+    EXPECT_EQ(attempt(true, true), ConnectError::None);
+    EXPECT_EQ(attempt(true, false), ConnectError::Failed); // nobody vouches for the certificate
+    EXPECT_NE(attempt(false, false), ConnectError::None);  // plain ws:// to a TLS port
+
+    state.host_address.tls = true;
+    state.host_address.insecure = true;
+    ASSERT_TRUE(frames_until([&] { return state.session.logged_in && shows("Wes"); })) << console.text;
+    EXPECT_TRUE(state.connection.traffic().compressed);
+    ASSERT_EQ(state.connection.send(command_message("push typewriter")), ProtocolError::None);
+    ASSERT_TRUE(frames_until([&] { return shows("Word "); })) << shown_texts(state.reader);
 }
 
 // The host's web endpoint, scripted: whatever the test queues reaches the client as one message.

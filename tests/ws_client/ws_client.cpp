@@ -68,6 +68,7 @@ WsClient::WsClient(uint16_t port, bool deflate, std::string_view path, std::stri
 WsClient::~WsClient() {
     if (fd_ >= 0) ::close(fd_);
     if (inflater_ready_) inflateEnd(&inflater_);
+    if (deflater_ready_) deflateEnd(&deflater_);
 }
 
 bool WsClient::flush() {
@@ -79,9 +80,29 @@ bool WsClient::flush() {
     return out_.empty();
 }
 
-void WsClient::send_text(std::string_view body) {
+void WsClient::send_text(std::string_view body) { queue_frame(0x81, body); } // FIN, text
+
+void WsClient::send_compressed(std::string_view body) {
+    // One compressor for the connection, as the server keeps its inflater from message to
+    // message: a repeated message costs a few bytes. The smallest window is valid whatever
+    // window the server allowed.
+    if (!deflater_ready_) {
+        deflateInit2(&deflater_, Z_BEST_COMPRESSION, Z_DEFLATED, -9, 8, Z_DEFAULT_STRATEGY);
+        deflater_ready_ = true;
+    }
+    std::string out(deflateBound(&deflater_, static_cast<uLong>(body.size())) + 16, '\0');
+    deflater_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
+    deflater_.avail_in = static_cast<uInt>(body.size());
+    deflater_.next_out = reinterpret_cast<Bytef*>(out.data());
+    deflater_.avail_out = static_cast<uInt>(out.size());
+    deflate(&deflater_, Z_SYNC_FLUSH);
+    out.resize(out.size() - deflater_.avail_out - 4); // the 00 00 FF FF tail is left off on the wire
+    queue_frame(0xC1, out);                             // FIN, compressed (RSV1), text
+}
+
+void WsClient::queue_frame(unsigned char first_byte, std::string_view body) {
     std::string frame;
-    frame.push_back(static_cast<char>(0x81)); // FIN, text
+    frame.push_back(static_cast<char>(first_byte));
     const size_t n = body.size();
     if (n < 126) {
         frame.push_back(static_cast<char>(0x80 | n));

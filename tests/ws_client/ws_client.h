@@ -32,6 +32,9 @@ public:
 
     // One masked text message (uncompressed); queued and written without blocking.
     void send_text(std::string_view body);
+    // The same, compressed as permessage-deflate allows once it was accepted: a few bytes on the
+    // wire may carry a large message.
+    void send_compressed(std::string_view body);
     // Writes what the socket takes of the queued bytes; true when all went.
     bool flush();
 
@@ -45,6 +48,7 @@ public:
 
 private:
     bool read_some(int wait_ms);
+    void queue_frame(unsigned char first_byte, std::string_view body);
     void parse_handshake();
     bool take_frame(std::vector<std::string>& out);
 
@@ -56,6 +60,8 @@ private:
     bool message_compressed_ = false;
     z_stream inflater_{};
     bool inflater_ready_ = false;
+    z_stream deflater_{};
+    bool deflater_ready_ = false;
     size_t wire_bytes_ = 0, message_bytes_ = 0;
 };
 

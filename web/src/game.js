@@ -1,8 +1,9 @@
 // The browser's frame loop: the host's messages, one INPUT per animation frame, the picture and
 // the overlay, and the keyboard and mouse with the command line taking the keys while it is open.
+import { CanvasPointer } from './canvas_pointer.js';
 import { CommandLine } from './command_line.js';
 import { Connection } from './connection.js';
-import { gameKeyFor, gameKeyForButton, togglesCommandLine } from './keys.js';
+import { gameKeyFor, togglesCommandLine } from './keys.js';
 import { KeyTracker } from './key_tracker.js';
 import { Overlay } from './overlay.js';
 import { Painter } from './painter.js';
@@ -10,6 +11,7 @@ import { PictureStream } from './picture_stream.js';
 import {
   EventKind, PICTURE_CHANGES_SUBPROTOCOL, ServerKind, commandMessage, inputMessage, loginMessage, pictureRequestMessage,
 } from './protocol.js';
+import { TouchControls, touchControlsWanted } from './touch_controls.js';
 import { canvasToWorld, fitWorld } from './viewport.js';
 
 const WAITING_BACKGROUND = [20, 20, 30, 255];
@@ -48,6 +50,7 @@ export class Game {
   }
 
   start() {
+    if (touchControlsWanted()) this.touch = new TouchControls(this.keys, this.canvas);
     this.listen();
     this.resize();
     this.connection.open(() => {
@@ -121,6 +124,7 @@ export class Game {
   }
 
   resize() {
+    this.touch?.layout();
     const ratio = window.devicePixelRatio || 1;
     this.canvas.width = Math.max(1, Math.round(this.canvas.clientWidth * ratio));
     this.canvas.height = Math.max(1, Math.round(this.canvas.clientHeight * ratio));
@@ -174,15 +178,17 @@ export class Game {
     window.addEventListener('blur', () => this.keys.releaseAll());
     const canvas = this.canvas;
     canvas.addEventListener('contextmenu', (e) => e.preventDefault());
-    canvas.addEventListener('mousemove', (e) => this.pointer(e));
-    for (const [type, down] of [['mousedown', true], ['mouseup', false]]) {
+    const pointer = new CanvasPointer(this.keys);
+    for (const type of ['pointerdown', 'pointermove', 'pointerup', 'pointercancel']) {
       canvas.addEventListener(type, (e) => {
-        this.pointer(e);
-        this.sound.resume();
-        const button = gameKeyForButton(e.button);
-        if (button === undefined) return;
-        if (down) this.keys.down(button);
-        else this.keys.up(button);
+        // A second finger on the game neither moves the aim nor clicks.
+        if (e.isPrimary && type !== 'pointercancel') this.pointer(e);
+        if (type === 'pointerdown') {
+          this.sound.resume();
+          canvas.setPointerCapture(e.pointerId); // a button let go off the canvas still comes up
+          if (e.pointerType === 'touch') e.preventDefault();
+        }
+        pointer[type.slice('pointer'.length)](e);
       });
     }
   }

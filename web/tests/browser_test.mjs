@@ -5,48 +5,16 @@
 // changes, and the canvas shows the pictures rebuilt from them.
 //
 //   node browser_test.mjs HOST_BINARY CHROMIUM OUT_DIR
-import { spawn } from 'node:child_process';
 import { mkdirSync } from 'node:fs';
-import net from 'node:net';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
+import { freePort, startHost, waitForLine } from './browser_support.mjs';
 
 const [hostBinary, chromium, outDir] = process.argv.slice(2);
 const LOBBY_BACKGROUND = [20, 20, 30];
 const ROW_IDLE = [40, 40, 60];
 const ROW_READY = [40, 80, 40];
 const POOL_BACKGROUND = [25, 25, 35];
-
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.listen(0, '127.0.0.1', () => {
-      const { port } = server.address();
-      server.close(() => resolve(port));
-    });
-    server.on('error', reject);
-  });
-}
-
-// Resolves with the first match of `pattern` in the host's output, rejects after `ms`.
-function waitForLine(host, pattern, ms) {
-  return new Promise((resolve, reject) => {
-    const check = () => {
-      const match = host.output.match(pattern);
-      if (!match) return false;
-      clearInterval(timer);
-      clearTimeout(timeout);
-      resolve(match);
-      return true;
-    };
-    const timer = setInterval(check, 50);
-    const timeout = setTimeout(() => {
-      clearInterval(timer);
-      reject(new Error(`no line matching ${pattern} within ${ms} ms; host output:\n${host.output.slice(-3000)}`));
-    }, ms);
-    check();
-  });
-}
 
 // The colour of a world point on the page's canvas, through the same letterbox as the client.
 function worldPixel(page, x, y) {
@@ -77,13 +45,7 @@ async function waitForPixel(page, x, y, expected, ms) {
 async function main() {
   mkdirSync(outDir, { recursive: true });
   const [port, webPort] = [await freePort(), await freePort()];
-  const env = { ...process.env };
-  delete env.DISPLAY;
-  delete env.WAYLAND_DISPLAY;
-  const host = spawn(hostBinary, ['--port', String(port), '--web-port', String(webPort)], { env });
-  host.output = '';
-  host.stdout.on('data', (d) => { host.output += d; });
-  host.stderr.on('data', (d) => { host.output += d; });
+  const host = startHost(hostBinary, ['--port', String(port), '--web-port', String(webPort)]);
   let browser;
   try {
     await waitForLine(host, /Web client on http/, 10000);
@@ -119,6 +81,8 @@ async function main() {
     await page.click('#join-button');
 
     const [, id] = await waitForLine(host, /Player (\d+) \(Web\) joined/, 15000);
+    // A desktop keeps the whole page for the game: no on-screen keys unless asked for.
+    if (await page.$eval('#touch-controls', (c) => !c.hidden)) throw new Error('on-screen keys on a desktop');
     await waitForPixel(page, 100, 650, LOBBY_BACKGROUND, 10000);
     await waitForPixel(page, 350, 205, ROW_IDLE, 5000);
     await page.screenshot({ path: path.join(outDir, 'browser_lobby.png') });
