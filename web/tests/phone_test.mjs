@@ -73,17 +73,6 @@ function watchSockets() {
       this.addEventListener('message', (e) => {
         const message = JSON.parse(e.data);
         if (message.kind === 1) window.lastPicture = message.commands;
-        // A picture as a change: kept runs (at, from, count) of the previous one, new commands between.
-        if (message.kind === 2) {
-          const picture = [];
-          let next = 0;
-          for (let r = 0; r < message.keep.length; r += 3) {
-            const [at, from, count] = message.keep.slice(r, r + 3);
-            while (picture.length < at) picture.push(message.commands[next++]);
-            picture.push(...window.lastPicture.slice(from, from + count));
-          }
-          window.lastPicture = picture.concat(message.commands.slice(next));
-        }
       });
     }
     send(text) {
