@@ -253,6 +253,15 @@ TEST(Picture, APictureMayCoverOnlySoMuchOfTheWorld) {
     };
     const DrawList far_out(4, sprite_pro(-15000, 3, 0));
     EXPECT_EQ(commands_within_budget(far_out, {}), 3u);
+
+    // A text of wide glyphs left of the world reaches into it: it counts what it covers there.
+    DrawCommand wide;
+    wide.kind = DrawCommandKind::TEXT;
+    wide.text = "@@@@@@@@@@@@@@";
+    wide.font_size = 400;
+    wide.x = -4000;
+    const DrawList texts(1000, wide);
+    EXPECT_LT(commands_within_budget(texts, {}), 200u);
 }
 
 // An image too large to build is skipped, whatever part of it would show; the rest is drawn.
