@@ -36,6 +36,14 @@ AdminToken make_admin_token(FillRandomBytes fill) {
     return token;
 }
 
+bool may_carry_admin_token(std::string_view line) {
+    constexpr std::string_view word = "admin";
+    if (line.size() < word.size()) return false;
+    for (size_t i = 0; i < word.size(); ++i)
+        if ((line[i] | 0x20) != word[i]) return false;
+    return true;
+}
+
 bool admin_token_matches(std::string_view token, std::string_view offered) {
     if (token.empty() || offered.size() != token.size()) return false;
     unsigned char difference = 0;

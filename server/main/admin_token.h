@@ -31,4 +31,8 @@ AdminToken make_admin_token(FillRandomBytes fill = fill_from_os);
 // nothing about how much of a guess was right. An empty token matches nothing.
 bool admin_token_matches(std::string_view token, std::string_view offered);
 
+// A command line that may hold a token: "admin" in any case, whatever follows it ("admin\t<token>"
+// is no claim, but its bytes are still the secret). Never logged or recorded as it came.
+bool may_carry_admin_token(std::string_view line);
+
 } // namespace cog

@@ -14,9 +14,10 @@ namespace cog::test {
 
 class WsClient {
 public:
-    // Connects and sends the upgrade request; `deflate` offers permessage-deflate. The handshake
-    // completes in receive() (or wait_open()), so a host driven frame by frame can answer it.
-    WsClient(uint16_t port, bool deflate, std::string_view path = "/play");
+    // Connects and sends the upgrade request; `deflate` offers permessage-deflate, `protocol`
+    // (when not empty) asks for that subprotocol. The handshake completes in receive() (or
+    // wait_open()), so a host driven frame by frame can answer it.
+    WsClient(uint16_t port, bool deflate, std::string_view path = "/play", std::string_view protocol = {});
     ~WsClient();
     WsClient(const WsClient&) = delete;
     WsClient& operator=(const WsClient&) = delete;
@@ -25,6 +26,8 @@ public:
     bool wait_open(int wait_ms);
     bool is_open() const { return open_; }
     bool deflate_accepted() const { return deflate_; }
+    // The subprotocol the server chose, empty when none.
+    const std::string& protocol() const { return protocol_; }
     int fd() const { return fd_; }
 
     // One masked text message (uncompressed); queued and written without blocking.
@@ -52,6 +55,7 @@ private:
     int fd_ = -1;
     bool open_ = false, deflate_ = false, closed_ = false;
     std::string in_, out_;
+    std::string protocol_;
     std::string message_;      // fragments of the message being received
     bool message_compressed_ = false;
     z_stream inflater_{};
