@@ -589,6 +589,8 @@ TEST(RealRecording, TheAdminTokenAndIgnoredBytesStayOutOfTheLogAndTheRecording) 
     EXPECT_TRUE(WIFEXITED(replay.status) && WEXITSTATUS(replay.status) == 0) << replay.output;
     EXPECT_NE(replay.output.find(" 1 players: identical"), std::string::npos) << replay.output;
     std::remove(path.c_str());
+}
+
 // Recordings written straight through the recorder and read back through the replay's reader.
 struct RecordingFile : ::testing::Test {
     std::string path = "/tmp/cogwell-recording-test-" + std::to_string(getpid()) + ".rec";

@@ -125,6 +125,8 @@ TEST(SlowOutput, AboveDebugThePerFrameDiagnosticsAreNotWritten) {
         EXPECT_NE(output.find("Server shutdown complete"), std::string::npos) << level;
         EXPECT_EQ(output.find("received key: A") != std::string::npos, std::string(level) == "debug") << output;
     }
+}
+
 // Lines that did not fit while nobody read are counted: every line written is either shown or
 // in a count.
 TEST(SlowOutput, EveryLineIsShownOrCountedAsDropped) {
