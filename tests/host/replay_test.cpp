@@ -51,7 +51,8 @@ struct RecordedGame : ::testing::Test {
     }
     ScreenId top() { return h->state().screen_stack.top()->id; }
 
-    // Logins, a reconnection, debug commands, a metro ride in which the Overseer shoots Ann.
+    // Logins, a reconnection with the seat's secret, debug commands, a metro ride in which the
+    // Overseer shoots Ann.
     void play() {
         h = std::make_unique<HostHarness>(false, 0, DebugCommandsMode::OPEN, false, [&](HostConfig& config) {
             clock.emplace(*config.clock, *recorder);
@@ -63,11 +64,14 @@ struct RecordedGame : ::testing::Test {
         ann = std::make_unique<TestClient>(h->port());
         bob = std::make_unique<TestClient>(h->port());
         EXPECT_EQ(h->login(*ann, "Ann"), 1u);
-        EXPECT_EQ(h->login(*bob, "Bob"), 2u);
+        const std::string secret = h->claim_seat(*bob, "Bob", 0, "").secret;
         bob->close();
         h->frames(3);
+        TestClient impostor(h->port());
+        EXPECT_EQ(h->login(impostor, "Bob", 2), 3u);
+        impostor.close();
         bob = std::make_unique<TestClient>(h->port());
-        EXPECT_EQ(h->login(*bob, "Bob", 2), 2u);
+        EXPECT_EQ(h->claim_seat(*bob, "Bob", 2, secret).id, 2u); // a seat that goes back only to its secret
         ann->send_command("role masked");
         bob->send_command("role cop");
         bob->send_command("push metro");
@@ -116,7 +120,7 @@ TEST_F(RecordedGame, ReplaysIdenticallyAndShowsWhereAChangedInputDiverges) {
                                 << same.first.what;
     EXPECT_EQ(recording.error(), replay::LoadError::None);
     EXPECT_EQ(same.frames, recorded_frames);
-    EXPECT_EQ(same.players, 2u);
+    EXPECT_EQ(same.players, 3u);
 
     // The Overseer's click, moved off Ann: from that frame on, the game is another.
     size_t click_frame = 0;
