@@ -646,19 +646,17 @@ TEST_F(RecordingFile, AGameLongerThanTheQueueBoundIsRecordedWhole) {
 // A host that dies leaves the file as it was last flushed: whole frames, but no end. The reader
 // gives every frame and says the recording was cut short; the finished file reads as whole.
 TEST_F(RecordingFile, ARecordingLeftByACrashedHostReadsAsCutShort) {
-    for (int i = 0; i < 5; ++i) frame("{\"kind\":1}");
-    const std::string crashed = path + ".crashed";
-    off_t size = -1;
-    for (int i = 0; i < 200 && (size <= 0 || size != size_of(path)); ++i) {
-        size = size_of(path);
-        usleep(20'000);
+    // A frame goes to the disk as the next one begins: the sixth is the one the crash takes.
+    for (int i = 0; i < 6; ++i) {
+        const off_t before = size_of(path);
+        frame("{\"kind\":1}");
+        wait_written(before);
     }
+    const std::string crashed = path + ".crashed";
     std::filesystem::copy_file(path, crashed);
     recorder.reset();
-    // A frame goes to the writer when the next one begins, with the readings of the pause
-    // after it, so the crashed file holds the frames before the last.
-    EXPECT_EQ(read_back(crashed), std::make_pair(size_t{4}, replay::LoadError::Truncated));
-    EXPECT_EQ(read_back(path), std::make_pair(size_t{5}, replay::LoadError::None));
+    EXPECT_EQ(read_back(crashed), std::make_pair(size_t{5}, replay::LoadError::Truncated));
+    EXPECT_EQ(read_back(path), std::make_pair(size_t{6}, replay::LoadError::None));
     std::remove(crashed.c_str());
 }
 
