@@ -5,6 +5,7 @@
 #include "server/fleet/sidecar_calls.h"
 #include "server/network/connections.h"
 #include "server/web/web_endpoint.h"
+#include "shared/log/log.h"
 
 #include <cstdint>
 #include <string>
@@ -31,11 +32,17 @@ struct HostOptions {
     bool agones = false;     // report to the fleet manager's sidecar
     uint16_t agones_port = DEFAULT_SIDECAR_PORT; // the sidecar's HTTP port on localhost
     int idle_shutdown_s = 60; // a room emptied after a game asks to be replaced after this long
+    int allocated_timeout_s = 300; // an allocated room unused this long asks to be replaced
+    ListApi agones_list_api = ListApi::BETA; // where the sidecar serves the player List
+    LogLevel log_level = LogLevel::Debug; // lines below it are not written; Debug: everything
     std::string record_path; // empty: no recording
     // Per-address limits; 0 lifts each.
     unsigned handshakes_per_address = web::DEFAULT_HANDSHAKES_PER_ADDRESS; // web port, not yet WebSockets
     size_t pending_logins_per_address = DEFAULT_PENDING_LOGINS_PER_ADDRESS; // either port, before LOGIN
     std::vector<std::string> allowed_origins; // pages elsewhere whose WebSockets are accepted; "*": any
+    uint64_t record_max_bytes = uint64_t{1} << 30; // the recording's file ends before growing past this
+    std::string tls_certificate; // with tls_key: the web port serves HTTPS and WSS; both empty: plain
+    std::string tls_key;
 };
 
 enum class OptionsError : uint8_t { None, Help, UnknownOption, MissingValue, BadValue };

@@ -4,6 +4,7 @@
 
 #include "shared/log/log.h"
 #include "shared/log/printable.h"
+#include "shared/protocol/picture_change.h"
 
 #include <libwebsockets.h>
 
@@ -39,6 +40,8 @@ const lws_protocols PROTOCOLS[] = {
     // The receive buffer's size is what lets the inflater have 2^WEB_INFLATE_ROOM_POWER bytes of
     // room (the library caps the room at it); outgoing messages go out in 64 KiB writes.
     {"cogwell", callback, 0, size_t{1} << WEB_INFLATE_ROOM_POWER, 0, nullptr, 65536},
+    // A client that names this one gets its pictures as changes from the one before.
+    {PICTURE_CHANGES_SUBPROTOCOL, callback, 0, size_t{1} << WEB_INFLATE_ROOM_POWER, 1, nullptr, 65536},
     {nullptr, nullptr, 0, 0, 0, nullptr, 0},
 };
 
@@ -136,14 +139,22 @@ const char* web_error_name(WebError error) {
     case WebError::None: return "None";
     case WebError::NoFiles: return "NoFiles";
     case WebError::ListenFailed: return "ListenFailed";
+    case WebError::BadTlsFiles: return "BadTlsFiles";
     }
     return "?";
 }
 
-std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError& error) {
+std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError& error, TlsFileError* tls_error) {
     std::unique_ptr<WebEndpoint> endpoint(new WebEndpoint());
     if (!endpoint->files_.load(config.root)) {
         error = WebError::NoFiles;
+        return nullptr;
+    }
+    const bool secure = !config.tls_certificate.empty() || !config.tls_key.empty();
+    const TlsFileError tls = secure ? check_tls_files(config.tls_certificate, config.tls_key) : TlsFileError::None;
+    if (tls_error) *tls_error = tls;
+    if (tls != TlsFileError::None) {
+        error = WebError::BadTlsFiles;
         return nullptr;
     }
     lws_set_log_level(LLL_ERR, log_library_line);
@@ -163,6 +174,11 @@ std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError
     info.server_string = "cogwell";
     endpoint->handshakes_ = HandshakeCounts(config.handshakes_per_address, int64_t{HANDSHAKE_TIMEOUT_S} * 1'000'000);
     endpoint->allowed_origins_ = config.allowed_origins;
+    if (secure) {
+        info.options |= LWS_SERVER_OPTION_DO_SSL_GLOBAL_INIT;
+        info.ssl_cert_filepath = config.tls_certificate.c_str();
+        info.ssl_private_key_filepath = config.tls_key.c_str();
+    }
     endpoint->context_ = lws_create_context(&info);
     lws_vhost* vhost = endpoint->context_ ? lws_get_vhost_by_name(endpoint->context_, "default") : nullptr;
     if (!vhost || lws_get_vhost_listen_port(vhost) <= 0) {
@@ -170,6 +186,7 @@ std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError
         return nullptr;
     }
     endpoint->port_ = static_cast<uint16_t>(lws_get_vhost_listen_port(vhost));
+    endpoint->secure_ = secure;
     error = WebError::None;
     return endpoint;
 }
@@ -342,6 +359,8 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
         channel->wsi = wsi;
         channel->peer_ = peer_of(wsi);
         set_deflate_options(wsi);
+        const lws_protocols* protocol = lws_get_protocol(wsi);
+        channel->picture_changes = protocol && std::strcmp(protocol->name, PICTURE_CHANGES_SUBPROTOCOL) == 0;
         channels_[wsi] = channel;
         opened_.push_back(std::move(channel));
         return 0;

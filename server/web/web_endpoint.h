@@ -5,12 +5,14 @@
 
 #include "server/web/handshake_counts.h"
 #include "server/web/web_channel.h"
+#include "server/web/tls_files.h"
 #include "server/web/web_files.h"
 
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct lws_context;
@@ -49,25 +51,35 @@ inline constexpr int WEB_INFLATE_ROOM_POWER = 21;
 static_assert(1032u * WEB_READ_BYTES + 65536u <= (1u << WEB_INFLATE_ROOM_POWER));
 
 struct WebConfig {
+    WebConfig() = default;
+    // Plain HTTP, the common case; TLS files are set by name afterwards.
+    WebConfig(uint16_t port_, std::string root_, bool deflate_) : port(port_), root(std::move(root_)), deflate(deflate_) {}
     uint16_t port = 0;     // 0: any free port
     std::string root;      // the web client's folder
     bool deflate = true;   // offer permessage-deflate
     unsigned handshakes_per_address = DEFAULT_HANDSHAKES_PER_ADDRESS; // 0: no limit
     // Pages served elsewhere whose WebSockets are accepted besides the host's own page ("*": any).
     std::vector<std::string> allowed_origins;
+    // Both set: HTTPS and WSS on the port, with this PEM certificate (chain) and private key.
+    std::string tls_certificate;
+    std::string tls_key;
 };
 
-enum class WebError : uint8_t { None, NoFiles, ListenFailed };
+enum class WebError : uint8_t { None, NoFiles, ListenFailed, BadTlsFiles };
 const char* web_error_name(WebError error);
 
 class WebEndpoint {
 public:
-    static std::unique_ptr<WebEndpoint> open(const WebConfig& config, WebError& error);
+    // With TLS files that fail check_tls_files, BadTlsFiles and the reason in `tls_error`.
+    static std::unique_ptr<WebEndpoint> open(const WebConfig& config, WebError& error,
+                                             TlsFileError* tls_error = nullptr);
     ~WebEndpoint();
     WebEndpoint(const WebEndpoint&) = delete;
     WebEndpoint& operator=(const WebEndpoint&) = delete;
 
     uint16_t port() const { return port_; }
+    // Served over TLS: the page is https:// and its WebSocket wss://.
+    bool secure() const { return secure_; }
     // WebSockets the library holds open.
     size_t channel_count() const { return channels_.size(); }
     // Accepts, reads, writes and closes whatever is ready, without waiting.
@@ -101,6 +113,7 @@ private:
     size_t refusals_unlogged_ = 0;   // sockets refused for their address since the last log line
     int64_t refusal_logged_us_ = 0;  // the library's clock at that line
     uint16_t port_ = 0;
+    bool secure_ = false;
     // Shared with the channels, which the host may hold a little longer than the endpoint lives.
     std::shared_ptr<FramePool> received_pool_ = std::make_shared<FramePool>(MAX_WEB_RECEIVED_BYTES);
     std::map<struct lws*, std::shared_ptr<WebChannel>> channels_;

@@ -1,6 +1,8 @@
 // Drawing onto a real SDL renderer (software, into memory): the text cache's limits against
 // texts no window could show, and a whole frame letterboxed into a window of another size.
 #include "client/frame_drawing.h"
+#include "client/picture_limits.h"
+#include "client/text_metrics.h"
 #include "client/text_cache.h"
 #include "shared/protocol/json.h"
 
@@ -9,6 +11,8 @@
 #include <SDL.h>
 #include <SDL_ttf.h>
 
+#include <cmath>
+#include <cstring>
 #include <string>
 
 namespace cog::client {
@@ -78,6 +82,17 @@ TEST_F(SoftwareTarget, TextsAreRenderedWithinTheirLimitsAndTheCacheStaysUnderIts
     EXPECT_EQ(cache.get("fits", 20).texture, ok.texture);
 }
 
+// The area budget's idea of how wide a text can be holds for the widest glyphs the font has.
+TEST_F(SoftwareTarget, NoTextIsDrawnWiderThanThePictureBudgetCountsIt) {
+    make_target(64, 64);
+    TextCache cache(renderer, font);
+    for (const char* text : {"@@@@", "WWWW", "mmmm", "\u0416\u0416", "\u2014\u2014", "\u2e3b", "\u2026i", "@", "W"}) {
+        const TextTexture drawn = cache.get(text, static_cast<int>(std::lround(100 * POINTS_PER_FONT_UNIT)));
+        ASSERT_NE(drawn.texture, nullptr) << text;
+        EXPECT_LE(static_cast<float>(drawn.width), text_width_limit(std::strlen(text), 100)) << text;
+    }
+}
+
 // The world drawn into 640 x 480: scale 0.5, black bars of 60 pixels above and below.
 TEST_F(SoftwareTarget, AFrameIsLetterboxedIntoAWindowOfAnotherSize) {
     make_target(640, 480);
@@ -110,6 +125,31 @@ TEST_F(SoftwareTarget, AFrameIsLetterboxedIntoAWindowOfAnotherSize) {
     for (int y = 145; y < 200; ++y)
         for (int x = 50; x < 260; ++x) beyond += pixel(x, y)[0] > 150 ? 1 : 0;
     EXPECT_EQ(beyond, 0);
+}
+
+// The software renderer (a machine without a graphics card) scales and turns an image whole
+// before clipping it: a sprite many worlds wide is not handed to it, a turned sprite of a
+// sane size still shows.
+TEST_F(SoftwareTarget, ATurnedSpriteTooLargeToBuildIsSkippedAndTheRestOfThePictureDrawn) {
+    make_target(640, 360);
+    SpriteTextures sprites = create_sprite_textures(renderer);
+    ASSERT_NE(sprites.by_asset[3], nullptr);
+    TextCache texts(renderer, font);
+    std::pmr::monotonic_buffer_resource arena;
+    ServerMessage message;
+    ASSERT_FALSE(read_json(R"({"kind":1,"commands":[
+      {"kind":0,"x":0,"y":0,"width":1280,"height":720,"color":[0,200,0,255]},
+      {"kind":5,"x":640,"y":360,"asset_id":3,"scale_x":4,"scale_y":4,"rotation":45,"color":[255,255,255,255]},
+      {"kind":5,"x":200,"y":200,"asset_id":3,"scale_x":0.2,"scale_y":0.2,"rotation":45,"color":[255,255,255,255]}
+    ]})", message, &arena));
+    FrameScene scene{message.commands, true, nullptr, nullptr, {}};
+    draw_frame(renderer, sprites, texts, scene);
+    SDL_RenderFlush(renderer);
+    destroy_sprite_textures(sprites);
+
+    EXPECT_NE(pixel(100, 100), (Color{0, 200, 0, 255})); // the small turned sprite
+    EXPECT_EQ(pixel(320, 180), (Color{0, 200, 0, 255})); // the huge one is not there
+    EXPECT_EQ(pixel(600, 340), (Color{0, 200, 0, 255}));
 }
 
 } // namespace
