@@ -79,7 +79,11 @@ function silentSocket() {
 
 for (let i = 0; i < attackers; ++i) {
   if (scenario === 'padded') attack.push(player(`Pad${i}`, '127.0.0.1', (s) => every(16, s, () => s.send(paddedInput(4096, Date.now() + i)))));
-  if (scenario === 'large') attack.push(player(`Big${i}`, '127.0.0.1', (s) => every(1000, s, () => s.send(paddedInput(1048576, Date.now() + i)))));
+  // Built once: making a 1 MiB text each second would stall this process's honest players too.
+  if (scenario === 'large') {
+    const big = paddedInput(1048576, i + 1);
+    attack.push(player(`Big${i}`, '127.0.0.1', (s) => every(1000, s, () => s.send(big))));
+  }
   if (scenario === 'held') holdRequest();
   if (scenario === 'silent') silentSocket();
 }
