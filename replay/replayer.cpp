@@ -46,7 +46,7 @@ public:
     }
     bool stopped() const { return stopped_ || (verify_ && !report_.identical); }
 
-    void login(std::string_view, uint32_t, uint32_t id) override { logins_.push_back(id); }
+    void login(std::string_view, uint32_t, PresentedSecret, uint32_t id) override { logins_.push_back(id); }
 
     void picture_sent(uint32_t id, std::string_view body, std::span<const uint32_t> starts) override {
         if (sink_ && id == player_ && !sink_(seconds_, body)) stopped_ = true;
@@ -109,6 +109,18 @@ void write_all(int fd, std::string_view bytes) {
     }
 }
 
+// The recording says how the login's secret compared, never what it was; the replayed host drew
+// secrets of its own, so a matching one is taken from it.
+std::optional<std::string_view> replayed_secret(const HostState& host, const RecordedLogin& login) {
+    switch (login.secret) {
+    case PresentedSecret::Absent: return std::nullopt;
+    case PresentedSecret::Empty: return "";
+    case PresentedSecret::Matching: return seat_secret(host.seat_claims, login.previous_id).value_or("-");
+    case PresentedSecret::Wrong: break;
+    }
+    return "-"; // never a secret: secrets are hex digits
+}
+
 // A LOGIN arrives on a new socket pair, waiting in the host's list of logins as an accepted
 // connection would; its id is known from the recording.
 void feed_login(HostState& host, Feeds& feeds, const RecordedLogin& login) {
@@ -126,6 +138,7 @@ void feed_login(HostState& host, Feeds& feeds, const RecordedLogin& login) {
     message.kind = ClientMessageKind::LOGIN;
     message.player_name = login.name;
     message.previous_player_id = login.previous_id;
+    message.reconnect_secret = replayed_secret(host, login);
     std::string body;
     write_json(body, message);
     write_all(pair[1], frame_of(body));

@@ -26,11 +26,12 @@ export function startHost(hostBinary, args) {
   return host;
 }
 
-// Resolves with the first match of `pattern` in the host's output, rejects after `ms`.
-export function waitForLine(host, pattern, ms) {
+// Resolves with the first match of `pattern` in the host's output from offset `from` on, rejects
+// after `ms`.
+export function waitForLine(host, pattern, ms, from = 0) {
   return new Promise((resolve, reject) => {
     const check = () => {
-      const match = host.output.match(pattern);
+      const match = host.output.slice(from).match(pattern);
       if (!match) return false;
       clearInterval(timer);
       clearTimeout(timeout);
