@@ -32,6 +32,7 @@ struct HostOptions {
     int allocated_timeout_s = 300; // an allocated room unused this long asks to be replaced
     ListApi agones_list_api = ListApi::BETA; // where the sidecar serves the player List
     LogLevel log_level = LogLevel::Debug; // lines below it are not written; Debug: everything
+    uint32_t max_players_per_address = 16; // seated humans from one address; 0: no limit
     std::string record_path; // empty: no recording
     uint64_t record_max_bytes = uint64_t{1} << 30; // the recording's file ends before growing past this
     std::string tls_certificate; // with tls_key: the web port serves HTTPS and WSS; both empty: plain
