@@ -17,6 +17,11 @@ bool parse_port(std::string_view text, uint16_t& port) {
     return true;
 }
 
+bool parse_count(std::string_view text, uint32_t& count) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
 bool parse_seconds(std::string_view text, int& seconds) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
     return error == std::errc() && end == text.data() + text.size() && seconds >= 0;
@@ -108,6 +113,9 @@ constexpr OptionSpec OPTIONS[] = {
     {"--log-level", "debug|info|warn|error", "COGWELL_LOG_LEVEL",
      "the least important lines written (default debug: everything, with the per-frame diagnostics)",
      [](HostOptions& o, std::string_view v) { return parse_named(v, LOG_LEVEL_NAMES, o.log_level); }},
+    {"--max-players-per-address", "N", "COGWELL_MAX_PLAYERS_PER_ADDRESS",
+     "seated players one network address may hold at once (default 16, 0: no limit)",
+     [](HostOptions& o, std::string_view v) { return parse_count(v, o.max_players_per_address); }},
     {"--record", "FILE", nullptr, "record the game to FILE for replay",
      [](HostOptions& o, std::string_view v) {
          o.record_path = std::string(v);

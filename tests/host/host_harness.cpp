@@ -160,6 +160,7 @@ HostHarness::HostHarness(bool open_window, uint16_t port, DebugCommandsMode debu
     config.random = &random;
     config.open_window = open_window;
     config.stop_requested = &stop;
+    config.max_players_per_address = 0; // every test client comes from this one machine
     if (configure) configure(config);
     host = std::make_unique<Host>(config);
 }
