@@ -40,6 +40,7 @@ bool read_frame_record(RecordTag tag, RecordCursor& c, RecordedFrame& frame, std
         login.previous_id = static_cast<uint32_t>(c.varint());
         login.name = std::string(c.bytes());
         login.id = static_cast<uint32_t>(c.varint());
+        login.secret = static_cast<PresentedSecret>(c.varint());
         return true;
     }
     case RecordTag::MESSAGE: {

@@ -4,6 +4,7 @@
 #include "replay/replay_clock.h"
 #include "server/main/frame_observer.h"
 #include "server/main/host.h"
+#include "server/main/recorded_message.h"
 #include "shared/log/console.h"
 
 #include <cerrno>
@@ -45,7 +46,7 @@ public:
     }
     bool stopped() const { return stopped_ || (verify_ && !report_.identical); }
 
-    void login(std::string_view, uint32_t, uint32_t id) override { logins_.push_back(id); }
+    void login(std::string_view, uint32_t, PresentedSecret, uint32_t id) override { logins_.push_back(id); }
 
     void picture_sent(uint32_t id, std::string_view body, std::span<const uint32_t> starts) override {
         if (sink_ && id == player_ && !sink_(seconds_, body)) stopped_ = true;
@@ -108,6 +109,18 @@ void write_all(int fd, std::string_view bytes) {
     }
 }
 
+// The recording says how the login's secret compared, never what it was; the replayed host drew
+// secrets of its own, so a matching one is taken from it.
+std::optional<std::string_view> replayed_secret(const HostState& host, const RecordedLogin& login) {
+    switch (login.secret) {
+    case PresentedSecret::Absent: return std::nullopt;
+    case PresentedSecret::Empty: return "";
+    case PresentedSecret::Matching: return seat_secret(host.seat_claims, login.previous_id).value_or("-");
+    case PresentedSecret::Wrong: break;
+    }
+    return "-"; // never a secret: secrets are hex digits
+}
+
 // A LOGIN arrives on a new socket pair, waiting in the host's list of logins as an accepted
 // connection would; its id is known from the recording.
 void feed_login(HostState& host, Feeds& feeds, const RecordedLogin& login) {
@@ -125,6 +138,7 @@ void feed_login(HostState& host, Feeds& feeds, const RecordedLogin& login) {
     message.kind = ClientMessageKind::LOGIN;
     message.player_name = login.name;
     message.previous_player_id = login.previous_id;
+    message.reconnect_secret = replayed_secret(host, login);
     std::string body;
     write_json(body, message);
     write_all(pair[1], frame_of(body));
@@ -147,7 +161,8 @@ bool drop_is_marked(DropReason reason) {
 void feed_frame(HostState& host, Feeds& feeds, const RecordedFrame& frame) {
     for (const RecordedLogin& login : frame.logins) feed_login(host, feeds, login);
     for (const RecordedMessage& message : frame.messages)
-        if (auto feed = feeds.find(message.id); feed != feeds.end()) write_all(feed->second, frame_of(message.body));
+        if (auto feed = feeds.find(message.id); feed != feeds.end())
+            write_all(feed->second, frame_of(replayed_message(message.body, host.debug_access.admin_token)));
     for (const RecordedDrop& drop : frame.drops) {
         if (drop_is_fed_as_end(drop.reason)) {
             if (auto feed = feeds.find(drop.id); feed != feeds.end()) shutdown(feed->second, SHUT_WR);
@@ -196,6 +211,7 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
     Feeds feeds;
     std::set<uint32_t> players;
     size_t stray_frame = SIZE_MAX; // the first frame in which the clock left the recording
+    bool unread_readings = false;  // a frame ended without taking all its readings
     {
         Host host(config);
         host.start();
@@ -208,7 +224,14 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
             feed_frame(host.state(), feeds, frame);
             verifier.begin(frame, i, static_cast<double>(frame.start_ns - first_ns) / 1e9);
             host.frame();
-            if (clock.strayed() && stray_frame == SIZE_MAX) stray_frame = i;
+            // A frame ends with every reading it and its pause made; one left over would be met
+            // by the next frame in another place, which shows only frames later.
+            if ((clock.strayed() || !recording.clock().empty()) && stray_frame == SIZE_MAX) stray_frame = i;
+            if (!recording.clock().empty()) {
+                unread_readings = true;
+                report.frames = i + 1;
+                break;
+            }
             if (verify) verifier.end();
             drain_feeds(host.state(), feeds);
             report.frames = i + 1;
@@ -219,7 +242,8 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
     console_set_sink(nullptr, nullptr);
     // A recording cut short lacks the readings after its last frame; anywhere else, a reading
     // the recording does not have means the game took another path.
-    const bool cut_at_end = recording.error() == LoadError::Truncated && stray_frame + 1 == report.frames;
+    const bool cut_at_end =
+        !unread_readings && recording.error() == LoadError::Truncated && stray_frame + 1 == report.frames;
     if (verify && report.identical && stray_frame != SIZE_MAX && !cut_at_end) {
         report.identical = false;
         report.first = {stray_frame, 0, 0, "the game read its clock differently from the recording"};

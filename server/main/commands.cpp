@@ -157,7 +157,7 @@ std::string available_commands() {
 
 void command_unknown(HostState& host, uint32_t id, const std::string& command) {
     send_system_message(host, "Unknown command", id);
-    LOG_WARN("Unknown debug command: %s", printable(command).c_str());
+    LOG_WARN("Unknown debug command: %s", may_carry_admin_token(command) ? "admin ***" : printable(command).c_str());
     LOG_WARN("Available: %s", available_commands().c_str());
 }
 
@@ -180,7 +180,7 @@ void handle_debug_command(HostState& host, uint32_t id, std::string_view text) {
     const std::string name = lower(words.command);
     // The admin claim carries the room's secret: its line never shows what was offered, in any
     // mode (a token meant for another room is still somebody's secret).
-    LOG_INFO("Player %u debug command: %s", id, name == "admin" ? "admin ***" : printable(text).c_str());
+    LOG_INFO("Player %u debug command: %s", id, may_carry_admin_token(text) ? "admin ***" : printable(text).c_str());
     if (is_admin_claim(host.debug_access, name)) {
         claim_admin(host, id, words.argument);
         return;

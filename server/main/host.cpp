@@ -16,9 +16,14 @@
 namespace cog {
 
 namespace {
+const char* fleet_state_shown(const RoomReporter& fleet) {
+    return fleet.fleet_state().empty() ? "unknown" : fleet.fleet_state().c_str();
+}
+
 // The window gets a view of the state, never the state itself; what the operator clicked comes
 // back as actions.
-void draw_status_window(StatusWindow& window, HostState& host, Clock& clock, int64_t frame_start_ns) {
+void draw_status_window(StatusWindow& window, HostState& host, const RoomReporter* fleet, Clock& clock,
+                        int64_t frame_start_ns) {
     const int64_t now = clock.monotonic_ns();
     if (!window.redraw_due(now, frame_start_ns + FRAME_BUDGET_NS)) return;
     std::pmr::vector<StatusPlayerRow> rows(&host.frame_arena);
@@ -27,18 +32,21 @@ void draw_status_window(StatusWindow& window, HostState& host, Clock& clock, int
         rows.push_back({id, player.connected, player.input.mouse_x, player.input.mouse_y, player.show_mouse,
                         player.is_admin});
     const UiActions actions = window.draw(StatusView{host.running, host.screen_stack.count, rows, &host.profiler,
-                                                     debug_commands_mode_name(host.debug_access.mode)},
+                                                     debug_commands_mode_name(host.debug_access.mode),
+                                                     fleet ? fleet_state_shown(*fleet) : ""},
                                           now, clock);
     if (actions.reset_profiler) host.profiler.reset_all_time_max();
 }
 
 // What the fleet manager is told about the room: who holds a live seat and what is on screen.
-void report_to_fleet(RoomReporter& fleet, HostState& host) {
+// Timed with the instrument clock: the fleet changes nothing in the game, and its readings would
+// otherwise sit in a recording that a replay (never in a fleet) does not make.
+void report_to_fleet(RoomReporter& fleet, HostState& host, Clock& clock) {
     std::pmr::vector<uint32_t> humans(&host.frame_arena);
     for (const auto& [id, player] : host.global.players)
         if (human_socket(host, player)) humans.push_back(id);
     const Screen* top = host.screen_stack.top();
-    fleet.observe({host.clock.monotonic_ns(), humans, top ? screen_id_name(top->id) : "NONE",
+    fleet.observe({clock.monotonic_ns(), humans, top ? screen_id_name(top->id) : "NONE",
                    !top || top->id == ScreenId::LOBBY});
 }
 } // namespace
@@ -47,6 +55,7 @@ Host::Host(const HostConfig& config)
     : config_(config),
       state_(*config.clock, *config.random, config.instrument_clock ? *config.instrument_clock : *config.clock) {
     state_.observer = config.observer;
+    state_.seat_claims.fill = config.secret_source;
 }
 
 Host::~Host() {
@@ -55,7 +64,7 @@ Host::~Host() {
 
 bool Host::start() {
     LOG_INFO("Starting game server...");
-    start_debug_access(state_.debug_access, config_.debug_commands);
+    start_debug_access(state_.debug_access, config_.debug_commands, config_.secret_source);
     if (!config_.admin_token.empty() && state_.debug_access.mode == DebugCommandsMode::ADMIN)
         state_.debug_access.admin_token = config_.admin_token;
     if (state_.observer) state_.observer->host_started(state_.debug_access.mode, state_.debug_access.admin_token);
@@ -75,14 +84,16 @@ bool Host::start() {
 
     if (config_.listen && !open_listener()) return false;
     // Browsers are players like TCP clients: a host that takes no connections takes neither.
-    if (config_.listen) open_web_endpoint();
+    if (config_.listen && !open_web_endpoint()) return false;
     // Ready tells the fleet players may be sent here, so only a room that listens reports.
     if (config_.agones && config_.listen) {
         FleetSettings fleet;
         fleet.sidecar_port = config_.agones_port;
+        fleet.list_api = config_.agones_list_api;
         fleet.idle_shutdown_ns = int64_t{config_.idle_shutdown_s} * 1'000'000'000;
-        fleet_ = std::make_unique<RoomReporter>(fleet, state_.clock.monotonic_ns());
-        fleet_->report_ready(state_.clock.monotonic_ns());
+        fleet.allocated_timeout_ns = int64_t{config_.allocated_timeout_s} * 1'000'000'000;
+        fleet_ = std::make_unique<RoomReporter>(fleet, instrument_clock().monotonic_ns());
+        fleet_->report_ready(instrument_clock().monotonic_ns());
     }
 
     if (config_.open_window) {
@@ -110,15 +121,29 @@ bool Host::open_listener() {
     return true;
 }
 
-// A web endpoint that cannot open leaves the game to TCP players; it is no reason not to run.
-void Host::open_web_endpoint() {
-    if (config_.web_port == 0 && !config_.web_port_any) return;
+// A web endpoint that cannot open leaves the game to TCP players; it is no reason not to run,
+// except when its TLS files are wrong: the operator asked for a secure room and must hear at once.
+bool Host::open_web_endpoint() {
+    if (config_.web_port == 0 && !config_.web_port_any) return true;
     const uint16_t port = config_.web_port_any ? 0 : config_.web_port;
     web::WebError error = web::WebError::None;
-    state_.web = web::WebEndpoint::open({port, config_.web_root, true}, error);
-    if (state_.web) LOG_INFO("Web client on http://%s:%d/", LISTEN_ADDRESS, static_cast<int>(state_.web->port()));
-    else LOG_ERROR("Failed to open the web endpoint on port %d (files in '%s'): %s", static_cast<int>(port),
-                   config_.web_root.c_str(), web::web_error_name(error));
+    web::TlsFileError tls = web::TlsFileError::None;
+    web::WebConfig web_config(port, config_.web_root, true);
+    web_config.tls_certificate = config_.tls_certificate;
+    web_config.tls_key = config_.tls_key;
+    state_.web = web::WebEndpoint::open(web_config, error, &tls);
+    if (state_.web) {
+        LOG_INFO("Web client on %s://%s:%d/", state_.web->secure() ? "https" : "http", LISTEN_ADDRESS,
+                 static_cast<int>(state_.web->port()));
+    } else if (error == web::WebError::BadTlsFiles) {
+        LOG_ERROR("Cannot serve the web client over TLS (certificate '%s', key '%s'): %s",
+                  config_.tls_certificate.c_str(), config_.tls_key.c_str(), web::tls_file_error_text(tls));
+        return false;
+    } else {
+        LOG_ERROR("Failed to open the web endpoint on port %d (files in '%s'): %s", static_cast<int>(port),
+                  config_.web_root.c_str(), web::web_error_name(error));
+    }
+    return true;
 }
 
 uint16_t Host::web_port() const { return state_.web ? state_.web->port() : 0; }
@@ -143,7 +168,7 @@ bool Host::frame() {
 
     // New players first, so a client that connects this frame already gets this frame's picture.
     profiler.push("accept_connections");
-    receive_from_browsers(state_);
+    receive_from_browsers(state_, frame_start);
     accept_new_connections(state_);
     profiler.pop();
 
@@ -182,7 +207,7 @@ bool Host::frame() {
     // the frame.
     if (fleet_) {
         profiler.push("report_to_fleet");
-        report_to_fleet(*fleet_, state_);
+        report_to_fleet(*fleet_, state_, instrument_clock());
         profiler.pop();
     }
 
@@ -191,7 +216,7 @@ bool Host::frame() {
     if (state_.observer) state_.observer->frame_ended();
 
     // The status window is drawn outside the measured part, so it never shows its own cost.
-    if (window_) draw_status_window(*window_, state_, instrument_clock(), frame_start);
+    if (window_) draw_status_window(*window_, state_, fleet_.get(), instrument_clock(), frame_start);
 
     pace_frame(frame_start);
     // Nothing allocated in the frame may survive it.

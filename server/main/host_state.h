@@ -5,8 +5,10 @@
 #include "server/main/debug_access.h"
 #include "server/main/departed_players.h"
 #include "server/main/frame_observer.h"
+#include "server/main/picture_changes.h"
 #include "server/main/picture_encoder.h"
 #include "server/main/screen_stack.h"
+#include "server/main/seat_claims.h"
 #include "server/profiler/profiler.h"
 #include "server/screens/screen/global_state.h"
 #include "server/network/connections.h"
@@ -45,6 +47,7 @@ struct HostState {
     ConnectionTable connections;
     std::unique_ptr<web::WebEndpoint> web; // browsers; nullptr when off
     PictureEncoder picture_encoder;
+    PictureChanges picture_changes; // what each client taking changes was sent last
     // The screen instance whose oversized picture was last warned about: one warning per screen.
     // An instance number, not an address: a new screen may be built where the old one was.
     uint64_t oversize_warned_screen = 0;
@@ -52,6 +55,7 @@ struct HostState {
     DebugAccess debug_access; // who may use the debug commands
     GlobalState global;
     DepartedPlayers departed; // humans who left, until nothing can use their records
+    SeatClaims seat_claims;   // who may take each human seat back
     ScreenStack screen_stack;
     Profiler profiler;
     // Per-frame scratch (the status window's rows, for one). Released at the

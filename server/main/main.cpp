@@ -35,11 +35,14 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, request_stop);
     std::signal(SIGTERM, request_stop);
     std::signal(SIGPIPE, SIG_IGN); // a vanished client must not kill the host mid-send
+    // A file-size limit (ulimit -f) met by the recording ends the recording, not the game.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     // The log goes through a writer thread: a reader of our output that falls behind costs
     // dropped lines (counted in a later line), never a late frame.
     cog::ConsoleWriter console(STDOUT_FILENO);
     cog::console_set_sink(&cog::ConsoleWriter::sink, &console);
+    cog::log_set_min_level(parsed.options.log_level);
 
     cog::SystemClock clock;
     // A recorded game keeps its seed, so the same draws can be made again in a replay.
@@ -58,7 +61,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<cog::Recorder> recorder;
     std::optional<cog::RecordingClock> recording_clock;
     if (!config.record_path.empty()) {
-        recorder = cog::Recorder::open(config.record_path, seed);
+        recorder = cog::Recorder::open(config.record_path, seed, config.record_max_bytes);
         if (!recorder) return 1;
         recording_clock.emplace(clock, *recorder);
         config.clock = &*recording_clock;

@@ -11,11 +11,15 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <memory_resource>
 #include <mutex>
 #include <string>
 #include <thread>
 
 namespace cog {
+
+// Why a recording ended before the game did.
+enum class RecordingEnd : uint8_t { None, FellBehind, TooLarge, WriteFailed };
 
 class Recorder final : public FrameObserver {
 public:
@@ -23,8 +27,9 @@ public:
     // (logged) rather than the host's memory.
     static constexpr size_t MAX_QUEUED_BYTES = 64u << 20;
 
-    // Opens `path`; nullptr (logged) when it cannot be created.
-    static std::unique_ptr<Recorder> open(const std::string& path, uint64_t seed);
+    // Creates `path` readable by its owner only (it holds the room's secrets); nullptr (logged)
+    // when it cannot. The file never grows past `max_bytes`.
+    static std::unique_ptr<Recorder> open(const std::string& path, uint64_t seed, uint64_t max_bytes = UINT64_MAX);
     ~Recorder() override; // writes what is left and closes the file: the recording is complete
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
@@ -33,29 +38,37 @@ public:
     void clock_read(bool wall, int64_t value);
 
     void frame_begun() override;
-    void login(std::string_view name, uint32_t previous_id, uint32_t id) override;
+    void login(std::string_view name, uint32_t previous_id, PresentedSecret secret, uint32_t id) override;
     void message(uint32_t id, std::string_view body) override;
     void dropped(uint32_t id, DropReason reason) override;
     void picture_sent(uint32_t id, std::string_view body, std::span<const uint32_t> command_starts) override;
     void frame_ended() override;
 
-    bool failed() const; // a write failed; the recording stopped there (logged once)
+    // Why the recording ended early (logged once); None while it goes on.
+    RecordingEnd ended() const;
+    bool failed() const { return ended() != RecordingEnd::None; }
 
 private:
-    Recorder(std::FILE* file, uint64_t seed);
+    Recorder(int fd, uint64_t seed, uint64_t max_bytes);
     void hand_over(); // the pending bytes to the writer thread
+    void log_end_once();
     void run();
 
-    std::FILE* file_;
-    std::string pending_; // this frame's records, frame thread only
+    int fd_;
+    uint64_t max_bytes_;
+    std::string admin_token_;
+    std::string pending_; // records since the last hand-over, frame thread only
+    std::string scratch_; // a message as recorded, frame thread only
+    std::pmr::monotonic_buffer_resource message_strings_;
     int64_t last_wall_ = 0, last_mono_ = 0;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::string> queue_; // guarded
     size_t queued_bytes_ = 0;       // guarded; past MAX_QUEUED_BYTES the disk has stalled
     bool stopping_ = false;         // guarded
-    bool failed_ = false;           // guarded
-    bool failure_logged_ = false;   // frame thread only
+    RecordingEnd end_ = RecordingEnd::None; // guarded
+    int write_error_ = 0;           // guarded; errno of a failed write
+    bool end_logged_ = false;       // frame thread only
     std::thread thread_;
 };
 

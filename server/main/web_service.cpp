@@ -5,10 +5,10 @@
 
 namespace cog {
 
-void receive_from_browsers(HostState& host) {
+void receive_from_browsers(HostState& host, int64_t now_ns) {
     if (!host.web) return;
     host.web->service();
-    admit_web_connections(host.connections, host.web->take_opened(), host.clock.monotonic_ns());
+    admit_web_connections(host.connections, host.web->take_opened(), now_ns);
 }
 
 void send_to_browsers(HostState& host) {

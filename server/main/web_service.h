@@ -3,11 +3,15 @@
 // after the pictures and drops.
 #pragma once
 
+#include <cstdint>
+
 namespace cog {
 
 struct HostState;
 
-void receive_from_browsers(HostState& host);
+// `now_ns`: the frame's start. A clock reading of its own would exist only where the endpoint is
+// on, and a replay (which has none) would then meet every later reading one place early.
+void receive_from_browsers(HostState& host, int64_t now_ns);
 void send_to_browsers(HostState& host);
 
 } // namespace cog

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string_view>
 #include <tuple>
 
@@ -65,7 +66,8 @@ struct Fields<ClientMessage> {
         field("previous_player_id", &ClientMessage::previous_player_id),
         field("input", &ClientMessage::input),
         field("message", &ClientMessage::message),
-        field("settings_command", &ClientMessage::settings_command));
+        field("settings_command", &ClientMessage::settings_command),
+        field("reconnect_secret", &ClientMessage::reconnect_secret));
 };
 
 template <>
@@ -80,7 +82,8 @@ struct Fields<Event> {
         field("message", &Event::message),
         field("sender_id", &Event::sender_id),
         field("sound_id", &Event::sound_id),
-        field("volume", &Event::volume));
+        field("volume", &Event::volume),
+        field("reconnect_secret", &Event::reconnect_secret));
 };
 
 template <>
@@ -112,8 +115,23 @@ struct Fields<ServerMessage> {
         field("commands", &ServerMessage::commands));
 };
 
+template <>
+struct Fields<PictureChange> {
+    static constexpr auto list = std::make_tuple(
+        field("kind", &PictureChange::kind),
+        field("base", &PictureChange::base),
+        field("keep", &PictureChange::keep),
+        field("commands", &PictureChange::commands));
+};
+
 template <typename T>
 concept Record = requires { Fields<T>::list; };
+
+// A member that newer peers add: written only when present, read as present when its key is.
+template <typename T>
+inline constexpr bool is_optional = false;
+template <typename T>
+inline constexpr bool is_optional<std::optional<T>> = true;
 
 // The number of members of an aggregate: the most initialisers it accepts from a value that
 // converts to anything. Lets each field list be checked against its record, so a member added
@@ -153,6 +171,7 @@ inline constexpr size_t MAX_NAME_LENGTH = [] {
     scan(field_names<Event>);
     scan(field_names<DrawCommand>);
     scan(field_names<ServerMessage>);
+    scan(field_names<PictureChange>);
     return longest;
 }();
 
@@ -165,5 +184,7 @@ static_assert(member_count<DrawCommand>() == field_count<DrawCommand>,
               "a member of DrawCommand is missing from its field list");
 static_assert(member_count<ServerMessage>() == field_count<ServerMessage>,
               "a member of ServerMessage is missing from its field list");
+static_assert(member_count<PictureChange>() == field_count<PictureChange>,
+              "a member of PictureChange is missing from its field list");
 
 } // namespace cog::json_fields

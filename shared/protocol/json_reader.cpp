@@ -86,6 +86,8 @@ private:
         } else if constexpr (std::is_same_v<T, std::string_view>) {
             if (*p_ != '"' && *p_ != '\'') return mismatch_or_syntax();
             return read_string_value(out);
+        } else if constexpr (is_optional<T>) {
+            return read_value(out.emplace(), depth);
         } else if constexpr (std::is_same_v<T, Color>) {
             // Like the letter keys, a shorter array leaves the rest zero; a longer one is refused.
             out = Color{};
@@ -114,6 +116,24 @@ private:
                     return fail(JsonErrorKind::Syntax);
                 }
                 return read_record(out.back(), depth + 1);
+            });
+        } else if constexpr (std::is_same_v<T, KeptRuns>) {
+            // Three numbers per kept run, and a run keeps at least one command: a list longer
+            // than three per command the reader accepts is refused before it is stored.
+            out.clear();
+            const size_t limit = max_commands_ > SIZE_MAX / 3 ? SIZE_MAX : max_commands_ * 3;
+            return read_array(depth + 1, std::numeric_limits<size_t>::max(), [&](size_t count) {
+                if (count >= limit) return fail(JsonErrorKind::Too_Many);
+                if (!skip_space()) return false;
+                if (!starts_number()) return mismatch_or_syntax();
+                uint32_t v = 0;
+                if (!read_integer(v)) return false;
+                try {
+                    out.push_back(v);
+                } catch (...) {
+                    return fail(JsonErrorKind::Syntax);
+                }
+                return true;
             });
         } else {
             return read_record(out, depth);
@@ -210,6 +230,8 @@ template <typename T>
 void release_strings(T& value, std::pmr::memory_resource* strings) {
     if constexpr (std::is_same_v<T, std::string_view>) {
         release(value, strings);
+    } else if constexpr (is_optional<T>) {
+        if (value) release_strings(*value, strings);
     } else if constexpr (std::is_same_v<T, DrawList> || std::is_same_v<T, std::array<InputKey, LETTER_KEY_COUNT>>) {
         for (auto& element : value) release_strings(element, strings);
     } else if constexpr (Record<T>) {
@@ -238,6 +260,22 @@ JsonError read_json(std::string_view text, ServerMessage& out, std::pmr::memory_
     JsonError error = reader.read_top(out);
     if (error) {
         release_strings(out, strings);
+        out.commands.clear();
+    }
+    return error;
+}
+
+JsonError read_json(std::string_view text, PictureChange& out, std::pmr::memory_resource* strings,
+                    size_t max_commands) {
+    out.kind = ServerMessageKind::EVENT;
+    out.base = 0;
+    out.keep.clear();
+    out.commands.clear();
+    Reader reader(text, strings, max_commands);
+    JsonError error = reader.read_top(out);
+    if (error) {
+        release_strings(out, strings);
+        out.keep.clear();
         out.commands.clear();
     }
     return error;

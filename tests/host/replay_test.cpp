@@ -3,16 +3,29 @@
 #include "replay/picture_png.h"
 #include "replay/recording.h"
 #include "replay/replayer.h"
+#include "server/main/recorded_message.h"
 #include "server/main/recorder.h"
 #include "server/screens/metro/metro_aim.h"
 #include "server/screens/metro/metro_state.h"
+#include "shared/protocol/json.h"
 #include "tests/host/host_harness.h"
+#include "tests/ws_client/ws_client.h"
 
 #include <gtest/gtest.h>
 #include <stb/stb_image.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <netinet/in.h>
+#include <filesystem>
+#include <sys/stat.h>
 #include <optional>
+#include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace cog::test {
@@ -38,7 +51,8 @@ struct RecordedGame : ::testing::Test {
     }
     ScreenId top() { return h->state().screen_stack.top()->id; }
 
-    // Logins, a reconnection, debug commands, a metro ride in which the Overseer shoots Ann.
+    // Logins, a reconnection with the seat's secret, debug commands, a metro ride in which the
+    // Overseer shoots Ann.
     void play() {
         h = std::make_unique<HostHarness>(false, 0, DebugCommandsMode::OPEN, false, [&](HostConfig& config) {
             clock.emplace(*config.clock, *recorder);
@@ -50,11 +64,14 @@ struct RecordedGame : ::testing::Test {
         ann = std::make_unique<TestClient>(h->port());
         bob = std::make_unique<TestClient>(h->port());
         EXPECT_EQ(h->login(*ann, "Ann"), 1u);
-        EXPECT_EQ(h->login(*bob, "Bob"), 2u);
+        const std::string secret = h->claim_seat(*bob, "Bob", 0, "").secret;
         bob->close();
         h->frames(3);
+        TestClient impostor(h->port());
+        EXPECT_EQ(h->login(impostor, "Bob", 2), 3u);
+        impostor.close();
         bob = std::make_unique<TestClient>(h->port());
-        EXPECT_EQ(h->login(*bob, "Bob", 2), 2u);
+        EXPECT_EQ(h->claim_seat(*bob, "Bob", 2, secret).id, 2u); // a seat that goes back only to its secret
         ann->send_command("role masked");
         bob->send_command("role cop");
         bob->send_command("push metro");
@@ -103,7 +120,7 @@ TEST_F(RecordedGame, ReplaysIdenticallyAndShowsWhereAChangedInputDiverges) {
                                 << same.first.what;
     EXPECT_EQ(recording.error(), replay::LoadError::None);
     EXPECT_EQ(same.frames, recorded_frames);
-    EXPECT_EQ(same.players, 2u);
+    EXPECT_EQ(same.players, 3u);
 
     // The Overseer's click, moved off Ann: from that frame on, the game is another.
     size_t click_frame = 0;
@@ -163,6 +180,25 @@ TEST_F(RecordedGame, APlayersPictureIsDrawnAsTheClientDrawsIt) {
     stbi_image_free(pixels);
 }
 
+// A recorded picture the replay never sends, even the frame's last one, is a difference.
+TEST_F(RecordedGame, ARecordedPictureTheReplayDoesNotSendIsADifference) {
+    ASSERT_NE(recorder, nullptr);
+    play();
+    replay::RecordingReader recording;
+    ASSERT_EQ(recording.open(path), replay::LoadError::None);
+    size_t edited = 0;
+    const replay::ReplayReport report =
+        replay::run_replay(recording, true, 0, {}, [&](size_t index, replay::RecordedFrame& frame) {
+            if (edited != 0 || index < 10 || frame.pictures.empty()) return;
+            frame.pictures.push_back(frame.pictures.back());
+            edited = index;
+        });
+    ASSERT_NE(edited, 0u);
+    EXPECT_FALSE(report.identical);
+    EXPECT_EQ(report.first.frame, edited);
+    EXPECT_EQ(report.first.what, "a recorded picture was not sent");
+}
+
 // A disk that refuses the recording costs the recording, said once in the log, never the game.
 TEST(Recording, AFailingDiskEndsTheRecordingNotTheGame) {
     ConsoleCapture console;
@@ -182,6 +218,448 @@ TEST(Recording, AFailingDiskEndsTheRecordingNotTheGame) {
     }
     recorder.reset();
     EXPECT_EQ(console.count("Writing the recording failed"), 1u);
+}
+
+// A port nobody listens on right now, for the options of a program started apart.
+uint16_t free_port() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    socklen_t size = sizeof addr;
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size);
+    close(fd);
+    return ntohs(addr.sin_port);
+}
+
+// The real host program with the real clock, recording; its log is read up to its ports.
+struct RecordingHost {
+    HostProcess process;
+    std::string output;
+    uint16_t port = 0;
+
+    explicit RecordingHost(std::vector<const char*> options) : RecordingHost(spawn_host_process(options)) {}
+    RecordingHost(pid_t pid, int output) : RecordingHost(HostProcess{pid, output}) {}
+    explicit RecordingHost(HostProcess started) : process(started) {
+        const std::string listening = "Server listening on 0.0.0.0:";
+        for (size_t at; (at = output.find(listening)) == std::string::npos || output.find('\n', at) == std::string::npos;) {
+            if (!read_some(-1)) return;
+        }
+        port = static_cast<uint16_t>(std::stoi(output.substr(output.find(listening) + listening.size())));
+    }
+    // What the log says within `wait_ms` (-1: until it says something or ends).
+    bool read_some(int wait_ms) {
+        pollfd p{process.output, POLLIN, 0};
+        if (poll(&p, 1, wait_ms) <= 0) return false;
+        char buffer[4096];
+        const ssize_t n = read(process.output, buffer, sizeof buffer);
+        if (n > 0) output.append(buffer, static_cast<size_t>(n));
+        return n > 0;
+    }
+    // SIGTERM, as an operator stops it (unless sent already); the exit status.
+    int stop(bool terminate = true) {
+        if (terminate) kill(process.pid, SIGTERM);
+        while (read_some(-1)) {
+        }
+        close(process.output);
+        int status = 0;
+        waitpid(process.pid, &status, 0);
+        return status;
+    }
+};
+
+struct ProgramRun {
+    int status = -1; // the wait status
+    std::string output;
+};
+
+// Runs a program to its end, its standard output and error together.
+ProgramRun run_program(std::vector<std::string> arguments) {
+    int out[2];
+    if (pipe(out) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        dup2(out[1], STDERR_FILENO);
+        close(out[0]);
+        std::vector<char*> argv;
+        for (std::string& a : arguments) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    ProgramRun run;
+    char buffer[4096];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) run.output.append(buffer, static_cast<size_t>(n));
+    close(out[0]);
+    waitpid(pid, &run.status, 0);
+    return run;
+}
+
+std::string message_text(const ClientMessage& message) {
+    std::string text;
+    write_json(text, message);
+    return text;
+}
+
+InputState typing(char letter) {
+    InputState input;
+    input.mouse_x = static_cast<float>(letter) * 7;
+    input.mouse_y = 300;
+    input.keys[static_cast<size_t>(letter - 'a')].just_pressed = true;
+    return input;
+}
+
+// A game of the real program, as players play it: a TCP player and a browser player logging in
+// at different moments, typing, a command, a drop and a reconnection. Its recording must replay
+// to the same pictures, whatever the real clock read at start-up, on each login and in each phase.
+TEST(RealRecording, AGameOfTheRealHostReplaysIdentically) {
+    const std::string path = "/tmp/cogwell-real-recording-" + std::to_string(getpid()) + ".rec";
+    const std::string web_port = std::to_string(free_port());
+    RecordingHost host({"--port", "0", "--web-port", web_port.c_str(), "--web-root", COG_WEB_ROOT, "--record",
+                        path.c_str()});
+    ASSERT_NE(host.port, 0) << host.output;
+    auto ann = std::make_unique<TestClient>(host.port);
+    ann->send_login("Ann");
+    uint32_t ann_id = 0;
+    std::unique_ptr<WsClient> bob;
+    const auto start = std::chrono::steady_clock::now();
+    bool commanded = false, dropped = false, returned = false;
+    for (int step = 0;; ++step) {
+        const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (t > 5.0) break;
+        if (!bob && t > 0.7) {
+            bob = std::make_unique<WsClient>(static_cast<uint16_t>(std::stoi(web_port)), true);
+            EXPECT_TRUE(bob->wait_open(2000));
+            ClientMessage login;
+            login.player_name = "Bob";
+            bob->send_text(message_text(login));
+        }
+        if (bob && !commanded && t > 1.5) {
+            ClientMessage command;
+            command.kind = ClientMessageKind::SETTINGS_COMMAND;
+            command.settings_command = "push typewriter";
+            bob->send_text(message_text(command));
+            commanded = true;
+        }
+        if (!dropped && t > 2.6) {
+            ann.reset();
+            dropped = true;
+        }
+        if (dropped && !returned && t > 3.3) {
+            ann = std::make_unique<TestClient>(host.port);
+            ann->send_login("Ann", ann_id);
+            returned = true;
+        }
+        if (ann) {
+            ann->send_input(typing(static_cast<char>('a' + step % 26)));
+            for (const ReceivedMessage& m : ann->receive_all(0))
+                if (m.message.kind == ServerMessageKind::EVENT && m.message.event.kind == EventKind::INIT)
+                    ann_id = m.message.event.client_id;
+        }
+        if (bob) {
+            ClientMessage input;
+            input.kind = ClientMessageKind::INPUT;
+            input.input = typing(static_cast<char>('z' - step % 26));
+            bob->send_text(message_text(input));
+            bob->flush();
+            bob->receive(0);
+        }
+        usleep(16'000);
+        host.read_some(0);
+    }
+    EXPECT_NE(ann_id, 0u);
+    const int status = host.stop();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << host.output;
+    EXPECT_NE(host.output.find("Player 1 (Ann) reconnected"), std::string::npos) << host.output;
+    EXPECT_NE(host.output.find("typewriter"), std::string::npos);
+
+    const ProgramRun replay = run_program({COG_REPLAY_BINARY, path, "--verify"});
+    EXPECT_TRUE(WIFEXITED(replay.status) && WEXITSTATUS(replay.status) == 0) << replay.output;
+    EXPECT_NE(replay.output.find(" 2 players: identical"), std::string::npos) << replay.output;
+    std::remove(path.c_str());
+}
+
+// Counts the lines of `log` holding `text`.
+size_t lines_with(const std::string& log, std::string_view text) {
+    size_t count = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
+    return count;
+}
+
+// One TCP player in the lobby for `seconds`, moving and typing; the pictures of its last second.
+size_t play_alone(uint16_t port, double seconds) {
+    TestClient ann(port);
+    ann.send_login("Ann");
+    size_t late_pictures = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int step = 0;; ++step) {
+        const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (t > seconds) break;
+        ann.send_input(typing(static_cast<char>('a' + step % 26)));
+        const size_t pictures = count_draws(ann.receive_all(0));
+        if (t > seconds - 1) late_pictures += pictures;
+        usleep(16'000);
+    }
+    return late_pictures;
+}
+
+// A recording that reaches its limit ends there with one line in the log, as a whole recording
+// a replay reads to its end, and the game goes on.
+TEST(RealRecording, ARecordingEndsWholeAtItsLimitAndTheGameGoesOn) {
+    const std::string path = "/tmp/cogwell-limited-recording-" + std::to_string(getpid()) + ".rec";
+    {
+        // A recording from an earlier run, readable by all: its mode must not survive.
+        FILE* old = std::fopen(path.c_str(), "w");
+        ASSERT_NE(old, nullptr);
+        std::fclose(old);
+        chmod(path.c_str(), 0644);
+    }
+    RecordingHost host({"--port", "0", "--web-port", "0", "--record", path.c_str(), "--record-max-bytes", "6000"});
+    ASSERT_NE(host.port, 0) << host.output;
+    EXPECT_GT(play_alone(host.port, 4.0), 30u); // about 60 a second while the game keeps its pace
+    const int status = host.stop();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(lines_with(host.output, "The recording reached its limit of 6000 bytes; it ends there"), 1u)
+        << host.output;
+    struct stat file {};
+    ASSERT_EQ(stat(path.c_str(), &file), 0);
+    EXPECT_EQ(file.st_mode & 0777, 0600u); // the recording holds the game's secrets
+    EXPECT_LE(file.st_size, 6000);
+    EXPECT_GT(file.st_size, 3000);
+
+    const ProgramRun replay = run_program({COG_REPLAY_BINARY, path, "--verify"});
+    EXPECT_TRUE(WIFEXITED(replay.status) && WEXITSTATUS(replay.status) == 0) << replay.output;
+    EXPECT_NE(replay.output.find(" 1 players: identical"), std::string::npos) << replay.output;
+    EXPECT_EQ(replay.output.find("cut short"), std::string::npos) << replay.output;
+    std::remove(path.c_str());
+}
+
+// The real host recording into a filesystem of its own, nearly full: a small tmpfs in a private
+// mount namespace. The recording is copied out when the host has ended.
+struct HostOnAFullDisk {
+    pid_t jail = -1;
+    int output = -1;
+    static constexpr int NO_NAMESPACE = 77;
+
+    HostOnAFullDisk(const std::string& copy_to, size_t free_bytes) {
+        int out[2];
+        if (pipe(out) != 0) return;
+        jail = fork();
+        if (jail == 0) {
+            close(out[0]);
+            _exit(run_jail(out[1], copy_to, free_bytes));
+        }
+        close(out[1]);
+        output = out[0];
+    }
+
+    static bool private_mounts() {
+        const uid_t uid = getuid();
+        const gid_t gid = getgid();
+        if (unshare(CLONE_NEWNS) != 0) {
+            if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
+            const std::string uid_map = "0 " + std::to_string(uid) + " 1", gid_map = "0 " + std::to_string(gid) + " 1";
+            for (const auto& [file, text] : {std::pair<const char*, std::string>{"/proc/self/setgroups", "deny"},
+                                             {"/proc/self/uid_map", uid_map},
+                                             {"/proc/self/gid_map", gid_map}}) {
+                FILE* f = std::fopen(file, "w");
+                if (!f) return false;
+                std::fputs(text.c_str(), f);
+                std::fclose(f);
+            }
+        }
+        return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    }
+
+    static int run_jail(int output, const std::string& copy_to, size_t free_bytes) {
+        setpgid(0, 0);
+        signal(SIGTERM, SIG_IGN); // the host alone stops; the jail then copies its recording out
+        const std::string dir = copy_to + ".disk";
+        mkdir(dir.c_str(), 0700);
+        if (!private_mounts() || mount("none", dir.c_str(), "tmpfs", 0, "size=256k") != 0) return NO_NAMESPACE;
+        const std::string filler(256 * 1024 - free_bytes, 'x');
+        FILE* fill = std::fopen((dir + "/filler").c_str(), "w");
+        if (!fill || std::fwrite(filler.data(), 1, filler.size(), fill) != filler.size()) return NO_NAMESPACE;
+        std::fclose(fill);
+        const std::string recording = dir + "/game.rec";
+        const pid_t host = fork();
+        if (host == 0) {
+            signal(SIGTERM, SIG_DFL);
+            dup2(output, STDOUT_FILENO);
+            unsetenv("DISPLAY");
+            unsetenv("WAYLAND_DISPLAY");
+            execl(COG_HOST_BINARY, COG_HOST_BINARY, "--port", "0", "--web-port", "0", "--record", recording.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(output);
+        int status = 0;
+        waitpid(host, &status, 0);
+        std::FILE* in = std::fopen(recording.c_str(), "rb");
+        std::FILE* out = std::fopen(copy_to.c_str(), "wb");
+        char buffer[4096];
+        for (size_t n; in && out && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) std::fwrite(buffer, 1, n, out);
+        if (in) std::fclose(in);
+        if (out) std::fclose(out);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+};
+
+// A disk that fills up ends the recording with one line in the log and a proper end, and the
+// game goes on.
+TEST(RealRecording, AFullDiskEndsTheRecordingWholeAndTheGameGoesOn) {
+    const std::string path = "/tmp/cogwell-full-disk-" + std::to_string(getpid()) + ".rec";
+    HostOnAFullDisk jailed(path, 4096);
+    ASSERT_GT(jailed.jail, 0);
+    RecordingHost host(jailed.jail, jailed.output);
+    if (host.port == 0) {
+        int status = 0;
+        waitpid(jailed.jail, &status, 0);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == HostOnAFullDisk::NO_NAMESPACE)
+            GTEST_SKIP() << "no private mount namespace here";
+        FAIL() << host.output;
+    }
+    EXPECT_GT(play_alone(host.port, 4.0), 30u);
+    kill(-jailed.jail, SIGTERM);
+    const int status = host.stop(false);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(lines_with(host.output, "Writing the recording failed (No space left on device); it ends there"), 1u)
+        << host.output;
+    const ProgramRun replay = run_program({COG_REPLAY_BINARY, path, "--verify"});
+    EXPECT_TRUE(WIFEXITED(replay.status) && WEXITSTATUS(replay.status) == 0) << replay.output;
+    EXPECT_NE(replay.output.find(" 1 players: identical"), std::string::npos) << replay.output;
+    EXPECT_EQ(replay.output.find("cut short"), std::string::npos) << replay.output;
+    std::remove(path.c_str());
+    rmdir((path + ".disk").c_str());
+}
+
+// The room's admin token is logged once and recorded once, in the header: an admin's claims keep
+// their words and whether they were right, which is enough to replay them. Bytes the host ignores
+// (an INPUT padded with an unknown key) are not recorded either.
+TEST(RealRecording, TheAdminTokenAndIgnoredBytesStayOutOfTheLogAndTheRecording) {
+    const std::string path = "/tmp/cogwell-admin-recording-" + std::to_string(getpid()) + ".rec";
+    RecordingHost host({"--port", "0", "--web-port", "0", "--debug-commands", "admin", "--record", path.c_str()});
+    ASSERT_NE(host.port, 0) << host.output;
+    const std::string said = "Admin token: ";
+    ASSERT_NE(host.output.find(said), std::string::npos);
+    const std::string token = host.output.substr(host.output.find(said) + said.size(), 32);
+
+    TestClient ann(host.port);
+    ann.send_login("Ann");
+    ann.send_command("admin\t" + token);
+    ann.send_command("ADMIN " + token.substr(0, 31) + "0 extra");
+    ann.send_command("admin " + token);
+    ann.send_command("push typewriter");
+    const std::string unpadded = message_text([] {
+        ClientMessage input;
+        input.kind = ClientMessageKind::INPUT;
+        input.input = typing('q');
+        return input;
+    }());
+    std::string padded = unpadded;
+    padded.insert(padded.size() - 1, ",\"padding\":\"" + std::string(4000, 'x') + "\"");
+    for (int i = 0; i < 60; ++i) {
+        ann.send_frame(padded);
+        ann.receive_all(0);
+        usleep(16'000);
+    }
+    const int status = host.stop();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(lines_with(host.output, token), 1u) << host.output;
+    EXPECT_NE(host.output.find("Player 1 is now an admin of the room"), std::string::npos);
+    EXPECT_NE(host.output.find("TYPEWRITER"), std::string::npos);
+
+    replay::RecordingReader recording;
+    ASSERT_EQ(recording.open(path), replay::LoadError::None);
+    EXPECT_EQ(recording.header().admin_token, token);
+    size_t claims = 0, inputs = 0, largest = 0; // the largest INPUT
+    for (replay::RecordedFrame frame; recording.next_frame(frame);) {
+        for (const replay::RecordedMessage& m : frame.messages) {
+            EXPECT_EQ(m.body.find(token.substr(0, 16)), std::string::npos) << m.body;
+            claims += m.body.find("admin ***") != std::string::npos;
+            claims += m.body.find(std::string("admin ").append(RECORDED_RIGHT_TOKEN)) != std::string::npos;
+            if (m.body.find("\"kind\":1") == std::string::npos) continue;
+            ++inputs;
+            largest = std::max(largest, m.body.size());
+        }
+    }
+    EXPECT_EQ(claims, 2u);
+    EXPECT_GE(inputs, 50u);
+    EXPECT_EQ(largest, unpadded.size());
+
+    const ProgramRun replay = run_program({COG_REPLAY_BINARY, path, "--verify"});
+    EXPECT_TRUE(WIFEXITED(replay.status) && WEXITSTATUS(replay.status) == 0) << replay.output;
+    EXPECT_NE(replay.output.find(" 1 players: identical"), std::string::npos) << replay.output;
+    std::remove(path.c_str());
+}
+
+// Recordings written straight through the recorder and read back through the replay's reader.
+struct RecordingFile : ::testing::Test {
+    std::string path = "/tmp/cogwell-recording-test-" + std::to_string(getpid()) + ".rec";
+    std::unique_ptr<Recorder> recorder = Recorder::open(path, 7);
+    void SetUp() override {
+        ASSERT_NE(recorder, nullptr);
+        recorder->host_started(DebugCommandsMode::OPEN, "");
+    }
+    void TearDown() override { std::remove(path.c_str()); }
+    void frame(std::string_view body) {
+        recorder->frame_begun();
+        recorder->message(1, body);
+        recorder->frame_ended();
+    }
+    static off_t size_of(const std::string& file) {
+        struct stat info{};
+        return stat(file.c_str(), &info) == 0 ? info.st_size : -1;
+    }
+    // Waits until the writer has put out what it was handed: the file grows after each batch.
+    void wait_written(off_t before) {
+        for (int i = 0; i < 2000 && size_of(path) == before; ++i) usleep(1000);
+    }
+    // Frames read from `file`, and how the reading ended.
+    static std::pair<size_t, replay::LoadError> read_back(const std::string& file) {
+        replay::RecordingReader reader;
+        if (const replay::LoadError error = reader.open(file); error != replay::LoadError::None) return {0, error};
+        size_t frames = 0;
+        for (replay::RecordedFrame f; reader.next_frame(f);) ++frames;
+        return {frames, reader.error()};
+    }
+};
+
+// The bound on waiting records is on what waits, not on what was ever written.
+TEST_F(RecordingFile, AGameLongerThanTheQueueBoundIsRecordedWhole) {
+    ConsoleCapture console;
+    const std::string body(1 << 20, 'x');
+    const size_t frames = Recorder::MAX_QUEUED_BYTES / body.size() + 16;
+    for (size_t i = 0; i < frames && !recorder->failed(); ++i) {
+        const off_t before = size_of(path);
+        frame(body);
+        wait_written(before);
+    }
+    EXPECT_FALSE(recorder->failed());
+    recorder.reset();
+    EXPECT_FALSE(console.contains("Writing the recording failed"));
+    EXPECT_EQ(read_back(path), std::make_pair(frames, replay::LoadError::None));
+}
+
+// A host that dies leaves the file as it was last flushed: whole frames, but no end. The reader
+// gives every frame and says the recording was cut short; the finished file reads as whole.
+TEST_F(RecordingFile, ARecordingLeftByACrashedHostReadsAsCutShort) {
+    for (int i = 0; i < 5; ++i) frame("{\"kind\":1}");
+    const std::string crashed = path + ".crashed";
+    off_t size = -1;
+    for (int i = 0; i < 200 && (size <= 0 || size != size_of(path)); ++i) {
+        size = size_of(path);
+        usleep(20'000);
+    }
+    std::filesystem::copy_file(path, crashed);
+    recorder.reset();
+    // A frame goes to the writer when the next one begins, with the readings of the pause
+    // after it, so the crashed file holds the frames before the last.
+    EXPECT_EQ(read_back(crashed), std::make_pair(size_t{4}, replay::LoadError::Truncated));
+    EXPECT_EQ(read_back(path), std::make_pair(size_t{5}, replay::LoadError::None));
+    std::remove(crashed.c_str());
 }
 
 } // namespace
