@@ -5,21 +5,20 @@
 #include "server/main/frame_observer.h"
 #include "server/main/host.h"
 #include "server/main/recorded_message.h"
+#include "server/web/web_channel.h"
 #include "shared/log/console.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <map>
+#include <memory>
 #include <set>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace cog::replay {
 
 namespace {
 
-// The replay's ends of the players' socket pairs, by player id.
-using Feeds = std::map<uint32_t, int>;
+// Each player's connection as the replay holds it, by player id: an in-memory channel, so a
+// frame's messages are handed over whole however large, nothing waits, and no end can break.
+using Feeds = std::map<uint32_t, std::shared_ptr<web::WebChannel>>;
 
 // Checks every picture the replayed host sends against the recording, in order.
 class Verifier final : public FrameObserver {
@@ -93,48 +92,26 @@ private:
 
 void discard_console(void*, std::string_view) {}
 
-// A recorded body as it travels on a stream: every recorded body was once a whole frame.
-std::string frame_of(std::string_view body) {
-    std::string frame(4, '\0');
-    frame.append(body);
-    finish_frame(frame.data(), frame.size());
-    return frame;
-}
-
-void write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n <= 0) return; // the host closed its end; the recording said what became of it
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-}
-
-// A LOGIN arrives on a new socket pair, waiting in the host's list of logins as an accepted
+// A LOGIN arrives on a new channel, waiting in the host's list of logins as an accepted
 // connection would; its id is known from the recording.
 void feed_login(HostState& host, Feeds& feeds, const RecordedLogin& login) {
-    int pair[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return;
-    // The host's end is non-blocking, as every socket it reads; the replay's end blocks, since
-    // the host always takes a frame's worth before the next frame is fed.
-    fcntl(pair[0], F_SETFL, fcntl(pair[0], F_GETFL) | O_NONBLOCK);
-    const int buffer = 8 << 20; // a frame's messages always fit: the host reads a bounded amount a frame
-    for (int fd : pair) {
-        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-    }
+    auto channel = std::make_shared<web::WebChannel>();
+    // Each recorded player its own peer: the game was played by real connections, whatever
+    // addresses they came from.
+    channel->peer_ = "recorded login for seat " + std::to_string(login.id);
     ClientMessage message;
     message.kind = ClientMessageKind::LOGIN;
     message.player_name = login.name;
     message.previous_player_id = login.previous_id;
     std::string body;
     write_json(body, message);
-    write_all(pair[1], frame_of(body));
+    channel->receive(body, true);
     PendingLogin pending;
-    pending.transport = Transport{pair[0], nullptr};
+    pending.transport = Transport{-1, channel};
     pending.reader = FrameReader(&host.connections.frame_pool);
     host.connections.pending_logins.push_back(std::move(pending));
-    if (auto old = feeds.find(login.id); old != feeds.end()) close(old->second);
-    feeds[login.id] = pair[1];
+    if (auto old = feeds.find(login.id); old != feeds.end()) old->second->set_fault(web::ChannelFault::Closed);
+    feeds[login.id] = std::move(channel);
 }
 
 // Drops the host could not have seen coming from what was fed: a stalled frame, an unreadable
@@ -149,10 +126,10 @@ void feed_frame(HostState& host, Feeds& feeds, const RecordedFrame& frame) {
     for (const RecordedLogin& login : frame.logins) feed_login(host, feeds, login);
     for (const RecordedMessage& message : frame.messages)
         if (auto feed = feeds.find(message.id); feed != feeds.end())
-            write_all(feed->second, frame_of(replayed_message(message.body, host.debug_access.admin_token)));
+            feed->second->receive(replayed_message(message.body, host.debug_access.admin_token), true);
     for (const RecordedDrop& drop : frame.drops) {
         if (drop_is_fed_as_end(drop.reason)) {
-            if (auto feed = feeds.find(drop.id); feed != feeds.end()) shutdown(feed->second, SHUT_WR);
+            if (auto feed = feeds.find(drop.id); feed != feeds.end()) feed->second->set_fault(web::ChannelFault::Closed);
         } else if (drop_is_marked(drop.reason)) {
             if (auto socket = host.connections.sockets.find(drop.id); socket != host.connections.sockets.end())
                 mark_broken(socket->second, drop.reason);
@@ -162,16 +139,10 @@ void feed_frame(HostState& host, Feeds& feeds, const RecordedFrame& frame) {
 
 // What the host sent is not read back: the digests were taken as it was sent.
 void drain_feeds(HostState& host, Feeds& feeds) {
-    char sink[64 * 1024];
     for (auto it = feeds.begin(); it != feeds.end();) {
-        while (recv(it->second, sink, sizeof sink, MSG_DONTWAIT) > 0) {
-        }
-        if (!host.connections.sockets.count(it->first)) {
-            close(it->second);
-            it = feeds.erase(it);
-        } else {
-            ++it;
-        }
+        while (it->second->has_output()) it->second->pop_output();
+        if (!host.connections.sockets.count(it->first)) it = feeds.erase(it);
+        else ++it;
     }
 }
 
@@ -209,23 +180,25 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
             if (i == 0) first_ns = frame.start_ns;
             for (const RecordedLogin& login : frame.logins) players.insert(login.id);
             feed_frame(host.state(), feeds, frame);
-            verifier.begin(frame, i, static_cast<double>(frame.start_ns - first_ns) / 1e9);
+            // In floating point: a difference of two recorded readings need not fit 64 bits.
+            verifier.begin(frame, i, (static_cast<double>(frame.start_ns) - static_cast<double>(first_ns)) / 1e9);
             host.frame();
             // A frame ends with every reading it and its pause made; one left over would be met
             // by the next frame in another place, which shows only frames later.
             if ((clock.strayed() || !recording.clock().empty()) && stray_frame == SIZE_MAX) stray_frame = i;
-            if (!recording.clock().empty()) {
+            if (!recording.clock().empty() && verify) {
                 unread_readings = true;
                 report.frames = i + 1;
                 break;
             }
+            // Drawing goes on, each frame with its own readings.
+            recording.clock().clear();
             if (verify) verifier.end();
             drain_feeds(host.state(), feeds);
             report.frames = i + 1;
         }
         host.shutdown();
     }
-    for (auto& [id, fd] : feeds) close(fd);
     console_set_sink(nullptr, nullptr);
     // A recording cut short lacks the readings after its last frame; anywhere else, a reading
     // the recording does not have means the game took another path.
