@@ -33,17 +33,18 @@ RecordingReader::~RecordingReader() {
 bool RecordingReader::fill() {
     if (stream_broken_ || exhausted_) return false;
     const size_t before = buffer_.size();
-    std::string chunk(ZSTD_DStreamOutSize(), '\0');
+    if (chunk_.empty()) chunk_.resize(ZSTD_DStreamOutSize());
     while (buffer_.size() == before) {
         if (in_at_ == in_.size() && !file_done_) {
-            in_.resize(1 << 20);
+            // Read in pieces the size zstd works in, so a small file costs no large buffer.
+            in_.resize(ZSTD_DStreamInSize());
             file_.read(in_.data(), static_cast<std::streamsize>(in_.size()));
             in_.resize(static_cast<size_t>(file_.gcount()));
             in_at_ = 0;
             file_done_ = in_.empty();
         }
         ZSTD_inBuffer in{in_.data(), in_.size(), in_at_};
-        ZSTD_outBuffer out{chunk.data(), chunk.size(), 0};
+        ZSTD_outBuffer out{chunk_.data(), chunk_.size(), 0};
         const size_t result = ZSTD_decompressStream(context_, &out, &in);
         if (ZSTD_isError(result)) {
             stream_broken_ = exhausted_ = true;
@@ -53,7 +54,7 @@ bool RecordingReader::fill() {
         // nothing about it.
         if (in.pos != in_at_ || out.pos != 0) stream_complete_ = result == 0;
         in_at_ = in.pos;
-        buffer_.append(chunk.data(), out.pos);
+        buffer_.append(chunk_.data(), out.pos);
         if (out.pos == 0 && file_done_) {
             exhausted_ = true;
             return false;

@@ -100,6 +100,7 @@ private:
     std::ifstream file_;
     ZSTD_DCtx* context_ = nullptr;
     std::string in_, buffer_; // compressed input not yet taken; decompressed bytes from at_
+    std::string chunk_;       // one call's decompressed bytes
     size_t in_at_ = 0, at_ = 0;
     bool file_done_ = false, stream_broken_ = false, stream_complete_ = false;
     bool exhausted_ = false; // fill() has nothing more to give: what is buffered is all there is

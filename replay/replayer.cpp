@@ -23,8 +23,8 @@ using Feeds = std::map<uint32_t, std::shared_ptr<web::WebChannel>>;
 // Checks every picture the replayed host sends against the recording, in order.
 class Verifier final : public FrameObserver {
 public:
-    Verifier(bool verify, uint32_t player, const PictureSink& sink, ReplayReport& report)
-        : verify_(verify), player_(player), sink_(sink), report_(report) {}
+    Verifier(bool verify, uint32_t player, const PictureSink& sink, ReplayReport& report, Feeds& feeds)
+        : verify_(verify), player_(player), sink_(sink), report_(report), feeds_(feeds) {}
 
     void begin(const RecordedFrame& frame, size_t index, double seconds) {
         frame_ = &frame;
@@ -48,6 +48,10 @@ public:
     void login(std::string_view, uint32_t, uint32_t id) override { logins_.push_back(id); }
 
     void picture_sent(uint32_t id, std::string_view body, std::span<const uint32_t> starts) override {
+        // What the host sent is not read back: the digests are taken here. Let go of it at once,
+        // so a frame of many viewers holds one picture at a time rather than all of them.
+        if (auto feed = feeds_.find(id); feed != feeds_.end())
+            while (feed->second->has_output()) feed->second->pop_output();
         if (sink_ && id == player_ && !sink_(seconds_, body)) stopped_ = true;
         if (!verify_ || !report_.identical) return;
         if (next_picture_ >= frame_->pictures.size()) {
@@ -82,6 +86,7 @@ private:
     uint32_t player_;
     const PictureSink& sink_;
     ReplayReport& report_;
+    Feeds& feeds_;
     const RecordedFrame* frame_ = nullptr;
     size_t index_ = 0;
     double seconds_ = 0;
@@ -154,7 +159,8 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
     ReplayClock clock(recording.clock());
     SystemClock instruments;
     SeededRandom random(recording.header().seed);
-    Verifier verifier(verify, player, sink, report);
+    Feeds feeds;
+    Verifier verifier(verify, player, sink, report, feeds);
     HostConfig config;
     config.clock = &clock;
     config.instrument_clock = &instruments;
@@ -166,7 +172,6 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
     config.debug_commands = recording.header().mode;
     config.admin_token = recording.header().admin_token;
     console_set_sink(&discard_console, nullptr);
-    Feeds feeds;
     std::set<uint32_t> players;
     size_t stray_frame = SIZE_MAX; // the first frame in which the clock left the recording
     bool unread_readings = false;  // a frame ended without taking all its readings

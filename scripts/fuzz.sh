@@ -1,7 +1,8 @@
 #!/bin/sh
-# Builds the protocol fuzz targets with clang (libFuzzer + ASan + UBSan) and runs both at once,
-# one per core, for SECONDS each (default 60). Corpora, logs and crash files go to build-fuzz/.
-# Built by hand rather than through CMake so that only the protocol and log sources are needed.
+# Builds the fuzz targets with clang (libFuzzer + ASan + UBSan); runs the two protocol targets at
+# once, one per core, then the recording reader, for SECONDS each (default 60). Corpora, logs and
+# crash files go to build-fuzz/. Built by hand rather than through CMake so that only the sources
+# each target reads are needed.
 # Usage: scripts/fuzz.sh [seconds]
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,6 +20,12 @@ for target in fuzz_json_reader fuzz_receive_message; do
     # shellcheck disable=SC2086
     clang++ $flags "$root/fuzz/$target.cpp" $libs -o "$build/$target"
 done
+# The recording reader (file and record stream) with the replay's reader and the format's helpers,
+# seeded from a real recording kept in fuzz/seeds/recording.
+mkdir -p "$build/corpus-recording"
+# shellcheck disable=SC2086
+clang++ $flags "$root/fuzz/fuzz_recording_reader.cpp" "$root/replay/recording.cpp" \
+    "$root/server/main/recording_format.cpp" -lzstd -lxxhash -o "$build/fuzz_recording_reader"
 cd "$build"
 ./fuzz_json_reader -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 corpus-json \
     > fuzz_json_reader.log 2>&1 &
@@ -29,5 +36,7 @@ recv=$!
 status=0
 wait $json || status=1
 wait $recv || status=1
-tail -n 15 fuzz_json_reader.log fuzz_receive_message.log
+./fuzz_recording_reader -max_total_time="$seconds" -max_len=65536 -print_final_stats=1 corpus-recording \
+    "$root/fuzz/seeds/recording" > fuzz_recording_reader.log 2>&1 || status=1
+tail -n 15 fuzz_json_reader.log fuzz_receive_message.log fuzz_recording_reader.log
 exit $status
