@@ -3,6 +3,8 @@
 // and its memory, read from /proc. Give it any client binary to compare builds.
 //
 //   xvfb-run -a build-rel/client_flood <client-binary> [seconds-per-flood] [flood-name-part]
+//
+// SDL_RENDER_DRIVER=software in its environment runs the client as on a machine without a graphics card.
 #include "server/network/socket_util.h"
 #include "tests/client/hostile_host.h"
 
@@ -78,6 +80,7 @@ int main(int argc, char** argv) {
     }
     const double seconds = argc > 2 ? std::atof(argv[2]) : 5;
     const std::string empties = empty_commands(), geometry = absurd_geometry(), flood = sounds();
+    const std::string huge8 = huge_images(8), huge32 = huge_images(32);
     const Flood floods[] = {
         {"calm (one small picture per host frame)", [](int) { return plain_picture(); }},
         {"25,000 distinct texts per picture", many_texts},
@@ -85,6 +88,8 @@ int main(int argc, char** argv) {
         {"350,000 empty commands", [&](int) { return empties; }},
         {"absurd geometry + covering rectangles", [&](int) { return geometry; }},
         {"300 PLAY_SOUND per host frame", [&](int) { return flood; }},
+        {"sprite x8 turned 45 + 20,000-unit images", [&](int) { return huge8; }},
+        {"sprite x32 turned 45 + 20,000-unit images", [&](int) { return huge32; }},
     };
     std::printf("%-42s %10s %8s %10s %10s\n", "flood", "frames/s", "CPU %", "RSS MiB", "peak MiB");
     for (const Flood& f : floods)

@@ -89,6 +89,13 @@ int replay(const std::string& binary) {
     }
     {
         CraftedRecording r;
+        r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1);
+        for (int i = 0; i < 10; ++i) r.message(1, input_body(1'000'000));
+        r.tag(RecordTag::FRAME_END).idle_frame();
+        cases.push_back({"ten 1 MB messages in one frame", r, {"--verify"}});
+    }
+    {
+        CraftedRecording r;
         r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1).tag(RecordTag::FRAME_END);
         for (int i = 0; i < 250; ++i) r.idle_frame();
         r.tag(RecordTag::FRAME).mono(16'000'000).login("Ann", 1, 2).tag(RecordTag::FRAME_END);

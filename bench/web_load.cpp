@@ -1,14 +1,18 @@
-// Bandwidth per player over each transport: N players in one process log in to a running host
-// over TCP, WebSocket with permessage-deflate, or WebSocket without it, send one INPUT per 16 ms
-// and read everything the host sends. Prints the bytes per player per second on the wire (and,
-// for WebSockets, before compression) and, with --pid, the host's CPU share.
+// Bandwidth and host cost per player over each transport, side by side in one run: N players in
+// one process log in to a running host over TCP, over WebSocket with permessage-deflate, and over
+// WebSocket with permessage-deflate and pictures as changes, one transport after the other; each
+// sends one INPUT per 16 ms and reads everything the host sends. Prints, per transport, the bytes
+// per player per second on the wire (and, for WebSockets, before compression), the pictures per
+// second each player received (mean and the slowest player's) and, with --pid, the host's CPU share.
 //
-//   web_load <tcp_port> <web_port> <players> <seconds> [--transport tcp|web|web-plain]
+//   web_load <tcp_port> <web_port> <players> <seconds> [--transport all|tcp|web|web-plain|changes]
 //            [--push SCREEN] [--pid HOST_PID]
 #include "bench/client_socket.h"
 #include "bench/proc_sample.h"
+#include "shared/protocol/picture_change.h"
 #include "tests/ws_client/ws_client.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,15 +28,31 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-enum class Kind { Tcp, Web, WebPlain };
+enum class Kind { Tcp, Web, WebPlain, Changes };
 
-// One player over either transport; only bytes are counted, nothing is parsed beyond framing.
+const char* kind_name(Kind kind) {
+    switch (kind) {
+    case Kind::Tcp: return "tcp";
+    case Kind::Web: return "websocket+deflate";
+    case Kind::WebPlain: return "websocket";
+    case Kind::Changes: return "websocket+deflate+changes";
+    }
+    return "?";
+}
+
+bool is_picture(std::string_view body) { return body.starts_with(R"({"kind":1,)") || body.starts_with(R"({"kind":2,)"); }
+
+// One player over either transport; bytes are counted, and pictures by the start of each message.
 struct Player {
-    Kind kind = Kind::Tcp;
-    int fd = -1;                                // TCP
-    std::unique_ptr<cog::test::WsClient> ws;    // WebSocket
+    int fd = -1;                             // TCP
+    std::unique_ptr<cog::test::WsClient> ws; // WebSocket
     size_t tcp_bytes = 0;
+    size_t pictures = 0;
+    std::string tcp_in; // TCP bytes not yet split into frames
 
+    ~Player() {
+        if (fd >= 0) close(fd);
+    }
     void send(const cog::ClientMessage& message) {
         if (ws) {
             std::string text;
@@ -44,11 +64,23 @@ struct Player {
     }
     void drain() {
         if (ws) {
-            ws->receive(0);
+            for (const std::string& body : ws->receive(0)) pictures += is_picture(body);
             return;
         }
         char buffer[1 << 16];
-        for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;) tcp_bytes += static_cast<size_t>(n);
+        for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;) {
+            tcp_bytes += static_cast<size_t>(n);
+            tcp_in.append(buffer, static_cast<size_t>(n));
+        }
+        size_t at = 0;
+        while (tcp_in.size() - at >= 4 + 10) {
+            const auto* b = reinterpret_cast<const unsigned char*>(tcp_in.data() + at);
+            const size_t length = size_t{b[0]} << 24 | size_t{b[1]} << 16 | size_t{b[2]} << 8 | b[3];
+            if (tcp_in.size() - at < 4 + length) break;
+            pictures += is_picture(std::string_view(tcp_in).substr(at + 4, 10));
+            at += 4 + length;
+        }
+        tcp_in.erase(0, at);
     }
     size_t wire() const { return ws ? ws->wire_bytes() : tcp_bytes; }
     size_t inflated() const { return ws ? ws->message_bytes() : tcp_bytes; }
@@ -61,40 +93,32 @@ cog::ClientMessage login(const std::string& name) {
     return m;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 5) {
-        std::fprintf(stderr,
-                     "usage: %s <tcp_port> <web_port> <players> <seconds> [--transport tcp|web|web-plain] "
-                     "[--push SCREEN] [--pid HOST_PID]\n",
-                     argv[0]);
-        return 2;
-    }
-    const auto tcp_port = static_cast<uint16_t>(std::atoi(argv[1]));
-    const auto web_port = static_cast<uint16_t>(std::atoi(argv[2]));
-    const int count = std::atoi(argv[3]);
-    const double seconds = std::atof(argv[4]);
-    Kind kind = Kind::Web;
+struct Options {
+    uint16_t tcp_port = 0, web_port = 0;
+    int count = 0;
+    double seconds = 0;
     std::string push;
     int pid = 0;
-    for (int i = 5; i + 1 < argc; i += 2) {
-        if (!std::strcmp(argv[i], "--transport"))
-            kind = !std::strcmp(argv[i + 1], "tcp") ? Kind::Tcp : !std::strcmp(argv[i + 1], "web-plain") ? Kind::WebPlain : Kind::Web;
-        else if (!std::strcmp(argv[i], "--push")) push = argv[i + 1];
-        else if (!std::strcmp(argv[i], "--pid")) pid = std::atoi(argv[i + 1]);
-    }
+};
 
-    std::vector<Player> players(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
+struct Result {
+    double wire_kbs = 0, inflated_kbs = 0; // per player
+    double pictures_mean = 0, pictures_min = 0;
+    double cpu_percent = -1;
+};
+
+// Logs the players in over one transport, lets them settle, measures, and lets them go.
+bool run_transport(const Options& o, Kind kind, Result& result) {
+    std::vector<Player> players(static_cast<size_t>(o.count));
+    for (int i = 0; i < o.count; ++i) {
         Player& p = players[static_cast<size_t>(i)];
-        p.kind = kind;
         if (kind == Kind::Tcp) {
-            p.fd = cog::bench::connect_loopback(tcp_port);
-            if (p.fd < 0) return std::fprintf(stderr, "cannot connect to %u\n", tcp_port), 1;
+            p.fd = cog::bench::connect_loopback(o.tcp_port);
+            if (p.fd < 0) return std::fprintf(stderr, "cannot connect to %u\n", o.tcp_port), false;
         } else {
-            p.ws = std::make_unique<cog::test::WsClient>(web_port, kind == Kind::Web);
-            if (!p.ws->wait_open(3000)) return std::fprintf(stderr, "no WebSocket at %u\n", web_port), 1;
+            p.ws = std::make_unique<cog::test::WsClient>(o.web_port, kind != Kind::WebPlain, "/play",
+                                                         kind == Kind::Changes ? cog::PICTURE_CHANGES_SUBPROTOCOL : "");
+            if (!p.ws->wait_open(3000)) return std::fprintf(stderr, "no WebSocket at %u\n", o.web_port), false;
         }
         p.send(login("Bench" + std::to_string(i + 1)));
     }
@@ -111,38 +135,85 @@ int main(int argc, char** argv) {
         }
     };
     run_for(0.5);
-    if (!push.empty()) {
+    if (!o.push.empty()) {
         cog::ClientMessage command;
         command.kind = cog::ClientMessageKind::SETTINGS_COMMAND;
-        const std::string line = "push " + push;
+        const std::string line = "push " + o.push;
         command.settings_command = line;
         players[0].send(command);
     }
     run_for(1.0);
 
-    std::vector<size_t> wire_before, inflated_before;
+    std::vector<size_t> wire_before, inflated_before, pictures_before;
     for (const Player& p : players) {
         wire_before.push_back(p.wire());
         inflated_before.push_back(p.inflated());
+        pictures_before.push_back(p.pictures);
     }
-    const cog::bench::ProcSample cpu_before = cog::bench::sample_process(pid);
+    const cog::bench::ProcSample cpu_before = cog::bench::sample_process(o.pid);
     const auto start = Clock::now();
-    run_for(seconds);
+    run_for(o.seconds);
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    const cog::bench::ProcSample cpu_after = cog::bench::sample_process(pid);
+    const cog::bench::ProcSample cpu_after = cog::bench::sample_process(o.pid);
 
-    double wire = 0, inflated = 0;
+    double wire = 0, inflated = 0, pictures = 0, slowest = 1e9;
     for (size_t i = 0; i < players.size(); ++i) {
         wire += static_cast<double>(players[i].wire() - wire_before[i]);
         inflated += static_cast<double>(players[i].inflated() - inflated_before[i]);
+        const double rate = static_cast<double>(players[i].pictures - pictures_before[i]) / elapsed;
+        pictures += rate;
+        slowest = std::min(slowest, rate);
     }
-    const double per_player = wire / elapsed / count / 1024;
-    const char* name = kind == Kind::Tcp ? "tcp" : kind == Kind::Web ? "websocket+deflate" : "websocket";
-    std::printf("%s, %d players, %s: %.1f KB/s per player on the wire", name, count,
-                push.empty() ? "lobby" : push.c_str(), per_player);
-    if (kind != Kind::Tcp) std::printf(" (%.1f KB/s before compression, %.1fx)", inflated / elapsed / count / 1024,
-                                       wire > 0 ? inflated / wire : 0.0);
-    if (pid > 0) std::printf(", host CPU %.1f%% of a core", 100 * (cpu_after.cpu_seconds - cpu_before.cpu_seconds) / elapsed);
-    std::printf("\n");
+    result.wire_kbs = wire / elapsed / o.count / 1024;
+    result.inflated_kbs = inflated / elapsed / o.count / 1024;
+    result.pictures_mean = pictures / o.count;
+    result.pictures_min = slowest;
+    if (o.pid > 0) result.cpu_percent = 100 * (cpu_after.cpu_seconds - cpu_before.cpu_seconds) / elapsed;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 5) {
+        std::fprintf(stderr,
+                     "usage: %s <tcp_port> <web_port> <players> <seconds> "
+                     "[--transport all|tcp|web|web-plain|changes] [--push SCREEN] [--pid HOST_PID]\n",
+                     argv[0]);
+        return 2;
+    }
+    Options o;
+    o.tcp_port = static_cast<uint16_t>(std::atoi(argv[1]));
+    o.web_port = static_cast<uint16_t>(std::atoi(argv[2]));
+    o.count = std::atoi(argv[3]);
+    o.seconds = std::atof(argv[4]);
+    std::vector<Kind> kinds = {Kind::Tcp, Kind::Web, Kind::Changes};
+    for (int i = 5; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--transport")) {
+            const std::string t = argv[i + 1];
+            if (t == "tcp") kinds = {Kind::Tcp};
+            else if (t == "web") kinds = {Kind::Web};
+            else if (t == "web-plain") kinds = {Kind::WebPlain};
+            else if (t == "changes") kinds = {Kind::Changes};
+        } else if (!std::strcmp(argv[i], "--push")) {
+            o.push = argv[i + 1];
+        } else if (!std::strcmp(argv[i], "--pid")) {
+            o.pid = std::atoi(argv[i + 1]);
+        }
+    }
+    std::printf("%d players, %s, %.0f s each\n", o.count, o.push.empty() ? "lobby" : o.push.c_str(), o.seconds);
+    std::printf("%-27s %14s %16s %18s %10s\n", "transport", "wire KB/s", "before compr.", "pictures/s (min)",
+                "host CPU");
+    for (size_t k = 0; k < kinds.size(); ++k) {
+        Result r;
+        if (!run_transport(o, kinds[k], r)) return 1;
+        char cpu[32] = "-";
+        if (r.cpu_percent >= 0) std::snprintf(cpu, sizeof cpu, "%.1f%%", r.cpu_percent);
+        std::printf("%-27s %14.1f %16.1f %10.1f (%5.1f) %10s\n", kind_name(kinds[k]), r.wire_kbs, r.inflated_kbs,
+                    r.pictures_mean, r.pictures_min, cpu);
+        std::fflush(stdout);
+        // The host notices the players gone and drops them before the next transport logs in.
+        if (k + 1 < kinds.size()) std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    }
     return 0;
 }

@@ -90,11 +90,13 @@ int run_client(const ClientOptions& options, Clock& clock) {
     // The name is looked up and the first connection made before any window opens, so a wrong
     // address fails at once; reconnections reuse the address and never wait.
     state.host_address.transport = options.transport;
+    state.host_address.tls = options.tls;
+    state.host_address.insecure = options.insecure;
     ConnectError error = resolve_host(options.host, options.port, state.host_address);
     if (error == ConnectError::None) error = state.connection.open(state.host_address, START_CONNECT_TIMEOUT_MS);
     if (error != ConnectError::None) {
-        std::fprintf(stderr, "cogwell-client: cannot connect to %s%s:%u%s: %s\n",
-                     options.transport == TransportKind::WebSocket ? "ws://" : "", options.host.c_str(),
+        const char* scheme = options.transport != TransportKind::WebSocket ? "" : options.tls ? "wss://" : "ws://";
+        std::fprintf(stderr, "cogwell-client: cannot connect to %s%s:%u%s: %s\n", scheme, options.host.c_str(),
                      static_cast<unsigned>(options.port), options.transport == TransportKind::WebSocket ? WEB_PLAY_PATH : "",
                      connect_error_text(error));
         return 1;

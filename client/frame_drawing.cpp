@@ -31,7 +31,7 @@ void draw_frame(SDL_Renderer* renderer, const SpriteTextures& sprites, TextCache
     SDL_RenderSetClipRect(renderer, &world);
     SdlCanvas canvas(renderer, sprites, texts, viewport);
     if (scene.has_picture) {
-        draw_picture(scene.picture, canvas);
+        draw_picture(scene.picture, scene.world, canvas);
     } else {
         draw_waiting(canvas, scene.world);
     }

@@ -37,12 +37,14 @@ ParsedOptions bad(std::string error) {
 } // namespace
 
 const char* usage_text() {
-    return "Usage: cogwell-client --name NAME [--host ADDR] [--port PORT] [--tcp] [--screenshot FILE --after SECONDS]\n"
+    return "Usage: cogwell-client --name NAME [--host ADDR] [--port PORT] [--tcp | --tls [--insecure]] [--screenshot FILE --after SECONDS]\n"
            "  --name NAME          the name the other players see (required)\n"
            "  --host ADDR          the host's IPv4 address or host name (default 127.0.0.1)\n"
            "  --port PORT          the host's port: its WebSocket (web) port, default 8080, or with --tcp its\n"
            "                       game port, default 5556\n"
            "  --tcp                plain TCP to the game port instead of the compressed WebSocket\n"
+           "  --tls                the WebSocket over TLS (wss://), for a host started with --tls-cert\n"
+           "  --insecure           with --tls: accept a certificate nobody vouches for (a self-signed test one)\n"
            "  --screenshot FILE    save a PNG of the window after --after SECONDS, then exit\n"
            "  --help               show this text\n"
            "Keys: arrows and SPACE as the game says, letters type, F1 or ` opens the command line, F12 saves a screenshot.\n";
@@ -60,6 +62,10 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         }
         if (flag == "--tcp") {
             parsed.options.transport = TransportKind::Tcp;
+            continue;
+        }
+        if (flag == "--tls" || flag == "--insecure") {
+            (flag == "--tls" ? parsed.options.tls : parsed.options.insecure) = true;
             continue;
         }
         if (flag != "--name" && flag != "--host" && flag != "--port" && flag != "--screenshot" && flag != "--after")
@@ -82,6 +88,9 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         }
     }
     if (!has_port && parsed.options.transport == TransportKind::Tcp) parsed.options.port = DEFAULT_TCP_PORT;
+    if (parsed.options.tls && parsed.options.transport == TransportKind::Tcp)
+        return bad("--tls is for the WebSocket; the TCP game port has no TLS");
+    if (parsed.options.insecure && !parsed.options.tls) return bad("--insecure goes with --tls");
     if (parsed.options.name.empty()) return bad("missing --name NAME (try --help)");
     if (parsed.options.screenshot_path.empty() != !has_after)
         return bad("--screenshot FILE and --after SECONDS go together");

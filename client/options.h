@@ -18,6 +18,8 @@ struct ClientOptions {
     std::string host = DEFAULT_HOST;
     TransportKind transport = TransportKind::WebSocket;
     uint16_t port = DEFAULT_WEB_PORT;   // of the chosen transport
+    bool tls = false;                   // wss:// to a host serving its web port over TLS
+    bool insecure = false;              // with tls: accept a self-signed or otherwise unchecked certificate
     std::string screenshot_path;        // empty: play until the window is closed
     double screenshot_after_s = 0;      // seconds after start-up
 };

@@ -29,10 +29,11 @@ SpritePlacement place_sprite(const DrawCommand& c) {
 bool draws_something(const SpritePlacement& p) { return p.width > 0 && p.height > 0; }
 
 // CIRCLE: centre (x, y), radius in `width`. LINE: (x, y) to (x2, y2), thickness in `width`.
-void draw_shape(const DrawCommand& c, Canvas& canvas) {
+void draw_shape(const DrawCommand& c, WorldSize world, Canvas& canvas) {
     if (c.kind == DrawCommandKind::CIRCLE) {
         const float radius = clamp_extent(c.width);
-        if (radius > 0) canvas.circle(clamp_coord(c.x), clamp_coord(c.y), radius, c.color);
+        if (radius > 0 && image_fits(turned_area(2 * radius, 2 * radius, 0), world))
+            canvas.circle(clamp_coord(c.x), clamp_coord(c.y), radius, c.color);
     } else {
         const float thickness = c.width > 0 ? std::min(c.width, MAX_LINE_THICKNESS) : 1;
         canvas.line(clamp_coord(c.x), clamp_coord(c.y), clamp_coord(c.x2), clamp_coord(c.y2), thickness, c.color);
@@ -49,8 +50,8 @@ void draw_text(const DrawCommand& c, Canvas& canvas) {
     canvas.text(clamp_coord(c.x), clamp_coord(c.y), c.text, std::min(c.font_size, MAX_FONT_SIZE), c.color);
 }
 
-void draw_sprite(const SpritePlacement& p, Canvas& canvas) {
-    if (draws_something(p)) canvas.sprite(p);
+void draw_sprite(const SpritePlacement& p, WorldSize world, Canvas& canvas) {
+    if (draws_something(p) && image_fits(turned_area(p.width, p.height, p.rotation_deg), world)) canvas.sprite(p);
 }
 
 } // namespace
@@ -74,15 +75,15 @@ SpritePlacement place_sprite_pro(const DrawCommand& c) {
     return p;
 }
 
-void draw_picture(std::span<const DrawCommand> commands, Canvas& canvas) {
+void draw_picture(std::span<const DrawCommand> commands, WorldSize world, Canvas& canvas) {
     for (const DrawCommand& c : commands) {
         switch (c.kind) {
         case DrawCommandKind::RECT: draw_rect(c, canvas); break;
         case DrawCommandKind::TEXT: draw_text(c, canvas); break;
-        case DrawCommandKind::SPRITE: draw_sprite(place_sprite(c), canvas); break;
-        case DrawCommandKind::SPRITE_PRO: draw_sprite(place_sprite_pro(c), canvas); break;
+        case DrawCommandKind::SPRITE: draw_sprite(place_sprite(c), world, canvas); break;
+        case DrawCommandKind::SPRITE_PRO: draw_sprite(place_sprite_pro(c), world, canvas); break;
         case DrawCommandKind::CIRCLE:
-        case DrawCommandKind::LINE: draw_shape(c, canvas); break;
+        case DrawCommandKind::LINE: draw_shape(c, world, canvas); break;
         }
     }
 }

@@ -2,13 +2,15 @@
 #pragma once
 
 #include "client/canvas.h"
+#include "client/viewport.h"
 #include "shared/protocol/messages.h"
 
 #include <span>
 
 namespace cog::client {
 
-void draw_picture(std::span<const DrawCommand> commands, Canvas& canvas);
+// Images too large to draw in a world of that size are skipped (see image_fits).
+void draw_picture(std::span<const DrawCommand> commands, WorldSize world, Canvas& canvas);
 
 // Where a SPRITE_PRO lands: its frame scaled, anchored on (x, y), turned around that point.
 SpritePlacement place_sprite_pro(const DrawCommand& command);

@@ -22,6 +22,8 @@ struct HostAddress {
     sockaddr_in address{};
     TransportKind transport = TransportKind::Tcp;
     std::string name; // as the player gave it; a WebSocket names it in its request
+    bool tls = false;      // WebSocket over TLS (wss://)
+    bool insecure = false; // with tls: take any certificate, e.g. a self-signed one for testing
 };
 
 // Unread bytes held at most: room for a whole frame behind a partly read one.

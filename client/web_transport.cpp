@@ -3,6 +3,7 @@
 #include "client/web_transport.h"
 
 #include "shared/log/log.h"
+#include "shared/protocol/picture_change.h"
 
 #include <libwebsockets.h>
 
@@ -10,6 +11,7 @@
 #include <linux/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -25,6 +27,7 @@ constexpr unsigned SERVICE_BUFFER = 65536; // bytes the library reads from the s
 // The library's own limit on an unanswered handshake; the frame loop gives up sooner.
 constexpr unsigned LIBRARY_TIMEOUT_S = 5;
 constexpr int WAIT_STEP_MS = 5; // while open() waits before any window exists
+constexpr const char* SYSTEM_CA_BUNDLE = "/etc/ssl/certs/ca-certificates.crt";
 
 void log_library_line(int level, const char* line) {
     std::string text(line);
@@ -40,6 +43,8 @@ int callback(struct lws* wsi, enum lws_callback_reasons reason, void* user, void
 
 const lws_protocols PROTOCOLS[] = {
     {"cogwell", callback, 0, SERVICE_BUFFER, 0, nullptr, 0},
+    // Asked for on every connection: the host then sends most pictures as changes.
+    {PICTURE_CHANGES_SUBPROTOCOL, callback, 0, SERVICE_BUFFER, 1, nullptr, 0},
     {nullptr, nullptr, 0, 0, 0, nullptr, 0},
 };
 
@@ -90,6 +95,9 @@ bool WebTransport::make_context() {
     info.timeout_secs = LIBRARY_TIMEOUT_S;
     info.gid = -1;
     info.uid = -1;
+    // Ready for wss://: OpenSSL set up once, host certificates checked against Debian's bundle.
+    info.options = LWS_SERVER_OPTION_DO_SSL_GLOBAL_INIT;
+    if (access(SYSTEM_CA_BUNDLE, R_OK) == 0) info.client_ssl_ca_filepath = SYSTEM_CA_BUNDLE;
     context_ = lws_create_context(&info);
     return context_ != nullptr;
 }
@@ -129,10 +137,16 @@ ConnectError WebTransport::start_connect(const HostAddress& host) {
     info.address = address_text_.c_str();
     info.port = port;
     info.path = WEB_PLAY_PATH;
+    info.protocol = PICTURE_CHANGES_SUBPROTOCOL;
     info.host = host_name_.c_str();
     info.origin = host_name_.c_str();
     info.ietf_version_or_minus_one = -1;
     info.pwsi = &wsi_;
+    if (host.tls) {
+        info.ssl_connection = LCCSCF_USE_SSL;
+        if (host.insecure)
+            info.ssl_connection |= LCCSCF_ALLOW_SELFSIGNED | LCCSCF_SKIP_SERVER_CERT_HOSTNAME_CHECK | LCCSCF_ALLOW_EXPIRED;
+    }
     stage_ = Stage::Connecting;
     failure_ = ConnectError::None;
     if (!lws_client_connect_via_info(&info)) {

@@ -20,6 +20,11 @@ namespace {
 // frame's messages are handed over whole however large, nothing waits, and no end can break.
 using Feeds = std::map<uint32_t, std::shared_ptr<web::WebChannel>>;
 
+// What the host sent is not read back: the digests were taken as it was sent.
+void discard_output(web::WebChannel& channel) {
+    while (channel.has_output()) channel.pop_output();
+}
+
 // Checks every picture the replayed host sends against the recording, in order.
 class Verifier final : public FrameObserver {
 public:
@@ -45,13 +50,17 @@ public:
     }
     bool stopped() const { return stopped_ || (verify_ && !report_.identical); }
 
-    void login(std::string_view, uint32_t, uint32_t id) override { logins_.push_back(id); }
+    void login(std::string_view, uint32_t, uint32_t id) override {
+        logins_.push_back(id);
+        // The last login's news to everybody goes now: a crowd logging in at once would otherwise
+        // hold every join announcement to every player until the pictures.
+        for (auto& [player, feed] : feeds_) discard_output(*feed);
+    }
 
     void picture_sent(uint32_t id, std::string_view body, std::span<const uint32_t> starts) override {
         // What the host sent is not read back: the digests are taken here. Let go of it at once,
         // so a frame of many viewers holds one picture at a time rather than all of them.
-        if (auto feed = feeds_.find(id); feed != feeds_.end())
-            while (feed->second->has_output()) feed->second->pop_output();
+        if (auto feed = feeds_.find(id); feed != feeds_.end()) discard_output(*feed->second);
         if (sink_ && id == player_ && !sink_(seconds_, body)) stopped_ = true;
         if (!verify_ || !report_.identical) return;
         if (next_picture_ >= frame_->pictures.size()) {
@@ -142,10 +151,10 @@ void feed_frame(HostState& host, Feeds& feeds, const RecordedFrame& frame) {
     }
 }
 
-// What the host sent is not read back: the digests were taken as it was sent.
+// Connections the host let go are let go here too.
 void drain_feeds(HostState& host, Feeds& feeds) {
     for (auto it = feeds.begin(); it != feeds.end();) {
-        while (it->second->has_output()) it->second->pop_output();
+        discard_output(*it->second);
         if (!host.connections.sockets.count(it->first)) it = feeds.erase(it);
         else ++it;
     }

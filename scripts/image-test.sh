@@ -6,6 +6,9 @@
 #
 #   scripts/image-test.sh [HOST_PORT]   (default 15556; the web port is published on HOST_PORT+1)
 #   COG_IMAGE=TAG scripts/image-test.sh  tries an image built elsewhere (deploy/Containerfile)
+#   COG_PODMAN_RUN_ARGS="..."            extra options for `podman run`: podman inside a container
+#                                        may need `--runtime runc` and explicit `--ulimit`s, e.g.
+#     COG_PODMAN_RUN_ARGS="--runtime runc --ulimit nofile=4096:4096 --ulimit nproc=4096:4096"
 set -euo pipefail
 cd "$(dirname "$0")/.."
 port=${1:-15556}
@@ -15,9 +18,9 @@ tag=${COG_IMAGE:-localhost/cogwell-host:image-test}
 cleanup() { podman rm -f "$name" >/dev/null 2>&1 || true; }
 trap cleanup EXIT
 
-# This machine runs podman inside a container: runc, and limits given explicitly.
-podman run -d --name "$name" --runtime runc --ulimit nofile=4096:4096 --ulimit nproc=4096:4096 \
-  -p "127.0.0.1:$port:5556" -p "127.0.0.1:$((port + 1)):8080" "$tag" >/dev/null
+# shellcheck disable=SC2086 # the extra options are meant to be split into words
+podman run -d --name "$name" ${COG_PODMAN_RUN_ARGS:-} \
+  -p "127.0.0.1:$port:5556" -p "127.0.0.1:$((port + 1)):8081" "$tag" >/dev/null
 echo "container $name started from $tag, game port on 127.0.0.1:$port, web port on 127.0.0.1:$((port + 1))"
 
 python3 - "$port" <<'PY'

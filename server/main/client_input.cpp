@@ -36,6 +36,7 @@ void act_on_message(HostState& host, uint32_t id, const ClientMessage& message) 
     switch (message.kind) {
     case ClientMessageKind::INPUT: handle_input_message(host, id, message.input); break;
     case ClientMessageKind::SETTINGS_COMMAND: handle_settings_command(host, id, message.settings_command); break;
+    case ClientMessageKind::PICTURE_REQUEST: host.picture_changes.forget(id); break;
     case ClientMessageKind::LOGIN:
     case ClientMessageKind::CHAT: break; // accepted and dropped
     }

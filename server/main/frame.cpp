@@ -54,11 +54,18 @@ void send_draw_commands(HostState& host) {
             skip_oversized_picture(host, *top, id, picture.body_bytes);
             continue;
         }
+        // Only the wire differs for a client that takes changes: what it is shown, and what
+        // a recording keeps, is the whole picture.
+        const std::string_view frame = socket.transport.web && socket.transport.web->picture_changes
+                                           ? host.picture_changes.frame_for(id, socket.transport.web, top->instance,
+                                                                            picture, host.picture_encoder)
+                                           : picture.frame;
         // A failed send only marks the connection; it is dropped after the pass, so everyone
         // else still gets this frame.
-        if (send_frame_to(host.connections, id, picture.frame) && host.observer)
+        if (send_frame_to(host.connections, id, frame) && host.observer)
             host.observer->picture_sent(id, picture.frame.substr(4), picture.command_starts);
     }
+    host.picture_changes.keep_only(host.connections.sockets);
     host.picture_encoder.begin_frame(); // its reference lives in an arena released next frame
 }
 

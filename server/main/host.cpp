@@ -16,9 +16,14 @@
 namespace cog {
 
 namespace {
+const char* fleet_state_shown(const RoomReporter& fleet) {
+    return fleet.fleet_state().empty() ? "unknown" : fleet.fleet_state().c_str();
+}
+
 // The window gets a view of the state, never the state itself; what the operator clicked comes
 // back as actions.
-void draw_status_window(StatusWindow& window, HostState& host, Clock& clock, int64_t frame_start_ns) {
+void draw_status_window(StatusWindow& window, HostState& host, const RoomReporter* fleet, Clock& clock,
+                        int64_t frame_start_ns) {
     const int64_t now = clock.monotonic_ns();
     if (!window.redraw_due(now, frame_start_ns + FRAME_BUDGET_NS)) return;
     std::pmr::vector<StatusPlayerRow> rows(&host.frame_arena);
@@ -27,7 +32,8 @@ void draw_status_window(StatusWindow& window, HostState& host, Clock& clock, int
         rows.push_back({id, player.connected, player.input.mouse_x, player.input.mouse_y, player.show_mouse,
                         player.is_admin});
     const UiActions actions = window.draw(StatusView{host.running, host.screen_stack.count, rows, &host.profiler,
-                                                     debug_commands_mode_name(host.debug_access.mode)},
+                                                     debug_commands_mode_name(host.debug_access.mode),
+                                                     fleet ? fleet_state_shown(*fleet) : ""},
                                           now, clock);
     if (actions.reset_profiler) host.profiler.reset_all_time_max();
 }
@@ -77,12 +83,14 @@ bool Host::start() {
 
     if (config_.listen && !open_listener()) return false;
     // Browsers are players like TCP clients: a host that takes no connections takes neither.
-    if (config_.listen) open_web_endpoint();
+    if (config_.listen && !open_web_endpoint()) return false;
     // Ready tells the fleet players may be sent here, so only a room that listens reports.
     if (config_.agones && config_.listen) {
         FleetSettings fleet;
         fleet.sidecar_port = config_.agones_port;
+        fleet.list_api = config_.agones_list_api;
         fleet.idle_shutdown_ns = int64_t{config_.idle_shutdown_s} * 1'000'000'000;
+        fleet.allocated_timeout_ns = int64_t{config_.allocated_timeout_s} * 1'000'000'000;
         fleet_ = std::make_unique<RoomReporter>(fleet, instrument_clock().monotonic_ns());
         fleet_->report_ready(instrument_clock().monotonic_ns());
     }
@@ -112,15 +120,29 @@ bool Host::open_listener() {
     return true;
 }
 
-// A web endpoint that cannot open leaves the game to TCP players; it is no reason not to run.
-void Host::open_web_endpoint() {
-    if (config_.web_port == 0 && !config_.web_port_any) return;
+// A web endpoint that cannot open leaves the game to TCP players; it is no reason not to run,
+// except when its TLS files are wrong: the operator asked for a secure room and must hear at once.
+bool Host::open_web_endpoint() {
+    if (config_.web_port == 0 && !config_.web_port_any) return true;
     const uint16_t port = config_.web_port_any ? 0 : config_.web_port;
     web::WebError error = web::WebError::None;
-    state_.web = web::WebEndpoint::open({port, config_.web_root, true}, error);
-    if (state_.web) LOG_INFO("Web client on http://%s:%d/", LISTEN_ADDRESS, static_cast<int>(state_.web->port()));
-    else LOG_ERROR("Failed to open the web endpoint on port %d (files in '%s'): %s", static_cast<int>(port),
-                   config_.web_root.c_str(), web::web_error_name(error));
+    web::TlsFileError tls = web::TlsFileError::None;
+    web::WebConfig web_config(port, config_.web_root, true);
+    web_config.tls_certificate = config_.tls_certificate;
+    web_config.tls_key = config_.tls_key;
+    state_.web = web::WebEndpoint::open(web_config, error, &tls);
+    if (state_.web) {
+        LOG_INFO("Web client on %s://%s:%d/", state_.web->secure() ? "https" : "http", LISTEN_ADDRESS,
+                 static_cast<int>(state_.web->port()));
+    } else if (error == web::WebError::BadTlsFiles) {
+        LOG_ERROR("Cannot serve the web client over TLS (certificate '%s', key '%s'): %s",
+                  config_.tls_certificate.c_str(), config_.tls_key.c_str(), web::tls_file_error_text(tls));
+        return false;
+    } else {
+        LOG_ERROR("Failed to open the web endpoint on port %d (files in '%s'): %s", static_cast<int>(port),
+                  config_.web_root.c_str(), web::web_error_name(error));
+    }
+    return true;
 }
 
 uint16_t Host::web_port() const { return state_.web ? state_.web->port() : 0; }
@@ -193,7 +215,7 @@ bool Host::frame() {
     if (state_.observer) state_.observer->frame_ended();
 
     // The status window is drawn outside the measured part, so it never shows its own cost.
-    if (window_) draw_status_window(*window_, state_, instrument_clock(), frame_start);
+    if (window_) draw_status_window(*window_, state_, fleet_.get(), instrument_clock(), frame_start);
 
     pace_frame(frame_start);
     // Nothing allocated in the frame may survive it.

@@ -58,7 +58,7 @@ private:
     bool open_listener();
     Clock& instrument_clock() { return config_.instrument_clock ? *config_.instrument_clock : *config_.clock; }
     bool should_stop();
-    void open_web_endpoint();
+    bool open_web_endpoint(); // false: the TLS files are unusable (logged)
     void pace_frame(int64_t frame_start_ns);
 
     HostConfig config_;

@@ -5,6 +5,7 @@
 #include "server/main/debug_access.h"
 #include "server/main/departed_players.h"
 #include "server/main/frame_observer.h"
+#include "server/main/picture_changes.h"
 #include "server/main/picture_encoder.h"
 #include "server/main/screen_stack.h"
 #include "server/profiler/profiler.h"
@@ -45,6 +46,7 @@ struct HostState {
     ConnectionTable connections;
     std::unique_ptr<web::WebEndpoint> web; // browsers; nullptr when off
     PictureEncoder picture_encoder;
+    PictureChanges picture_changes; // what each client taking changes was sent last
     // The screen instance whose oversized picture was last warned about: one warning per screen.
     // An instance number, not an address: a new screen may be built where the old one was.
     uint64_t oversize_warned_screen = 0;

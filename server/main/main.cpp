@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
     // dropped lines (counted in a later line), never a late frame.
     cog::ConsoleWriter console(STDOUT_FILENO);
     cog::console_set_sink(&cog::ConsoleWriter::sink, &console);
+    cog::log_set_min_level(parsed.options.log_level);
 
     cog::SystemClock clock;
     // A recorded game keeps its seed, so the same draws can be made again in a replay.

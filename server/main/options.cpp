@@ -34,21 +34,32 @@ bool parse_bytes(std::string_view text, uint64_t& bytes) {
     return true;
 }
 
-struct DebugModeName {
-    DebugCommandsMode mode;
-    const char* name;
+// The words an option takes and what each one means.
+template <typename T>
+struct Named {
+    std::string_view name;
+    T value;
 };
 
-constexpr DebugModeName DEBUG_MODE_NAMES[] = {
-    {DebugCommandsMode::OPEN, "open"},
-    {DebugCommandsMode::ADMIN, "admin"},
-    {DebugCommandsMode::OFF, "off"},
+constexpr Named<DebugCommandsMode> DEBUG_MODE_NAMES[] = {
+    {"open", DebugCommandsMode::OPEN},
+    {"admin", DebugCommandsMode::ADMIN},
+    {"off", DebugCommandsMode::OFF},
 };
 
-bool parse_debug_mode(std::string_view text, DebugCommandsMode& mode) {
-    for (const DebugModeName& entry : DEBUG_MODE_NAMES) {
+constexpr Named<ListApi> LIST_API_NAMES[] = {
+    {list_api_name(ListApi::BETA), ListApi::BETA},
+    {list_api_name(ListApi::ALPHA), ListApi::ALPHA},
+};
+
+constexpr Named<LogLevel> LOG_LEVEL_NAMES[] = {
+    {"debug", LogLevel::Debug}, {"info", LogLevel::Info}, {"warn", LogLevel::Warning}, {"error", LogLevel::Error}};
+
+template <typename T, size_t N>
+bool parse_named(std::string_view text, const Named<T> (&names)[N], T& out) {
+    for (const Named<T>& entry : names) {
         if (text != entry.name) continue;
-        mode = entry.mode;
+        out = entry.value;
         return true;
     }
     return false;
@@ -65,7 +76,7 @@ struct OptionSpec {
 constexpr OptionSpec OPTIONS[] = {
     {"--port", "N", nullptr, "TCP game port (default 5556)",
      [](HostOptions& o, std::string_view v) { return parse_port(v, o.port); }},
-    {"--web-port", "N", nullptr, "HTTP and WebSocket port for browsers (default 8080, 0 turns it off)",
+    {"--web-port", "N", "COGWELL_WEB_PORT", "HTTP and WebSocket port for browsers (default 8080, 0 turns it off)",
      [](HostOptions& o, std::string_view v) { return parse_port(v, o.web_port); }},
     {"--web-root", "DIR", nullptr, "folder of the browser client's files (default: web beside the program)",
      [](HostOptions& o, std::string_view v) {
@@ -74,7 +85,7 @@ constexpr OptionSpec OPTIONS[] = {
      }},
     {"--debug-commands", "open|admin|off", "COGWELL_DEBUG_COMMANDS",
      "who may use the debug commands (default open: everybody)",
-     [](HostOptions& o, std::string_view v) { return parse_debug_mode(v, o.debug_commands); }},
+     [](HostOptions& o, std::string_view v) { return parse_named(v, DEBUG_MODE_NAMES, o.debug_commands); }},
     {"--agones", "", "AGONES_SDK_HTTP_PORT", "report to the Agones sidecar (on when its variable is set)",
      [](HostOptions& o, std::string_view) { return o.agones = true; }},
     {"--agones-port", "N", "AGONES_SDK_HTTP_PORT", "the Agones sidecar's HTTP port on localhost (default 9358)",
@@ -82,6 +93,15 @@ constexpr OptionSpec OPTIONS[] = {
     {"--idle-shutdown", "SECONDS", "COGWELL_IDLE_SHUTDOWN",
      "with --agones: a room left empty this long after a game asks to be replaced (default 60)",
      [](HostOptions& o, std::string_view v) { return parse_seconds(v, o.idle_shutdown_s); }},
+    {"--allocated-timeout", "SECONDS", "COGWELL_ALLOCATED_TIMEOUT",
+     "with --agones: an allocated room where nobody has played for this long asks to be replaced (default 300)",
+     [](HostOptions& o, std::string_view v) { return parse_seconds(v, o.allocated_timeout_s); }},
+    {"--agones-list-api", "v1beta1|v1alpha1", "COGWELL_AGONES_LIST_API",
+     "with --agones: the API of the sidecar's player List (default v1beta1; Agones before 1.41 serves v1alpha1)",
+     [](HostOptions& o, std::string_view v) { return parse_named(v, LIST_API_NAMES, o.agones_list_api); }},
+    {"--log-level", "debug|info|warn|error", "COGWELL_LOG_LEVEL",
+     "the least important lines written (default debug: everything, with the per-frame diagnostics)",
+     [](HostOptions& o, std::string_view v) { return parse_named(v, LOG_LEVEL_NAMES, o.log_level); }},
     {"--record", "FILE", nullptr, "record the game to FILE for replay",
      [](HostOptions& o, std::string_view v) {
          o.record_path = std::string(v);
@@ -89,6 +109,16 @@ constexpr OptionSpec OPTIONS[] = {
      }},
     {"--record-max-bytes", "N[K|M|G]", nullptr, "with --record: the recording ends at this size (default 1G)",
      [](HostOptions& o, std::string_view v) { return parse_bytes(v, o.record_max_bytes); }},
+    {"--tls-cert", "FILE", "COGWELL_TLS_CERT", "PEM certificate (chain): the web port serves HTTPS and WSS",
+     [](HostOptions& o, std::string_view v) {
+         o.tls_certificate = std::string(v);
+         return !v.empty();
+     }},
+    {"--tls-key", "FILE", "COGWELL_TLS_KEY", "PEM private key of --tls-cert",
+     [](HostOptions& o, std::string_view v) {
+         o.tls_key = std::string(v);
+         return !v.empty();
+     }},
 };
 
 const OptionSpec* find_option(std::string_view flag) {
@@ -107,8 +137,8 @@ ParsedOptions failure(OptionsError error, std::string message) {
 } // namespace
 
 const char* debug_commands_mode_name(DebugCommandsMode mode) {
-    for (const DebugModeName& entry : DEBUG_MODE_NAMES)
-        if (entry.mode == mode) return entry.name;
+    for (const Named<DebugCommandsMode>& entry : DEBUG_MODE_NAMES)
+        if (entry.value == mode) return entry.name.data(); // the names are literals: terminated
     return "?";
 }
 
@@ -138,6 +168,8 @@ ParsedOptions parse_host_options(int argc, const char* const* argv, GetEnv get_e
             return failure(OptionsError::BadValue,
                            std::string(spec->flag) + ": invalid value '" + std::string(value) + "'");
     }
+    if (parsed.options.tls_certificate.empty() != parsed.options.tls_key.empty())
+        return failure(OptionsError::MissingValue, "--tls-cert and --tls-key go together");
     return parsed;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "server/fleet/sidecar_calls.h"
+#include "shared/log/log.h"
 
 #include <cstdint>
 #include <string>
@@ -28,8 +29,13 @@ struct HostOptions {
     bool agones = false;     // report to the fleet manager's sidecar
     uint16_t agones_port = DEFAULT_SIDECAR_PORT; // the sidecar's HTTP port on localhost
     int idle_shutdown_s = 60; // a room emptied after a game asks to be replaced after this long
+    int allocated_timeout_s = 300; // an allocated room unused this long asks to be replaced
+    ListApi agones_list_api = ListApi::BETA; // where the sidecar serves the player List
+    LogLevel log_level = LogLevel::Debug; // lines below it are not written; Debug: everything
     std::string record_path; // empty: no recording
     uint64_t record_max_bytes = uint64_t{1} << 30; // the recording's file ends before growing past this
+    std::string tls_certificate; // with tls_key: the web port serves HTTPS and WSS; both empty: plain
+    std::string tls_key;
 };
 
 enum class OptionsError : uint8_t { None, Help, UnknownOption, MissingValue, BadValue };

@@ -1,6 +1,8 @@
 // Picture encoding with reuse of the previous viewer's text.
 #include "server/main/picture_encoder.h"
 
+#include <xxhash.h>
+
 #include <utility>
 
 namespace cog {
@@ -25,7 +27,22 @@ EncodedPicture PictureEncoder::encode(DrawList&& commands) {
     std::swap(previous_frame_, current_frame_);
     std::swap(previous_starts_, current_starts_);
     previous_list_.emplace(std::move(message.commands));
+    hashes_ready_ = false;
     return last_picture();
+}
+
+std::span<const uint64_t> PictureEncoder::command_hashes() {
+    if (hashes_ready_) return hashes_;
+    const char* body = previous_frame_.data() + 4;
+    const size_t count = previous_starts_.empty() ? 0 : previous_starts_.size() - 1;
+    hashes_.resize(count);
+    for (size_t m = 0; m < count; ++m) {
+        // Each command's own bytes: up to the comma before the next one, or to the list's end.
+        const uint32_t end = m + 1 < count ? previous_starts_[m + 1] - 1 : previous_starts_[m + 1];
+        hashes_[m] = XXH3_64bits(body + previous_starts_[m], end - previous_starts_[m]);
+    }
+    hashes_ready_ = true;
+    return hashes_;
 }
 
 EncodedPicture PictureEncoder::last_picture() const {

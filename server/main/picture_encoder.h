@@ -1,6 +1,7 @@
 // Encodes the frame's pictures one viewer after another. Viewers mostly see the same commands,
 // so each picture copies from the previous one's text what the two share, and a picture equal
-// to the previous one is not encoded again at all.
+// to the previous one is not encoded again at all. The hashes of its commands, which pictures
+// sent as changes are matched by, are likewise worked out once per distinct picture.
 #pragma once
 
 #include "shared/protocol/framing.h"
@@ -27,6 +28,9 @@ public:
     // previous list lives in the frame arena.
     void begin_frame();
     EncodedPicture encode(DrawList&& commands);
+    // A hash of each command's text in the last picture encoded, worked out at the first call
+    // after an encode and kept for the next viewers of an equal picture.
+    std::span<const uint64_t> command_hashes();
 
 private:
     EncodedPicture last_picture() const;
@@ -35,6 +39,8 @@ private:
     PictureBuffer previous_frame_, current_frame_;
     std::vector<uint32_t> previous_starts_, current_starts_;
     ProtocolError previous_error_ = ProtocolError::None;
+    std::vector<uint64_t> hashes_;
+    bool hashes_ready_ = false;
 };
 
 } // namespace cog

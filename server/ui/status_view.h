@@ -22,6 +22,7 @@ struct StatusView {
     std::span<const StatusPlayerRow> players; // every player of the run, by id
     const Profiler* profiler = nullptr;
     const char* debug_commands = "open"; // who may use them: "open", "admin" or "off"
+    const char* fleet_state = "";        // the fleet's word for the room ("Ready", "Allocated"); empty: no fleet
 };
 
 } // namespace cog

@@ -43,6 +43,7 @@ void server_state_panel(const StatusView& view) {
         labelled_row("Players:", "%d", static_cast<int>(view.players.size()));
         labelled_row("Screen Stack:", "%d", view.screen_count);
         labelled_row("Commands:", "%s", view.debug_commands);
+        if (*view.fleet_state) labelled_row("Fleet:", "%s", view.fleet_state);
         ImGui::EndTable();
     }
     for (const StatusPlayerRow& player : view.players) {

@@ -80,6 +80,7 @@ public:
 
     ::lws* wsi = nullptr;   // nullptr once the library has closed the connection
     bool reading_paused = false;
+    bool picture_changes = false; // the browser named the subprotocol for pictures as changes
     std::string peer_;      // "address:port"
 
 private:

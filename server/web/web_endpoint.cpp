@@ -3,6 +3,7 @@
 
 #include "shared/log/log.h"
 #include "shared/log/printable.h"
+#include "shared/protocol/picture_change.h"
 
 #include <libwebsockets.h>
 
@@ -32,7 +33,11 @@ int callback(struct lws* wsi, enum lws_callback_reasons reason, void* user, void
 
 const lws_protocols PROTOCOLS[] = {
     // Index 0 serves HTTP and any WebSocket that names no subprotocol (a browser's plain one).
-    {"cogwell", callback, 0, 65536, 0, nullptr, 0},
+    // The receive buffer's size is what lets the inflater have 2^WEB_INFLATE_ROOM_POWER bytes of
+    // room (the library caps the room at it); outgoing messages go out in 64 KiB writes.
+    {"cogwell", callback, 0, size_t{1} << WEB_INFLATE_ROOM_POWER, 0, nullptr, 65536},
+    // A client that names this one gets its pictures as changes from the one before.
+    {PICTURE_CHANGES_SUBPROTOCOL, callback, 0, size_t{1} << WEB_INFLATE_ROOM_POWER, 1, nullptr, 65536},
     {nullptr, nullptr, 0, 0, 0, nullptr, 0},
 };
 
@@ -44,6 +49,19 @@ const lws_extension EXTENSIONS[] = {
     {"permessage-deflate", lws_extension_callback_pm_deflate, "permessage-deflate; client_max_window_bits"},
     {nullptr, nullptr, nullptr},
 };
+
+// The compressor's settings are ours, whatever the browser's offer named: the library also takes
+// its private options (buffer sizes, level, memory) from the offer, which would let a client
+// shrink the inflater's room back to the size that corrupts and aborts, or make the host compress
+// at its most expensive level.
+void set_deflate_options(struct lws* wsi) {
+    const std::string room = std::to_string(WEB_INFLATE_ROOM_POWER);
+    for (const auto& [name, value] : {std::pair<const char*, const char*>{"rx_buf_size", room.c_str()},
+                                      {"tx_buf_size", "10"},
+                                      {"compression_level", "1"},
+                                      {"mem_level", "8"}})
+        lws_set_extension_option(wsi, "permessage-deflate", name, value); // -1: not agreed, nothing to set
+}
 
 std::string peer_of(struct lws* wsi) {
     sockaddr_storage address{};
@@ -78,14 +96,22 @@ const char* web_error_name(WebError error) {
     case WebError::None: return "None";
     case WebError::NoFiles: return "NoFiles";
     case WebError::ListenFailed: return "ListenFailed";
+    case WebError::BadTlsFiles: return "BadTlsFiles";
     }
     return "?";
 }
 
-std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError& error) {
+std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError& error, TlsFileError* tls_error) {
     std::unique_ptr<WebEndpoint> endpoint(new WebEndpoint());
     if (!endpoint->files_.load(config.root)) {
         error = WebError::NoFiles;
+        return nullptr;
+    }
+    const bool secure = !config.tls_certificate.empty() || !config.tls_key.empty();
+    const TlsFileError tls = secure ? check_tls_files(config.tls_certificate, config.tls_key) : TlsFileError::None;
+    if (tls_error) *tls_error = tls;
+    if (tls != TlsFileError::None) {
+        error = WebError::BadTlsFiles;
         return nullptr;
     }
     lws_set_log_level(LLL_ERR, log_library_line);
@@ -98,9 +124,15 @@ std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError
     info.max_http_header_data = MAX_HTTP_HEADER_BYTES;
     info.max_http_header_pool = 32;
     info.timeout_secs = 5;     // a request or handshake left unfinished this long is closed
+    info.pt_serv_buf_size = WEB_READ_BYTES;
     info.fd_limit_per_thread = MAX_WEB_SOCKETS;
     info.options = LWS_SERVER_OPTION_DISABLE_IPV6;
     info.server_string = "cogwell";
+    if (secure) {
+        info.options |= LWS_SERVER_OPTION_DO_SSL_GLOBAL_INIT;
+        info.ssl_cert_filepath = config.tls_certificate.c_str();
+        info.ssl_private_key_filepath = config.tls_key.c_str();
+    }
     endpoint->context_ = lws_create_context(&info);
     lws_vhost* vhost = endpoint->context_ ? lws_get_vhost_by_name(endpoint->context_, "default") : nullptr;
     if (!vhost || lws_get_vhost_listen_port(vhost) <= 0) {
@@ -108,6 +140,7 @@ std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError
         return nullptr;
     }
     endpoint->port_ = static_cast<uint16_t>(lws_get_vhost_listen_port(vhost));
+    endpoint->secure_ = secure;
     error = WebError::None;
     return endpoint;
 }
@@ -132,9 +165,12 @@ void WebEndpoint::service() {
     for (int round = 0; round < MAX_SERVICE_ROUNDS; ++round) {
         flow_control();
         request_output();
+        const size_t received_before = received_bytes_;
         // A negative timeout polls without waiting.
         lws_service(context_, -1);
-        bool more = false;
+        // A socket that had a read's worth may have more: a large message must get in well
+        // before its sender counts as stalled.
+        bool more = received_bytes_ != received_before;
         for (const auto& [wsi, channel] : channels_) more = more || channel->has_output();
         if (!more) break;
     }
@@ -201,6 +237,9 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
         auto channel = std::make_shared<WebChannel>(received_pool_);
         channel->wsi = wsi;
         channel->peer_ = peer_of(wsi);
+        set_deflate_options(wsi);
+        const lws_protocols* protocol = lws_get_protocol(wsi);
+        channel->picture_changes = protocol && std::strcmp(protocol->name, PICTURE_CHANGES_SUBPROTOCOL) == 0;
         channels_[wsi] = channel;
         opened_.push_back(std::move(channel));
         return 0;
@@ -209,6 +248,7 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
         const auto it = channels_.find(wsi);
         if (it == channels_.end()) return -1;
         const bool last = lws_is_final_fragment(wsi) && lws_remaining_packet_payload(wsi) == 0;
+        received_bytes_ += len + 1; // an empty piece that ends a message counts too
         it->second->receive(std::string_view(static_cast<const char*>(in), len), last);
         if (it->second->fault() != ChannelFault::None || it->second->inbox_full()) flow_control();
         return 0;

@@ -13,7 +13,10 @@ void* g_sink_context = nullptr;
 // Lines left in the open budget; negative: no budget is open.
 int g_budget_left = -1;
 int g_budget_withheld = 0;
+bool g_diagnostics_shown = true;
 } // namespace
+
+void console_show_diagnostics(bool shown) { g_diagnostics_shown = shown; }
 
 void console_begin_line_budget(int max_lines) {
     g_budget_left = max_lines < 0 ? 0 : max_lines;
@@ -45,6 +48,7 @@ void console_write(std::string_view line) {
 }
 
 void console_printf(const char* format, ...) {
+    if (!g_diagnostics_shown) return;
     char small[512];
     va_list args;
     va_start(args, format);

@@ -16,8 +16,13 @@ void console_set_sink(ConsoleSink sink, void* context);
 // Writes one line to the sink (standard output, flushed at once, when none is installed).
 void console_write(std::string_view line);
 
-// printf-style diagnostic line, written as it stands (the caller supplies any newline).
+// printf-style diagnostic line, written as it stands (the caller supplies any newline). These are
+// the game's per-frame traces (keys received, typing steps, shots rendered): written only while
+// diagnostics are shown.
 void console_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Shown by default; the log threshold hides them along with the debug lines (log_set_min_level).
+void console_show_diagnostics(bool shown);
 
 // While a budget is open, lines beyond `max_lines` are counted instead of written. The host
 // opens one around each client's share of the frame, so one client's flood of key presses or

@@ -4,6 +4,7 @@
 #include "shared/platform/clock.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <poll.h>
 #include <unistd.h>
@@ -18,8 +19,8 @@ std::string dropped_notice(size_t dropped) {
 
 } // namespace
 
-ConsoleWriter::ConsoleWriter(int fd, size_t capacity, int64_t drain_ms)
-    : fd_(fd), capacity_(capacity), drain_ms_(drain_ms) {
+ConsoleWriter::ConsoleWriter(int fd, size_t capacity, int64_t drain_ms, int64_t gather_ms, size_t wake_bytes)
+    : fd_(fd), capacity_(capacity), drain_ms_(drain_ms), gather_ms_(gather_ms), wake_bytes_(wake_bytes) {
     pending_.reserve(capacity_);
     thread_ = std::thread([this] { run(); });
 }
@@ -35,35 +36,56 @@ ConsoleWriter::~ConsoleWriter() {
 }
 
 void ConsoleWriter::write(std::string_view line) {
-    bool first = false;
+    bool wake = false;
     {
         std::lock_guard lock(mutex_);
         if (pending_.size() + line.size() > capacity_) {
             ++dropped_;
             return;
         }
-        first = pending_.empty();
+        const size_t before = pending_.size();
         pending_.append(line);
+        // A sleeping writer is woken by the first line; a gathering one only when a lot waits.
+        // Every other line is picked up when the gathering ends: waking a thread costs the frame
+        // a switch of the core, which per line was much of the game's time under a busy log.
+        wake = (sleeping_ && before == 0) || (before < wake_bytes_ && pending_.size() >= wake_bytes_);
+        if (wake) {
+            sleeping_ = false;
+            ++wakes_;
+        }
     }
-    // Only the first line of a batch wakes the writer: a frame's lines go out together, at the
-    // cost of one wake-up rather than one per line.
-    if (first) wake_.notify_one();
+    if (wake) wake_.notify_one();
+}
+
+size_t ConsoleWriter::wakes() {
+    std::lock_guard lock(mutex_);
+    return wakes_;
 }
 
 void ConsoleWriter::run() {
     std::string batch;
     batch.reserve(capacity_);
+    bool gathering = false;
     for (;;) {
         size_t dropped = 0;
         bool stopping = false;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !pending_.empty() || dropped_ > 0; });
+            if (!gathering) {
+                sleeping_ = true;
+                wake_.wait(lock, [this] { return stopping_ || !pending_.empty() || dropped_ > 0; });
+                sleeping_ = false;
+            }
+            wake_.wait_for(lock, std::chrono::milliseconds(gather_ms_),
+                           [this] { return stopping_ || pending_.size() >= wake_bytes_; });
             batch.swap(pending_);
             dropped = dropped_;
             dropped_ = 0;
             stopping = stopping_;
         }
+        // A busy log keeps the writer gathering frame after frame, woken by its own timer alone;
+        // a frame without lines sends it to sleep until the next one.
+        gathering = !batch.empty() || dropped > 0;
         // The notice follows the lines that were kept: they were queued before the drops.
         if (dropped > 0) batch += dropped_notice(dropped);
         const bool written = write_out(batch);

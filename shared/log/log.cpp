@@ -38,7 +38,10 @@ std::string_view file_base_name(const char* path) {
 
 } // namespace
 
-void log_set_min_level(LogLevel level) { g_min_level = level; }
+void log_set_min_level(LogLevel level) {
+    g_min_level = level;
+    console_show_diagnostics(level <= LogLevel::Debug);
+}
 
 std::string_view log_procedure_name(std::string_view signature) {
     // Cut the parameter list at the first '(' that is not part of "operator()".

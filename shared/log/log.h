@@ -13,7 +13,8 @@ enum class LogLevel { Debug, Info, Warning, Error, Fatal };
 void log_write(LogLevel level, const std::source_location& site, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
-// Lines below this level are dropped; Debug (everything) by default.
+// Lines below this level are dropped; Debug (everything) by default. Above Debug the console's
+// diagnostic prints are dropped too.
 void log_set_min_level(LogLevel level);
 
 // The bare procedure name of a compiler-produced signature ("void cog::push_screen(int)" -> "push_screen").

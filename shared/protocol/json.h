@@ -22,6 +22,7 @@ namespace cog {
 // points above U+10FFFF and truncated sequences count as invalid.
 void write_json(std::string& out, const ServerMessage& message);
 void write_json(std::string& out, const ClientMessage& message);
+void write_json(std::string& out, const PictureChange& message);
 
 // A written DRAW_COMMANDS message, kept so that the next viewer's picture can copy the commands
 // it shares with this one instead of formatting them again.
@@ -92,6 +93,9 @@ JsonError read_json(std::string_view text, ClientMessage& out, std::pmr::memory_
 // `max_commands` bounds the command list: a longer one stops the decoding there as Too_Many, so
 // a message can never make the list grow past what its reader is prepared to hold.
 JsonError read_json(std::string_view text, ServerMessage& out, std::pmr::memory_resource* strings,
+                    size_t max_commands = SIZE_MAX);
+// The same bound on the new commands of a change, and on its kept runs (three numbers each).
+JsonError read_json(std::string_view text, PictureChange& out, std::pmr::memory_resource* strings,
                     size_t max_commands = SIZE_MAX);
 
 } // namespace cog

@@ -112,6 +112,15 @@ struct Fields<ServerMessage> {
         field("commands", &ServerMessage::commands));
 };
 
+template <>
+struct Fields<PictureChange> {
+    static constexpr auto list = std::make_tuple(
+        field("kind", &PictureChange::kind),
+        field("base", &PictureChange::base),
+        field("keep", &PictureChange::keep),
+        field("commands", &PictureChange::commands));
+};
+
 template <typename T>
 concept Record = requires { Fields<T>::list; };
 
@@ -153,6 +162,7 @@ inline constexpr size_t MAX_NAME_LENGTH = [] {
     scan(field_names<Event>);
     scan(field_names<DrawCommand>);
     scan(field_names<ServerMessage>);
+    scan(field_names<PictureChange>);
     return longest;
 }();
 
@@ -165,5 +175,7 @@ static_assert(member_count<DrawCommand>() == field_count<DrawCommand>,
               "a member of DrawCommand is missing from its field list");
 static_assert(member_count<ServerMessage>() == field_count<ServerMessage>,
               "a member of ServerMessage is missing from its field list");
+static_assert(member_count<PictureChange>() == field_count<PictureChange>,
+              "a member of PictureChange is missing from its field list");
 
 } // namespace cog::json_fields

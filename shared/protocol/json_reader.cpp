@@ -115,6 +115,24 @@ private:
                 }
                 return read_record(out.back(), depth + 1);
             });
+        } else if constexpr (std::is_same_v<T, KeptRuns>) {
+            // Three numbers per kept run, and a run keeps at least one command: a list longer
+            // than three per command the reader accepts is refused before it is stored.
+            out.clear();
+            const size_t limit = max_commands_ > SIZE_MAX / 3 ? SIZE_MAX : max_commands_ * 3;
+            return read_array(depth + 1, std::numeric_limits<size_t>::max(), [&](size_t count) {
+                if (count >= limit) return fail(JsonErrorKind::Too_Many);
+                if (!skip_space()) return false;
+                if (!starts_number()) return mismatch_or_syntax();
+                uint32_t v = 0;
+                if (!read_integer(v)) return false;
+                try {
+                    out.push_back(v);
+                } catch (...) {
+                    return fail(JsonErrorKind::Syntax);
+                }
+                return true;
+            });
         } else {
             return read_record(out, depth);
         }
@@ -238,6 +256,22 @@ JsonError read_json(std::string_view text, ServerMessage& out, std::pmr::memory_
     JsonError error = reader.read_top(out);
     if (error) {
         release_strings(out, strings);
+        out.commands.clear();
+    }
+    return error;
+}
+
+JsonError read_json(std::string_view text, PictureChange& out, std::pmr::memory_resource* strings,
+                    size_t max_commands) {
+    out.kind = ServerMessageKind::EVENT;
+    out.base = 0;
+    out.keep.clear();
+    out.commands.clear();
+    Reader reader(text, strings, max_commands);
+    JsonError error = reader.read_top(out);
+    if (error) {
+        release_strings(out, strings);
+        out.keep.clear();
         out.commands.clear();
     }
     return error;

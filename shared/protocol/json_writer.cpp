@@ -35,6 +35,7 @@ constexpr size_t value_bound() {
     else if constexpr (std::is_same_v<T, float>) return nt::F32_MAX_CHARS;
     else if constexpr (std::is_enum_v<T> || std::is_integral_v<T>) return nt::I64_MAX_CHARS;
     else if constexpr (std::is_same_v<T, Color>) return 17; // [255,255,255,255]
+    else if constexpr (std::is_same_v<T, KeptRuns>) return 2; // reserves its own contents
     else return 2; // strings, arrays and nested records reserve their own contents
 }
 
@@ -48,7 +49,8 @@ constexpr size_t record_bound() {
 
 inline constexpr size_t MAX_RECORD_BOUND =
     std::max({record_bound<InputKey>(), record_bound<InputState>(), record_bound<ClientMessage>(),
-              record_bound<Event>(), record_bound<DrawCommand>(), record_bound<ServerMessage>()});
+              record_bound<Event>(), record_bound<DrawCommand>(), record_bound<ServerMessage>(),
+              record_bound<PictureChange>()});
 
 // Added to every reservation: after a string, array or nested record ends, the scalars left in
 // the enclosing records (at most one record's worth plus a few closing brackets) still fit.
@@ -236,6 +238,16 @@ void write_value(Out& out, const T& value) {
             p = nt::write_u64(p, value[i]);
         }
         *p++ = ']';
+    } else if constexpr (std::is_same_v<T, KeptRuns>) {
+        out.reserve(value.size() * (nt::I64_MAX_CHARS + 1) + SLACK);
+        char* q = out.p();
+        *q++ = '[';
+        for (size_t i = 0; i < value.size(); ++i) {
+            if (i) *q++ = ',';
+            q = nt::write_u64(q, value[i]);
+        }
+        *q++ = ']';
+        out.p() = q;
     } else if constexpr (std::is_same_v<T, std::array<InputKey, LETTER_KEY_COUNT>> || std::is_same_v<T, DrawList>) {
         *p++ = '[';
         bool first = true;
@@ -345,6 +357,13 @@ size_t equal_prefix(const DrawList& a, const DrawList& b) {
     size_t i = 0;
     while (i < n && same_command(a[i], b[i])) ++i;
     return i;
+}
+
+void write_json(std::string& out, const PictureChange& message) {
+    Out<std::string> o(out, record_bound<PictureChange>() + SLACK + message.keep.size() * 11 +
+                                message.commands.size() * 320);
+    write_record(o, message);
+    o.finish();
 }
 
 void write_json(std::string& out, const ClientMessage& message) {

@@ -14,8 +14,10 @@ namespace cog {
 
 using Color = std::array<uint8_t, 4>; // red, green, blue, alpha
 
-enum class ClientMessageKind : int64_t { LOGIN = 0, INPUT = 1, CHAT = 2, SETTINGS_COMMAND = 3 };
-enum class ServerMessageKind : int64_t { EVENT = 0, DRAW_COMMANDS = 1 };
+// PICTURE_REQUEST: the client has lost track of its picture and asks for the next one whole.
+enum class ClientMessageKind : int64_t { LOGIN = 0, INPUT = 1, CHAT = 2, SETTINGS_COMMAND = 3, PICTURE_REQUEST = 4 };
+// PICTURE_CHANGE travels only to WebSocket clients that asked for it (see PictureChange).
+enum class ServerMessageKind : int64_t { EVENT = 0, DRAW_COMMANDS = 1, PICTURE_CHANGE = 2 };
 enum class EventKind : int64_t { INIT = 0, PLAYER_JOINED = 1, PLAYER_LEFT = 2, CHAT_MESSAGE = 3, PLAY_SOUND = 4, STOP_MUSIC = 5 };
 enum class DrawCommandKind : int64_t { RECT = 0, TEXT = 1, CIRCLE = 2, LINE = 3, SPRITE = 4, SPRITE_PRO = 5 };
 
@@ -79,6 +81,20 @@ using DrawList = std::pmr::vector<DrawCommand>;
 struct ServerMessage {
     ServerMessageKind kind = ServerMessageKind::EVENT;
     Event event;
+    DrawList commands;
+};
+
+// Runs of the previous picture kept in a new one: flat triples (at, from, count), meaning that
+// commands at..at+count-1 of the new picture are commands from..from+count-1 of the previous.
+using KeptRuns = std::pmr::vector<uint32_t>;
+
+// A picture sent as its difference from the one before it on the same connection: the runs
+// kept from the previous picture (in increasing order of `at`, never overlapping), and the
+// other commands of the new picture, which fill the places no run covers, in order.
+struct PictureChange {
+    ServerMessageKind kind = ServerMessageKind::PICTURE_CHANGE;
+    uint32_t base = 0; // how many commands the previous picture has
+    KeptRuns keep;
     DrawList commands;
 };
 

@@ -288,6 +288,15 @@ TEST_F(ConnectionTest, ASilentHostIsToldAndGetsOneMergedInputWhenItWakes) {
     EXPECT_TRUE(woke[0].keys['Q' - 'A'].just_released);
     EXPECT_TRUE(woke[0].keys['W' - 'A'].just_pressed);
     EXPECT_TRUE(woke[0].keys['W' - 'A'].is_down);
+
+    // What was held went out once: the next frame's snapshot has only its own edges.
+    send_input(state, 105.0 + 1 / 60.0);
+    settle();
+    const std::vector<InputState> after = inputs_at(host, frames, &arena);
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_FALSE(after[0].keys['Q' - 'A'].just_pressed);
+    EXPECT_FALSE(after[0].keys['W' - 'A'].just_pressed);
+    EXPECT_TRUE(after[0].keys['W' - 'A'].is_down);
 }
 
 // A started attempt that never finishes stays in progress across frames and is given up.

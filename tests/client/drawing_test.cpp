@@ -112,5 +112,30 @@ TEST_F(SoftwareTarget, AFrameIsLetterboxedIntoAWindowOfAnotherSize) {
     EXPECT_EQ(beyond, 0);
 }
 
+// The software renderer (a machine without a graphics card) scales and turns an image whole
+// before clipping it: a sprite many worlds wide is not handed to it, a turned sprite of a
+// sane size still shows.
+TEST_F(SoftwareTarget, ATurnedSpriteTooLargeToBuildIsSkippedAndTheRestOfThePictureDrawn) {
+    make_target(640, 360);
+    SpriteTextures sprites = create_sprite_textures(renderer);
+    ASSERT_NE(sprites.by_asset[3], nullptr);
+    TextCache texts(renderer, font);
+    std::pmr::monotonic_buffer_resource arena;
+    ServerMessage message;
+    ASSERT_FALSE(read_json(R"({"kind":1,"commands":[
+      {"kind":0,"x":0,"y":0,"width":1280,"height":720,"color":[0,200,0,255]},
+      {"kind":5,"x":640,"y":360,"asset_id":3,"scale_x":4,"scale_y":4,"rotation":45,"color":[255,255,255,255]},
+      {"kind":5,"x":200,"y":200,"asset_id":3,"scale_x":0.2,"scale_y":0.2,"rotation":45,"color":[255,255,255,255]}
+    ]})", message, &arena));
+    FrameScene scene{message.commands, true, nullptr, nullptr, {}};
+    draw_frame(renderer, sprites, texts, scene);
+    SDL_RenderFlush(renderer);
+    destroy_sprite_textures(sprites);
+
+    EXPECT_NE(pixel(100, 100), (Color{0, 200, 0, 255})); // the small turned sprite
+    EXPECT_EQ(pixel(320, 180), (Color{0, 200, 0, 255})); // the huge one is not there
+    EXPECT_EQ(pixel(600, 340), (Color{0, 200, 0, 255}));
+}
+
 } // namespace
 } // namespace cog::client

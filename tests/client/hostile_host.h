@@ -83,6 +83,15 @@ inline std::string absurd_geometry() {
     return picture(commands);
 }
 
+// Images many worlds wide, turned or not: what a renderer without a graphics card would build whole.
+inline std::string huge_images(double sprite_scale) {
+    char sprite[160];
+    std::snprintf(sprite, sizeof sprite, R"(,{"kind":5,"x":640,"y":360,"asset_id":3,"scale_x":%g,"scale_y":%g,"rotation":45,"color":[255,255,255,255]})",
+                  sprite_scale, sprite_scale);
+    return picture(BACKGROUND + sprite + R"(,{"kind":4,"x":-9000,"y":-9000,"width":20000,"height":20000,"asset_id":3,"color":[255,255,255,255]})" +
+                   R"(,{"kind":2,"x":640,"y":360,"width":10000,"color":[200,0,0,255]})");
+}
+
 inline std::string junk() {
     return frame(R"({"kind":7,"event":{"kind":3,"message":"odd"}})") + frame(R"({"kind":0,"event":{"kind":77}})") +
            frame(R"({"kind":0,"event":{"kind":0,"client_id":0,"world_width":1,"world_height":1}})") + frame(R"({"kind":0})") +
@@ -107,6 +116,7 @@ inline size_t occurrences(std::string_view text, std::string_view needle) {
 class ClientProcess {
 public:
     // Starts `binary` against the port; its screenshot goes to `png` after 300 s, i.e. never.
+    // Over plain TCP, or the WebSocket when `web` is set.
     bool start(const char* binary, uint16_t port, const std::string& png) {
         int out[2];
         if (pipe(out) != 0) return false;
@@ -115,10 +125,11 @@ public:
             dup2(out[1], STDOUT_FILENO);
             dup2(out[1], STDERR_FILENO);
             setenv("SDL_AUDIODRIVER", "dummy", 1);
+            if (render_driver) setenv("SDL_RENDER_DRIVER", render_driver, 1);
             setenv("ASAN_OPTIONS", "detect_leaks=0:quarantine_size_mb=16", 1);
             const std::string port_text = std::to_string(port);
-            execl(binary, binary, "--name", "Eve", "--tcp", "--port", port_text.c_str(), "--screenshot",
-                  png.c_str(), "--after", "300", static_cast<char*>(nullptr));
+            execl(binary, binary, "--name", "Eve", "--port", port_text.c_str(), "--screenshot", png.c_str(), "--after",
+                  "300", web ? static_cast<char*>(nullptr) : "--tcp", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(out[1]);
@@ -127,6 +138,8 @@ public:
         return pid_ > 0;
     }
     pid_t pid() const { return pid_; }
+    const char* render_driver = nullptr; // SDL's choice when none is named
+    bool web = false;
     void collect() {
         char buffer[4096];
         for (ssize_t n; out_ >= 0 && (n = read(out_, buffer, sizeof buffer)) > 0;) output.append(buffer, static_cast<size_t>(n));
@@ -172,15 +185,14 @@ private:
 class HostEnd {
 public:
     explicit HostEnd(int fd) : fd_(fd) { set_non_blocking(fd_, true); }
-    ~HostEnd() { close(fd_); }
+    virtual ~HostEnd() { close(fd_); }
     // Reads what the client sent; returns the INPUTs among it.
-    int drain() {
+    virtual int drain() {
         int inputs = 0;
         for (;;) {
             const Received r = receive_message(fd_, reader_, &arena_);
             if (r.error != ProtocolError::None) return inputs;
-            if (r.message.kind == ClientMessageKind::LOGIN) login_id = static_cast<int64_t>(r.message.previous_player_id);
-            if (r.message.kind == ClientMessageKind::INPUT) ++inputs;
+            inputs += count_input(r.message);
         }
     }
     // Writes every byte, waiting for the client to read; false when it does not within 10 s.
@@ -215,8 +227,15 @@ public:
     }
     int64_t login_id = -1;
 
-private:
+protected:
+    // One message the client sent, however it was framed: noted, and 1 when it is an INPUT.
+    int count_input(const ClientMessage& message) {
+        if (message.kind == ClientMessageKind::LOGIN) login_id = static_cast<int64_t>(message.previous_player_id);
+        return message.kind == ClientMessageKind::INPUT ? 1 : 0;
+    }
     int fd_;
+
+private:
     FrameReader reader_;
     std::pmr::unsynchronized_pool_resource arena_;
     int inputs_while_sending = 0;

@@ -63,7 +63,7 @@ TEST(Picture, RecordedListBecomesCanvasCallsInOrder) {
     ServerMessage message;
     ASSERT_FALSE(read_json(RECORDED, message, &arena));
     RecordingCanvas canvas;
-    draw_picture(message.commands, canvas);
+    draw_picture(message.commands, {}, canvas);
     const std::vector<std::string> expected = {
         "rect 0 0 1280 720  #20,20,30,255",
         "text 390 212 24 'Player - Ann' #200,200,200,255",
@@ -88,7 +88,7 @@ TEST(Picture, SpriteProIsScaledFromItsFrameAndTurnsAroundItsAnchor) {
     ServerMessage message;
     ASSERT_FALSE(read_json(RECORDED, message, &arena));
     RecordingCanvas canvas;
-    draw_picture(message.commands, canvas);
+    draw_picture(message.commands, {}, canvas);
     ASSERT_EQ(canvas.sprites.size(), 3u);
 
     // A standing body: 150/1024 of the frame, standing on (240, 550) and tilting around its feet.
@@ -202,17 +202,16 @@ TEST(Picture, ExtremeGeometryIsClampedAndDegenerateCommandsAreSkipped) {
       {"kind":3,"x":0,"y":0,"x2":3e38,"y2":-3e38,"width":3e38}
     ]})", message, &arena));
     RecordingCanvas canvas;
-    draw_picture(message.commands, canvas);
+    draw_picture(message.commands, {}, canvas);
+    // The sprite at the largest scale and the disc of the largest radius are images no renderer
+    // should be asked to build: they are not drawn.
     const std::vector<std::string> expected = {
         "rect -16384 16384 32768 32768  #1,1,1,255",
         "text 5 5 400 'huge' #0,0,0,0",
-        "sprite 9",
-        "circle 16384 0 32768  #0,0,0,0",
         "line 0 0 16384 -16384 1024  #0,0,0,0",
     };
     EXPECT_EQ(canvas.calls, expected);
-    ASSERT_EQ(canvas.sprites.size(), 1u);
-    const SpritePlacement& mask = canvas.sprites[0];
+    const SpritePlacement mask = place_sprite_pro(message.commands[7]);
     EXPECT_FLOAT_EQ(mask.width, 1024 * MAX_SPRITE_SCALE);
     EXPECT_TRUE(mask.flip_y);
     EXPECT_GE(mask.rotation_deg, -360.0f);
@@ -239,6 +238,62 @@ TEST(Picture, APictureMayCoverOnlySoMuchOfTheWorld) {
     EXPECT_EQ(kept, 1010 + static_cast<size_t>(MAX_COVERED_WORLDS) - 10);
     // A larger announced world fits more of the same rectangles.
     EXPECT_GT(commands_within_budget(commands, {2560, 1440}), kept);
+
+    // Images cost their whole scaled and turned size, however little of them shows: a sprite
+    // at three times its 1024-unit frame spans over ten worlds even far outside the world.
+    const auto sprite_pro = [](float x, float scale, float rotation) {
+        DrawCommand c;
+        c.kind = DrawCommandKind::SPRITE_PRO;
+        c.asset_id = 9;
+        c.x = x;
+        c.y = 360;
+        c.scale_x = c.scale_y = scale;
+        c.rotation = rotation;
+        return c;
+    };
+    const DrawList far_out(4, sprite_pro(-15000, 3, 0));
+    EXPECT_EQ(commands_within_budget(far_out, {}), 3u);
+
+    // A text counts by its length: one long enough to cross the world costs as much as a
+    // rectangle across the world of its height.
+    DrawList texts, bands;
+    DrawCommand text;
+    text.kind = DrawCommandKind::TEXT;
+    text.font_size = 100;
+    const std::string long_text(100, 'W');
+    text.text = long_text;
+    for (int i = 0; i < 1000; ++i) {
+        texts.push_back(text);
+        bands.push_back(rect(0, 0, 1280, 100));
+    }
+    EXPECT_EQ(commands_within_budget(texts, {}), commands_within_budget(bands, {}));
+    EXPECT_LT(commands_within_budget(texts, {}), texts.size());
+}
+
+// An image too large to build is skipped, whatever part of it would show; the rest is drawn.
+TEST(Picture, ImagesTooLargeOnceScaledAndTurnedAreNotDrawn) {
+    std::pmr::monotonic_buffer_resource arena;
+    ServerMessage message;
+    ASSERT_FALSE(read_json(R"({"kind":1,"commands":[
+      {"kind":5,"x":640,"y":360,"asset_id":9,"scale_x":3,"scale_y":3},
+      {"kind":5,"x":640,"y":360,"asset_id":10,"scale_x":3,"scale_y":3,"rotation":45},
+      {"kind":5,"x":640,"y":360,"asset_id":11,"scale_x":32,"scale_y":0.01,"rotation":-45},
+      {"kind":5,"x":640,"y":360,"asset_id":12,"scale_x":32,"scale_y":0.01,"rotation":180},
+      {"kind":4,"x":-860,"y":-1140,"width":3000,"height":3000,"asset_id":13},
+      {"kind":4,"x":0,"y":0,"width":4000,"height":3000,"asset_id":14},
+      {"kind":2,"x":640,"y":360,"width":1500},
+      {"kind":2,"x":640,"y":360,"width":1800}
+    ]})", message, &arena));
+    RecordingCanvas canvas;
+    draw_picture(message.commands, {}, canvas);
+    const std::vector<std::string> expected = {"sprite 9", "sprite 12", "sprite 13", "circle 640 360 1500  #0,0,0,0"};
+    EXPECT_EQ(canvas.calls, expected);
+    // A world announced larger takes larger images, all but the long thin one turned on its corner.
+    RecordingCanvas large;
+    draw_picture(message.commands, {2560, 1440}, large);
+    EXPECT_EQ(large.calls.size(), message.commands.size() - 1);
+    // What is skipped costs nothing: the budget lets the whole picture through.
+    EXPECT_EQ(commands_within_budget(message.commands, {}), message.commands.size());
 }
 
 } // namespace

@@ -6,7 +6,9 @@
 #include "server/main/host.h"
 #include "server/web/web_endpoint.h"
 #include "shared/platform/random.h"
+#include "shared/protocol/json.h"
 #include "tests/client/client_capture.h"
+#include "tests/support/test_certificate.h"
 #include "tests/support/test_world.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +59,7 @@ protected:
         config.random = &random;
         config.open_window = false;
         config.stop_requested = &stop;
+        configure(config);
         host = std::make_unique<Host>(config);
         ASSERT_TRUE(host->start());
         ASSERT_NE(host->web_port(), 0);
@@ -81,6 +84,7 @@ protected:
         return false;
     }
     bool shows(std::string_view text) const { return shown_texts(state.reader).find(text) != std::string::npos; }
+    virtual void configure(HostConfig&) {}
 
     ConsoleCapture console;
     EmptyFolder folder;
@@ -106,8 +110,15 @@ TEST_F(RealHostOverWebSocket, LogsInGetsCompressedPicturesAndComesBackToItsSeat)
     const TrafficCount after = state.connection.traffic();
     const uint64_t wire = after.wire_bytes - before.wire_bytes;
     const uint64_t decoded = after.message_bytes - before.message_bytes;
-    EXPECT_GT(decoded, 60u * 1000u); // a picture of some kilobytes each frame
-    EXPECT_LT(wire * 5, decoded) << wire << " bytes on the wire for " << decoded;
+    // The pictures come as changes (a fraction of the whole pictures, which are some kilobytes
+    // each), compressed again on the wire, and every one of them applies.
+    std::string whole;
+    write_json(whole, ServerMessage{ServerMessageKind::DRAW_COMMANDS, Event{},
+                                    DrawList(state.reader.picture().begin(), state.reader.picture().end())});
+    EXPECT_GT(whole.size(), 1000u);
+    EXPECT_LT(decoded * 3, 60 * whole.size()) << decoded << " bytes of changes for pictures of " << whole.size();
+    EXPECT_LT(wire * 3, decoded) << wire << " bytes on the wire for " << decoded;
+    EXPECT_EQ(console.count("picture change"), 0u);
 
     // A lost link: the next attempt, started without waiting, asks for the old seat and gets it.
     state.connection.close();
@@ -115,6 +126,43 @@ TEST_F(RealHostOverWebSocket, LogsInGetsCompressedPicturesAndComesBackToItsSeat)
     EXPECT_EQ(state.session.client_id, id);
     EXPECT_EQ(console.count("(Wes) reconnected"), 1u);
     EXPECT_TRUE(state.connection.traffic().compressed);
+}
+
+// The host serving its web port over TLS with a self-signed certificate.
+class RealHostOverTls : public RealHostOverWebSocket {
+protected:
+    void configure(HostConfig& config) override {
+        ASSERT_TRUE(test::make_test_certificate(folder.path, "host", certificate));
+        config.tls_certificate = certificate.certificate;
+        config.tls_key = certificate.key;
+    }
+    test::TestCertificate certificate;
+};
+
+TEST_F(RealHostOverTls, TakesASelfSignedCertificateOnlyWhenToldToAndPlaysOverWss) {
+    // An attempt with the host serviced meanwhile, so a refusal is the handshake's, not a timeout.
+    const auto attempt = [&](bool tls, bool insecure) {
+        Connection probe;
+        HostAddress address = state.host_address;
+        address.tls = tls;
+        address.insecure = insecure;
+        ConnectError result = probe.start_connect(address);
+        for (int i = 0; i < 200 && result == ConnectError::InProgress; ++i) {
+            host->frame();
+            result = probe.finish_connect();
+        }
+        return result;
+    };
+    EXPECT_EQ(attempt(true, true), ConnectError::None);
+    EXPECT_EQ(attempt(true, false), ConnectError::Failed); // nobody vouches for the certificate
+    EXPECT_NE(attempt(false, false), ConnectError::None);  // plain ws:// to a TLS port
+
+    state.host_address.tls = true;
+    state.host_address.insecure = true;
+    ASSERT_TRUE(frames_until([&] { return state.session.logged_in && shows("Wes"); })) << console.text;
+    EXPECT_TRUE(state.connection.traffic().compressed);
+    ASSERT_EQ(state.connection.send(command_message("push typewriter")), ProtocolError::None);
+    ASSERT_TRUE(frames_until([&] { return shows("Word "); })) << shown_texts(state.reader);
 }
 
 // The host's web endpoint, scripted: whatever the test queues reaches the client as one message.
@@ -203,6 +251,70 @@ TEST_F(StandInWebHost, EachFrameTakesItsShareAndTheRestWaitsInTheSocket) {
     EXPECT_EQ(result, ProtocolError::ConnectionClosed);
     EXPECT_FALSE(client.is_open());
     EXPECT_EQ(shown_texts(reader), "last words\n");
+}
+
+// Changes a broken or hostile host might send: each is refused without touching the picture
+// shown, with one warning on the connection, and the client asks for a whole picture; the
+// changes that follow before it comes are skipped, and after it changes apply again.
+TEST_F(StandInWebHost, ChangesThatDoNotFitAreRefusedAndAWholePictureIsAskedFor) {
+    EXPECT_TRUE(channel->picture_changes); // the client named the subprotocol
+    const auto change = [](std::string_view keep, std::string_view text) {
+        return R"({"kind":2,"base":2,"keep":[)" + std::string(keep) + R"(],"commands":[{"kind":1,"text":")" +
+               std::string(text) + R"(","font_size":20}]})";
+    };
+    const auto requests = [&] {
+        deliver();
+        size_t count = 0;
+        for (std::string message; channel->take_message(message);) count += message.starts_with(R"({"kind":4,)");
+        return count;
+    };
+    put(change("0,0,1", "before any picture"));
+    deliver();
+    read();
+    EXPECT_FALSE(reader.has_picture());
+    EXPECT_EQ(requests(), 1u);
+
+    const std::string two = R"({"kind":1,"event":{"kind":0},"commands":[{"kind":1,"text":"a","font_size":20},)"
+                            R"({"kind":1,"text":"b","font_size":20}]})";
+    put(two);
+    put(change("1,1,1", "c")); // c b
+    deliver();
+    read();
+    EXPECT_EQ(shown_texts(reader), "c\nb\n");
+
+    const char* hostile[] = {
+        "0,1,2",          // past the end of the previous picture
+        "0,0,2,1,1,1",    // overlapping runs
+        "0,0,4294967295", // a huge count
+        "3,0,1",          // places no command fills
+    };
+    for (const char* keep : hostile) {
+        SCOPED_TRACE(keep);
+        put(change(keep, "x"));
+        put(change("0,0,1", "skipped")); // made against the picture the host believes we have
+        deliver();
+        read();
+        EXPECT_EQ(shown_texts(reader), "c\nb\n");
+        EXPECT_EQ(requests(), 1u);
+        put(two);
+        deliver();
+        read();
+        EXPECT_EQ(shown_texts(reader), "a\nb\n");
+        put(change("1,1,1", "c"));
+        deliver();
+        read();
+        EXPECT_EQ(shown_texts(reader), "c\nb\n");
+    }
+    // A list of runs longer than any picture could need is refused while it is read.
+    std::string long_keep = "0,0,1";
+    for (int i = 1; i < 3 * 16384; ++i) long_keep += ",1,1,1";
+    put(change(long_keep, "x"));
+    deliver();
+    read();
+    EXPECT_EQ(shown_texts(reader), "c\nb\n");
+    EXPECT_EQ(requests(), 1u);
+    EXPECT_TRUE(client.is_open());
+    EXPECT_EQ(console.count("picture change"), 1u); // one warning on the connection
 }
 
 } // namespace

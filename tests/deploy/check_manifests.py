@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The deployment files load as YAML and agree with each other and with the host: the fleet's
-ports are the host's, health checking is on, every container is sized, the autoscaler scales
-this fleet, and the image exposes the same ports and starts the host."""
+ports are the host's and none the Agones sidecar holds, the players List has a capacity, rooms
+log quietly, health checking is on, every container is sized, the autoscaler scales this fleet,
+and both ways of building the image expose the same ports and start the host on them."""
 import pathlib
 import re
 import sys
@@ -36,8 +37,20 @@ def quantity_bytes(text):
     return float(text)
 
 
+# The Agones sidecar listens inside every room's pod: its health server and its SDK ports.
+SIDECAR_PORTS = {8080, 9357, 9358}
+
 game_port = host_default("DEFAULT_PORT")
-web_port = host_default("DEFAULT_WEB_PORT")
+containerfile = (root / "deploy/Containerfile").read_text()
+image_script = (root / "scripts/image.sh").read_text()
+image_test = (root / "scripts/image-test.sh").read_text()
+image_web_port = re.search(r"^ENV\s+COGWELL_WEB_PORT=(\d+)", containerfile, re.M)
+check(image_web_port is not None, "the image sets the web port (COGWELL_WEB_PORT)")
+web_port = int(image_web_port.group(1)) if image_web_port else host_default("DEFAULT_WEB_PORT")
+check(web_port not in SIDECAR_PORTS, f"the image's web port {web_port} is not one the sidecar holds")
+check(f"--env COGWELL_WEB_PORT={web_port}" in image_script and f"--port {web_port}/tcp" in image_script,
+      "scripts/image.sh sets and exposes the same web port")
+check(f":{web_port}\"" in image_test, "scripts/image-test.sh publishes the image's web port")
 
 fleet = yaml.safe_load((root / "deploy/agones/fleet.yaml").read_text())
 check(fleet.get("apiVersion") == "agones.dev/v1" and fleet.get("kind") == "Fleet", "fleet.yaml is an agones.dev/v1 Fleet")
@@ -47,6 +60,11 @@ server_spec = fleet["spec"]["template"]["spec"]
 ports = {p.get("containerPort"): p for p in server_spec.get("ports", [])}
 check(game_port in ports and ports[game_port].get("protocol", "UDP") == "TCP", f"the fleet publishes TCP {game_port}")
 check(web_port in ports and ports[web_port].get("protocol", "UDP") == "TCP", f"the fleet publishes TCP {web_port}")
+for port in ports:
+    check(port not in SIDECAR_PORTS, f"containerPort {port} is not one the sidecar holds (8080, 9357, 9358)")
+players_list = (server_spec.get("lists") or {}).get("players") or {}
+check(isinstance(players_list.get("capacity"), int) and players_list["capacity"] > 0,
+      "the fleet gives the players List a capacity")
 health = server_spec.get("health", {})
 check(health.get("disabled") is not True, "health checking is on")
 check(health.get("periodSeconds", 5) > 2, "the health period leaves room for a beat every 2 s")
@@ -55,6 +73,8 @@ check(len(containers) == 1, "one container per room")
 for c in containers:
     env = {e["name"]: e.get("value") for e in c.get("env", [])}
     check(env.get("COGWELL_DEBUG_COMMANDS") == "admin", "rooms run with admin-only debug commands")
+    check(env.get("COGWELL_WEB_PORT") == str(web_port), "rooms serve browsers on the image's web port")
+    check(env.get("COGWELL_LOG_LEVEL") in ("info", "warn"), "rooms log at info or warn")
     check(bool(c.get("image")), "the container names its image")
     res = c.get("resources", {})
     req, lim = res.get("requests", {}), res.get("limits", {})
@@ -75,7 +95,6 @@ check(policy.get("type") == "Buffer" and int(buffer.get("bufferSize", 0)) > 0, "
 check(int(buffer.get("minReplicas", 0)) <= int(buffer.get("maxReplicas", 0)), "minReplicas <= maxReplicas")
 check(int(buffer.get("bufferSize", 0)) <= int(buffer.get("maxReplicas", 0)), "the buffer fits under maxReplicas")
 
-containerfile = (root / "deploy/Containerfile").read_text()
 exposed = {int(p) for line in re.findall(r"^EXPOSE\s+(.*)$", containerfile, re.M) for p in re.findall(r"(\d+)", line)}
 check({game_port, web_port} <= exposed, "the image exposes the game and web ports")
 check(re.search(r"^USER\s+(?!root|0\b)\S+", containerfile, re.M) is not None, "the image runs as a non-root user")

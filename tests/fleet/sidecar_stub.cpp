@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -78,16 +79,64 @@ void SidecarStub::answer(int fd) {
     const std::string line = request.substr(0, line_end);
     const size_t space1 = line.find(' ');
     const size_t space2 = line.find(' ', space1 + 1);
+    const SidecarHit hit{line.substr(0, space1), line.substr(space1 + 1, space2 - space1 - 1),
+                         request.substr(head_end + 4)};
+    std::pair<int, std::string> answer{status.load(), "{}"};
     {
         std::lock_guard lock(mutex_);
-        hits_.push_back({line.substr(0, space1), line.substr(space1 + 1, space2 - space1 - 1),
-                         request.substr(head_end + 4)});
+        hits_.push_back(hit);
+        if (answer.first == 200) answer = respond(hit);
     }
     for (int waited = 0; waited < reply_delay_ms && !stop_; waited += 10)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const std::string reply = "HTTP/1.1 " + std::to_string(status.load()) +
-                              " X\r\nContent-Type: application/json\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}";
+    const std::string reply = "HTTP/1.1 " + std::to_string(answer.first) +
+                              " X\r\nContent-Type: application/json\r\nContent-Length: " +
+                              std::to_string(answer.second.size()) + "\r\nConnection: close\r\n\r\n" + answer.second;
     ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+}
+
+std::pair<int, std::string> SidecarStub::respond(const SidecarHit& hit) {
+    const std::string route = hit.method + " " + hit.path;
+    if (route == "POST /ready" || route == "POST /health" || route == "POST /shutdown" ||
+        route == "PUT /metadata/label")
+        return {200, "{}"};
+    if (route == "GET /gameserver")
+        return {200, R"({"object_meta":{"name":"room-1","labels":{"state":"x"}},"spec":{},"status":{"state":")" +
+                         state_ + R"(","address":"127.0.0.1"}})"};
+    if (route == "POST /v1beta1/lists/players:addValue") return change_list(hit, true);
+    if (route == "POST /v1beta1/lists/players:removeValue") return change_list(hit, false);
+    return {404, R"({"code":5,"message":"Not Found"})"};
+}
+
+// Agones' rules for a List: no value twice, none beyond the capacity, none removed that is absent.
+std::pair<int, std::string> SidecarStub::change_list(const SidecarHit& hit, bool add) {
+    const std::string key = R"("value":")";
+    const size_t at = hit.body.find(key);
+    if (at == std::string::npos) return {400, R"({"code":3,"message":"INVALID_ARGUMENT"})"};
+    const size_t end = hit.body.find('"', at + key.size());
+    const std::string value = hit.body.substr(at + key.size(), end - at - key.size());
+    const auto found = std::find(list_.begin(), list_.end(), value);
+    if (!add) {
+        if (found == list_.end()) return {404, R"({"code":5,"message":"NOT_FOUND. Value not found in List"})"};
+        list_.erase(found);
+    } else if (found != list_.end()) {
+        return {409, R"({"code":6,"message":"ALREADY_EXISTS. Value already in List"})"};
+    } else if (list_.size() >= list_capacity) {
+        return {400, R"({"code":11,"message":"OUT_OF_RANGE. No available capacity"})"};
+    } else {
+        list_.push_back(value);
+    }
+    return {200, R"({"name":"players"})"};
+}
+
+void SidecarStub::set_state(const std::string& state) {
+    std::lock_guard lock(mutex_);
+    state_ = state;
+}
+
+std::vector<std::string> SidecarStub::list() {
+    std::lock_guard lock(mutex_);
+    return list_;
 }
 
 std::vector<SidecarHit> SidecarStub::hits() {

@@ -1,5 +1,7 @@
 // A stand-in for the fleet manager's sidecar: a loopback HTTP server on its own thread that
-// records every call and answers it, after a chosen delay, with a chosen status.
+// records every call and answers it, after a chosen delay, as Agones does where the host relies on
+// it: a player List of limited capacity, the GameServer's state, 404 for paths it does not serve.
+// A chosen status other than 200 overrides every answer.
 #pragma once
 
 #include <atomic>
@@ -9,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace cog::test {
@@ -29,6 +32,10 @@ public:
     uint16_t port() const { return port_; }
     std::atomic<int> reply_delay_ms{0};
     std::atomic<int> status{200};
+    std::atomic<size_t> list_capacity{9};
+
+    void set_state(const std::string& state);
+    std::vector<std::string> list(); // the player List's values, in the order added
 
     std::vector<SidecarHit> hits();
     std::vector<std::string> bodies(const std::string& path);
@@ -37,12 +44,17 @@ public:
 private:
     void serve();
     void answer(int fd);
+    // Status and body of the answer to one call, as Agones would give them.
+    std::pair<int, std::string> respond(const SidecarHit& hit);
+    std::pair<int, std::string> change_list(const SidecarHit& hit, bool add);
 
     int listener_ = -1;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<SidecarHit> hits_;
+    std::vector<std::string> list_;
+    std::string state_ = "Ready";
     std::thread thread_;
 };
 

@@ -109,6 +109,11 @@ TEST(DebugAccess, TheTokenMakesAnAdminForTheSeatAndIsNeverRepeated) {
     room.replies(bob);
 
     EXPECT_EQ(room.command(ann, "role cop"), NOT_ADMIN);
+    // Wrong in its first digit only: every byte of a guess counts, not just the last compared.
+    std::string first_off = token;
+    first_off.front() = token.front() == '0' ? '1' : '0';
+    EXPECT_EQ(room.command(bob, "admin " + first_off), WRONG);
+    EXPECT_FALSE(room.player(bob_id).is_admin);
     EXPECT_EQ(room.command(ann, "ADMIN " + token + " and more"), GRANTED);
     EXPECT_TRUE(room.player(ann_id).is_admin);
     EXPECT_FALSE(room.player(bob_id).is_admin);

@@ -13,6 +13,9 @@
 namespace cog::test {
 namespace {
 
+const std::string ADD = "/v1beta1/lists/players:addValue";
+const std::string REMOVE = "/v1beta1/lists/players:removeValue";
+
 void report_to(HostHarness& h, uint16_t sidecar_port, bool agones) {
     HostConfig config;
     config.port = 0;
@@ -23,6 +26,7 @@ void report_to(HostHarness& h, uint16_t sidecar_port, bool agones) {
     config.agones = agones;
     config.agones_port = sidecar_port;
     config.idle_shutdown_s = 2;
+    config.allocated_timeout_s = 2;
     h.host = std::make_unique<Host>(config);
 }
 
@@ -44,21 +48,37 @@ TEST(FleetReporting, AGamePlayedAndLeftEndsWithTheRoomAskingToBeReplaced) {
     TestClient client(h.port());
     const uint32_t id = h.login(client, "Ann");
     ASSERT_NE(id, 0u);
-    const std::string player = R"({"playerID":")" + std::to_string(id) + R"("})";
+    const std::string player = R"({"value":")" + std::to_string(id) + R"("})";
     ASSERT_TRUE(settle(frame, [&] { return has_label(sidecar, "players", "1"); }));
-    EXPECT_EQ(sidecar.bodies("/alpha/player/connect"), std::vector<std::string>{player});
+    ASSERT_TRUE(settle(frame, [&] { return sidecar.list().size() == 1; }));
+    EXPECT_EQ(sidecar.bodies(ADD), std::vector<std::string>{player});
+    EXPECT_EQ(sidecar.list(), std::vector<std::string>{std::to_string(id)});
 
     client.send_command("push typewriter");
     ASSERT_TRUE(settle(frame, [&] { return has_label(sidecar, "screen", "TYPEWRITER"); }));
     const int64_t left_at = h.clock.mono;
     client.close();
-    ASSERT_TRUE(settle(frame, [&] { return sidecar.count("/alpha/player/disconnect") == 1; }));
-    EXPECT_EQ(sidecar.bodies("/alpha/player/disconnect"), std::vector<std::string>{player});
+    ASSERT_TRUE(settle(frame, [&] { return sidecar.count(REMOVE) == 1; }));
+    EXPECT_EQ(sidecar.bodies(REMOVE), std::vector<std::string>{player});
+    EXPECT_TRUE(sidecar.list().empty());
     EXPECT_EQ(sidecar.count("/shutdown"), 0u);
     // Two seconds of the host's own clock later, the emptied room asks to go.
     ASSERT_TRUE(settle(frame, [&] { return sidecar.count("/shutdown") == 1; }, std::chrono::milliseconds(5000)));
     EXPECT_GE(h.clock.mono - left_at, 2'000'000'000);
     EXPECT_EQ(sidecar.count("/ready"), 1u);
+}
+
+TEST(FleetReporting, ARoomAllocatedToNobodyAsksToBeReplacedAndShowsItsState) {
+    SidecarStub sidecar;
+    sidecar.set_state("Allocated");
+    HostHarness h;
+    report_to(h, sidecar.port(), true);
+    ASSERT_TRUE(h.start());
+    auto frame = [&] { h.frames(1); };
+    ASSERT_TRUE(settle(frame, [&] { return sidecar.count("/gameserver") >= 1; }));
+    const int64_t allocated_at = h.clock.mono;
+    ASSERT_TRUE(settle(frame, [&] { return sidecar.count("/shutdown") == 1; }, std::chrono::milliseconds(5000)));
+    EXPECT_GE(h.clock.mono - allocated_at, 2'000'000'000);
 }
 
 TEST(FleetReporting, AHostNotRunByTheFleetSendsNothing) {

@@ -27,6 +27,19 @@ TEST(Lifecycle, TakenPortFailsWithItsName) {
     close_socket(other.fd);
 }
 
+// A room asked to be secure never opens insecure or half-way: the start fails with the reason.
+TEST(Lifecycle, UnusableTlsFilesFailTheStartWithOneError) {
+    ConsoleCapture console;
+    HostHarness h(false, 0, DebugCommandsMode::OPEN, true, [](HostConfig& config) {
+        config.tls_certificate = "/nonexistent/cert.pem";
+        config.tls_key = "/nonexistent/key.pem";
+    });
+    EXPECT_FALSE(h.start());
+    EXPECT_EQ(h.web_port(), 0);
+    EXPECT_EQ(console.count("Cannot serve the web client over TLS"), 1u);
+    EXPECT_TRUE(console.contains("the certificate file cannot be read"));
+}
+
 TEST(Lifecycle, PortCanBeBoundAgainRightAfterARestart) {
     uint16_t port = 0;
     {

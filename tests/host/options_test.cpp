@@ -39,6 +39,8 @@ TEST(HostOptions, RefusesWhatItCannotUse) {
     EXPECT_EQ(parse_host_options(2, bad_mode, no_env).error, OptionsError::BadValue);
     const char* missing[] = {"host", "--record"};
     EXPECT_EQ(parse_host_options(2, missing, no_env).error, OptionsError::MissingValue);
+    const char* half_tls[] = {"host", "--tls-cert", "cert.pem"};
+    EXPECT_EQ(parse_host_options(3, half_tls, no_env).error, OptionsError::MissingValue);
     const char* unknown[] = {"host", "--colour"};
     const ParsedOptions parsed = parse_host_options(2, unknown, no_env);
     EXPECT_EQ(parsed.error, OptionsError::UnknownOption);
@@ -49,21 +51,58 @@ TEST(HostOptions, RefusesWhatItCannotUse) {
 const char* fleet_env(const char* name) {
     if (std::strcmp(name, "AGONES_SDK_HTTP_PORT") == 0) return "9400";
     if (std::strcmp(name, "COGWELL_IDLE_SHUTDOWN") == 0) return "30";
+    if (std::strcmp(name, "COGWELL_ALLOCATED_TIMEOUT") == 0) return "90";
+    if (std::strcmp(name, "COGWELL_WEB_PORT") == 0) return "8081";
+    if (std::strcmp(name, "COGWELL_LOG_LEVEL") == 0) return "warn";
+    if (std::strcmp(name, "COGWELL_AGONES_LIST_API") == 0) return "v1alpha1";
     return nullptr;
 }
 
-TEST(HostOptions, TheFleetSidecarsPortAndIdleTimeComeFromItsEnvironment) {
+const char* tls_env(const char* name) {
+    if (std::strcmp(name, "COGWELL_TLS_CERT") == 0) return "/etc/room/cert.pem";
+    if (std::strcmp(name, "COGWELL_TLS_KEY") == 0) return "/etc/room/key.pem";
+    return nullptr;
+}
+
+TEST(HostOptions, TlsFilesComeInPairsFromTheEnvironmentOrTheArguments) {
+    const char* none[] = {"host"};
+    ParsedOptions parsed = parse_host_options(1, none, tls_env);
+    ASSERT_EQ(parsed.error, OptionsError::None);
+    EXPECT_EQ(parsed.options.tls_certificate, "/etc/room/cert.pem");
+    EXPECT_EQ(parsed.options.tls_key, "/etc/room/key.pem");
+    const char* args[] = {"host", "--tls-cert=a.pem", "--tls-key", "b.pem"};
+    parsed = parse_host_options(4, args, no_env);
+    ASSERT_EQ(parsed.error, OptionsError::None);
+    EXPECT_EQ(parsed.options.tls_certificate, "a.pem");
+    EXPECT_EQ(parsed.options.tls_key, "b.pem");
+    EXPECT_TRUE(parse_host_options(1, none, no_env).options.tls_certificate.empty());
+}
+
+TEST(HostOptions, TheFleetSettingsComeFromTheRoomsEnvironment) {
     const char* none[] = {"host"};
     ParsedOptions parsed = parse_host_options(1, none, fleet_env);
     ASSERT_EQ(parsed.error, OptionsError::None);
     EXPECT_TRUE(parsed.options.agones);
     EXPECT_EQ(parsed.options.agones_port, 9400);
     EXPECT_EQ(parsed.options.idle_shutdown_s, 30);
+    EXPECT_EQ(parsed.options.allocated_timeout_s, 90);
+    EXPECT_EQ(parsed.options.web_port, 8081);
+    EXPECT_EQ(parsed.options.log_level, LogLevel::Warning);
+    EXPECT_EQ(parsed.options.agones_list_api, ListApi::ALPHA);
     parsed = parse_host_options(1, none, no_env);
     EXPECT_FALSE(parsed.options.agones);
     EXPECT_EQ(parsed.options.agones_port, 9358);
-    const char* negative[] = {"host", "--idle-shutdown=-5"};
-    EXPECT_EQ(parse_host_options(2, negative, no_env).error, OptionsError::BadValue);
+    EXPECT_EQ(parsed.options.allocated_timeout_s, 300);
+    EXPECT_EQ(parsed.options.log_level, LogLevel::Debug); // everything, as before the threshold
+    EXPECT_EQ(parsed.options.agones_list_api, ListApi::BETA);
+    const char* args[] = {"host", "--log-level", "error", "--agones-list-api=v1beta1"};
+    parsed = parse_host_options(4, args, fleet_env);
+    EXPECT_EQ(parsed.options.log_level, LogLevel::Error);
+    EXPECT_EQ(parsed.options.agones_list_api, ListApi::BETA);
+    for (const char* bad : {"--idle-shutdown=-5", "--log-level=verbose", "--agones-list-api=v2", "--allocated-timeout=x"}) {
+        const char* refused[] = {"host", bad};
+        EXPECT_EQ(parse_host_options(2, refused, no_env).error, OptionsError::BadValue) << bad;
+    }
 }
 
 } // namespace

@@ -19,12 +19,13 @@
 #include <csignal>
 #include <cstdio>
 #include <netinet/in.h>
+#include <filesystem>
+#include <sys/stat.h>
 #include <optional>
 #include <poll.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -174,6 +175,25 @@ TEST_F(RecordedGame, APlayersPictureIsDrawnAsTheClientDrawsIt) {
         for (int x = 190; x < 400; ++x) bright += pixels[(y * width + x) * 3] > 200;
     EXPECT_GT(bright, 50);
     stbi_image_free(pixels);
+}
+
+// A recorded picture the replay never sends, even the frame's last one, is a difference.
+TEST_F(RecordedGame, ARecordedPictureTheReplayDoesNotSendIsADifference) {
+    ASSERT_NE(recorder, nullptr);
+    play();
+    replay::RecordingReader recording;
+    ASSERT_EQ(recording.open(path), replay::LoadError::None);
+    size_t edited = 0;
+    const replay::ReplayReport report =
+        replay::run_replay(recording, true, 0, {}, [&](size_t index, replay::RecordedFrame& frame) {
+            if (edited != 0 || index < 10 || frame.pictures.empty()) return;
+            frame.pictures.push_back(frame.pictures.back());
+            edited = index;
+        });
+    ASSERT_NE(edited, 0u);
+    EXPECT_FALSE(report.identical);
+    EXPECT_EQ(report.first.frame, edited);
+    EXPECT_EQ(report.first.what, "a recorded picture was not sent");
 }
 
 // A disk that refuses the recording costs the recording, said once in the log, never the game.
@@ -649,6 +669,73 @@ TEST(HostileRecording, EndsTheReplayWithAVerdictNeverAHangOrACrash) {
     }
     for (const char* name : {"-large.rec", "-seat.rec", "-endless.rec", "-crowd.rec", "-clock.rec"})
         std::remove((base + name).c_str());
+}
+
+// Recordings written straight through the recorder and read back through the replay's reader.
+struct RecordingFile : ::testing::Test {
+    std::string path = "/tmp/cogwell-recording-test-" + std::to_string(getpid()) + ".rec";
+    std::unique_ptr<Recorder> recorder = Recorder::open(path, 7);
+    void SetUp() override {
+        ASSERT_NE(recorder, nullptr);
+        recorder->host_started(DebugCommandsMode::OPEN, "");
+    }
+    void TearDown() override { std::remove(path.c_str()); }
+    void frame(std::string_view body) {
+        recorder->frame_begun();
+        recorder->message(1, body);
+        recorder->frame_ended();
+    }
+    static off_t size_of(const std::string& file) {
+        struct stat info{};
+        return stat(file.c_str(), &info) == 0 ? info.st_size : -1;
+    }
+    // Waits until the writer has put out what it was handed: the file grows after each batch.
+    void wait_written(off_t before) {
+        for (int i = 0; i < 2000 && size_of(path) == before; ++i) usleep(1000);
+    }
+    // Frames read from `file`, and how the reading ended.
+    static std::pair<size_t, replay::LoadError> read_back(const std::string& file) {
+        replay::RecordingReader reader;
+        if (const replay::LoadError error = reader.open(file); error != replay::LoadError::None) return {0, error};
+        size_t frames = 0;
+        for (replay::RecordedFrame f; reader.next_frame(f);) ++frames;
+        return {frames, reader.error()};
+    }
+};
+
+// The bound on waiting records is on what waits, not on what was ever written.
+TEST_F(RecordingFile, AGameLongerThanTheQueueBoundIsRecordedWhole) {
+    ConsoleCapture console;
+    const std::string body(1 << 20, 'x');
+    const size_t frames = Recorder::MAX_QUEUED_BYTES / body.size() + 16;
+    for (size_t i = 0; i < frames && !recorder->failed(); ++i) {
+        const off_t before = size_of(path);
+        frame(body);
+        wait_written(before);
+    }
+    EXPECT_FALSE(recorder->failed());
+    recorder.reset();
+    EXPECT_FALSE(console.contains("Writing the recording failed"));
+    EXPECT_EQ(read_back(path), std::make_pair(frames, replay::LoadError::None));
+}
+
+// A host that dies leaves the file as it was last flushed: whole frames, but no end. The reader
+// gives every frame written and says the recording was cut short; the finished file reads as
+// whole. A frame goes to the writer with the pause after it, when the next frame begins, so the
+// last frame of a host that died is not in the file.
+TEST_F(RecordingFile, ARecordingLeftByACrashedHostReadsAsCutShort) {
+    for (int i = 0; i < 5; ++i) frame("{\"kind\":1}");
+    const std::string crashed = path + ".crashed";
+    off_t size = -1;
+    for (int i = 0; i < 200 && (size <= 0 || size != size_of(path)); ++i) {
+        size = size_of(path);
+        usleep(20'000);
+    }
+    std::filesystem::copy_file(path, crashed);
+    recorder.reset();
+    EXPECT_EQ(read_back(crashed), std::make_pair(size_t{4}, replay::LoadError::Truncated));
+    EXPECT_EQ(read_back(path), std::make_pair(size_t{5}, replay::LoadError::None));
+    std::remove(crashed.c_str());
 }
 
 } // namespace

@@ -71,15 +71,18 @@ TEST(Sessions, ReconnectionNeedsTheSameIdAndExactName) {
     h.frames(2);
     other.receive_all();
 
+    // While the seat is free, only its exact name takes it: names compare byte for byte.
+    TestClient wrong_case(h.port());
+    EXPECT_EQ(h.login(wrong_case, "zed", 1), 3u);
+    EXPECT_FALSE(h.state().global.players.at(1).connected);
+    other.receive_all();
+
     ConsoleCapture console;
     TestClient again(h.port());
     EXPECT_EQ(h.login(again, "Zed", 1), 1u);
     EXPECT_TRUE(console.contains("Player 1 (Zed) reconnected"));
     EXPECT_EQ(h.state().global.players.at(1).mask, mask);
     EXPECT_EQ(count_events(other.receive_all(), EventKind::PLAYER_JOINED), 1u);
-
-    TestClient wrong_case(h.port());
-    EXPECT_EQ(h.login(wrong_case, "zed", 1), 3u); // names compare byte for byte
 }
 
 TEST(Sessions, AnActiveSeatIsNotHandedOverAQuietOneIs) {
@@ -193,6 +196,11 @@ TEST(Sessions, DepartedPlayersAreForgottenOnceNothingCanUseThem) {
     ASSERT_TRUE(h.start());
     TestClient stay(h.port());
     ASSERT_EQ(h.login(stay, "stay"), 1u);
+    // The first to leave is the first forgotten once the departed pass their cap.
+    auto first = std::make_unique<TestClient>(h.port());
+    const uint32_t first_id = h.login(*first, "first");
+    first.reset();
+    h.frames_until([&] { return !h.state().global.players.at(first_id).connected; });
     constexpr size_t BATCH = 48;
     for (size_t done = 0; done < MAX_DEPARTED_RECORDS + 2 * BATCH; done += BATCH) {
         std::vector<std::unique_ptr<TestClient>> batch;
@@ -207,6 +215,8 @@ TEST(Sessions, DepartedPlayersAreForgottenOnceNothingCanUseThem) {
     EXPECT_GE(h.state().next_player_id, MAX_DEPARTED_RECORDS + 2 * BATCH);
     EXPECT_LE(h.state().global.players.size(), MAX_DEPARTED_RECORDS + 1);
     EXPECT_TRUE(h.state().global.players.at(1).connected);
+    EXPECT_EQ(h.state().global.players.count(first_id), 0u);
+    EXPECT_EQ(h.state().global.players.count(h.state().next_player_id - 1), 1u); // the latest leaver
 
     // A game going back to the lobby forgets every leaver; the connected stay.
     push_screen(h.state(), ScreenId::CRAWL);

@@ -1,5 +1,7 @@
-// The real host with an output nobody reads: a client's flood of key lines must cost dropped
-// log lines, never the game's frames.
+// The log path of the real host: an output nobody reads costs dropped log lines, never the game's
+// frames; the writer thread is woken once a frame, not once a line; the log threshold silences the
+// per-frame diagnostics.
+#include "shared/log/console_writer.h"
 #include "tests/host/host_harness.h"
 
 #include <gtest/gtest.h>
@@ -7,30 +9,48 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace cog::test {
 namespace {
 
-TEST(SlowOutput, AStalledLogReaderDoesNotStopTheGame) {
-    const HostProcess host = spawn_host_process({"--port", "0", "--web-port", "0"});
-    ASSERT_GE(host.pid, 0);
-    const pid_t pid = host.pid;
-    const int out[1] = {host.output};
-    // Read only as far as the port; from then on nobody reads, and the pipe fills.
-    std::string output;
+// Reads the host's output as far as its game port and returns the port (0: never listened).
+uint16_t read_until_listening(int fd, std::string& output) {
     char buffer[512];
     const std::string listening = "Server listening on 0.0.0.0:";
     size_t at = std::string::npos;
     while ((at = output.find(listening)) == std::string::npos || output.find('\n', at) == std::string::npos) {
-        const ssize_t n = read(out[0], buffer, sizeof buffer);
-        if (n <= 0) break;
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) return 0;
         output.append(buffer, static_cast<size_t>(n));
     }
-    ASSERT_NE(at, std::string::npos) << output;
-    const uint16_t port = static_cast<uint16_t>(std::stoi(output.substr(at + listening.size())));
+    return static_cast<uint16_t>(std::stoi(output.substr(at + listening.size())));
+}
+
+int stop_host(const HostProcess& host, std::string* rest_of_output) {
+    kill(host.pid, SIGTERM);
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = read(host.output, buffer, sizeof buffer)) > 0)
+        if (rest_of_output) rest_of_output->append(buffer, static_cast<size_t>(n));
+    close(host.output);
+    int status = 0;
+    waitpid(host.pid, &status, 0);
+    return status;
+}
+
+TEST(SlowOutput, AStalledLogReaderDoesNotStopTheGame) {
+    const HostProcess host = spawn_host_process({"--port", "0", "--web-port", "0"});
+    ASSERT_GE(host.pid, 0);
+    // Read only as far as the port; from then on nobody reads, and the pipe fills.
+    std::string output;
+    const uint16_t port = read_until_listening(host.output, output);
+    ASSERT_NE(port, 0) << output;
 
     TestClient flooder(port);
     flooder.send_login("flood");
@@ -47,13 +67,93 @@ TEST(SlowOutput, AStalledLogReaderDoesNotStopTheGame) {
     }
     EXPECT_GT(late_pictures, 20u); // about 60 when the game keeps its pace; 0 when it waits
 
-    kill(pid, SIGTERM);
-    while (read(out[0], buffer, sizeof buffer) > 0) {
-    }
-    close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    const int status = stop_host(host, nullptr);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(SlowOutput, TheWriterIsWokenOncePerFrameOfLinesNotOncePerLine) {
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    fcntl(pipe_fds[0], F_SETFL, O_NONBLOCK);
+    std::string received;
+    auto drain = [&] {
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0) received.append(buffer, static_cast<size_t>(n));
+    };
+    size_t wakes = 0;
+    {
+        ConsoleWriter writer(pipe_fds[1], 1 << 20, 2000, 16, 64 * 1024);
+        // A line every millisecond for 320 ms, read as fast as it comes: twenty frames of a busy log.
+        for (int i = 0; i < 320; ++i) {
+            writer.write("line " + std::to_string(i) + "\n");
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            drain();
+        }
+        // Bytes piling up wake the writer at once, without waiting for the frame to end.
+        writer.write(std::string(64 * 1024, 'x') + "\n");
+        const auto asked = std::chrono::steady_clock::now();
+        while (received.size() < 64 * 1024 && std::chrono::steady_clock::now() - asked < std::chrono::seconds(2)) drain();
+        wakes = writer.wakes();
+    }
+    drain();
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+    EXPECT_LE(wakes, 4u); // the first line, the big one, and a pause or two of the test itself
+    EXPECT_EQ(received.find("line 0\n"), 0u);
+    EXPECT_NE(received.find("line 319\nxxx"), std::string::npos);
+}
+
+TEST(SlowOutput, AboveDebugThePerFrameDiagnosticsAreNotWritten) {
+    for (const char* level : {"debug", "info"}) {
+        const HostProcess host = spawn_host_process({"--port", "0", "--web-port", "0", "--log-level", level});
+        ASSERT_GE(host.pid, 0);
+        std::string output;
+        const uint16_t port = read_until_listening(host.output, output);
+        ASSERT_NE(port, 0) << output;
+        TestClient typist(port);
+        typist.send_login("typist");
+        InputState letter;
+        letter.keys[0].just_pressed = true;
+        for (int i = 0; i < 30; ++i) {
+            typist.send_input(letter);
+            typist.receive_all(10);
+        }
+        typist.close();
+        const int status = stop_host(host, &output);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_NE(output.find("Server shutdown complete"), std::string::npos) << level;
+        EXPECT_EQ(output.find("received key: A") != std::string::npos, std::string(level) == "debug") << output;
+    }
+}
+
+// Lines that did not fit while nobody read are counted: every line written is either shown or
+// in a count.
+TEST(SlowOutput, EveryLineIsShownOrCountedAsDropped) {
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    fcntl(out[1], F_SETPIPE_SZ, 4096);
+    constexpr size_t LINES = 4000;
+    auto writer = std::make_unique<ConsoleWriter>(out[1], 8192, 5000);
+    for (size_t i = 0; i < LINES; ++i) writer->write("line " + std::to_string(i) + " of the flood\n");
+    // Only now does anyone read; the writer hands over what it kept as it stops.
+    std::string text;
+    std::thread reader([&] {
+        char buffer[4096];
+        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
+    });
+    writer.reset();
+    close(out[1]);
+    reader.join();
+    close(out[0]);
+    size_t shown = 0, dropped = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("line ", 0) == 0) ++shown;
+        else if (line.rfind("[CONSOLE] ", 0) == 0) dropped += std::stoul(line.substr(10));
+    }
+    EXPECT_GT(dropped, 0u);
+    EXPECT_EQ(shown + dropped, LINES);
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 #include "tests/host/host_harness.h"
 #include "tests/ws_client/ws_client.h"
 
+#include "server/main/frame_observer.h"
 #include "shared/protocol/json.h"
+#include "shared/protocol/picture_change.h"
 
 #include <gtest/gtest.h>
 
@@ -121,6 +123,91 @@ TEST_F(WebHost, ABrowserAndATcpPlayerReceiveTheSameMessages) {
     }
     EXPECT_GT(tcp_bytes, 60u * 5000); // the typing pool's pictures are large...
     EXPECT_LT((browser.wire_bytes() - wire_before) * 10, tcp_bytes); // ...and compress well
+}
+
+// The whole picture the host made for each viewer in each frame, whichever way it travelled.
+struct PicturesMade : FrameObserver {
+    int frame = 0;
+    std::map<uint32_t, std::vector<std::pair<int, std::string>>> by_viewer; // (frame, body)
+    void frame_begun() override { ++frame; }
+    void picture_sent(uint32_t id, std::string_view body, std::span<const uint32_t>) override {
+        by_viewer[id].emplace_back(frame, std::string(body));
+    }
+    const std::string* body_of(uint32_t id, int in_frame) const {
+        for (const auto& [f, body] : by_viewer.at(id))
+            if (f == in_frame) return &body;
+        return nullptr;
+    }
+};
+
+// A browser that asks for changes rebuilds, from each change and the picture before it, exactly
+// the whole picture the host made for it: in the lobby the TCP player's picture of the same frame
+// byte for byte, in the typing pool its own.
+TEST_F(WebHost, PicturesRebuiltFromChangesAreTheWholePicturesByteForByte) {
+    PicturesMade made;
+    h.state().observer = &made;
+    struct Detach {
+        HostState& state;
+        ~Detach() { state.observer = nullptr; }
+    } detach{h.state()};
+    TestClient tcp(h.port());
+    ASSERT_EQ(h.login(tcp, "Tcp"), 1u);
+    WsClient browser(h.web_port(), true, "/play", PICTURE_CHANGES_SUBPROTOCOL);
+    ASSERT_TRUE(drive_until([&] { h.frames(1); }, [&] { return browser.wait_open(2); }, 100));
+    EXPECT_EQ(browser.protocol(), PICTURE_CHANGES_SUBPROTOCOL);
+    browser.send_text(login_text("Web", 0)); // every picture from the first is kept below
+
+    std::vector<ReceivedMessage> rebuilt; // each picture the browser has, re-encoded whole
+    size_t changes = 0;
+    const auto take_pictures = [&](int frames) {
+        for (int i = 0; i < frames; ++i) {
+            h.frames(1);
+            tcp.receive_all(0);
+            for (auto& body : browser.receive(2)) {
+                if (body.starts_with(R"({"kind":1,)")) {
+                    rebuilt.push_back(decode(std::move(body)));
+                } else if (body.starts_with(R"({"kind":2,)")) {
+                    std::pmr::monotonic_buffer_resource strings;
+                    PictureChange change;
+                    ASSERT_FALSE(read_json(body, change, &strings));
+                    ASSERT_FALSE(rebuilt.empty()) << "a change before any picture";
+                    DrawList commands;
+                    ASSERT_EQ(apply_picture_change(rebuilt.back().message.commands, change, commands, 16384),
+                              ChangeError::None);
+                    std::string whole;
+                    write_json(whole, ServerMessage{ServerMessageKind::DRAW_COMMANDS, Event{}, commands});
+                    rebuilt.push_back(decode(std::move(whole)));
+                    ++changes;
+                }
+            }
+        }
+    };
+    const auto check_against_made = [&](size_t from, bool lobby) {
+        const auto& sent = made.by_viewer.at(2);
+        ASSERT_GE(sent.size(), rebuilt.size());
+        for (size_t i = from; i < rebuilt.size(); ++i) {
+            ASSERT_EQ(rebuilt[i].body, sent[i].second) << "picture " << i;
+            const std::string* tcp_picture = made.body_of(1, sent[i].first);
+            if (lobby && tcp_picture) {
+                ASSERT_EQ(rebuilt[i].body, *tcp_picture) << "picture " << i;
+            }
+        }
+    };
+    take_pictures(60);
+    check_against_made(0, true);
+    EXPECT_GE(changes, 50u);
+
+    tcp.send_command("push typewriter");
+    const size_t lobby_pictures = rebuilt.size();
+    const size_t wire_before = browser.wire_bytes(), inflated_before = browser.message_bytes();
+    take_pictures(120);
+    check_against_made(lobby_pictures, false);
+    EXPECT_GE(changes, 150u);
+    size_t whole_bytes = 0;
+    for (size_t i = lobby_pictures; i < rebuilt.size(); ++i) whole_bytes += rebuilt[i].body.size();
+    // What travels is a fraction of the pictures it stands for, before and after compression.
+    EXPECT_LT((browser.message_bytes() - inflated_before) * 3, whole_bytes);
+    EXPECT_LT((browser.wire_bytes() - wire_before) * 50, whole_bytes);
 }
 
 TEST_F(WebHost, ABrowserGetsItsSeatBackWithItsPreviousId) {

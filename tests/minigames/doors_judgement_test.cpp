@@ -34,6 +34,11 @@ TEST_F(DoorsJudgement, AClickInsideAFigureShootsItAndOneAboveOrOffScreenDoesNot)
     EXPECT_EQ(d->phase, SHOOTING);
     EXPECT_EQ(d->shot_player_id, HUMAN_ID);
     EXPECT_FALSE(d->shot_was_bot);
+    // One shot: a click on a robot while it is fired re-aims nothing.
+    Position robot = get_player_position(*d, 9);
+    click(robot.x + 190, robot.y + 100);
+    EXPECT_EQ(d->shot_player_id, HUMAN_ID);
+    EXPECT_FALSE(d->shot_was_bot);
 }
 
 TEST_F(DoorsJudgement, ShootingAHumanMarksHimDeadAfterEightSecondsWithoutAnySound) {
@@ -66,6 +71,11 @@ TEST_F(DoorsJudgement, WithoutAClickTheGameIsOverAfterSevenAndAHalfSecondsThenGa
     }
     EXPECT_EQ(d->phase, GAME_OVER);
     EXPECT_NEAR(judgement_steps * DOORS_DT, 7.5f, 3 * DOORS_DT);
+    Position human = get_player_position(*d, HUMAN_ID);
+    t.send(*d, COP_ID, mouse(0, 0, false));
+    click(human.x + 10, human.y + 10); // too late: nobody is shot after the game
+    EXPECT_EQ(d->phase, GAME_OVER);
+    EXPECT_EQ(d->shot_player_id, 0u);
     RunResult over = run_until_transition(*d, DOORS_DT, 1000);
     EXPECT_NEAR(over.steps * DOORS_DT, 3.0f, 2 * DOORS_DT);
     EXPECT_EQ(over.transition.kind, TransitionKind::PUSH);

@@ -131,10 +131,14 @@ TEST_F(Endpoint, CarriesWholeMessagesBothWaysWithAndWithoutCompression) {
 }
 
 TEST_F(Endpoint, OnlyThePlayPathOpensAWebSocket) {
-    WsClient wrong(endpoint->port(), false, "/chat");
-    test::drive_until([&] { service(); }, [&] { return wrong.closed_by_peer(1); }, 300);
-    EXPECT_FALSE(wrong.is_open());
-    EXPECT_TRUE(channels.empty());
+    for (const char* path : {"/chat", "/playx", "/play/", "/play/anything", "/pla", "/PLAY"}) {
+        WsClient wrong(endpoint->port(), false, path);
+        test::drive_until([&] { service(); }, [&] { return wrong.closed_by_peer(1); }, 300);
+        EXPECT_FALSE(wrong.is_open()) << path;
+        EXPECT_TRUE(channels.empty()) << path;
+    }
+    WsClient right(endpoint->port(), false, "/play");
+    EXPECT_TRUE(open(right));
 }
 
 TEST_F(Endpoint, AnOversizedMessageFaultsOnlyItsSender) {

@@ -37,14 +37,29 @@ bool has_header(std::string_view head, std::string_view needle) {
     return lower.find(needle) != std::string::npos;
 }
 
+// The value of a header (named in lower case), trimmed; empty when absent.
+std::string header_value(std::string_view head, std::string_view name) {
+    std::string lower(head);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const size_t at = lower.find("\r\n" + std::string(name) + ":");
+    if (at == std::string::npos) return {};
+    size_t begin = at + 3 + name.size();
+    const size_t end = head.find("\r\n", begin);
+    std::string value(head.substr(begin, end == std::string::npos ? std::string_view::npos : end - begin));
+    while (!value.empty() && value.front() == ' ') value.erase(0, 1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\r')) value.pop_back();
+    return value;
+}
+
 } // namespace
 
-WsClient::WsClient(uint16_t port, bool deflate, std::string_view path) {
+WsClient::WsClient(uint16_t port, bool deflate, std::string_view path, std::string_view protocol) {
     fd_ = connect_loopback(port);
     std::string request = "GET " + std::string(path) + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
                           "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n";
     if (deflate) request += "Sec-WebSocket-Extensions: permessage-deflate; client_max_window_bits\r\n";
+    if (!protocol.empty()) request += "Sec-WebSocket-Protocol: " + std::string(protocol) + "\r\n";
     request += "\r\n";
     out_ = request;
     flush();
@@ -53,6 +68,7 @@ WsClient::WsClient(uint16_t port, bool deflate, std::string_view path) {
 WsClient::~WsClient() {
     if (fd_ >= 0) ::close(fd_);
     if (inflater_ready_) inflateEnd(&inflater_);
+    if (deflater_ready_) deflateEnd(&deflater_);
 }
 
 bool WsClient::flush() {
@@ -64,9 +80,29 @@ bool WsClient::flush() {
     return out_.empty();
 }
 
-void WsClient::send_text(std::string_view body) {
+void WsClient::send_text(std::string_view body) { queue_frame(0x81, body); } // FIN, text
+
+void WsClient::send_compressed(std::string_view body) {
+    // One compressor for the connection, as the server keeps its inflater from message to
+    // message: a repeated message costs a few bytes. The smallest window is valid whatever
+    // window the server allowed.
+    if (!deflater_ready_) {
+        deflateInit2(&deflater_, Z_BEST_COMPRESSION, Z_DEFLATED, -9, 8, Z_DEFAULT_STRATEGY);
+        deflater_ready_ = true;
+    }
+    std::string out(deflateBound(&deflater_, static_cast<uLong>(body.size())) + 16, '\0');
+    deflater_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
+    deflater_.avail_in = static_cast<uInt>(body.size());
+    deflater_.next_out = reinterpret_cast<Bytef*>(out.data());
+    deflater_.avail_out = static_cast<uInt>(out.size());
+    deflate(&deflater_, Z_SYNC_FLUSH);
+    out.resize(out.size() - deflater_.avail_out - 4); // the 00 00 FF FF tail is left off on the wire
+    queue_frame(0xC1, out);                             // FIN, compressed (RSV1), text
+}
+
+void WsClient::queue_frame(unsigned char first_byte, std::string_view body) {
     std::string frame;
-    frame.push_back(static_cast<char>(0x81)); // FIN, text
+    frame.push_back(static_cast<char>(first_byte));
     const size_t n = body.size();
     if (n < 126) {
         frame.push_back(static_cast<char>(0x80 | n));
@@ -112,6 +148,7 @@ void WsClient::parse_handshake() {
     open_ = head.rfind("HTTP/1.1 101", 0) == 0;
     deflate_ = open_ && has_header(head, "sec-websocket-extensions: permessage-deflate");
     if (!open_) closed_ = true;
+    protocol_ = header_value(head, "sec-websocket-protocol");
     if (deflate_) {
         inflateInit2(&inflater_, -15); // raw deflate, the stream kept from message to message
         inflater_ready_ = true;

@@ -14,9 +14,10 @@ namespace cog::test {
 
 class WsClient {
 public:
-    // Connects and sends the upgrade request; `deflate` offers permessage-deflate. The handshake
-    // completes in receive() (or wait_open()), so a host driven frame by frame can answer it.
-    WsClient(uint16_t port, bool deflate, std::string_view path = "/play");
+    // Connects and sends the upgrade request; `deflate` offers permessage-deflate, `protocol`
+    // (when not empty) asks for that subprotocol. The handshake completes in receive() (or
+    // wait_open()), so a host driven frame by frame can answer it.
+    WsClient(uint16_t port, bool deflate, std::string_view path = "/play", std::string_view protocol = {});
     ~WsClient();
     WsClient(const WsClient&) = delete;
     WsClient& operator=(const WsClient&) = delete;
@@ -25,10 +26,15 @@ public:
     bool wait_open(int wait_ms);
     bool is_open() const { return open_; }
     bool deflate_accepted() const { return deflate_; }
+    // The subprotocol the server chose, empty when none.
+    const std::string& protocol() const { return protocol_; }
     int fd() const { return fd_; }
 
     // One masked text message (uncompressed); queued and written without blocking.
     void send_text(std::string_view body);
+    // The same, compressed as permessage-deflate allows once it was accepted: a few bytes on the
+    // wire may carry a large message.
+    void send_compressed(std::string_view body);
     // Writes what the socket takes of the queued bytes; true when all went.
     bool flush();
 
@@ -42,16 +48,20 @@ public:
 
 private:
     bool read_some(int wait_ms);
+    void queue_frame(unsigned char first_byte, std::string_view body);
     void parse_handshake();
     bool take_frame(std::vector<std::string>& out);
 
     int fd_ = -1;
     bool open_ = false, deflate_ = false, closed_ = false;
     std::string in_, out_;
+    std::string protocol_;
     std::string message_;      // fragments of the message being received
     bool message_compressed_ = false;
     z_stream inflater_{};
     bool inflater_ready_ = false;
+    z_stream deflater_{};
+    bool deflater_ready_ = false;
     size_t wire_bytes_ = 0, message_bytes_ = 0;
 };
 

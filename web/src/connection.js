@@ -4,9 +4,10 @@
 const RECONNECT_EVERY_MS = 1000;
 
 export class Connection {
-  // handlers: { message(text), lost() }
-  constructor(url, handlers) {
+  // handlers: { message(text), lost() }; protocols: the WebSocket subprotocols to ask for
+  constructor(url, handlers, protocols = []) {
     this.url = url;
+    this.protocols = protocols;
     this.handlers = handlers;
     this.socket = null;
     this.retryTimer = null;
@@ -19,7 +20,7 @@ export class Connection {
 
   connect() {
     this.retryTimer = null;
-    const socket = new WebSocket(this.url);
+    const socket = new WebSocket(this.url, this.protocols);
     this.socket = socket;
     socket.onopen = () => {
       socket.send(this.loginText());

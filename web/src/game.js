@@ -1,12 +1,17 @@
 // The browser's frame loop: the host's messages, one INPUT per animation frame, the picture and
 // the overlay, and the keyboard and mouse with the command line taking the keys while it is open.
+import { CanvasPointer } from './canvas_pointer.js';
 import { CommandLine } from './command_line.js';
 import { Connection } from './connection.js';
-import { gameKeyFor, gameKeyForButton, togglesCommandLine } from './keys.js';
+import { gameKeyFor, togglesCommandLine } from './keys.js';
 import { KeyTracker } from './key_tracker.js';
 import { Overlay } from './overlay.js';
 import { Painter } from './painter.js';
-import { EventKind, ServerKind, commandMessage, inputMessage, loginMessage } from './protocol.js';
+import { PictureStream } from './picture_stream.js';
+import {
+  EventKind, PICTURE_CHANGES_SUBPROTOCOL, ServerKind, commandMessage, inputMessage, loginMessage, pictureRequestMessage,
+} from './protocol.js';
+import { TouchControls, touchControlsWanted } from './touch_controls.js';
 import { canvasToWorld, fitWorld } from './viewport.js';
 
 const WAITING_BACKGROUND = [20, 20, 30, 255];
@@ -23,19 +28,35 @@ export class Game {
     this.overlay = new Overlay();
     this.mouse = { x: 0, y: 0 };
     this.clientId = 0;  // from the last INIT: sent back to get the seat again
-    this.picture = null;
+    this.pictures = new PictureStream({
+      requestWhole: () => this.connection.send(pictureRequestMessage()),
+      warn: (text) => console.warn(text),
+    });
+    // Time spent on pictures, for measuring: parsing and applying what came, and drawing.
+    this.timing = { messages: 0, messageMs: 0, draws: 0, drawMs: 0 };
+    globalThis.cogwellTiming = this.timing;
     this.viewport = fitWorld(1, 1);
     const url = `${location.protocol === 'https:' ? 'wss' : 'ws'}://${location.host}/play`;
+    // "?changes=off" asks for whole pictures, as a client without changes gets them.
+    const changes = new URLSearchParams(location.search).get('changes') !== 'off';
     this.connection = new Connection(url, {
       message: (text) => this.onHostMessage(text),
       lost: () => { this.overlay.status = LOST_TEXT; },
-    });
+    }, changes ? [PICTURE_CHANGES_SUBPROTOCOL] : []);
+  }
+
+  get picture() {
+    return this.pictures.picture;
   }
 
   start() {
+    if (touchControlsWanted()) this.touch = new TouchControls(this.keys, this.canvas);
     this.listen();
     this.resize();
-    this.connection.open(() => loginMessage(this.name, this.clientId));
+    this.connection.open(() => {
+      this.pictures.restart();
+      return loginMessage(this.name, this.clientId);
+    });
     const frame = () => {
       this.frame();
       requestAnimationFrame(frame);
@@ -48,17 +69,23 @@ export class Game {
   }
 
   onHostMessage(text) {
+    const started = performance.now();
     let message;
     try {
       message = JSON.parse(text);
     } catch {
       return;
     }
-    if (message.kind === ServerKind.DRAW_COMMANDS) {
-      this.picture = message.commands;
+    if (typeof message !== 'object' || message === null) return;
+    if (message.kind === ServerKind.DRAW_COMMANDS || message.kind === ServerKind.PICTURE_CHANGE) {
+      if (message.kind === ServerKind.DRAW_COMMANDS) this.pictures.whole(message.commands);
+      else this.pictures.change(message);
+      this.timing.messages++;
+      this.timing.messageMs += performance.now() - started;
       return;
     }
     const event = message.event;
+    if (!event) return;
     switch (event.kind) {
       case EventKind.INIT:
         this.clientId = event.client_id;
@@ -82,6 +109,7 @@ export class Game {
   }
 
   draw() {
+    const started = performance.now();
     const painter = this.painter;
     painter.begin(this.viewport, this.canvas.width, this.canvas.height);
     if (this.picture) {
@@ -91,9 +119,12 @@ export class Game {
       painter.text(470, 330, 'Waiting for the host...', 32, [200, 200, 220, 255]);
     }
     this.overlay.draw(painter, this.commandLine);
+    this.timing.draws++;
+    this.timing.drawMs += performance.now() - started;
   }
 
   resize() {
+    this.touch?.layout();
     const ratio = window.devicePixelRatio || 1;
     this.canvas.width = Math.max(1, Math.round(this.canvas.clientWidth * ratio));
     this.canvas.height = Math.max(1, Math.round(this.canvas.clientHeight * ratio));
@@ -147,15 +178,17 @@ export class Game {
     window.addEventListener('blur', () => this.keys.releaseAll());
     const canvas = this.canvas;
     canvas.addEventListener('contextmenu', (e) => e.preventDefault());
-    canvas.addEventListener('mousemove', (e) => this.pointer(e));
-    for (const [type, down] of [['mousedown', true], ['mouseup', false]]) {
+    const pointer = new CanvasPointer(this.keys);
+    for (const type of ['pointerdown', 'pointermove', 'pointerup', 'pointercancel']) {
       canvas.addEventListener(type, (e) => {
-        this.pointer(e);
-        this.sound.resume();
-        const button = gameKeyForButton(e.button);
-        if (button === undefined) return;
-        if (down) this.keys.down(button);
-        else this.keys.up(button);
+        // A second finger on the game neither moves the aim nor clicks.
+        if (e.isPrimary && type !== 'pointercancel') this.pointer(e);
+        if (type === 'pointerdown') {
+          this.sound.resume();
+          canvas.setPointerCapture(e.pointerId); // a button let go off the canvas still comes up
+          if (e.pointerType === 'touch') e.preventDefault();
+        }
+        pointer[type.slice('pointer'.length)](e);
       });
     }
   }

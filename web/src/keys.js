@@ -1,4 +1,4 @@
-// Which browser key or mouse button is which game key. Letters go by the typed letter, not the
+// Which browser key is which game key. Letters go by the typed letter, not the
 // key's position, so every keyboard layout types the letter printed on its key.
 import { Key } from './key_tracker.js';
 
@@ -14,10 +14,6 @@ export function gameKeyFor(event) {
     if (code >= 65 && code <= 90) return code - 65;
   }
   return NAMED[event.key];
-}
-
-export function gameKeyForButton(button) {
-  return [Key.MOUSE_LEFT, Key.MOUSE_MIDDLE, Key.MOUSE_RIGHT][button];
 }
 
 export function togglesCommandLine(event) {

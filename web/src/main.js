@@ -2,6 +2,7 @@
 import { loadAssets } from './assets.js';
 import { Game } from './game.js';
 import { Sound } from './sound.js';
+import { setUpTouchSetting } from './touch_controls.js';
 
 const NAME_KEY = 'cogwell-name';
 
@@ -12,6 +13,7 @@ const status = document.getElementById('join-status');
 const canvas = document.getElementById('game');
 
 nameField.value = localStorage.getItem(NAME_KEY) ?? '';
+setUpTouchSetting(document.getElementById('touch-setting'));
 const assetsLoading = loadAssets();
 
 form.addEventListener('submit', async (event) => {

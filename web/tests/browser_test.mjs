@@ -1,50 +1,20 @@
 // The browser client in a real Chromium against the real host: the page joins as "Web", the host
 // logs the join, the canvas shows the lobby with the player's row, SPACE reaches the host, a
 // command typed on the command line (F1) pushes the typing pool, where typed letters arrive, and
-// a dropped connection comes back by itself to the same seat.
+// a dropped connection comes back by itself to the same seat. The page asks for pictures as
+// changes, and the canvas shows the pictures rebuilt from them.
 //
 //   node browser_test.mjs HOST_BINARY CHROMIUM OUT_DIR
-import { spawn } from 'node:child_process';
 import { mkdirSync } from 'node:fs';
-import net from 'node:net';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
+import { freePort, startHost, waitForLine } from './browser_support.mjs';
 
 const [hostBinary, chromium, outDir] = process.argv.slice(2);
 const LOBBY_BACKGROUND = [20, 20, 30];
 const ROW_IDLE = [40, 40, 60];
 const ROW_READY = [40, 80, 40];
-
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.listen(0, '127.0.0.1', () => {
-      const { port } = server.address();
-      server.close(() => resolve(port));
-    });
-    server.on('error', reject);
-  });
-}
-
-// Resolves with the first match of `pattern` in the host's output, rejects after `ms`.
-function waitForLine(host, pattern, ms) {
-  return new Promise((resolve, reject) => {
-    const check = () => {
-      const match = host.output.match(pattern);
-      if (!match) return false;
-      clearInterval(timer);
-      clearTimeout(timeout);
-      resolve(match);
-      return true;
-    };
-    const timer = setInterval(check, 50);
-    const timeout = setTimeout(() => {
-      clearInterval(timer);
-      reject(new Error(`no line matching ${pattern} within ${ms} ms; host output:\n${host.output.slice(-3000)}`));
-    }, ms);
-    check();
-  });
-}
+const POOL_BACKGROUND = [25, 25, 35];
 
 // The colour of a world point on the page's canvas, through the same letterbox as the client.
 function worldPixel(page, x, y) {
@@ -75,13 +45,7 @@ async function waitForPixel(page, x, y, expected, ms) {
 async function main() {
   mkdirSync(outDir, { recursive: true });
   const [port, webPort] = [await freePort(), await freePort()];
-  const env = { ...process.env };
-  delete env.DISPLAY;
-  delete env.WAYLAND_DISPLAY;
-  const host = spawn(hostBinary, ['--port', String(port), '--web-port', String(webPort)], { env });
-  host.output = '';
-  host.stdout.on('data', (d) => { host.output += d; });
-  host.stderr.on('data', (d) => { host.output += d; });
+  const host = startHost(hostBinary, ['--port', String(port), '--web-port', String(webPort)]);
   let browser;
   try {
     await waitForLine(host, /Web client on http/, 10000);
@@ -99,10 +63,16 @@ async function main() {
     await page.evaluateOnNewDocument(() => {
       const Native = window.WebSocket;
       window.openedSockets = [];
+      window.pictureKinds = { whole: 0, change: 0 };
       window.WebSocket = class extends Native {
         constructor(...args) {
           super(...args);
           window.openedSockets.push(this);
+          this.addEventListener('message', (e) => {
+            if (typeof e.data !== 'string') return;
+            if (e.data.startsWith('{"kind":1,')) window.pictureKinds.whole++;
+            else if (e.data.startsWith('{"kind":2,')) window.pictureKinds.change++;
+          });
         }
       };
     });
@@ -111,6 +81,8 @@ async function main() {
     await page.click('#join-button');
 
     const [, id] = await waitForLine(host, /Player (\d+) \(Web\) joined/, 15000);
+    // A desktop keeps the whole page for the game: no on-screen keys unless asked for.
+    if (await page.$eval('#touch-controls', (c) => !c.hidden)) throw new Error('on-screen keys on a desktop');
     await waitForPixel(page, 100, 650, LOBBY_BACKGROUND, 10000);
     await waitForPixel(page, 350, 205, ROW_IDLE, 5000);
     await page.screenshot({ path: path.join(outDir, 'browser_lobby.png') });
@@ -124,6 +96,10 @@ async function main() {
     }
     await waitForLine(host, ready, 1000);
     await waitForPixel(page, 350, 205, ROW_READY, 5000);
+    const protocol = await page.evaluate(() => window.openedSockets.at(-1).protocol);
+    if (protocol !== 'cogwell.delta') throw new Error(`the page's WebSocket speaks '${protocol}', not cogwell.delta`);
+    const kinds = await page.evaluate(() => window.pictureKinds);
+    if (kinds.change < 10 * kinds.whole) throw new Error(`pictures came ${JSON.stringify(kinds)}: too few as changes`);
     await page.screenshot({ path: path.join(outDir, 'browser_lobby_ready.png') });
 
     await page.keyboard.press('F1');
@@ -133,11 +109,19 @@ async function main() {
     await new Promise((r) => setTimeout(r, 2500));
     await page.keyboard.press('KeyQ');
     await waitForLine(host, new RegExp(`Player ${id} received key: Q`), 5000);
+    await waitForPixel(page, 5, 715, POOL_BACKGROUND, 5000);
     await page.screenshot({ path: path.join(outDir, 'browser_typing_pool.png') });
 
+    const beforeLoss = await page.evaluate(() => ({ ...window.pictureKinds }));
     await page.evaluate(() => window.openedSockets.at(-1).close());
     await waitForLine(host, new RegExp(`Player ${id} disconnected`), 5000);
     await waitForLine(host, new RegExp(`Player ${id} \\(Web\\) reconnected`), 10000);
+    // The new connection starts from a whole picture and goes on with changes to it.
+    await new Promise((r) => setTimeout(r, 1000));
+    const after = await page.evaluate(() => ({ ...window.pictureKinds }));
+    if (after.whole <= beforeLoss.whole || after.change <= beforeLoss.change + 10)
+      throw new Error(`pictures before the loss ${JSON.stringify(beforeLoss)}, after ${JSON.stringify(after)}`);
+    await waitForPixel(page, 5, 715, POOL_BACKGROUND, 5000);
     if (pageErrors.length > 0) throw new Error(`errors in the page: ${pageErrors.join('; ')}`);
     console.log(`browser test passed: player ${id} joined, saw the lobby, got READY, typed in the typing pool and reconnected`);
   } finally {

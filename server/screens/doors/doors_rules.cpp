@@ -44,7 +44,6 @@ const MinigameRules RULES = [] {
     rules.shooting_phase = SHOOTING;
     rules.briefing = BRIEFING;
     rules.intro_duration = 5.0f;
-    rules.shoot_phases = phase_bit(JUDGEMENT);
     rules.spectator_alert = true;
     return rules;
 }();

@@ -45,7 +45,8 @@ void EndState::render(uint32_t viewer_id, DrawList& out) {
     // The texts fade in over the first half second: alpha 0 at fade 0.5, 255 from fade 0 on.
     const uint8_t alpha = fade > 0 ? static_cast<uint8_t>(static_cast<int>((1.0f - 2.0f * fade) * 255.0f)) : 255;
     const MaskedTally tally = tally_real_masked(*global);
-    LOG_INFO("[END] Masked players (excluding bots): %d total, %d living, %d dead", tally.total, tally.living,
+    // Once per viewer and frame: a trace, not news.
+    LOG_DEBUG("[END] Masked players (excluding bots): %d total, %d living, %d dead", tally.total, tally.living,
              tally.dead);
 
     draw_rect(out, 0, 0, WORLD_WIDTH, WORLD_HEIGHT, {0, 0, 0, 255});

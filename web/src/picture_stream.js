@@ -1,0 +1,71 @@
+// The pictures of one connection: whole ones replace the picture, changes rebuild it from the one
+// before. A change that does not fit is ignored with one warning and a whole picture is asked
+// for; until it comes, the changes made against pictures this page no longer has are skipped.
+
+// The same limit as the window client's: a picture may have at most this many commands.
+export const MAX_PICTURE_COMMANDS = 16384;
+
+const isIndex = (v) => Number.isInteger(v) && v >= 0;
+
+// The commands of the new picture, or a string saying why `change` cannot apply to `previous`.
+// Every index is checked against the previous picture before it is used.
+export function applyPictureChange(previous, change, maxCommands = MAX_PICTURE_COMMANDS) {
+  const { base, keep, commands } = change;
+  if (!previous || base !== previous.length) return 'made for another picture';
+  if (!Array.isArray(keep) || keep.length % 3 !== 0 || !Array.isArray(commands)) return 'malformed';
+  if (commands.length > maxCommands) return 'too many commands';
+  if (!commands.every((c) => typeof c === 'object' && c !== null && !Array.isArray(c))) return 'malformed';
+  const out = [];
+  let next = 0; // the next new command to place
+  for (let r = 0; r < keep.length; r += 3) {
+    const [at, from, count] = [keep[r], keep[r + 1], keep[r + 2]];
+    if (!isIndex(at) || !isIndex(from) || !isIndex(count)) return 'malformed';
+    if (at < out.length || count === 0 || from + count > previous.length) return 'a run outside the previous picture';
+    const gap = at - out.length;
+    if (gap > commands.length - next) return 'missing commands';
+    if (at + count > maxCommands) return 'too many commands';
+    for (let i = 0; i < gap; i++) out.push(commands[next++]);
+    for (let i = from; i < from + count; i++) out.push(previous[i]);
+  }
+  if (out.length + commands.length - next > maxCommands) return 'too many commands';
+  while (next < commands.length) out.push(commands[next++]);
+  return out;
+}
+
+export class PictureStream {
+  // handlers: { requestWhole(), warn(text) }
+  constructor(handlers) {
+    this.handlers = handlers;
+    this.picture = null;       // what is drawn
+    this.hasBase = false;      // the picture is the one the host's next change is made against
+    this.awaitingWhole = false;
+    this.warned = false;
+  }
+
+  // A new connection: its first whole picture comes before any change applies.
+  restart() {
+    this.hasBase = false;
+    this.awaitingWhole = false;
+    this.warned = false;
+  }
+
+  whole(commands) {
+    this.picture = commands;
+    this.hasBase = true;
+    this.awaitingWhole = false;
+  }
+
+  change(message) {
+    if (this.awaitingWhole) return;
+    const result = this.hasBase ? applyPictureChange(this.picture, message) : 'no previous picture';
+    if (typeof result !== 'string') {
+      this.picture = result;
+      return;
+    }
+    if (!this.warned) this.handlers.warn(`Ignored a picture change (${result}); asking for a whole picture`);
+    this.warned = true;
+    this.hasBase = false;
+    this.awaitingWhole = true;
+    this.handlers.requestWhole();
+  }
+}

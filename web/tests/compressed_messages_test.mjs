@@ -1,0 +1,157 @@
+// Compressed messages of every size through the real host from an independent client (npm `ws`,
+// permessage-deflate on as it comes): several players at once send INPUTs of 1 KB to 1 MiB after
+// inflating, each message naming its place in the sequence by the letter it presses. Every one
+// must arrive intact and in order (the host prints each pressed letter and never a receive
+// error), the host must stay up, and a message one byte over the limit drops only its sender.
+//
+//   node compressed_messages_test.mjs HOST_BINARY
+import { spawn } from 'node:child_process';
+import net from 'node:net';
+import WebSocket from 'ws';
+
+const hostBinary = process.argv[2];
+const MAX_MESSAGE = 1048576;
+const SIZES = [1000, 2100, 4096, 4500, 9000, 33000, 130000, 300000, 690000, 1000000, MAX_MESSAGE];
+const PLAYERS = 4;
+
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const server = net.createServer();
+    server.listen(0, '127.0.0.1', () => {
+      const { port } = server.address();
+      server.close(() => resolve(port));
+    });
+    server.on('error', reject);
+  });
+}
+
+function waitFor(check, what, ms, host) {
+  return new Promise((resolve, reject) => {
+    const end = Date.now() + ms;
+    const timer = setInterval(() => {
+      const value = check();
+      if (value) {
+        clearInterval(timer);
+        resolve(value);
+      } else if (Date.now() > end || host.exited) {
+        clearInterval(timer);
+        reject(new Error(`${what} not seen within ${ms} ms; host output:\n${host.output.slice(-4000)}`));
+      }
+    }, 20);
+  });
+}
+
+// Padding that compresses somewhere between text and noise, different for every player and
+// message, so that one connection's bytes turning up in another's would not parse or would press
+// the wrong letter.
+function padding(length, seed) {
+  const words = ['cog', 'well', 'robot', 'typing', 'pool', 'metro', 'door', 'overseer', 'mask', 'gear'];
+  let state = seed * 2654435761 >>> 0;
+  const parts = [];
+  let size = 0;
+  while (size <= length) {
+    state = (state * 1103515245 + 12345) >>> 0;
+    const word = (state & 3) === 0 ? (state >>> 8).toString(36) : words[(state >>> 4) % words.length];
+    parts.push(word);
+    size += word.length + 1;
+  }
+  return parts.join(' ').slice(0, length);
+}
+
+// A valid INPUT with letter `index % 26` pressed, padded with a field the host ignores to exactly
+// `bytes` bytes.
+function paddedInput(index, bytes, seed) {
+  const keys = Array.from({ length: 26 }, (_, i) => (i === index % 26 ? { just_pressed: true } : {}));
+  const input = { mouse_x: 1.0, mouse_y: 2.0, keys };
+  const shell = JSON.stringify({ kind: 1, input, pad: '' });
+  const message = shell.replace('"pad":""', `"pad":"${padding(bytes - shell.length, seed)}"`);
+  if (message.length !== bytes) throw new Error(`built ${message.length} bytes, meant ${bytes}`);
+  return message;
+}
+
+function connect(port) {
+  return new Promise((resolve, reject) => {
+    const socket = new WebSocket(`ws://127.0.0.1:${port}/play`);
+    socket.closedByHost = false;
+    socket.on('close', () => { socket.closedByHost = true; });
+    socket.on('message', () => { socket.pictures = (socket.pictures || 0) + 1; });
+    socket.once('open', () => resolve(socket));
+    socket.once('error', reject);
+  });
+}
+
+function pressedLetters(output, id) {
+  const pattern = new RegExp(`Player ${id} received key: ([A-Z])`, 'g');
+  return [...output.matchAll(pattern)].map((m) => m[1]).join('');
+}
+
+async function main() {
+  const [port, webPort] = [await freePort(), await freePort()];
+  const env = { ...process.env };
+  delete env.DISPLAY;
+  delete env.WAYLAND_DISPLAY;
+  const host = spawn(hostBinary, ['--port', String(port), '--web-port', String(webPort)], { env });
+  host.output = '';
+  host.stdout.on('data', (d) => { host.output += d; });
+  host.stderr.on('data', (d) => { host.output += d; });
+  host.on('exit', (code, signal) => { host.exited = `exit ${code} signal ${signal}`; });
+  const sockets = [];
+  try {
+    await waitFor(() => /Web client on http/.test(host.output), 'the web endpoint', 10000, host);
+    const names = Array.from({ length: PLAYERS + 1 }, (_, i) => `Deflate${i}`);
+    const ids = [];
+    for (const name of names) {
+      const socket = await connect(webPort);
+      sockets.push(socket);
+      if (!socket.extensions.includes('permessage-deflate')) throw new Error('permessage-deflate was not agreed');
+      socket.send(JSON.stringify({ kind: 0, player_name: name }));
+      const match = await waitFor(() => host.output.match(new RegExp(`Player (\\d+) \\(${name}\\) joined`)),
+        `${name} joining`, 10000, host);
+      ids.push(match[1]);
+    }
+    const honest = sockets.slice(0, PLAYERS);
+    const oversized = sockets[PLAYERS];
+
+    // Every player sends its whole sequence at once, one message per 16 ms, while the last one
+    // sends a message one byte over the limit in the middle of it all.
+    const expected = SIZES.map((_, i) => String.fromCharCode(65 + (i % 26))).join('');
+    const sends = honest.map(async (socket, p) => {
+      for (let i = 0; i < SIZES.length; ++i) {
+        socket.send(paddedInput(i, SIZES[i], p * 100 + i));
+        await new Promise((r) => setTimeout(r, 16));
+      }
+    });
+    oversized.send(paddedInput(0, MAX_MESSAGE + 1, 999));
+    await Promise.all(sends);
+
+    for (let p = 0; p < PLAYERS; ++p) {
+      await waitFor(() => pressedLetters(host.output, ids[p]).length >= expected.length,
+        `all of player ${ids[p]}'s messages`, 30000, host);
+      const got = pressedLetters(host.output, ids[p]);
+      if (got !== expected) throw new Error(`player ${ids[p]} pressed ${got}, sent ${expected}`);
+    }
+    await waitFor(() => oversized.closedByHost, 'the oversized sender dropped', 10000, host);
+    if (!host.output.includes(`Receive error from ${ids[PLAYERS]}: MessageTooLarge`))
+      throw new Error(`no MessageTooLarge line for ${ids[PLAYERS]}:\n${host.output.slice(-3000)}`);
+    const receiveErrors = host.output.match(/Receive error from (\d+)/g) || [];
+    if (receiveErrors.length !== 1) throw new Error(`receive errors: ${receiveErrors.join(', ')}`);
+
+    // The honest players are still seated and still get pictures.
+    const before = honest.map((s) => s.pictures || 0);
+    await new Promise((r) => setTimeout(r, 500));
+    honest.forEach((s, p) => {
+      if (s.closedByHost) throw new Error(`player ${ids[p]} was disconnected`);
+      if ((s.pictures || 0) - before[p] < 5) throw new Error(`player ${ids[p]} gets no pictures`);
+    });
+    if (host.exited) throw new Error(`host died: ${host.exited}\n${host.output.slice(-3000)}`);
+    console.log(`ok: ${PLAYERS} players x ${SIZES.length} compressed messages of ${SIZES[0]} to ${MAX_MESSAGE} bytes`);
+  } finally {
+    for (const s of sockets) s.terminate();
+    host.kill('SIGTERM');
+  }
+}
+
+main().catch((e) => {
+  console.error(e);
+  process.exit(1);
+});

@@ -1,0 +1,228 @@
+// The browser client on an emulated phone (touch, 390 x 844, rotated later) against the real host
+// serving its web port over TLS with a certificate made here: the page loads over https and joins
+// over wss, a plain TCP player sees the phone's player in the lobby rows, the on-screen SPACE gets
+// it READY, a held on-screen arrow stays held, a finger drags the aim without clicking, letters
+// typed on the device keyboard's field reach the host and its picture, and as the Overseer a tap
+// on a figure shoots it. Screenshots of both orientations are left in OUT_DIR.
+//
+//   node phone_test.mjs HOST_BINARY CHROMIUM OUT_DIR
+import { execFileSync } from 'node:child_process';
+import { mkdirSync } from 'node:fs';
+import net from 'node:net';
+import path from 'node:path';
+import puppeteer, { KnownDevices } from 'puppeteer-core';
+import { freePort, sleep, startHost, waitForLine } from './browser_support.mjs';
+
+const [hostBinary, chromium, outDir] = process.argv.slice(2);
+const FIRST_FIGURE = { x: 230, y: 250 }; // the centre of the typing pool's first cell, world units
+
+function makeCertificate(dir) {
+  const certificate = path.join(dir, 'cert.pem');
+  const key = path.join(dir, 'key.pem');
+  execFileSync('openssl', ['req', '-x509', '-newkey', 'ec', '-pkeyopt', 'ec_paramgen_curve:prime256v1', '-nodes',
+    '-days', '1', '-subj', '/CN=localhost', '-addext', 'subjectAltName=DNS:localhost,IP:127.0.0.1',
+    '-keyout', key, '-out', certificate], { stdio: 'ignore' });
+  return { certificate, key };
+}
+
+// A player over the plain game port: length-prefixed JSON both ways; keeps the newest picture.
+function tcpPlayer(port, name) {
+  const socket = net.connect(port, '127.0.0.1');
+  const player = { socket, picture: [] };
+  let pending = Buffer.alloc(0);
+  const send = (message) => {
+    const body = Buffer.from(JSON.stringify(message));
+    const header = Buffer.alloc(4);
+    header.writeUInt32BE(body.length);
+    socket.write(Buffer.concat([header, body]));
+  };
+  socket.on('connect', () => send({ kind: 0, player_name: name, previous_player_id: 0 }));
+  socket.on('data', (data) => {
+    pending = Buffer.concat([pending, data]);
+    while (pending.length >= 4 && pending.length >= 4 + pending.readUInt32BE(0)) {
+      const message = JSON.parse(pending.subarray(4, 4 + pending.readUInt32BE(0)).toString());
+      pending = pending.subarray(4 + pending.readUInt32BE(0));
+      if (message.kind === 1) player.picture = message.commands;
+    }
+  });
+  player.command = (line) => send({ kind: 3, settings_command: line });
+  return player;
+}
+
+async function waitFor(what, test, ms) {
+  const end = Date.now() + ms;
+  while (Date.now() < end) {
+    if (await test()) return;
+    await sleep(100);
+  }
+  throw new Error(`${what}: not within ${ms} ms`);
+}
+
+// The page's sockets, the inputs it sent and the pictures it received, kept for the test.
+function watchSockets() {
+  const Native = window.WebSocket;
+  window.openedSockets = [];
+  window.sentInputs = [];
+  window.lastPicture = [];
+  window.WebSocket = class extends Native {
+    constructor(...args) {
+      super(...args);
+      window.openedSockets.push(this);
+      this.addEventListener('message', (e) => {
+        const message = JSON.parse(e.data);
+        if (message.kind === 1) window.lastPicture = message.commands;
+      });
+    }
+    send(text) {
+      const message = JSON.parse(text);
+      if (message.kind === 1) window.sentInputs.push(message.input);
+      super.send(text);
+    }
+  };
+}
+
+// A world point on the page, in CSS pixels, through the canvas's place and its letterbox.
+function worldToPage(page, x, y) {
+  return page.evaluate(([wx, wy]) => {
+    const r = document.getElementById('game').getBoundingClientRect();
+    const scale = Math.min(r.width / 1280, r.height / 720);
+    return { x: r.left + (r.width - 1280 * scale) / 2 + wx * scale, y: r.top + (r.height - 720 * scale) / 2 + wy * scale };
+  }, [x, y]);
+}
+
+// Each control's rectangle must lie outside the game's picture.
+async function controlsBesideTheGame(page) {
+  const overlaps = await page.evaluate(() => {
+    const r = document.getElementById('game').getBoundingClientRect();
+    const scale = Math.min(r.width / 1280, r.height / 720);
+    const game = { left: r.left + (r.width - 1280 * scale) / 2, top: r.top + (r.height - 720 * scale) / 2 };
+    game.right = game.left + 1280 * scale;
+    game.bottom = game.top + 720 * scale;
+    return [...document.querySelectorAll('#touch-controls button')].filter((b) => !b.hidden).map((b) => {
+      const c = b.getBoundingClientRect();
+      const apart = c.right <= game.left + 0.5 || c.left >= game.right - 0.5 || c.bottom <= game.top + 0.5 || c.top >= game.bottom - 0.5;
+      return apart && c.width >= 40 && c.height >= 40 ? null : `${b.getAttribute('aria-label')} ${c.width}x${c.height}`;
+    }).filter(Boolean);
+  });
+  if (overlaps.length > 0) throw new Error(`controls over the game or too small: ${overlaps.join(', ')}`);
+}
+
+const texts = (picture) => picture.filter((c) => c.kind === 1).map((c) => c.text);
+
+// The single letters of one text box, left to right, as the typing pool draws them.
+function typedLetters(picture) {
+  const rows = new Map();
+  for (const c of picture) {
+    if (c.kind !== 1 || c.font_size !== 24 || !/^[A-Za-z]$/.test(c.text)) continue;
+    const row = rows.get(c.y) ?? [];
+    row.push(c);
+    rows.set(c.y, row);
+  }
+  return [...rows.values()].map((row) => row.sort((a, b) => a.x - b.x).map((c) => c.text).join('').toUpperCase());
+}
+
+async function main() {
+  mkdirSync(outDir, { recursive: true });
+  const { certificate, key } = makeCertificate(outDir);
+  const [port, webPort] = [await freePort(), await freePort()];
+  const host = startHost(hostBinary, ['--port', String(port), '--web-port', String(webPort), '--tls-cert', certificate,
+    '--tls-key', key]);
+  let browser;
+  let tcp;
+  try {
+    await waitForLine(host, /Web client on https:/, 10000);
+    browser = await puppeteer.launch({
+      executablePath: chromium, headless: true, acceptInsecureCerts: true,
+      args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage', '--autoplay-policy=no-user-gesture-required'],
+    });
+    const page = await browser.newPage();
+    const pageErrors = [];
+    page.on('pageerror', (e) => pageErrors.push(String(e)));
+    await page.emulate(KnownDevices['iPhone 13']);
+    await page.evaluateOnNewDocument(watchSockets);
+    await page.goto(`https://127.0.0.1:${webPort}/`, { waitUntil: 'load' });
+    if (!(await page.$eval('#touch-setting', (box) => box.checked))) throw new Error('on-screen keys are not on by themselves on a touch screen');
+    await page.tap('#name');
+    await page.keyboard.type('Phone');
+    await page.tap('#join-button');
+    const [, id] = await waitForLine(host, /Player (\d+) \(Phone\) joined/, 15000);
+    const url = await page.evaluate(() => window.openedSockets[0].url);
+    if (!url.startsWith('wss://')) throw new Error(`the page opened ${url}`);
+
+    tcp = tcpPlayer(port, 'Tcp');
+    await waitForLine(host, /Player \d+ \(Tcp\) joined/, 5000);
+    await waitFor('the TCP player sees Phone in the lobby', () => texts(tcp.picture).some((t) => t.includes('Phone')), 5000);
+    await controlsBesideTheGame(page);
+    await page.screenshot({ path: path.join(outDir, 'phone_portrait.png') });
+
+    // The lobby takes keys after its input delay; tap until the host has it.
+    const ready = new RegExp(`Player ${id} marked READY`);
+    await waitFor('READY from the on-screen SPACE', async () => {
+      if (ready.test(host.output)) return true;
+      await page.tap('[aria-label="Space"]');
+      return false;
+    }, 15000);
+
+    await page.emulate(KnownDevices['iPhone 13 landscape']);
+    await sleep(300);
+    await controlsBesideTheGame(page);
+    await page.screenshot({ path: path.join(outDir, 'phone_landscape.png') });
+
+    // A finger resting on Right holds it frame after frame; lifting lets go.
+    const right = await (await page.$('[aria-label="Right"]')).boundingBox();
+    await page.touchscreen.touchStart(right.x + right.width / 2, right.y + right.height / 2);
+    await sleep(400);
+    const held = await page.evaluate(() => window.sentInputs.slice(-10).every((input) => input.right));
+    await page.touchscreen.touchEnd();
+    await sleep(200);
+    const released = await page.evaluate(() => !window.sentInputs.at(-1).right);
+    if (!held || !released) throw new Error(`the on-screen Right was not held while touched (held ${held}, released ${released})`);
+
+    // A finger dragged over the game aims without clicking.
+    const from = await worldToPage(page, 300, 300);
+    const to = await worldToPage(page, 900, 500);
+    const clicksBefore = await page.evaluate(() => window.sentInputs.filter((i) => i.mouse_left).length);
+    await page.touchscreen.touchStart(from.x, from.y);
+    await page.touchscreen.touchMove(to.x, to.y);
+    await sleep(200);
+    const aim = await page.evaluate(() => window.sentInputs.at(-1));
+    await page.touchscreen.touchEnd();
+    await sleep(200);
+    const clicksAfter = await page.evaluate(() => window.sentInputs.filter((i) => i.mouse_left).length);
+    if (Math.abs(aim.mouse_x - 900) > 4 || Math.abs(aim.mouse_y - 500) > 4 || clicksAfter !== clicksBefore)
+      throw new Error(`a drag aimed at ${aim.mouse_x},${aim.mouse_y} and clicked ${clicksAfter - clicksBefore} times`);
+
+    // The typing pool: letters from the device keyboard's field, as a keyboard app sends them.
+    tcp.command('push typewriter');
+    await waitForLine(host, /Pushing screen: TYPEWRITER/, 5000);
+    await page.tap('[aria-label="Keyboard"]');
+    if (!(await page.evaluate(() => document.activeElement?.id === 'type-field'))) throw new Error('the Keyboard button did not focus the field');
+    await sleep(2500);
+    for (const ch of 'qwe') await page.keyboard.sendCharacter(ch);
+    await waitForLine(host, new RegExp(`Player ${id} received key: E`), 5000);
+    if (!/received key: Q[\s\S]*received key: W[\s\S]*received key: E/.test(host.output)) throw new Error('letters out of order');
+    await waitFor('the typed letters in the picture', () => page.evaluate(`(${typedLetters})(window.lastPicture)`)
+      .then((rows) => rows.some((row) => row.includes('QWE'))), 5000);
+    await page.screenshot({ path: path.join(outDir, 'phone_typing_pool.png') });
+
+    // The Overseer: a tap on the first figure, once the briefing lets the gun fire.
+    await page.evaluate(() => window.openedSockets.at(-1).send(JSON.stringify({ kind: 3, settings_command: 'role cop' })));
+    await waitForLine(host, new RegExp(`Player ${id} role changed to`), 5000);
+    await waitForLine(host, /COP intro complete/, 30000);
+    const target = await worldToPage(page, FIRST_FIGURE.x, FIRST_FIGURE.y);
+    await page.touchscreen.tap(target.x, target.y);
+    await waitFor('the shot\'s verdict', () => page.evaluate(() => window.lastPicture.some((c) => c.kind === 1 && /^It was a (ROBOT|HUMAN)!$/.test(c.text))), 10000);
+    await page.screenshot({ path: path.join(outDir, 'phone_shot.png') });
+    if (pageErrors.length > 0) throw new Error(`errors in the page: ${pageErrors.join('; ')}`);
+    console.log(`phone test passed: player ${id} joined over wss, got READY, held a key, aimed, typed and shot`);
+  } finally {
+    tcp?.socket.destroy();
+    if (browser) await browser.close();
+    host.kill('SIGTERM');
+  }
+}
+
+main().then(() => process.exit(0), (error) => {
+  console.error(`phone test failed: ${error.message}`);
+  process.exit(1);
+});
