@@ -1,7 +1,7 @@
 // What recordings cost under abuse. `replay BINARY`: the replay of hostile recordings (made here,
 // record by record), each timed with its peak memory. `flood HOST SECONDS CLIENTS PAD_BYTES`: the
-// real host recording while clients send INPUTs padded with an ignored key, one per 16 ms each;
-// prints how fast the recording grows.
+// real host recording while clients send INPUTs padded with an ignored key (random letters), one
+// per 16 ms each; prints how fast the recording grows.
 #include "bench/client_socket.h"
 #include "tests/support/crafted_recording.h"
 
@@ -165,15 +165,22 @@ int flood(const std::string& host, int seconds, int clients, size_t pad) {
         cog::bench::send_frame(fd, login);
         fds.push_back(fd);
     }
-    const std::string body = input_body(pad);
+    // Padding of random letters, new in every message, so that compression cannot take it away.
+    std::string body = input_body(pad);
+    const size_t pad_at = body.find("xxxx");
     const uint32_t n = static_cast<uint32_t>(body.size());
-    const std::string frame = std::string{static_cast<char>(n >> 24), static_cast<char>(n >> 16),
-                                          static_cast<char>(n >> 8), static_cast<char>(n)} + body;
+    std::string frame = std::string{static_cast<char>(n >> 24), static_cast<char>(n >> 16),
+                                    static_cast<char>(n >> 8), static_cast<char>(n)} + body;
+    uint64_t state = 88172645463325252ull;
     char sink[65536];
     const auto start = std::chrono::steady_clock::now();
     long first = -1;
     while (std::chrono::steady_clock::now() - start < std::chrono::seconds(seconds)) {
         for (int fd : fds) {
+            for (size_t i = 0; pad_at != std::string::npos && i < pad; ++i) {
+                state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+                frame[4 + pad_at + i] = static_cast<char>('a' + state % 26);
+            }
             send(fd, frame.data(), frame.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
             while (recv(fd, sink, sizeof sink, MSG_DONTWAIT) > 0) {
             }
