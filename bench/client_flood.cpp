@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     }
     const double seconds = argc > 2 ? std::atof(argv[2]) : 5;
     const std::string empties = empty_commands(), geometry = absurd_geometry(), flood = sounds();
-    const std::string huge8 = huge_images(8), huge32 = huge_images(32);
+    const std::string huge8 = huge_images(8), huge32 = huge_images(32), wide = wide_texts();
     const Flood floods[] = {
         {"calm (one small picture per host frame)", [](int) { return plain_picture(); }},
         {"25,000 distinct texts per picture", many_texts},
@@ -90,6 +90,7 @@ int main(int argc, char** argv) {
         {"300 PLAY_SOUND per host frame", [&](int) { return flood; }},
         {"sprite x8 turned 45 + 20,000-unit images", [&](int) { return huge8; }},
         {"sprite x32 turned 45 + 20,000-unit images", [&](int) { return huge32; }},
+        {"wide texts reaching into the world", [&](int) { return wide; }},
     };
     std::printf("%-42s %10s %8s %10s %10s\n", "flood", "frames/s", "CPU %", "RSS MiB", "peak MiB");
     for (const Flood& f : floods)

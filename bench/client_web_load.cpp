@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "player %d: %s\n", i + 1, connect_error_text(error));
             return 1;
         }
-        player->connection.send(login_message("Bench" + std::to_string(i + 1), 0));
+        player->connection.send(login_message("Bench" + std::to_string(i + 1), 0, ""));
         players.push_back(std::move(player));
     }
     const pid_t client = client_binary ? start_client(client_binary, port, tcp) : -1;

@@ -5,7 +5,7 @@
 // per player per second on the wire (and, for WebSockets, before compression), the pictures per
 // second each player received (mean and the slowest player's) and, with --pid, the host's CPU share.
 //
-//   web_load <tcp_port> <web_port> <players> <seconds> [--transport all|tcp|web|web-plain|changes]
+//   web_load <tcp_port> <web_port> <players> <seconds> [--transport all|tcp|web|web-plain|changes|changes-plain]
 //            [--push SCREEN] [--pid HOST_PID]
 #include "bench/client_socket.h"
 #include "bench/proc_sample.h"
@@ -28,7 +28,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-enum class Kind { Tcp, Web, WebPlain, Changes };
+enum class Kind { Tcp, Web, WebPlain, Changes, ChangesPlain };
 
 const char* kind_name(Kind kind) {
     switch (kind) {
@@ -36,6 +36,7 @@ const char* kind_name(Kind kind) {
     case Kind::Web: return "websocket+deflate";
     case Kind::WebPlain: return "websocket";
     case Kind::Changes: return "websocket+deflate+changes";
+    case Kind::ChangesPlain: return "websocket+changes";
     }
     return "?";
 }
@@ -116,8 +117,10 @@ bool run_transport(const Options& o, Kind kind, Result& result) {
             p.fd = cog::bench::connect_loopback(o.tcp_port);
             if (p.fd < 0) return std::fprintf(stderr, "cannot connect to %u\n", o.tcp_port), false;
         } else {
-            p.ws = std::make_unique<cog::test::WsClient>(o.web_port, kind != Kind::WebPlain, "/play",
-                                                         kind == Kind::Changes ? cog::PICTURE_CHANGES_SUBPROTOCOL : "");
+            const bool deflate = kind == Kind::Web || kind == Kind::Changes;
+            const bool changes = kind == Kind::Changes || kind == Kind::ChangesPlain;
+            p.ws = std::make_unique<cog::test::WsClient>(o.web_port, deflate, "/play",
+                                                         changes ? cog::PICTURE_CHANGES_SUBPROTOCOL : "");
             if (!p.ws->wait_open(3000)) return std::fprintf(stderr, "no WebSocket at %u\n", o.web_port), false;
         }
         p.send(login("Bench" + std::to_string(i + 1)));
@@ -178,7 +181,7 @@ int main(int argc, char** argv) {
     if (argc < 5) {
         std::fprintf(stderr,
                      "usage: %s <tcp_port> <web_port> <players> <seconds> "
-                     "[--transport all|tcp|web|web-plain|changes] [--push SCREEN] [--pid HOST_PID]\n",
+                     "[--transport all|tcp|web|web-plain|changes|changes-plain] [--push SCREEN] [--pid HOST_PID]\n",
                      argv[0]);
         return 2;
     }
@@ -195,6 +198,7 @@ int main(int argc, char** argv) {
             else if (t == "web") kinds = {Kind::Web};
             else if (t == "web-plain") kinds = {Kind::WebPlain};
             else if (t == "changes") kinds = {Kind::Changes};
+            else if (t == "changes-plain") kinds = {Kind::ChangesPlain};
         } else if (!std::strcmp(argv[i], "--push")) {
             o.push = argv[i + 1];
         } else if (!std::strcmp(argv[i], "--pid")) {

@@ -12,7 +12,7 @@ void log_in(ClientState& state, double now_s) {
     state.session.last_heard_s = now_s;
     state.held_input.reset();
     state.reader.forget_warnings();
-    state.connection.send(login_message(state.options.name, state.session.client_id));
+    state.connection.send(login_message(state.options.name, state.session.client_id, state.session.reconnect_secret));
 }
 
 void keep_connected(ClientState& state, double now_s) {

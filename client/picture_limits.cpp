@@ -2,6 +2,7 @@
 #include "client/picture_limits.h"
 
 #include "client/picture.h"
+#include "client/text_metrics.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,11 +12,17 @@ namespace cog::client {
 
 namespace {
 
-constexpr float TEXT_WIDTH_PER_BYTE = 0.6f; // of the font size: a generous estimate of a glyph
+// DejaVu Sans, measured over every glyph it has: no glyph is wider than one em per byte of its
+// UTF-8 form ('@' and 'W' are one em wide), and no line box is taller than 1.33 em.
+constexpr float TEXT_EMS_PER_BYTE = 1.0f;
+constexpr float TEXT_LINE_EMS = 1.35f;
 
 struct Box {
     float x = 0, y = 0, width = 0, height = 0;
 };
+
+// The em of a text's font, in world units.
+float text_em(int font_size) { return static_cast<float>(std::clamp(font_size, 0, MAX_FONT_SIZE)) * POINTS_PER_FONT_UNIT; }
 
 // Where a command may draw, in world units; empty for commands that draw nothing.
 Box bounding_box(const DrawCommand& c) {
@@ -23,8 +30,9 @@ Box bounding_box(const DrawCommand& c) {
     switch (c.kind) {
     case DrawCommandKind::RECT: return {x, y, clamp_extent(c.width), clamp_extent(c.height)};
     case DrawCommandKind::TEXT: {
-        const float size = static_cast<float>(std::clamp(c.font_size, 0, MAX_FONT_SIZE));
-        return {x, y, clamp_extent(size * TEXT_WIDTH_PER_BYTE * static_cast<float>(c.text.size())), size};
+        // A lone glyph is centred in a cell narrower than the widest glyph, so it may start left of x.
+        const float em = text_em(c.font_size), lead = (1 - SINGLE_GLYPH_CELL) / 2 * em;
+        return {x - lead, y, text_width_limit(c.text.size(), c.font_size) + lead, clamp_extent(TEXT_LINE_EMS * em)};
     }
     case DrawCommandKind::LINE: {
         const float x2 = clamp_coord(c.x2), y2 = clamp_coord(c.y2);
@@ -69,6 +77,10 @@ float clamp_extent(float value) { return value > 0 && std::isfinite(value) ? std
 float clamp_scale(float value) { return std::isfinite(value) ? std::clamp(value, -MAX_SPRITE_SCALE, MAX_SPRITE_SCALE) : 0; }
 
 float reduce_rotation(float degrees) { return std::isfinite(degrees) ? std::fmod(degrees, 360.0f) : 0; }
+
+float text_width_limit(size_t bytes, int font_size) {
+    return clamp_extent(TEXT_EMS_PER_BYTE * text_em(font_size) * static_cast<float>(bytes));
+}
 
 double turned_area(float width, float height, float rotation_deg) {
     const double turn = double(rotation_deg) * std::numbers::pi / 180;

@@ -26,6 +26,9 @@ float clamp_scale(float value);
 // A rotation reduced to one turn, so that far-out angles keep their precision.
 float reduce_rotation(float degrees);
 
+// The widest a text of that many bytes is drawn at that font size, in world units.
+float text_width_limit(size_t bytes, int font_size);
+
 // The area of the upright box around a width x height image turned by `rotation_deg`, in world
 // units squared.
 double turned_area(float width, float height, float rotation_deg);

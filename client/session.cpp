@@ -10,6 +10,7 @@ namespace {
 void take_init(Session& session, Overlay& overlay, const Event& event) {
     if (event.client_id == 0) return; // no seat can be asked back with 0
     session.client_id = event.client_id;
+    session.reconnect_secret.assign(event.reconnect_secret.value_or(""));
     session.logged_in = true;
     session.ever_logged_in = true;
     const bool sane = event.world_width > 0 && event.world_width <= MAX_WORLD_SIDE && event.world_height > 0 &&
@@ -33,11 +34,12 @@ void handle_event(Session& session, Overlay& overlay, SoundOutput& sound, const 
     }
 }
 
-ClientMessage login_message(std::string_view name, uint32_t previous_player_id) {
+ClientMessage login_message(std::string_view name, uint32_t previous_player_id, std::string_view secret) {
     ClientMessage m;
     m.kind = ClientMessageKind::LOGIN;
     m.player_name = name;
     m.previous_player_id = previous_player_id;
+    m.reconnect_secret = secret;
     return m;
 }
 

@@ -123,6 +123,7 @@ RecordingReader::Parse RecordingReader::take_frame_record(RecordTag tag, RecordC
         login.previous_id = static_cast<uint32_t>(c.varint());
         login.name = std::string(c.bytes());
         login.id = static_cast<uint32_t>(c.varint());
+        login.secret = static_cast<PresentedSecret>(c.varint());
         if (!c.ok) return Parse::NeedMore;
         // The accept phase takes at most this many logins a frame.
         if (frame.logins.size() >= MAX_PENDING_LOGINS * (MAX_ACCEPT_ROUNDS + 1)) return Parse::Impossible;

@@ -4,6 +4,7 @@
 
 #include "server/main/options.h"
 #include "server/main/recording_format.h"
+#include "server/main/seat_claims.h"
 #include "server/network/connections.h"
 
 #include <cstdint>
@@ -28,6 +29,7 @@ struct RecordedLogin {
     uint32_t previous_id = 0;
     std::string name;
     uint32_t id = 0; // the seat it was given
+    PresentedSecret secret = PresentedSecret::Absent; // how its reconnection secret compared
 };
 struct RecordedMessage {
     uint32_t id = 0;

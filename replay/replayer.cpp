@@ -50,7 +50,7 @@ public:
     }
     bool stopped() const { return stopped_ || (verify_ && !report_.identical); }
 
-    void login(std::string_view, uint32_t, uint32_t id) override {
+    void login(std::string_view, uint32_t, PresentedSecret, uint32_t id) override {
         logins_.push_back(id);
         // The last login's news to everybody goes now: a crowd logging in at once would otherwise
         // hold every join announcement to every player until the pictures.
@@ -106,6 +106,18 @@ private:
 
 void discard_console(void*, std::string_view) {}
 
+// The recording says how the login's secret compared, never what it was; the replayed host drew
+// secrets of its own, so a matching one is taken from it.
+std::optional<std::string_view> replayed_secret(const HostState& host, const RecordedLogin& login) {
+    switch (login.secret) {
+    case PresentedSecret::Absent: return std::nullopt;
+    case PresentedSecret::Empty: return "";
+    case PresentedSecret::Matching: return seat_secret(host.seat_claims, login.previous_id).value_or("-");
+    case PresentedSecret::Wrong: break;
+    }
+    return "-"; // never a secret: secrets are hex digits
+}
+
 // A LOGIN arrives on a new channel, waiting in the host's list of logins as an accepted
 // connection would; its id is known from the recording.
 void feed_login(HostState& host, Feeds& feeds, const RecordedLogin& login) {
@@ -117,6 +129,7 @@ void feed_login(HostState& host, Feeds& feeds, const RecordedLogin& login) {
     message.kind = ClientMessageKind::LOGIN;
     message.player_name = login.name;
     message.previous_player_id = login.previous_id;
+    message.reconnect_secret = replayed_secret(host, login);
     std::string body;
     write_json(body, message);
     channel->receive(body, true);

@@ -1,42 +1,66 @@
 #!/bin/sh
-# Builds the fuzz targets with clang (libFuzzer + ASan + UBSan); runs the two protocol targets at
-# once, one per core, then the recording reader, for SECONDS each (default 60). Corpora, logs and
-# crash files go to build-fuzz/. Built by hand rather than through CMake so that only the sources
-# each target reads are needed.
-# Usage: scripts/fuzz.sh [seconds]
+# Builds the libFuzzer targets of fuzz/ with clang (libFuzzer + ASan + UBSan) and runs them one
+# after another, SECONDS each (default 60). Corpora, logs and crash files go to build-fuzz/; seeds
+# in fuzz/seeds/<target>/ and a dictionary fuzz/<target>.dict are used when present.
+# Built by hand rather than through CMake so that each target compiles only the sources it needs.
+# Usage: scripts/fuzz.sh [seconds] [target...]   (no target names: all of them)
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
+[ $# -gt 0 ] && shift
+only="$*"
 build="$root/build-fuzz"
 if ! command -v clang++ > /dev/null; then
     sudo_cmd=""; [ "$(id -u)" -ne 0 ] && sudo_cmd=sudo
     $sudo_cmd apt-get update -qq && $sudo_cmd apt-get install -y -qq clang
 fi
-mkdir -p "$build/corpus-json" "$build/corpus-receive"
+mkdir -p "$build"
 flags="-std=c++20 -O1 -g -Wall -Wextra -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -include $root/fuzz/compat/source_location.h -I$root"
-libs="$root/shared/protocol/*.cpp $root/shared/log/*.cpp"
-for target in fuzz_json_reader fuzz_receive_message; do
-    # shellcheck disable=SC2086
-    clang++ $flags "$root/fuzz/$target.cpp" $libs -o "$build/$target"
-done
-# The recording reader (file and record stream) with the replay's reader and the format's helpers,
-# seeded from a real recording kept in fuzz/seeds/recording.
-mkdir -p "$build/corpus-recording"
-# shellcheck disable=SC2086
-clang++ $flags "$root/fuzz/fuzz_recording_reader.cpp" "$root/replay/recording.cpp" \
-    "$root/server/main/recording_format.cpp" -lzstd -lxxhash -o "$build/fuzz_recording_reader"
-cd "$build"
-./fuzz_json_reader -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 corpus-json \
-    > fuzz_json_reader.log 2>&1 &
-json=$!
-./fuzz_receive_message -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 corpus-receive \
-    > fuzz_receive_message.log 2>&1 &
-recv=$!
+# Source sets the targets draw on.
+protocol="$root/shared/protocol/*.cpp $root/shared/log/*.cpp"
+client="$protocol $(ls "$root"/client/*.cpp | grep -v '/main\.cpp$')"
+client_packages="sdl2 SDL2_ttf cairo fontconfig libwebsockets"
+
 status=0
-wait $json || status=1
-wait $recv || status=1
-./fuzz_recording_reader -max_total_time="$seconds" -max_len=65536 -print_final_stats=1 corpus-recording \
-    "$root/fuzz/seeds/recording" > fuzz_recording_reader.log 2>&1 || status=1
-tail -n 15 fuzz_json_reader.log fuzz_receive_message.log fuzz_recording_reader.log
+summary=""
+# fuzz_target NAME "SOURCES" "PKG-CONFIG PACKAGES" [LIBS] [LIBFUZZER OPTIONS...]
+fuzz_target() {
+    name=$1 sources=$2 packages=$3 libs=$4
+    shift 4
+    case " $only " in "  ") ;; *" $name "*) ;; *) return 0 ;; esac
+    if [ ! -f "$root/fuzz/$name.cpp" ]; then
+        echo "fuzz.sh: warning: fuzz/$name.cpp is missing; $name skipped" >&2
+        return 0
+    fi
+    pkg_flags=""
+    # shellcheck disable=SC2086
+    [ -n "$packages" ] && pkg_flags=$(pkg-config --cflags --libs $packages)
+    echo "== $name: building"
+    # shellcheck disable=SC2086
+    if ! clang++ $flags "$root/fuzz/$name.cpp" $sources $pkg_flags $libs -o "$build/$name" > "$build/$name.build.log" 2>&1; then
+        echo "fuzz.sh: $name does not build, see $build/$name.build.log" >&2
+        status=1
+        return 0
+    fi
+    mkdir -p "$build/corpus-$name"
+    seeds=""; [ -d "$root/fuzz/seeds/$name" ] && seeds="$root/fuzz/seeds/$name"
+    dict=""; [ -f "$root/fuzz/$name.dict" ] && dict="-dict=$root/fuzz/$name.dict"
+    echo "== $name: running for $seconds s"
+    # shellcheck disable=SC2086
+    (cd "$build" && "./$name" -max_total_time="$seconds" -print_final_stats=1 $dict "$@" "corpus-$name" $seeds \
+        > "$name.log" 2>&1) || status=1
+    tail -n 4 "$build/$name.log"
+    summary="$summary
+$name: $(grep -E '^#[0-9]+[[:space:]]+(DONE|pulse|NEW|REDUCE|INITED)' "$build/$name.log" | tail -n 1)"
+}
+
+# One line per target.
+fuzz_target fuzz_json_reader     "$protocol" "" "" -max_len=8192
+fuzz_target fuzz_receive_message "$protocol" "" "" -max_len=8192
+fuzz_target fuzz_client_picture  "$client" "$client_packages" "-lstb" -max_len=65536 -timeout=20 -rss_limit_mb=2560
+fuzz_target fuzz_recording_reader "$root/replay/recording.cpp $root/server/main/recording_format.cpp" "" \
+    "-lzstd -lxxhash" -max_len=65536
+
+echo "== summary (last status line of each run)$summary"
 exit $status

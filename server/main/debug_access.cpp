@@ -13,8 +13,8 @@ void start_debug_access(DebugAccess& access, DebugCommandsMode mode, FillRandomB
     access.mode = mode;
     access.admin_token.clear();
     if (mode == DebugCommandsMode::ADMIN) {
-        AdminToken token = make_admin_token(fill);
-        if (token.error == AdminTokenError::None) access.admin_token = std::move(token.text);
+        SecretToken token = make_secret_token(fill);
+        if (token.error == SecretTokenError::None) access.admin_token = std::move(token.text);
         else {
             access.mode = DebugCommandsMode::OFF;
             LOG_ERROR("Cannot make the admin token (%s)", std::strerror(token.os_error));
@@ -31,7 +31,7 @@ bool is_admin_claim(const DebugAccess& access, std::string_view command) {
 void claim_admin(HostState& host, uint32_t id, std::optional<std::string_view> offered) {
     PlayerConnection* record = find_player(host.global, id);
     if (!record) return;
-    if (offered && admin_token_matches(host.debug_access.admin_token, *offered)) {
+    if (offered && secret_token_matches(host.debug_access.admin_token, *offered)) {
         record->is_admin = true;
         LOG_INFO("Player %u is now an admin of the room", id);
         send_system_message(host, "Admin rights granted", id);

@@ -1,7 +1,7 @@
 // Who may use the debug commands: everybody, only the room's admins, or nobody.
 #pragma once
 
-#include "server/main/admin_token.h"
+#include "server/main/secret_token.h"
 #include "server/main/options.h"
 
 #include <cstdint>

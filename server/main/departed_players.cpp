@@ -1,4 +1,4 @@
-// Forgetting departed humans: at the return to the lobby, after a long absence, or past a count.
+// Forgetting departed humans: after a long absence, or past a count.
 #include "server/main/departed_players.h"
 
 #include "server/main/host_state.h"
@@ -19,6 +19,7 @@ void forget(HostState& host, uint32_t id) {
     if (!record || record->connected || record->is_bot) return;
     host.global.players.erase(id);
     host.global.roles.erase(id);
+    forget_seat(host.seat_claims, id);
 }
 
 void forget_first_departed(HostState& host) {
@@ -46,10 +47,6 @@ void forget_expired_departures(HostState& host, int64_t now_ns) {
         ++it; // forget() erases the entry
         if (expired) forget(host, id);
     }
-}
-
-void forget_all_departures(HostState& host) {
-    while (!host.departed.left_at_ns.empty()) forget(host, host.departed.left_at_ns.begin()->first);
 }
 
 } // namespace cog

@@ -1,5 +1,6 @@
-// Records of humans who left are kept so that they can come back to their seat; these rules
-// forget them once nothing can use them, so memory and frame work never grow with past logins.
+// Records of humans who left are kept so that they can come back to their seat, in this game or a
+// later one; these rules forget them after a long absence or past a count, so memory and frame
+// work never grow with past logins.
 #pragma once
 
 #include <cstddef>
@@ -26,8 +27,5 @@ void note_return(HostState& host, uint32_t id);
 
 // Forgets the departed humans whose time is up; cheap when nothing is due (once a second at most).
 void forget_expired_departures(HostState& host, int64_t now_ns);
-
-// A game went back to the lobby: the departed have no role, life or place left to return to.
-void forget_all_departures(HostState& host);
 
 } // namespace cog

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "server/main/options.h"
+#include "server/main/seat_claims.h"
 #include "server/network/connections.h"
 
 #include <cstdint>
@@ -17,9 +18,9 @@ public:
     // Start-up is done: the secrets a replay needs to run the same game.
     virtual void host_started(DebugCommandsMode mode, std::string_view admin_token) { (void)mode, (void)admin_token; }
     virtual void frame_begun() {}
-    // A LOGIN was accepted: who asked, for which seat, and the seat given.
-    virtual void login(std::string_view name, uint32_t previous_id, uint32_t id) {
-        (void)name, (void)previous_id, (void)id;
+    // A LOGIN was accepted: who asked, for which seat with what secret, and the seat given.
+    virtual void login(std::string_view name, uint32_t previous_id, PresentedSecret secret, uint32_t id) {
+        (void)name, (void)previous_id, (void)secret, (void)id;
     }
     // A whole message from a player, as the bytes that arrived, before it is acted on.
     virtual void message(uint32_t id, std::string_view body) { (void)id, (void)body; }

@@ -55,6 +55,7 @@ Host::Host(const HostConfig& config)
     : config_(config),
       state_(*config.clock, *config.random, config.instrument_clock ? *config.instrument_clock : *config.clock) {
     state_.observer = config.observer;
+    state_.seat_claims.fill = config.secret_source;
 }
 
 Host::~Host() {
@@ -63,7 +64,7 @@ Host::~Host() {
 
 bool Host::start() {
     LOG_INFO("Starting game server...");
-    start_debug_access(state_.debug_access, config_.debug_commands);
+    start_debug_access(state_.debug_access, config_.debug_commands, config_.secret_source);
     if (!config_.admin_token.empty() && state_.debug_access.mode == DebugCommandsMode::ADMIN)
         state_.debug_access.admin_token = config_.admin_token;
     if (state_.observer) state_.observer->host_started(state_.debug_access.mode, state_.debug_access.admin_token);

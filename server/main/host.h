@@ -25,6 +25,7 @@ struct HostConfig : HostOptions {
     bool listen = true;                    // false: no listener (a replay feeds its own connections)
     std::string admin_token;               // a replay's: the recorded token instead of a new one
     Random* random = nullptr;              // required
+    FillRandomBytes secret_source = fill_from_os; // the admin token's and the seats' secrets
     bool open_window = true;               // the "Server" status window, when a display exists
     const std::atomic<bool>* stop_requested = nullptr; // set from a signal handler to end the loop
     // The web endpoint on any free port (parallel tests), whatever web_port says.

@@ -8,6 +8,7 @@
 #include "server/main/picture_changes.h"
 #include "server/main/picture_encoder.h"
 #include "server/main/screen_stack.h"
+#include "server/main/seat_claims.h"
 #include "server/profiler/profiler.h"
 #include "server/screens/screen/global_state.h"
 #include "server/network/connections.h"
@@ -54,6 +55,7 @@ struct HostState {
     DebugAccess debug_access; // who may use the debug commands
     GlobalState global;
     DepartedPlayers departed; // humans who left, until nothing can use their records
+    SeatClaims seat_claims;   // who may take each human seat back
     ScreenStack screen_stack;
     Profiler profiler;
     // Per-frame scratch (the status window's rows, for one). Released at the

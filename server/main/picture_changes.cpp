@@ -18,7 +18,7 @@ std::string_view PictureChanges::frame_for(uint32_t id, const std::shared_ptr<we
     const std::span<const uint64_t> hashes = encoder.command_hashes();
     std::string_view frame = picture.frame;
     if (viewer.sent.held() && viewer.screen == screen && same_channel(viewer.channel, channel)) {
-        change_.resize(4); // the header's place
+        change_.assign(4, 0); // the header's place
         const WholePicture whole{picture.frame.substr(4), picture.command_starts, hashes};
         if (write_picture_change(change_, viewer.sent, whole, runs_) &&
             finish_frame(change_.data(), change_.size()) == ProtocolError::None)

@@ -1,7 +1,7 @@
 // Recorded messages: re-encoded, admin claims masked; and the claims unmasked for a replay.
 #include "server/main/recorded_message.h"
 
-#include "server/main/admin_token.h"
+#include "server/main/secret_token.h"
 #include "shared/protocol/json.h"
 
 namespace cog {
@@ -16,7 +16,7 @@ std::string masked_command(std::string_view line, std::string_view admin_token) 
     std::string_view offered = line.substr(word + 1);
     offered = offered.substr(0, offered.find(' '));
     std::string masked = "admin ";
-    masked += admin_token_matches(admin_token, offered) ? RECORDED_RIGHT_TOKEN : RECORDED_WRONG_TOKEN;
+    masked += secret_token_matches(admin_token, offered) ? RECORDED_RIGHT_TOKEN : RECORDED_WRONG_TOKEN;
     return masked;
 }
 

@@ -175,11 +175,12 @@ void Recorder::frame_begun() {
     pending_.push_back(static_cast<char>(RecordTag::FRAME));
 }
 
-void Recorder::login(std::string_view name, uint32_t previous_id, uint32_t id) {
+void Recorder::login(std::string_view name, uint32_t previous_id, PresentedSecret secret, uint32_t id) {
     pending_.push_back(static_cast<char>(RecordTag::LOGIN));
     put_varint(pending_, previous_id);
     put_bytes(pending_, name);
     put_varint(pending_, id);
+    put_varint(pending_, static_cast<uint64_t>(secret));
 }
 
 void Recorder::message(uint32_t id, std::string_view body) {

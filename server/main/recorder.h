@@ -38,7 +38,7 @@ public:
     void clock_read(bool wall, int64_t value);
 
     void frame_begun() override;
-    void login(std::string_view name, uint32_t previous_id, uint32_t id) override;
+    void login(std::string_view name, uint32_t previous_id, PresentedSecret secret, uint32_t id) override;
     void message(uint32_t id, std::string_view body) override;
     void dropped(uint32_t id, DropReason reason) override;
     void picture_sent(uint32_t id, std::string_view body, std::span<const uint32_t> command_starts) override;

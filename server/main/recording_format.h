@@ -9,14 +9,14 @@
 
 namespace cog {
 
-inline constexpr std::string_view RECORDING_MAGIC = "COGWELL-RECORDING-1\n";
+inline constexpr std::string_view RECORDING_MAGIC = "COGWELL-RECORDING-2\n";
 
 enum class RecordTag : uint8_t {
     START = 'S',       // seed, debug-command mode, admin token (the game's own secrets)
     FRAME = 'F',       // a frame begins
     WALL_CLOCK = 'W',  // a wall-clock reading, as the change from the previous one
     MONO_CLOCK = 'T',  // a monotonic reading, as the change from the previous one
-    LOGIN = 'L',       // previous id, name, the seat given
+    LOGIN = 'L',       // previous id, name, the seat given, how the secret compared (never the secret)
     MESSAGE = 'M',     // player id, the message's bytes
     DROP = 'D',        // player id, reason
     PICTURE = 'P',     // player id, digest of the body, count, 16-bit digest of each command

@@ -23,13 +23,8 @@ void announce_seated_players(HostState& host, ScreenProcs& screen) {
     for (uint32_t id : seated_ids(host.global)) screen.on_player_enter(id);
 }
 
-// A game that comes back to the lobby has ended: whoever left during it has no role, life or
-// place to return to, so their records go before the lobby counts its players.
 void mount_top(HostState& host) {
-    Screen* top = host.screen_stack.top();
-    if (!top) return;
-    if (top->id == ScreenId::LOBBY) forget_all_departures(host);
-    top->data->mount();
+    if (Screen* top = host.screen_stack.top()) top->data->mount();
 }
 
 void destroy_top(ScreenStack& stack) {

@@ -19,27 +19,43 @@ ServerMessage event_message(EventKind kind) {
     return message;
 }
 
+// The only message that carries the seat's secret, and only to the client taking the seat.
 void send_init(HostState& host, uint32_t id) {
     ServerMessage init = event_message(EventKind::INIT);
     init.event.client_id = id;
     init.event.world_width = 1280;
     init.event.world_height = 720;
+    init.event.reconnect_secret = seat_secret(host.seat_claims, id);
     send_to_player(host, id, init);
 }
 
 // Returns the id of the returning player, or 0 when this login is not a reconnection.
-// Byte-for-byte name match. A seat whose connection is still talking is not handed over: the id
-// and name are in every PLAYER_JOINED, so anyone could present them. A seat gone quiet, or
-// already dropped, is returned, so a player whose connection died unnoticed still gets back in.
-uint32_t find_returning_player(HostState& host, uint32_t previous_id, const std::string& name, int64_t now_ns) {
+// Byte-for-byte name match. The id and name are in every PLAYER_JOINED, so anyone could present
+// them: a seat whose holder keeps its secret goes back only to that secret, and no seat whose
+// connection is still talking is handed over. A seat gone quiet, or already dropped, is returned,
+// so a player whose connection died unnoticed still gets back in.
+uint32_t find_returning_player(HostState& host, uint32_t previous_id, const std::string& name,
+                               PresentedSecret presented, int64_t now_ns) {
     if (previous_id == 0) return 0;
     const PlayerConnection* record = find_player(host.global, previous_id);
     if (!record || record->is_bot || record->name != name) return 0;
+    if (!seat_open_to(host.seat_claims, previous_id, presented)) {
+        LOG_WARN("[NETWORK] Player %u's seat goes back only with its reconnection secret; this login gets a new seat",
+                 previous_id);
+        return 0;
+    }
     if (record->connected && seat_in_use(host.connections, previous_id, now_ns)) {
         LOG_WARN("[NETWORK] Player %u is still active; a new login with that id and name gets a new seat", previous_id);
         return 0;
     }
     return previous_id;
+}
+
+// Rights belong to whoever proved to be the seat's holder; id and name prove nothing.
+void withdraw_rights_without_secret(PlayerConnection& record, PresentedSecret presented) {
+    if (presented == PresentedSecret::Matching || !record.is_admin) return;
+    record.is_admin = false;
+    LOG_WARN("[NETWORK] Player %u came back without its reconnection secret: its admin rights are withdrawn", record.id);
 }
 
 uint32_t create_player(HostState& host, const std::string& name) {
@@ -53,6 +69,7 @@ uint32_t create_player(HostState& host, const std::string& name) {
     // A bot may hold this id (bots number themselves after the highest id); the human replaces
     // its record and keeps its role entry.
     PlayerConnection& stored = host.global.players[id] = std::move(record);
+    open_seat(host.seat_claims, id);
     LOG_INFO("[NETWORK] Created PlayerConnection: id=%u, name='%s', name_ptr=%p", id, printable(stored.name).c_str(),
              static_cast<const void*>(stored.name.data()));
     return id;
@@ -64,19 +81,23 @@ void finish_login(HostState& host, const ArrivedLogin& login, int64_t now_ns) {
     const std::string shown = printable(name);
     LOG_INFO("[NETWORK] Received LOGIN message with player_name='%s', previous_player_id=%u", shown.c_str(),
              login.previous_player_id);
-    uint32_t id = find_returning_player(host, login.previous_player_id, name, now_ns);
+    const PresentedSecret presented = compare_secret(host.seat_claims, login.previous_player_id, login.reconnect_secret);
+    uint32_t id = find_returning_player(host, login.previous_player_id, name, presented, now_ns);
     const bool returning = id != 0;
     if (returning) {
         LOG_INFO("[NETWORK] Reconnection detected: reusing player_id=%u for '%s'", id, shown.c_str());
-        host.global.players[id].connected = true;
+        PlayerConnection& record = host.global.players[id];
+        record.connected = true;
+        withdraw_rights_without_secret(record, presented);
         note_return(host, id);
         LOG_INFO("[NETWORK] Reusing existing PlayerConnection: id=%u, name='%s'", id, shown.c_str());
     } else {
         id = create_player(host, name);
     }
+    note_holder(host.seat_claims, id, presented);
     // Closes the socket the seat had, if it was still open.
     attach_socket(host.connections, id, login.transport, now_ns);
-    if (host.observer) host.observer->login(login.player_name, login.previous_player_id, id);
+    if (host.observer) host.observer->login(login.player_name, login.previous_player_id, presented, id);
     if (returning) LOG_INFO("Player %u (%s) reconnected", id, shown.c_str());
     else LOG_INFO("Player %u (%s) joined", id, shown.c_str());
     if (Screen* top = host.screen_stack.top()) top->data->on_player_enter(id);

@@ -130,8 +130,10 @@ std::vector<ArrivedLogin> take_arrived_logins(ConnectionTable& table, int64_t no
         } else if (received.error != ProtocolError::None || received.message.kind != ClientMessageKind::LOGIN) {
             refuse_login(login.transport);
         } else {
+            const std::optional<std::string_view> secret = received.message.reconnect_secret;
             arrived.push_back({login.transport, std::string(received.message.player_name),
-                               received.message.previous_player_id});
+                               received.message.previous_player_id,
+                               secret ? std::optional<std::string>(*secret) : std::nullopt});
         }
         scratch.release();
     }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <memory_resource>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,7 @@ struct ArrivedLogin {
     Transport transport;
     std::string player_name; // owned copy
     uint32_t previous_player_id = 0;
+    std::optional<std::string> reconnect_secret; // owned copy; absent from clients that know nothing of it
 };
 
 // Reads the pending logins without waiting, each within the per-client byte budget. Returns the

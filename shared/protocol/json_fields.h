@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string_view>
 #include <tuple>
 
@@ -65,7 +66,8 @@ struct Fields<ClientMessage> {
         field("previous_player_id", &ClientMessage::previous_player_id),
         field("input", &ClientMessage::input),
         field("message", &ClientMessage::message),
-        field("settings_command", &ClientMessage::settings_command));
+        field("settings_command", &ClientMessage::settings_command),
+        field("reconnect_secret", &ClientMessage::reconnect_secret));
 };
 
 template <>
@@ -80,7 +82,8 @@ struct Fields<Event> {
         field("message", &Event::message),
         field("sender_id", &Event::sender_id),
         field("sound_id", &Event::sound_id),
-        field("volume", &Event::volume));
+        field("volume", &Event::volume),
+        field("reconnect_secret", &Event::reconnect_secret));
 };
 
 template <>
@@ -123,6 +126,12 @@ struct Fields<PictureChange> {
 
 template <typename T>
 concept Record = requires { Fields<T>::list; };
+
+// A member that newer peers add: written only when present, read as present when its key is.
+template <typename T>
+inline constexpr bool is_optional = false;
+template <typename T>
+inline constexpr bool is_optional<std::optional<T>> = true;
 
 // The number of members of an aggregate: the most initialisers it accepts from a value that
 // converts to anything. Lets each field list be checked against its record, so a member added

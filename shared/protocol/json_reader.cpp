@@ -86,6 +86,8 @@ private:
         } else if constexpr (std::is_same_v<T, std::string_view>) {
             if (*p_ != '"' && *p_ != '\'') return mismatch_or_syntax();
             return read_string_value(out);
+        } else if constexpr (is_optional<T>) {
+            return read_value(out.emplace(), depth);
         } else if constexpr (std::is_same_v<T, Color>) {
             // Like the letter keys, a shorter array leaves the rest zero; a longer one is refused.
             out = Color{};
@@ -228,6 +230,8 @@ template <typename T>
 void release_strings(T& value, std::pmr::memory_resource* strings) {
     if constexpr (std::is_same_v<T, std::string_view>) {
         release(value, strings);
+    } else if constexpr (is_optional<T>) {
+        if (value) release_strings(*value, strings);
     } else if constexpr (std::is_same_v<T, DrawList> || std::is_same_v<T, std::array<InputKey, LETTER_KEY_COUNT>>) {
         for (auto& element : value) release_strings(element, strings);
     } else if constexpr (Record<T>) {

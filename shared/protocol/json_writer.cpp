@@ -231,6 +231,8 @@ void write_value(Out& out, const T& value) {
         p = nt::write_u64(p, value);
     } else if constexpr (std::is_same_v<T, std::string_view>) {
         write_escaped_string(out, value);
+    } else if constexpr (is_optional<T>) {
+        write_value(out, *value);
     } else if constexpr (std::is_same_v<T, Color>) {
         *p++ = '[';
         for (size_t i = 0; i < 4; ++i) {
@@ -271,9 +273,14 @@ void write_record(Out& out, const Rec& record) {
     [&]<size_t... I>(std::index_sequence<I...>) {
         auto one = [&]<size_t J>(std::integral_constant<size_t, J>) {
             static constexpr auto key = key_text<Rec, J>();
+            const auto& value = record.*(std::get<J>(Fields<Rec>::list).member);
+            if constexpr (is_optional<std::remove_cvref_t<decltype(value)>>) {
+                static_assert(J > 0, "the first member opens the object and cannot be left out");
+                if (!value) return; // absent: the message keeps the bytes it had before the member existed
+            }
             std::memcpy(out.p(), key.data(), key.size());
             out.p() += key.size();
-            write_value(out, record.*(std::get<J>(Fields<Rec>::list).member));
+            write_value(out, value);
         };
         (one(std::integral_constant<size_t, I>{}), ...);
     }(std::make_index_sequence<field_count<Rec>>{});

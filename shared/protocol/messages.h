@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory_resource>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -45,6 +46,9 @@ struct ClientMessage {
     InputState input;
     std::string_view message;
     std::string_view settings_command;
+    // LOGIN: the `reconnect_secret` of the last INIT, or "" from a client that keeps secrets but
+    // has none yet; absent from clients that know nothing of it (and written only when present).
+    std::optional<std::string_view> reconnect_secret;
 };
 
 struct Event {
@@ -58,6 +62,8 @@ struct Event {
     uint32_t sender_id = 0;
     uint16_t sound_id = 0;
     float volume = 0;
+    // INIT: the seat's reconnection secret, for the receiving client alone; absent elsewhere.
+    std::optional<std::string_view> reconnect_secret;
 };
 
 struct DrawCommand {

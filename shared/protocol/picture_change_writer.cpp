@@ -38,12 +38,68 @@ char* put(char* p, std::string_view text) {
     return p + text.size();
 }
 
-// Copies commands first..last-1 of the whole picture, the commas between them included.
+// The end of the value that starts at `p` (a string, an array of numbers, or a scalar).
+const char* value_end(const char* p, const char* end) {
+    if (*p == '"') {
+        for (++p; p < end && *p != '"'; ++p)
+            if (*p == '\\') ++p;
+        return p + 1;
+    }
+    if (*p == '[') {
+        while (p < end && *p != ']') ++p;
+        return p + 1;
+    }
+    while (p < end && *p != ',' && *p != '}') ++p;
+    return p;
+}
+
+bool is_zero_value(std::string_view value) {
+    return value == "0.00000000" || value == "0" || value == "false" || value == "\"\"";
+}
+
+// A float as written, without the zeros that end its decimals (and without a bare point): the
+// same number, so it reads back to the same value. Negative zero keeps its form.
+std::string_view trimmed_number(std::string_view value) {
+    if (value.find('.') == std::string_view::npos || value == "-0.00000000") return value;
+    while (value.back() == '0') value.remove_suffix(1);
+    if (value.back() == '.') value.remove_suffix(1);
+    return value;
+}
+
+// One command's text written compactly: its kind, then only the members not at their zero
+// value, floats without trailing zeros. Every reader takes an absent member as zero, so the
+// command reads back exactly as the whole picture has it.
+char* put_compact_command(char* p, std::string_view text) {
+    const char* q = text.data();
+    const char* end = q + text.size();
+    const char* kind_end = value_end(q + 8, end); // after {"kind":
+    p = put(p, std::string_view(q, static_cast<size_t>(kind_end - q)));
+    q = kind_end;
+    while (q < end && *q == ',') {
+        const char* colon = static_cast<const char*>(std::memchr(q, ':', static_cast<size_t>(end - q)));
+        if (!colon) break;
+        const char* after = value_end(colon + 1, end);
+        const std::string_view value(colon + 1, static_cast<size_t>(after - colon - 1));
+        if (!is_zero_value(value)) {
+            p = put(p, std::string_view(q, static_cast<size_t>(colon + 1 - q)));
+            p = put(p, trimmed_number(value));
+        }
+        q = after;
+    }
+    *p++ = '}';
+    return p;
+}
+
+// Copies commands first..last-1 of the whole picture, compactly, with commas between them.
 char* put_commands(char* p, const WholePicture& picture, size_t first, size_t last) {
     const auto& starts = picture.command_starts;
     const size_t count = starts.size() - 1;
-    const uint32_t end = last < count ? starts[last] - 1 : starts[count];
-    return put(p, picture.body.substr(starts[first], end - starts[first]));
+    for (size_t m = first; m < last; ++m) {
+        if (m > first) *p++ = ',';
+        const uint32_t end = m + 1 < count ? starts[m + 1] - 1 : starts[count];
+        p = put_compact_command(p, picture.body.substr(starts[m], end - starts[m]));
+    }
+    return p;
 }
 
 } // namespace

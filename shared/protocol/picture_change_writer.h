@@ -1,6 +1,7 @@
 // Writes a picture as a PICTURE_CHANGE against the picture a viewer was sent before: commands
 // found again (by the hash of their text) become kept runs, the rest are copied from the whole
-// picture's text as they are. Nothing is formatted again, and no command is compared twice.
+// picture's text, leaving out the members at their zero value. Nothing is formatted again, and
+// no command is compared twice.
 #pragma once
 
 #include "shared/protocol/json.h"

@@ -73,7 +73,7 @@ protected:
 
 TEST_F(ConnectionTest, HostFramingReadsTheClientAndTheClientReadsTheHost) {
     accept_client();
-    ASSERT_EQ(client.send(login_message("Zoë", 42)), ProtocolError::None);
+    ASSERT_EQ(client.send(login_message("Zoë", 42, "ab12")), ProtocolError::None);
     ASSERT_EQ(client.send(command_message("push metro")), ProtocolError::None);
 
     FrameReader frames;
@@ -87,6 +87,7 @@ TEST_F(ConnectionTest, HostFramingReadsTheClientAndTheClientReadsTheHost) {
     EXPECT_EQ(login.message.kind, ClientMessageKind::LOGIN);
     EXPECT_EQ(login.message.player_name, "Zoë");
     EXPECT_EQ(login.message.previous_player_id, 42u);
+    EXPECT_EQ(login.message.reconnect_secret.value_or("?"), "ab12");
     Received command = receive_message(host, frames, &arena);
     ASSERT_EQ(command.error, ProtocolError::None);
     EXPECT_EQ(command.message.settings_command, "push metro");
@@ -96,6 +97,7 @@ TEST_F(ConnectionTest, HostFramingReadsTheClientAndTheClientReadsTheHost) {
     init.event.client_id = 3;
     init.event.world_width = 1600;
     init.event.world_height = 900;
+    init.event.reconnect_secret = "f00d";
     ServerMessage picture;
     picture.kind = ServerMessageKind::DRAW_COMMANDS;
     picture.commands.push_back(DrawCommand{.kind = DrawCommandKind::TEXT, .text = "hello", .font_size = 20});
@@ -104,6 +106,7 @@ TEST_F(ConnectionTest, HostFramingReadsTheClientAndTheClientReadsTheHost) {
     settle();
     EXPECT_EQ(read(), ProtocolError::None);
     EXPECT_EQ(session.client_id, 3u);
+    EXPECT_EQ(session.reconnect_secret, "f00d");
     EXPECT_FLOAT_EQ(session.world.width, 1600);
     EXPECT_FLOAT_EQ(session.world.height, 900);
     EXPECT_EQ(shown_text(), "hello");
@@ -232,7 +235,7 @@ TEST(ConnectionErrors, RefusedIsToldAndNothingIsSent) {
         Connection c;
         EXPECT_EQ(c.open("127.0.0.1", port, 1000, transport), ConnectError::Refused);
         EXPECT_FALSE(c.is_open());
-        EXPECT_EQ(c.send(login_message("x", 0)), ProtocolError::ConnectionClosed);
+        EXPECT_EQ(c.send(login_message("x", 0, "")), ProtocolError::ConnectionClosed);
     }
 }
 

@@ -1,6 +1,8 @@
 // Drawing onto a real SDL renderer (software, into memory): the text cache's limits against
 // texts no window could show, and a whole frame letterboxed into a window of another size.
 #include "client/frame_drawing.h"
+#include "client/picture_limits.h"
+#include "client/text_metrics.h"
 #include "client/text_cache.h"
 #include "shared/protocol/json.h"
 
@@ -9,6 +11,8 @@
 #include <SDL.h>
 #include <SDL_ttf.h>
 
+#include <cmath>
+#include <cstring>
 #include <string>
 
 namespace cog::client {
@@ -76,6 +80,17 @@ TEST_F(SoftwareTarget, TextsAreRenderedWithinTheirLimitsAndTheCacheStaysUnderIts
         ASSERT_LE(cache.bytes(), limits.max_bytes);
     }
     EXPECT_EQ(cache.get("fits", 20).texture, ok.texture);
+}
+
+// The area budget's idea of how wide a text can be holds for the widest glyphs the font has.
+TEST_F(SoftwareTarget, NoTextIsDrawnWiderThanThePictureBudgetCountsIt) {
+    make_target(64, 64);
+    TextCache cache(renderer, font);
+    for (const char* text : {"@@@@", "WWWW", "mmmm", "\u0416\u0416", "\u2014\u2014", "\u2e3b", "\u2026i", "@", "W"}) {
+        const TextTexture drawn = cache.get(text, static_cast<int>(std::lround(100 * POINTS_PER_FONT_UNIT)));
+        ASSERT_NE(drawn.texture, nullptr) << text;
+        EXPECT_LE(static_cast<float>(drawn.width), text_width_limit(std::strlen(text), 100)) << text;
+    }
 }
 
 // The world drawn into 640 x 480: scale 0.5, black bars of 60 pixels above and below.

@@ -1,6 +1,6 @@
 // The real client program under the test display: against an in-process host it logs in over the
 // WebSocket and saves a picture of the lobby; over plain TCP (--tcp), against a host that drops it,
-// it comes back with its old id.
+// it comes back with its old id and the seat's secret.
 #include "server/main/host.h"
 #include "server/network/socket_util.h"
 #include "shared/log/console.h"
@@ -142,6 +142,7 @@ TEST(EndToEnd, DroppedClientReconnectsWithItsOldId) {
     const uint16_t port = bound_port(listener);
 
     std::vector<uint32_t> previous_ids;
+    std::vector<std::string> secrets; // as each LOGIN presented them
     std::thread stand_in([&] {
         for (int attempt = 0; attempt < 2; ++attempt) {
             pollfd p{listener, POLLIN, 0};
@@ -152,11 +153,14 @@ TEST(EndToEnd, DroppedClientReconnectsWithItsOldId) {
             pollfd readable{fd, POLLIN, 0};
             poll(&readable, 1, 5000);
             Received login = receive_message(fd, reader, &arena);
-            if (login.error == ProtocolError::None && login.message.kind == ClientMessageKind::LOGIN)
+            if (login.error == ProtocolError::None && login.message.kind == ClientMessageKind::LOGIN) {
                 previous_ids.push_back(login.message.previous_player_id);
+                secrets.emplace_back(login.message.reconnect_secret.value_or("(none)"));
+            }
             ServerMessage init;
             init.event.kind = EventKind::INIT;
             init.event.client_id = 5;
+            init.event.reconnect_secret = "c0ffee";
             send_message(fd, init);
             // The first time, hang up at once; the second time, keep the line until the client ends.
             if (attempt == 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -171,6 +175,7 @@ TEST(EndToEnd, DroppedClientReconnectsWithItsOldId) {
 
     EXPECT_EQ(code, 0);
     EXPECT_EQ(previous_ids, (std::vector<uint32_t>{0, 5}));
+    EXPECT_EQ(secrets, (std::vector<std::string>{"", "c0ffee"}));
     std::remove(png.c_str());
 }
 

@@ -83,6 +83,14 @@ inline std::string absurd_geometry() {
     return picture(commands);
 }
 
+// One text of the widest glyphs, over and over, starting left of the world and reaching into it.
+inline std::string wide_texts() {
+    std::string commands = BACKGROUND;
+    while (commands.size() < MAX_FRAME_BODY - 200)
+        commands += R"(,{"kind":1,"x":-4000,"y":100,"text":"@@@@@@@@@@@@@@","font_size":400,"color":[255,255,255,255]})";
+    return picture(commands);
+}
+
 // Images many worlds wide, turned or not: what a renderer without a graphics card would build whole.
 inline std::string huge_images(double sprite_scale) {
     char sprite[160];

@@ -46,7 +46,7 @@ TEST(HostileHost, TheClientStaysResponsiveBoundedAndSeatedAndSaysWhenTheHostIsSi
         std::function<std::string(int)> batch;
     };
     const std::string empties = empty_commands(), geometry = absurd_geometry(), broken = junk(), flood = sounds(),
-                      huge = huge_images(8);
+                      huge = huge_images(8), wide = wide_texts();
     const Phase phases[] = {
         {"distinct texts", 2, many_texts},
         // Every sixth host frame: each of these pictures costs the sanitizer build a frame or two
@@ -55,6 +55,7 @@ TEST(HostileHost, TheClientStaysResponsiveBoundedAndSeatedAndSaysWhenTheHostIsSi
         {"empty commands", 1.5, [&](int) { return empties; }},
         {"absurd geometry", 1.5, [&](int) { return geometry; }},
         {"huge turned images", 1.5, [&](int) { return huge; }},
+        {"wide texts reaching in", 1.5, [&](int) { return wide; }},
         {"broken messages", 1.5, [&](int) { return broken; }},
         {"sound flood", 1.5, [&](int) { return flood; }},
         {"calm", 0.5, [](int) { return plain_picture(); }},

@@ -254,20 +254,29 @@ TEST(Picture, APictureMayCoverOnlySoMuchOfTheWorld) {
     const DrawList far_out(4, sprite_pro(-15000, 3, 0));
     EXPECT_EQ(commands_within_budget(far_out, {}), 3u);
 
-    // A text counts by its length: one long enough to cross the world costs as much as a
-    // rectangle across the world of its height.
-    DrawList texts, bands;
+    // A text counts by its length: a hundred letters cover far more than one.
+    DrawList texts, letters;
     DrawCommand text;
     text.kind = DrawCommandKind::TEXT;
     text.font_size = 100;
     const std::string long_text(100, 'W');
-    text.text = long_text;
     for (int i = 0; i < 1000; ++i) {
+        text.text = long_text;
         texts.push_back(text);
-        bands.push_back(rect(0, 0, 1280, 100));
+        text.text = "W";
+        letters.push_back(text);
     }
-    EXPECT_EQ(commands_within_budget(texts, {}), commands_within_budget(bands, {}));
+    EXPECT_LT(commands_within_budget(texts, {}), commands_within_budget(letters, {}));
     EXPECT_LT(commands_within_budget(texts, {}), texts.size());
+
+    // A text of wide glyphs left of the world reaches into it: it counts what it covers there.
+    DrawCommand wide;
+    wide.kind = DrawCommandKind::TEXT;
+    wide.text = "@@@@@@@@@@@@@@";
+    wide.font_size = 400;
+    wide.x = -4000;
+    const DrawList wide_texts(1000, wide);
+    EXPECT_LT(commands_within_budget(wide_texts, {}), 200u);
 }
 
 // An image too large to build is skipped, whatever part of it would show; the rest is drawn.

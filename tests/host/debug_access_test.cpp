@@ -1,5 +1,5 @@
 // Who may use the debug commands: the open room, the admin room and its token, the closed room.
-#include "server/main/admin_token.h"
+#include "server/main/secret_token.h"
 #include "server/main/debug_access.h"
 #include "server/main/screen_stack.h"
 #include "tests/host/host_harness.h"
@@ -123,14 +123,17 @@ TEST(DebugAccess, TheTokenMakesAnAdminForTheSeatAndIsNeverRepeated) {
     EXPECT_EQ(room.command(bob, "pop"), NOT_ADMIN);
     EXPECT_EQ(room.top().id, ScreenId::METRO);
 
-    // The seat comes back over a new connection and is still the admin's.
+    // A client that keeps no reconnection secret gets its seat back by id and name, which
+    // anyone can read: the seat comes back, its rights do not.
     ann.close();
     ASSERT_TRUE(room.h.frames_until([&] { return !room.player(ann_id).connected; }, 20));
     TestClient again(room.h.port());
     ASSERT_EQ(room.h.login(again, "ann", ann_id), ann_id);
+    EXPECT_TRUE(room.console.contains("Player 1 came back without its reconnection secret: its admin rights are withdrawn"));
+    EXPECT_EQ(room.command(again, "pop"), NOT_ADMIN);
+    EXPECT_EQ(room.command(again, "admin " + token), GRANTED);
     EXPECT_TRUE(room.command(again, "pop").empty());
     EXPECT_EQ(room.top().id, ScreenId::LOBBY);
-    EXPECT_EQ(room.command(again, "admin " + token), GRANTED);
 
     room.h.frames(2);
     room.replies(bob);
@@ -139,10 +142,55 @@ TEST(DebugAccess, TheTokenMakesAnAdminForTheSeatAndIsNeverRepeated) {
     EXPECT_EQ(room.console.count(token), 1u);
 }
 
+// The owner's tab is hidden and quiet; others know its id and name from PLAYER_JOINED. Without
+// the seat's secret they get seats of their own, and the owner keeps its seat and rights; after a
+// real drop the secret brings back the seat, its mask and its rights.
+TEST(DebugAccess, AQuietAdminsSeatAndRightsGoBackOnlyToItsSecret) {
+    Room room(DebugCommandsMode::ADMIN);
+    const std::string token = room.token();
+    TestClient owner(room.h.port()), other(room.h.port());
+    const HostHarness::Seat ann = room.h.claim_seat(owner, "Ann", 0, "");
+    const HostHarness::Seat bob = room.h.claim_seat(other, "Bob", 0, "");
+    ASSERT_EQ(ann.id, 1u);
+    ASSERT_EQ(ann.secret.size(), 2 * SECRET_TOKEN_BYTES);
+    EXPECT_NE(bob.secret, ann.secret);
+    room.replies(other);
+    EXPECT_EQ(room.command(owner, "admin " + token), GRANTED);
+    const int32_t mask = room.player(ann.id).mask;
+
+    room.h.clock.advance_ns(2'500'000'000);
+    room.h.frames(1);
+    const std::optional<std::string> tries[] = {std::nullopt, "", bob.secret, ann.secret + "0", ann.secret.substr(1)};
+    for (const std::optional<std::string>& secret : tries) {
+        TestClient impostor(room.h.port());
+        const HostHarness::Seat seat = room.h.claim_seat(impostor, "Ann", ann.id, secret);
+        EXPECT_GT(seat.id, bob.id) << secret.value_or("(none)");
+        EXPECT_EQ(room.command(impostor, "push crawl"), NOT_ADMIN);
+        EXPECT_EQ(room.top().id, ScreenId::LOBBY);
+        EXPECT_FALSE(owner.closed_by_peer(5));
+    }
+    EXPECT_TRUE(room.player(ann.id).connected);
+    EXPECT_TRUE(room.player(ann.id).is_admin);
+
+    owner.close();
+    ASSERT_TRUE(room.h.frames_until([&] { return !room.player(ann.id).connected; }, 20));
+    TestClient back(room.h.port());
+    const HostHarness::Seat again = room.h.claim_seat(back, "Ann", ann.id, ann.secret);
+    EXPECT_EQ(again.id, ann.id);
+    EXPECT_EQ(again.secret, ann.secret);
+    EXPECT_EQ(room.player(ann.id).mask, mask);
+    EXPECT_EQ(room.command(back, "push crawl"), std::vector<std::string>{"Screen found"});
+    EXPECT_EQ(room.top().id, ScreenId::CRAWL);
+
+    room.replies(other);
+    EXPECT_EQ(room.sent_to_clients.find(ann.secret), std::string::npos);
+    EXPECT_EQ(room.console.count(ann.secret), 0u);
+}
+
 TEST(DebugAccess, FiveWrongTokensDropTheConnectionAndANewConnectionStartsAgain) {
     Room room(DebugCommandsMode::ADMIN);
     const std::string token = room.token();
-    ASSERT_EQ(token.size(), 2 * ADMIN_TOKEN_BYTES);
+    ASSERT_EQ(token.size(), 2 * SECRET_TOKEN_BYTES);
     std::string one_off = token;
     one_off.back() = token.back() == '0' ? '1' : '0';
     const std::string wrong[] = {"admin", "admin  " + token, "admin " + token + "0", "admin " + one_off,

@@ -63,11 +63,12 @@ void TestClient::send_message(const ClientMessage& message) {
     send_frame(text);
 }
 
-void TestClient::send_login(std::string_view name, uint32_t previous_id) {
+void TestClient::send_login(std::string_view name, uint32_t previous_id, std::optional<std::string_view> secret) {
     ClientMessage message;
     message.kind = ClientMessageKind::LOGIN;
     message.player_name = name;
     message.previous_player_id = previous_id;
+    message.reconnect_secret = secret;
     send_message(message);
 }
 
@@ -176,17 +177,24 @@ bool HostHarness::frames_until(const std::function<bool()>& done, int max_frames
 }
 
 uint32_t HostHarness::login(TestClient& client, std::string_view name, uint32_t previous_id) {
-    client.send_login(name, previous_id);
-    uint32_t id = 0;
+    return claim_seat(client, name, previous_id, std::nullopt).id;
+}
+
+HostHarness::Seat HostHarness::claim_seat(TestClient& client, std::string_view name, uint32_t previous_id,
+                                          std::optional<std::string_view> secret) {
+    client.send_login(name, previous_id, secret);
+    Seat seat;
     frames_until(
         [&] {
-            for (auto& m : client.receive_all(5))
-                if (m.message.kind == ServerMessageKind::EVENT && m.message.event.kind == EventKind::INIT)
-                    id = m.message.event.client_id;
-            return id != 0;
+            for (auto& m : client.receive_all(5)) {
+                if (m.message.kind != ServerMessageKind::EVENT || m.message.event.kind != EventKind::INIT) continue;
+                seat.id = m.message.event.client_id;
+                seat.secret = m.message.event.reconnect_secret.value_or("");
+            }
+            return seat.id != 0;
         },
         50);
-    return id;
+    return seat;
 }
 
 HostProcess spawn_host_process(const std::vector<const char*>& options) {

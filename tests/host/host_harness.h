@@ -37,7 +37,9 @@ public:
     void send_raw(std::string_view bytes);
     void send_frame(std::string_view body); // length prefix + body
     void send_message(const ClientMessage& message);
-    void send_login(std::string_view name, uint32_t previous_id = 0);
+    // Without `secret`, the LOGIN of a client that knows nothing of reconnection secrets.
+    void send_login(std::string_view name, uint32_t previous_id = 0,
+                    std::optional<std::string_view> secret = std::nullopt);
     void send_input(const InputState& input);
     void send_command(std::string_view line);
 
@@ -81,6 +83,14 @@ struct HostHarness {
     bool frames_until(const std::function<bool()>& done, int max_frames = 200);
     // A client that has logged in and received its INIT; returns its id.
     uint32_t login(TestClient& client, std::string_view name, uint32_t previous_id = 0);
+    // The same presenting a reconnection secret ("" when the client has none yet; nullopt: a
+    // client that knows nothing of secrets). Returns the id and the secret its INIT gave.
+    struct Seat {
+        uint32_t id = 0;
+        std::string secret;
+    };
+    Seat claim_seat(TestClient& client, std::string_view name, uint32_t previous_id,
+                    std::optional<std::string_view> secret);
 };
 
 // The real host program, headless, with its standard output on a pipe whose read end is `output`.

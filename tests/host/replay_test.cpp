@@ -52,7 +52,8 @@ struct RecordedGame : ::testing::Test {
     }
     ScreenId top() { return h->state().screen_stack.top()->id; }
 
-    // Logins, a reconnection, debug commands, a metro ride in which the Overseer shoots Ann.
+    // Logins, a reconnection with the seat's secret, debug commands, a metro ride in which the
+    // Overseer shoots Ann.
     void play() {
         h = std::make_unique<HostHarness>(false, 0, DebugCommandsMode::OPEN, false, [&](HostConfig& config) {
             clock.emplace(*config.clock, *recorder);
@@ -64,11 +65,14 @@ struct RecordedGame : ::testing::Test {
         ann = std::make_unique<TestClient>(h->port());
         bob = std::make_unique<TestClient>(h->port());
         EXPECT_EQ(h->login(*ann, "Ann"), 1u);
-        EXPECT_EQ(h->login(*bob, "Bob"), 2u);
+        const std::string secret = h->claim_seat(*bob, "Bob", 0, "").secret;
         bob->close();
         h->frames(3);
+        TestClient impostor(h->port());
+        EXPECT_EQ(h->login(impostor, "Bob", 2), 3u);
+        impostor.close();
         bob = std::make_unique<TestClient>(h->port());
-        EXPECT_EQ(h->login(*bob, "Bob", 2), 2u);
+        EXPECT_EQ(h->claim_seat(*bob, "Bob", 2, secret).id, 2u); // a seat that goes back only to its secret
         ann->send_command("role masked");
         bob->send_command("role cop");
         bob->send_command("push metro");
@@ -117,7 +121,7 @@ TEST_F(RecordedGame, ReplaysIdenticallyAndShowsWhereAChangedInputDiverges) {
                                 << same.first.what;
     EXPECT_EQ(recording.error(), replay::LoadError::None);
     EXPECT_EQ(same.frames, recorded_frames);
-    EXPECT_EQ(same.players, 2u);
+    EXPECT_EQ(same.players, 3u);
 
     // The Overseer's click, moved off Ann: from that frame on, the game is another.
     size_t click_frame = 0;
@@ -720,21 +724,19 @@ TEST_F(RecordingFile, AGameLongerThanTheQueueBoundIsRecordedWhole) {
 }
 
 // A host that dies leaves the file as it was last flushed: whole frames, but no end. The reader
-// gives every frame written and says the recording was cut short; the finished file reads as
-// whole. A frame goes to the writer with the pause after it, when the next frame begins, so the
-// last frame of a host that died is not in the file.
+// gives every frame and says the recording was cut short; the finished file reads as whole.
 TEST_F(RecordingFile, ARecordingLeftByACrashedHostReadsAsCutShort) {
-    for (int i = 0; i < 5; ++i) frame("{\"kind\":1}");
-    const std::string crashed = path + ".crashed";
-    off_t size = -1;
-    for (int i = 0; i < 200 && (size <= 0 || size != size_of(path)); ++i) {
-        size = size_of(path);
-        usleep(20'000);
+    // A frame goes to the disk as the next one begins: the sixth is the one the crash takes.
+    for (int i = 0; i < 6; ++i) {
+        const off_t before = size_of(path);
+        frame("{\"kind\":1}");
+        wait_written(before);
     }
+    const std::string crashed = path + ".crashed";
     std::filesystem::copy_file(path, crashed);
     recorder.reset();
-    EXPECT_EQ(read_back(crashed), std::make_pair(size_t{4}, replay::LoadError::Truncated));
-    EXPECT_EQ(read_back(path), std::make_pair(size_t{5}, replay::LoadError::None));
+    EXPECT_EQ(read_back(crashed), std::make_pair(size_t{5}, replay::LoadError::Truncated));
+    EXPECT_EQ(read_back(path), std::make_pair(size_t{6}, replay::LoadError::None));
     std::remove(crashed.c_str());
 }
 

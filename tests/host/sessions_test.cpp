@@ -4,16 +4,20 @@
 #include "server/main/screen_stack.h"
 #include "server/main/sessions.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 
 namespace cog::test {
 namespace {
 
-std::string init_body(uint32_t id) {
+std::string init_body(uint32_t id, const std::string& secret = "") {
     return "{\"kind\":0,\"event\":{\"kind\":0,\"client_id\":" + std::to_string(id) +
            ",\"world_width\":1280,\"world_height\":720,\"player_id\":0,\"player_name\":\"\",\"message\":\"\","
-           "\"sender_id\":0,\"sound_id\":0,\"volume\":0.00000000},\"commands\":[]}";
+           "\"sender_id\":0,\"sound_id\":0,\"volume\":0.00000000" +
+           (secret.empty() ? "" : ",\"reconnect_secret\":\"" + secret + "\"") + "},\"commands\":[]}";
 }
+
+bool is_hex(std::string_view text) { return text.find_first_not_of("0123456789abcdef") == std::string_view::npos; }
 
 TEST(Sessions, IdsAreHandedOutOnceAndInitIsExact) {
     HostHarness h;
@@ -23,10 +27,15 @@ TEST(Sessions, IdsAreHandedOutOnceAndInitIsExact) {
     h.frames(2);
     auto a_messages = a.receive_all();
     ASSERT_FALSE(a_messages.empty());
-    EXPECT_EQ(a_messages[0].body, init_body(1)); // the first thing a client hears is its INIT
+    // The first thing a client hears is its INIT, with its seat's secret (32 hex digits) last;
+    // a client that knows nothing of secrets skips that key.
+    const std::string secret(a_messages[0].message.event.reconnect_secret.value_or(""));
+    EXPECT_EQ(secret.size(), 32u);
+    EXPECT_TRUE(is_hex(secret));
+    EXPECT_EQ(a_messages[0].body, init_body(1, secret));
     EXPECT_EQ(init_body(1).size(), 186u);
 
-    EXPECT_EQ(h.login(b, "bob"), 2u);
+    EXPECT_NE(h.claim_seat(b, "bob", 0, std::nullopt).secret, secret);
     auto seen_by_a = a.receive_all();
     ASSERT_EQ(count_events(seen_by_a, EventKind::PLAYER_JOINED), 1u);
     const Event& joined = first_event(seen_by_a, EventKind::PLAYER_JOINED)->message.event;
@@ -114,6 +123,47 @@ TEST(Sessions, AnActiveSeatIsNotHandedOverAQuietOneIs) {
     EXPECT_GT(count_draws(back.receive_all()), 0u);
 }
 
+// A client that keeps its secret gets its seat back with it after a real drop, role and mask
+// and all, even from a host that treats every other presenter of the id and name as a stranger.
+// Without a random source there is no secret, and the seat goes back to id and name as before.
+TEST(Sessions, TheSecretBringsTheSeatBackAfterARealDrop) {
+    HostHarness h;
+    ASSERT_TRUE(h.start());
+    TestClient first(h.port()), other(h.port());
+    const HostHarness::Seat zed = h.claim_seat(first, "Zed", 0, "");
+    ASSERT_EQ(zed.id, 1u);
+    ASSERT_EQ(h.login(other, "Other"), 2u);
+    h.state().global.roles[1] = PlayerRole::COP;
+    const int32_t mask = h.state().global.players.at(1).mask;
+    first.close();
+    ASSERT_TRUE(h.frames_until([&] { return !h.state().global.players.at(1).connected; }, 20));
+
+    TestClient stranger(h.port());
+    EXPECT_EQ(h.login(stranger, "Zed", 1), 3u); // long gone, yet not his without the secret
+    ConsoleCapture console;
+    TestClient again(h.port());
+    const HostHarness::Seat back = h.claim_seat(again, "Zed", 1, zed.secret);
+    EXPECT_EQ(back.id, 1u);
+    EXPECT_EQ(back.secret, zed.secret);
+    EXPECT_TRUE(console.contains("Player 1 (Zed) reconnected"));
+    EXPECT_FALSE(console.contains(zed.secret));
+    EXPECT_EQ(h.state().global.players.at(1).mask, mask);
+    EXPECT_TRUE(is_cop(h.state().global, 1));
+    for (const ReceivedMessage& m : other.receive_all()) EXPECT_EQ(m.body.find(zed.secret), std::string::npos);
+
+    HostHarness no_source(false, 0, DebugCommandsMode::OPEN, false, [](HostConfig& config) {
+        config.secret_source = [](std::span<unsigned char>) { return ENOSYS; };
+    });
+    ASSERT_TRUE(no_source.start());
+    TestClient keeper(no_source.port());
+    const HostHarness::Seat ann = no_source.claim_seat(keeper, "Ann", 0, "");
+    EXPECT_TRUE(ann.secret.empty());
+    keeper.close();
+    ASSERT_TRUE(no_source.frames_until([&] { return !no_source.state().global.players.at(ann.id).connected; }, 20));
+    TestClient plain(no_source.port());
+    EXPECT_EQ(no_source.login(plain, "Ann", ann.id), ann.id);
+}
+
 TEST(Sessions, FirstMessageMustBeLogin) {
     HostHarness h;
     ASSERT_TRUE(h.start());
@@ -190,7 +240,7 @@ size_t connected_records(const HostState& state) {
 }
 
 // Churned logins must not pile up records (memory, and the status window walks them); a game
-// that returns to the lobby forgets its leavers; a long absence is forgotten anywhere.
+// that returns to the lobby keeps its leavers for their return; a long absence is forgotten.
 TEST(Sessions, DepartedPlayersAreForgottenOnceNothingCanUseThem) {
     HostHarness h;
     ASSERT_TRUE(h.start());
@@ -218,10 +268,11 @@ TEST(Sessions, DepartedPlayersAreForgottenOnceNothingCanUseThem) {
     EXPECT_EQ(h.state().global.players.count(first_id), 0u);
     EXPECT_EQ(h.state().global.players.count(h.state().next_player_id - 1), 1u); // the latest leaver
 
-    // A game going back to the lobby forgets every leaver; the connected stay.
+    // A game going back to the lobby keeps the leavers: they may come back to their seats.
+    const size_t kept = h.state().global.players.size();
     push_screen(h.state(), ScreenId::CRAWL);
     pop_to_screen(h.state(), ScreenId::LOBBY);
-    EXPECT_EQ(h.state().global.players.size(), 1u);
+    EXPECT_EQ(h.state().global.players.size(), kept);
 
     // In the lobby a leaver keeps his seat for a while (a dropped connection comes back to
     // it), but not for ever.

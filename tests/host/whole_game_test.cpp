@@ -149,14 +149,26 @@ TEST_F(GameFixture, TheOverseerShootsTheOnlyMaskedHumanAndWins) {
     EXPECT_EQ(sounds(ann_events, SoundId::SFX_GUNSHOT), 1u);
     ASSERT_TRUE(run_until([&] { return shows(ann_picture, "It was a HUMAN!"); }, 4));
     dump(bob_picture, "shot_reveal");
-    // Eight seconds after the shot a game select is pushed; it finds nobody left to catch.
+    // Shot, Ann closes her client. Eight seconds after the shot a game select is pushed; it
+    // finds nobody left to catch.
+    ann->close();
     ASSERT_TRUE(run_until([&] { return top() == ScreenId::END; }, 6));
     EXPECT_TRUE(h.state().global.players.at(1).is_dead);
     EXPECT_EQ(sounds(bob_events, SoundId::MUSIC_OVERSEER_WIN), 1u);
     frame();
-    EXPECT_TRUE(run_until([&] { return shows(bob_picture, "YOU WIN") && shows(ann_picture, "YOU LOSE"); }, 1));
+    EXPECT_TRUE(run_until([&] { return shows(bob_picture, "YOU WIN"); }, 1));
     ASSERT_TRUE(run_until([&] { return top() == ScreenId::LOBBY; }, 8));
-    EXPECT_FALSE(h.state().global.players.at(1).is_dead); // revived for the next game
+
+    // Back in the lobby she comes back with the id of her INIT and her name: her own seat,
+    // alive, and in the next game.
+    ann = std::make_unique<TestClient>(h.port());
+    ASSERT_EQ(h.login(*ann, "Ann", 1), 1u);
+    EXPECT_FALSE(h.state().global.players.at(1).is_dead);
+    press_space_after_lobby_delay();
+    ASSERT_TRUE(run_until([&] { return top() == ScreenId::ROLE_REVEAL; }, 40));
+    EXPECT_EQ(h.state().global.roles.count(1), 1u);
+    EXPECT_FALSE(h.state().global.players.at(1).is_dead);
+    EXPECT_EQ(h.state().global.players.size(), 9u);
 }
 
 } // namespace

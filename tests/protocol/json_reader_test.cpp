@@ -92,6 +92,21 @@ TEST_F(JsonReaderTest, AbsentKeysKeepZero) {
     EXPECT_TRUE(msg.player_name.empty());
 }
 
+// An older client never sends the reconnection secret; a newer one may send it empty. The host
+// tells the two apart, so the member must read as absent only when its key is.
+TEST_F(JsonReaderTest, TheReconnectionSecretIsAbsentEmptyOrGiven) {
+    ASSERT_FALSE(read(R"({"kind":0,"player_name":"Ann"})"));
+    EXPECT_FALSE(msg.reconnect_secret.has_value());
+    ASSERT_FALSE(read(R"({"kind":0,"player_name":"Ann","reconnect_secret":""})"));
+    ASSERT_TRUE(msg.reconnect_secret.has_value());
+    EXPECT_EQ(*msg.reconnect_secret, "");
+    ASSERT_FALSE(read(R"({reconnect_secret:'0af3',kind:0})"));
+    EXPECT_EQ(msg.reconnect_secret.value_or("?"), "0af3");
+    EXPECT_EQ(kind_of(R"({"kind":0,"reconnect_secret":null})"), JsonErrorKind::Type_Mismatch);
+    EXPECT_EQ(kind_of(R"({"kind":0,"reconnect_secret":7})"), JsonErrorKind::Type_Mismatch);
+    EXPECT_EQ(kind_of(R"({"reconnect_secret":"a","reconnect_secret":"a"})"), JsonErrorKind::Duplicate_Key);
+}
+
 TEST_F(JsonReaderTest, DuplicateKeysAreRejected) {
     EXPECT_EQ(kind_of(R"({"kind":1,"kind":1})"), JsonErrorKind::Duplicate_Key);
     EXPECT_EQ(kind_of(R"({kind:1,'kind':1})"), JsonErrorKind::Duplicate_Key);

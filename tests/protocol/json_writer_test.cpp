@@ -56,6 +56,19 @@ TEST(JsonWriter, InitEventIsExactly186Bytes) {
               "\"player_id\":0,\"player_name\":\"\",\"message\":\"\",\"sender_id\":0,\"sound_id\":0,"
               "\"volume\":0.00000000},\"commands\":[]}");
     EXPECT_EQ(text.size(), 186u);
+
+    // The seat's secret is added at the end only when there is one; a client that knows
+    // nothing of it skips the unknown key.
+    m.event.reconnect_secret = "00ff";
+    EXPECT_EQ(encode(m), text.substr(0, text.size() - 16) + ",\"reconnect_secret\":\"00ff\"},\"commands\":[]}");
+    ClientMessage login;
+    login.player_name = "Ann";
+    std::string plain, keeping;
+    write_json(plain, login);
+    EXPECT_EQ(plain.find("reconnect_secret"), std::string::npos);
+    login.reconnect_secret = "";
+    write_json(keeping, login);
+    EXPECT_EQ(keeping, plain.substr(0, plain.size() - 1) + R"(,"reconnect_secret":""})");
 }
 
 TEST(JsonWriter, EmptyDrawCommandsKeepsTheZeroEvent) {

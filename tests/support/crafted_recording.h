@@ -37,6 +37,7 @@ struct CraftedRecording {
         put_varint(records, previous_id);
         put_bytes(records, name);
         put_varint(records, id);
+        put_varint(records, 0); // no reconnection secret presented
         return *this;
     }
     CraftedRecording& message(uint32_t id, std::string_view body) {

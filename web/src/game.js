@@ -2,7 +2,7 @@
 // the overlay, and the keyboard and mouse with the command line taking the keys while it is open.
 import { CanvasPointer } from './canvas_pointer.js';
 import { CommandLine } from './command_line.js';
-import { Connection } from './connection.js';
+import { Connection, sendWhileHidden } from './connection.js';
 import { gameKeyFor, togglesCommandLine } from './keys.js';
 import { KeyTracker } from './key_tracker.js';
 import { Overlay } from './overlay.js';
@@ -11,6 +11,7 @@ import { PictureStream } from './picture_stream.js';
 import {
   EventKind, PICTURE_CHANGES_SUBPROTOCOL, ServerKind, commandMessage, inputMessage, loginMessage, pictureRequestMessage,
 } from './protocol.js';
+import { Seat, tabStorage } from './seat.js';
 import { TouchControls, touchControlsWanted } from './touch_controls.js';
 import { canvasToWorld, fitWorld } from './viewport.js';
 
@@ -21,13 +22,12 @@ export class Game {
   constructor(canvas, assets, sound, name) {
     this.canvas = canvas;
     this.sound = sound;
-    this.name = name;
     this.painter = new Painter(canvas.getContext('2d'), assets);
     this.keys = new KeyTracker();
     this.commandLine = new CommandLine();
     this.overlay = new Overlay();
     this.mouse = { x: 0, y: 0 };
-    this.clientId = 0;  // from the last INIT: sent back to get the seat again
+    this.seat = new Seat(tabStorage(), name); // sent back to get the seat again
     this.pictures = new PictureStream({
       requestWhole: () => this.connection.send(pictureRequestMessage()),
       warn: (text) => console.warn(text),
@@ -55,8 +55,9 @@ export class Game {
     this.resize();
     this.connection.open(() => {
       this.pictures.restart();
-      return loginMessage(this.name, this.clientId);
+      return loginMessage(this.seat.loginFields());
     });
+    sendWhileHidden(document, () => this.sendInput());
     const frame = () => {
       this.frame();
       requestAnimationFrame(frame);
@@ -88,7 +89,7 @@ export class Game {
     if (!event) return;
     switch (event.kind) {
       case EventKind.INIT:
-        this.clientId = event.client_id;
+        this.seat.take(event);
         this.overlay.status = '';
         break;
       case EventKind.PLAYER_JOINED: this.overlay.addChat(`${event.player_name} joined`, this.now()); break;
@@ -101,11 +102,16 @@ export class Game {
   }
 
   frame() {
+    this.sendInput();
+    this.overlay.dropExpired(this.now());
+    this.draw();
+  }
+
+  // Every edge since the last snapshot goes in this one, however long ago that was.
+  sendInput() {
     // The snapshot is taken even when it cannot be sent, so stale edges never reach the host.
     const input = this.keys.snapshot(this.mouse);
     this.connection.send(inputMessage(input));
-    this.overlay.dropExpired(this.now());
-    this.draw();
   }
 
   draw() {
@@ -125,7 +131,7 @@ export class Game {
 
   resize() {
     this.touch?.layout();
-    const ratio = window.devicePixelRatio || 1;
+    const ratio = this.touch ? this.touch.pixelRatio() : window.devicePixelRatio || 1;
     this.canvas.width = Math.max(1, Math.round(this.canvas.clientWidth * ratio));
     this.canvas.height = Math.max(1, Math.round(this.canvas.clientHeight * ratio));
     this.viewport = fitWorld(this.canvas.width, this.canvas.height);

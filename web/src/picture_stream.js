@@ -7,6 +7,19 @@ export const MAX_PICTURE_COMMANDS = 16384;
 
 const isIndex = (v) => Number.isInteger(v) && v >= 0;
 
+const ZERO_COLOR = [0, 0, 0, 0];
+
+// A new command of a change, whose members at their zero value were left out, made whole. One
+// shape for all of them keeps the painter's property reads fast.
+function wholeCommand(c) {
+  return {
+    kind: c.kind ?? 0, x: c.x ?? 0, y: c.y ?? 0, width: c.width ?? 0, height: c.height ?? 0,
+    color: c.color ?? ZERO_COLOR, text: c.text ?? '', font_size: c.font_size ?? 0, x2: c.x2 ?? 0, y2: c.y2 ?? 0,
+    asset_id: c.asset_id ?? 0, rotation: c.rotation ?? 0, scale_x: c.scale_x ?? 0, scale_y: c.scale_y ?? 0,
+    flip_x: c.flip_x ?? false, flip_y: c.flip_y ?? false,
+  };
+}
+
 // The commands of the new picture, or a string saying why `change` cannot apply to `previous`.
 // Every index is checked against the previous picture before it is used.
 export function applyPictureChange(previous, change, maxCommands = MAX_PICTURE_COMMANDS) {
@@ -24,11 +37,11 @@ export function applyPictureChange(previous, change, maxCommands = MAX_PICTURE_C
     const gap = at - out.length;
     if (gap > commands.length - next) return 'missing commands';
     if (at + count > maxCommands) return 'too many commands';
-    for (let i = 0; i < gap; i++) out.push(commands[next++]);
+    for (let i = 0; i < gap; i++) out.push(wholeCommand(commands[next++]));
     for (let i = from; i < from + count; i++) out.push(previous[i]);
   }
   if (out.length + commands.length - next > maxCommands) return 'too many commands';
-  while (next < commands.length) out.push(commands[next++]);
+  while (next < commands.length) out.push(wholeCommand(commands[next++]));
   return out;
 }
 

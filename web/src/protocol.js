@@ -8,8 +8,9 @@ const ClientKind = { LOGIN: 0, INPUT: 1, CHAT: 2, SETTINGS_COMMAND: 3, PICTURE_R
 // Named when connecting: the host then sends most pictures as changes from the one before.
 export const PICTURE_CHANGES_SUBPROTOCOL = 'cogwell.delta';
 
-export function loginMessage(name, previousPlayerId) {
-  return JSON.stringify({ kind: ClientKind.LOGIN, player_name: name, previous_player_id: previousPlayerId });
+// fields: player_name, previous_player_id and reconnect_secret (Seat.loginFields).
+export function loginMessage(fields) {
+  return JSON.stringify({ kind: ClientKind.LOGIN, ...fields });
 }
 
 // Pointer positions are world units; two decimals are finer than any screen pixel.

@@ -4,6 +4,7 @@
 import { Key } from './key_tracker.js';
 import { touchLayout } from './touch_layout.js';
 import { fieldChange, keyPressesFor } from './typed_field.js';
+import { touchPixelRatio } from './viewport.js';
 
 const SETTING_KEY = 'cogwell-touch-controls';
 // What stays in the field between looks: a backspace always has something to take away, and a
@@ -70,6 +71,10 @@ export class TouchControls {
     place(this.root.querySelector('.arrows'), l.arrows);
     place(this.root.querySelector('.actions'), l.actions);
     this.hint.hidden = !l.portrait;
+  }
+
+  pixelRatio() {
+    return touchPixelRatio(this.canvas.clientWidth, this.canvas.clientHeight, window.devicePixelRatio || 1);
   }
 
   // A key held while any finger is on its button; the pointer is captured, so a finger that slides

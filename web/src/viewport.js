@@ -14,3 +14,12 @@ export function fitWorld(width, height) {
 export function canvasToWorld(viewport, x, y) {
   return { x: (x - viewport.offsetX) / viewport.scale, y: (y - viewport.offsetY) / viewport.scale };
 }
+
+// Device pixels per CSS pixel for a canvas of this CSS size on a touch screen: the device's own,
+// but never more than puts one device pixel on each world unit. A phone's three device pixels
+// per CSS pixel would paint twice the pixels of the world's own size for no detail its picture
+// has, and filling them is most of a phone's time per frame.
+export function touchPixelRatio(cssWidth, cssHeight, devicePixelRatio) {
+  const cssPerUnit = fitWorld(cssWidth, cssHeight).scale;
+  return Math.min(devicePixelRatio, Math.max(1, 1 / cssPerUnit));
+}

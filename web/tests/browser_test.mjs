@@ -2,10 +2,13 @@
 // logs the join, the canvas shows the lobby with the player's row, SPACE reaches the host, a
 // command typed on the command line (F1) pushes the typing pool, where typed letters arrive, and
 // a dropped connection comes back by itself to the same seat. The page asks for pictures as
-// changes, and the canvas shows the pictures rebuilt from them.
+// changes, and the canvas shows the pictures rebuilt from them. Then the page's tab goes to the
+// background: a stranger presenting its id and name, and another tab given its stored seat, get
+// seats of their own; a reload of the page comes back to its seat.
 //
 //   node browser_test.mjs HOST_BINARY CHROMIUM OUT_DIR
 import { mkdirSync } from 'node:fs';
+import net from 'node:net';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
 import { freePort, startHost, waitForLine } from './browser_support.mjs';
@@ -25,6 +28,36 @@ function worldPixel(page, x, y) {
     const py = Math.round((canvas.height - 720 * scale) / 2 + wy * scale);
     return Array.from(canvas.getContext('2d').getImageData(px, py, 1, 1).data.slice(0, 3));
   }, [x, y]);
+}
+
+// Logs in over TCP as a client that knows nothing of reconnection secrets; resolves with the id
+// of its INIT and the socket, left open.
+function tcpLogin(port, name, previousId) {
+  return new Promise((resolve, reject) => {
+    const socket = net.connect(port, '127.0.0.1', () => {
+      const body = Buffer.from(JSON.stringify({ kind: 0, player_name: name, previous_player_id: previousId }));
+      const header = Buffer.alloc(4);
+      header.writeUInt32BE(body.length);
+      socket.write(Buffer.concat([header, body]));
+    });
+    let inbox = Buffer.alloc(0);
+    socket.on('data', (data) => {
+      inbox = Buffer.concat([inbox, data]);
+      while (inbox.length >= 4 && inbox.length >= 4 + inbox.readUInt32BE(0)) {
+        const message = JSON.parse(inbox.subarray(4, 4 + inbox.readUInt32BE(0)).toString());
+        inbox = inbox.subarray(4 + inbox.readUInt32BE(0));
+        if (message.kind === 0 && message.event.kind === 0) resolve({ id: message.event.client_id, socket });
+      }
+    });
+    socket.on('error', reject);
+    setTimeout(() => reject(new Error('no INIT over TCP within 5 s')), 5000);
+  });
+}
+
+async function join(page, name) {
+  await page.$eval('#name', (field) => { field.value = ''; }); // the last name is filled in
+  await page.type('#name', name);
+  await page.click('#join-button');
 }
 
 function near(actual, expected) {
@@ -122,8 +155,37 @@ async function main() {
     if (after.whole <= beforeLoss.whole || after.change <= beforeLoss.change + 10)
       throw new Error(`pictures before the loss ${JSON.stringify(beforeLoss)}, after ${JSON.stringify(after)}`);
     await waitForPixel(page, 5, 715, POOL_BACKGROUND, 5000);
+
+    // Another tab to the front: this one is hidden and gets no more animation frames.
+    const other = await browser.newPage();
+    other.on('pageerror', (e) => pageErrors.push(String(e)));
+    await other.goto(`http://127.0.0.1:${webPort}/`, { waitUntil: 'load' });
+    await other.bringToFront();
+    if (!(await page.evaluate(() => document.hidden))) throw new Error('the background tab is not hidden');
+    const hiddenFrom = host.output.length;
+    await new Promise((r) => setTimeout(r, 3000));
+    const stranger = await tcpLogin(port, 'Web', Number(id));
+    stranger.socket.destroy();
+    if (String(stranger.id) === id) throw new Error('a stranger with the id and name took the hidden page\'s seat');
+    // A duplicated tab starts with this tab's stored seat; while this one is alive, it is a newcomer.
+    const kept = await page.evaluate(() => sessionStorage.getItem('cogwell-seat'));
+    if (!kept || !JSON.parse(kept).secret) throw new Error(`no seat kept in the tab: ${kept}`);
+    await other.evaluate((seat) => sessionStorage.setItem('cogwell-seat', seat), kept);
+    await waitForLine(host, new RegExp(`Player ${stranger.id} \\(Web\\) joined`), 5000);
+    const otherFrom = host.output.length;
+    await join(other, 'Web');
+    const [, otherId] = await waitForLine(host, /Player (\d+) \(Web\) (joined|reconnected)/, 10000, otherFrom);
+    if (otherId === id) throw new Error('the other tab took the hidden page\'s seat');
+    if (host.output.slice(hiddenFrom).includes(`Player ${id} disconnected`)) throw new Error('the hidden page lost its seat');
+
+    await page.bringToFront();
+    const reloadFrom = host.output.length;
+    await page.reload({ waitUntil: 'load' });
+    await join(page, 'Web');
+    await waitForLine(host, new RegExp(`Player ${id} \\(Web\\) reconnected`), 10000, reloadFrom);
     if (pageErrors.length > 0) throw new Error(`errors in the page: ${pageErrors.join('; ')}`);
-    console.log(`browser test passed: player ${id} joined, saw the lobby, got READY, typed in the typing pool and reconnected`);
+    console.log(`browser test passed: player ${id} joined, saw the lobby, got READY, typed in the typing pool, ` +
+      'reconnected, kept its seat while hidden and after a reload');
   } finally {
     if (browser) await browser.close();
     host.kill('SIGTERM');

@@ -1,8 +1,12 @@
 // The browser client's input rules, which must match the window client's: edges per snapshot,
-// one typed key per snapshot in typed order, the letterbox mapping, and the command line.
+// one typed key per snapshot in typed order, the letterbox mapping, and the command line; and how
+// the tab keeps its seat: the secret kept across reloads, the INPUT that goes on while hidden.
 import assert from 'node:assert/strict';
-import { test } from 'node:test';
+import { mock, test } from 'node:test';
 import { CommandLine } from '../src/command_line.js';
+import { HIDDEN_INPUT_EVERY_MS, sendWhileHidden } from '../src/connection.js';
+import { loginMessage } from '../src/protocol.js';
+import { Seat } from '../src/seat.js';
 import { Overlay, cutUtf8 } from '../src/overlay.js';
 import { Key, KeyTracker } from '../src/key_tracker.js';
 import { gameKeyFor, togglesCommandLine } from '../src/keys.js';
@@ -101,4 +105,63 @@ test('answers are cut between characters and only the last lines stay', () => {
   assert.equal(overlay.chat[0].text, 'line 2');
   overlay.dropExpired(100);
   assert.equal(overlay.chat.length, 0);
+});
+
+class MemoryStorage {
+  constructor() { this.items = new Map(); }
+  getItem(key) { return this.items.has(key) ? this.items.get(key) : null; }
+  setItem(key, value) { this.items.set(key, String(value)); }
+}
+
+test('the seat and its secret survive a reload of the tab, under the same name only', () => {
+  const storage = new MemoryStorage();
+  const first = new Seat(storage, 'Ann');
+  // Even with nothing to present, the LOGIN says that this client keeps a secret.
+  assert.deepEqual(JSON.parse(loginMessage(first.loginFields())),
+    { kind: 0, player_name: 'Ann', previous_player_id: 0, reconnect_secret: '' });
+  first.take({ kind: 0, client_id: 0, reconnect_secret: 'bad' }); // no seat has id 0
+  assert.equal(first.id, 0);
+  first.take({ kind: 0, client_id: 4, reconnect_secret: '9f0e' });
+  const reloaded = new Seat(storage, 'Ann');
+  assert.deepEqual(reloaded.loginFields(), { player_name: 'Ann', previous_player_id: 4, reconnect_secret: '9f0e' });
+  assert.equal(new Seat(storage, 'Bob').id, 0);
+  // A host that gives no secret leaves an empty one, not the last seat's.
+  reloaded.take({ kind: 0, client_id: 6 });
+  assert.equal(new Seat(storage, 'Ann').loginFields().reconnect_secret, '');
+
+  storage.setItem('cogwell-seat', '{"name":"Ann","id":"4"');
+  assert.equal(new Seat(storage, 'Ann').id, 0);
+  const refusing = { getItem() { throw new Error('denied'); }, setItem() { throw new Error('denied'); } };
+  const memoryOnly = new Seat(refusing, 'Ann');
+  memoryOnly.take({ kind: 0, client_id: 2, reconnect_secret: 'aa' });
+  assert.equal(memoryOnly.loginFields().reconnect_secret, 'aa');
+  assert.equal(new Seat(null, 'Ann').id, 0);
+});
+
+test('a hidden page keeps sending a few times a second, a visible one leaves it to its frames', () => {
+  mock.timers.enable({ apis: ['setInterval'] });
+  try {
+    const doc = new EventTarget();
+    doc.hidden = false;
+    let sent = 0;
+    const stop = sendWhileHidden(doc, () => { sent += 1; });
+    mock.timers.tick(1000);
+    assert.equal(sent, 0);
+    doc.hidden = true;
+    doc.dispatchEvent(new Event('visibilitychange'));
+    mock.timers.tick(1000);
+    assert.equal(sent, 1000 / HIDDEN_INPUT_EVERY_MS);
+    assert.ok(HIDDEN_INPUT_EVERY_MS <= 500);
+    doc.hidden = false;
+    doc.dispatchEvent(new Event('visibilitychange'));
+    mock.timers.tick(1000);
+    assert.equal(sent, 1000 / HIDDEN_INPUT_EVERY_MS);
+    doc.hidden = true;
+    doc.dispatchEvent(new Event('visibilitychange'));
+    stop();
+    mock.timers.tick(1000);
+    assert.equal(sent, 1000 / HIDDEN_INPUT_EVERY_MS);
+  } finally {
+    mock.timers.reset();
+  }
 });

@@ -2,16 +2,15 @@
 // serving its web port over TLS with a certificate made here: the page loads over https and joins
 // over wss, a plain TCP player sees the phone's player in the lobby rows, the on-screen SPACE gets
 // it READY, a held on-screen arrow stays held, a finger drags the aim without clicking, letters
-// typed on the device keyboard's field reach the host and its picture, and as the Overseer a tap
-// on a figure shoots it. Screenshots of both orientations are left in OUT_DIR.
+// typed on the device keyboard's field reach the host and its picture (as the TCP player sees
+// it), and as the Overseer a tap on a figure shoots it. Screenshots of both orientations are left in OUT_DIR.
 //
 //   node phone_test.mjs HOST_BINARY CHROMIUM OUT_DIR
 import { execFileSync } from 'node:child_process';
 import { mkdirSync } from 'node:fs';
-import net from 'node:net';
 import path from 'node:path';
 import puppeteer, { KnownDevices } from 'puppeteer-core';
-import { freePort, sleep, startHost, waitForLine } from './browser_support.mjs';
+import { freePort, sleep, startHost, tcpPlayer, waitForLine } from './browser_support.mjs';
 
 const [hostBinary, chromium, outDir] = process.argv.slice(2);
 const FIRST_FIGURE = { x: 230, y: 250 }; // the centre of the typing pool's first cell, world units
@@ -25,30 +24,6 @@ function makeCertificate(dir) {
   return { certificate, key };
 }
 
-// A player over the plain game port: length-prefixed JSON both ways; keeps the newest picture.
-function tcpPlayer(port, name) {
-  const socket = net.connect(port, '127.0.0.1');
-  const player = { socket, picture: [] };
-  let pending = Buffer.alloc(0);
-  const send = (message) => {
-    const body = Buffer.from(JSON.stringify(message));
-    const header = Buffer.alloc(4);
-    header.writeUInt32BE(body.length);
-    socket.write(Buffer.concat([header, body]));
-  };
-  socket.on('connect', () => send({ kind: 0, player_name: name, previous_player_id: 0 }));
-  socket.on('data', (data) => {
-    pending = Buffer.concat([pending, data]);
-    while (pending.length >= 4 && pending.length >= 4 + pending.readUInt32BE(0)) {
-      const message = JSON.parse(pending.subarray(4, 4 + pending.readUInt32BE(0)).toString());
-      pending = pending.subarray(4 + pending.readUInt32BE(0));
-      if (message.kind === 1) player.picture = message.commands;
-    }
-  });
-  player.command = (line) => send({ kind: 3, settings_command: line });
-  return player;
-}
-
 async function waitFor(what, test, ms) {
   const end = Date.now() + ms;
   while (Date.now() < end) {
@@ -58,20 +33,16 @@ async function waitFor(what, test, ms) {
   throw new Error(`${what}: not within ${ms} ms`);
 }
 
-// The page's sockets, the inputs it sent and the pictures it received, kept for the test.
+// The page's sockets and the inputs it sent, kept for the test.
 function watchSockets() {
   const Native = window.WebSocket;
   window.openedSockets = [];
   window.sentInputs = [];
-  window.lastPicture = [];
   window.WebSocket = class extends Native {
+    // Opened as the page asks (pictures as changes): the test reads pictures from the TCP player.
     constructor(...args) {
       super(...args);
       window.openedSockets.push(this);
-      this.addEventListener('message', (e) => {
-        const message = JSON.parse(e.data);
-        if (message.kind === 1) window.lastPicture = message.commands;
-      });
     }
     send(text) {
       const message = JSON.parse(text);
@@ -201,8 +172,7 @@ async function main() {
     for (const ch of 'qwe') await page.keyboard.sendCharacter(ch);
     await waitForLine(host, new RegExp(`Player ${id} received key: E`), 5000);
     if (!/received key: Q[\s\S]*received key: W[\s\S]*received key: E/.test(host.output)) throw new Error('letters out of order');
-    await waitFor('the typed letters in the picture', () => page.evaluate(`(${typedLetters})(window.lastPicture)`)
-      .then((rows) => rows.some((row) => row.includes('QWE'))), 5000);
+    await waitFor('the typed letters in the picture', () => typedLetters(tcp.picture).some((row) => row.includes('QWE')), 5000);
     await page.screenshot({ path: path.join(outDir, 'phone_typing_pool.png') });
 
     // The Overseer: a tap on the first figure, once the briefing lets the gun fire.
@@ -211,7 +181,7 @@ async function main() {
     await waitForLine(host, /COP intro complete/, 30000);
     const target = await worldToPage(page, FIRST_FIGURE.x, FIRST_FIGURE.y);
     await page.touchscreen.tap(target.x, target.y);
-    await waitFor('the shot\'s verdict', () => page.evaluate(() => window.lastPicture.some((c) => c.kind === 1 && /^It was a (ROBOT|HUMAN)!$/.test(c.text))), 10000);
+    await waitFor('the shot\'s verdict', () => texts(tcp.picture).some((t) => /^It was a (ROBOT|HUMAN)!$/.test(t)), 10000);
     await page.screenshot({ path: path.join(outDir, 'phone_shot.png') });
     if (pageErrors.length > 0) throw new Error(`errors in the page: ${pageErrors.join('; ')}`);
     console.log(`phone test passed: player ${id} joined over wss, got READY, held a key, aimed, typed and shot`);

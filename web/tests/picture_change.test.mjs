@@ -4,7 +4,10 @@ import assert from 'node:assert/strict';
 import { test } from 'node:test';
 import { PictureStream, applyPictureChange } from '../src/picture_stream.js';
 
-const cmd = (n) => ({ kind: 0, x: n, y: 0, width: 1, height: 1, color: [n, 0, 0, 255] });
+const cmd = (n) => ({
+  kind: 0, x: n, y: 0, width: 1, height: 1, color: [n, 0, 0, 255], text: '', font_size: 0, x2: 0, y2: 0, asset_id: 0,
+  rotation: 0, scale_x: 0, scale_y: 0, flip_x: false, flip_y: false,
+});
 const picture = (...ns) => ns.map(cmd);
 
 test('a change applied to the previous picture gives exactly the new one', () => {
@@ -18,6 +21,9 @@ test('a change applied to the previous picture gives exactly the new one', () =>
     ['a run repeated', { base: 4, keep: [0, 0, 1, 1, 0, 1], commands: [] }, picture(1, 1)],
   ];
   for (const [name, change, expected] of cases) assert.deepEqual(applyPictureChange(previous, change), expected, name);
+  // Members left out of a new command are zero, as the host wrote them.
+  const [text] = applyPictureChange([], { base: 0, keep: [], commands: [{ kind: 1, text: 'hi', font_size: 20 }] });
+  assert.deepEqual([text.x, text.color, text.scale_x, text.flip_y, text.text], [0, [0, 0, 0, 0], 0, false, 'hi']);
 });
 
 test('a hostile change is refused, whatever it says', () => {

@@ -7,7 +7,7 @@ import { CanvasPointer, TAP_SLOP_PX } from '../src/canvas_pointer.js';
 import { Key, KeyTracker } from '../src/key_tracker.js';
 import { touchLayout } from '../src/touch_layout.js';
 import { fieldChange, keyPressesFor } from '../src/typed_field.js';
-import { fitWorld } from '../src/viewport.js';
+import { fitWorld, touchPixelRatio } from '../src/viewport.js';
 
 const gameIn = (r) => {
   const v = fitWorld(r.width, r.height);
@@ -29,6 +29,12 @@ test('the controls sit beside the game, in the strip that leaves it biggest', ()
   }
   // Upright, the game takes the whole width.
   assert.equal(gameIn(touchLayout(390, 844).canvas).scale, 390 / 1280);
+  // A phone's canvas gets no more device pixels than the world has units; a coarse screen keeps its own.
+  const canvas = touchLayout(844, 390).canvas;
+  const ratio = touchPixelRatio(canvas.width, canvas.height, 3);
+  assert.ok(Math.abs(gameIn(canvas).scale * ratio - 1) < 1e-9, `ratio ${ratio}`);
+  assert.equal(touchPixelRatio(canvas.width, canvas.height, 1), 1);
+  assert.equal(touchPixelRatio(2560, 1440, 2), 1);
 });
 
 test('the keyboard field becomes key presses, following a word the keyboard rewrites', () => {

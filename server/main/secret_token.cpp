@@ -1,5 +1,5 @@
-// Making and checking the room's admin token.
-#include "server/main/admin_token.h"
+// Making and checking secret tokens.
+#include "server/main/secret_token.h"
 
 #include <cerrno>
 #include <sys/random.h>
@@ -19,16 +19,16 @@ int fill_from_os(std::span<unsigned char> bytes) {
     return 0;
 }
 
-AdminToken make_admin_token(FillRandomBytes fill) {
-    unsigned char bytes[ADMIN_TOKEN_BYTES];
-    AdminToken token;
+SecretToken make_secret_token(FillRandomBytes fill) {
+    unsigned char bytes[SECRET_TOKEN_BYTES];
+    SecretToken token;
     if (const int error = fill(std::span<unsigned char>(bytes)); error != 0) {
-        token.error = AdminTokenError::NoRandomSource;
+        token.error = SecretTokenError::NoRandomSource;
         token.os_error = error;
         return token;
     }
     static constexpr char HEX[] = "0123456789abcdef";
-    token.text.reserve(2 * ADMIN_TOKEN_BYTES);
+    token.text.reserve(2 * SECRET_TOKEN_BYTES);
     for (const unsigned char byte : bytes) {
         token.text += HEX[byte >> 4];
         token.text += HEX[byte & 0xF];
@@ -44,7 +44,7 @@ bool may_carry_admin_token(std::string_view line) {
     return true;
 }
 
-bool admin_token_matches(std::string_view token, std::string_view offered) {
+bool secret_token_matches(std::string_view token, std::string_view offered) {
     if (token.empty() || offered.size() != token.size()) return false;
     unsigned char difference = 0;
     for (size_t i = 0; i < token.size(); ++i)
