@@ -26,6 +26,12 @@ struct CraftedRecording {
         records.push_back(static_cast<char>(t));
         return *this;
     }
+    // A wall-clock reading `change_ns` after the previous one.
+    CraftedRecording& wall(int64_t change_ns) {
+        tag(RecordTag::WALL_CLOCK);
+        put_signed(records, change_ns);
+        return *this;
+    }
     // A monotonic reading `change_ns` after the previous one.
     CraftedRecording& mono(int64_t change_ns) {
         tag(RecordTag::MONO_CLOCK);
