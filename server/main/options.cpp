@@ -17,11 +17,6 @@ bool parse_port(std::string_view text, uint16_t& port) {
     return true;
 }
 
-bool parse_count(std::string_view text, uint32_t& count) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
-    return error == std::errc() && end == text.data() + text.size();
-}
-
 bool parse_seconds(std::string_view text, int& seconds) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
     return error == std::errc() && end == text.data() + text.size() && seconds >= 0;

@@ -29,12 +29,11 @@ const SeatClaim& open_seat(SeatClaims& claims, uint32_t id) {
     return seat;
 }
 
-void note_holder(SeatClaims& claims, uint32_t id, PresentedSecret presented, std::string address) {
+void note_holder(SeatClaims& claims, uint32_t id, PresentedSecret presented) {
     const auto seat = claims.by_id.find(id);
-    if (seat == claims.by_id.end()) return;
     // A seat without a secret has nothing to keep: it stays open to id and name.
-    seat->second.holder_keeps_secret = presented != PresentedSecret::Absent && !seat->second.secret.empty();
-    seat->second.address = std::move(address);
+    if (seat != claims.by_id.end())
+        seat->second.holder_keeps_secret = presented != PresentedSecret::Absent && !seat->second.secret.empty();
 }
 
 std::optional<std::string_view> seat_secret(const SeatClaims& claims, uint32_t id) {

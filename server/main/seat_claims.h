@@ -17,7 +17,6 @@ namespace cog {
 struct SeatClaim {
     std::string secret;            // lower-case hex; empty when the random source failed
     bool holder_keeps_secret = false; // the last client to take the seat presented a secret field
-    std::string address; // the holder's network address without port; "" when unknown
 };
 
 struct SeatClaims {
@@ -49,8 +48,8 @@ bool seat_open_to(const SeatClaims& claims, uint32_t id, PresentedSecret present
 // A new seat: draws its secret. An empty secret (no random source) leaves the seat to id and name.
 const SeatClaim& open_seat(SeatClaims& claims, uint32_t id);
 
-// The seat was taken by a login from `address` that presented `presented`.
-void note_holder(SeatClaims& claims, uint32_t id, PresentedSecret presented, std::string address);
+// The seat was taken by a login that presented `presented`.
+void note_holder(SeatClaims& claims, uint32_t id, PresentedSecret presented);
 
 // The secret for the seat's INIT; nullopt when it has none.
 std::optional<std::string_view> seat_secret(const SeatClaims& claims, uint32_t id);

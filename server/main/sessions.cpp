@@ -54,16 +54,13 @@ uint32_t find_returning_player(HostState& host, uint32_t previous_id, const std:
 // Seated humans connected from `address`, the seat `except` aside (a reconnection replaces it).
 size_t seated_from(HostState& host, const std::string& address, uint32_t except) {
     size_t seated = 0;
-    for (const auto& [id, socket] : host.connections.sockets) {
-        if (id == except || !is_connected_human(host, id)) continue;
-        const auto seat = host.seat_claims.by_id.find(id);
-        seated += seat != host.seat_claims.by_id.end() && seat->second.address == address ? 1 : 0;
-    }
+    for (const auto& [id, socket] : host.connections.sockets)
+        seated += id != except && socket.address == address && is_connected_human(host, id) ? 1 : 0;
     return seated;
 }
 
-// Closes a login that would seat one human too many from its address. An address that is not
-// known (no network behind the connection) is never limited. A script retrying as fast as it can
+// Closes a login that would seat one human too many from its address. A connection without an
+// address (a replay's feed) is never limited. A script retrying as fast as it can
 // gets one log line a second, with a count of the refusals in between.
 bool refused_for_address(HostState& host, const ArrivedLogin& login, const std::string& address,
                          const std::string& shown, uint32_t returning_id, int64_t now_ns) {
@@ -116,8 +113,7 @@ void finish_login(HostState& host, const ArrivedLogin& login, int64_t now_ns) {
              login.previous_player_id);
     const PresentedSecret presented = compare_secret(host.seat_claims, login.previous_player_id, login.reconnect_secret);
     uint32_t id = find_returning_player(host, login.previous_player_id, name, presented, now_ns);
-    const std::string address = transport_address(login.transport);
-    if (refused_for_address(host, login, address, shown, id, now_ns)) return;
+    if (refused_for_address(host, login, login.address, shown, id, now_ns)) return;
     const bool returning = id != 0;
     if (returning) {
         LOG_INFO("[NETWORK] Reconnection detected: reusing player_id=%u for '%s'", id, shown.c_str());
@@ -129,7 +125,7 @@ void finish_login(HostState& host, const ArrivedLogin& login, int64_t now_ns) {
     } else {
         id = create_player(host, name);
     }
-    note_holder(host.seat_claims, id, presented, address);
+    note_holder(host.seat_claims, id, presented);
     // Closes the socket the seat had, if it was still open.
     attach_socket(host.connections, id, login.transport, now_ns);
     if (host.observer) host.observer->login(login.player_name, login.previous_player_id, presented, id);

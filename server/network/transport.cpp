@@ -78,14 +78,4 @@ std::string transport_peer(const Transport& transport) {
     return transport.web ? transport.web->peer() : peer_address(transport.fd);
 }
 
-std::string transport_address(const Transport& transport) {
-    std::string peer = transport_peer(transport);
-    const size_t port = peer.rfind(':');
-    if (port == std::string::npos || port == 0) return "";
-    peer.resize(port);
-    constexpr std::string_view MAPPED = "::ffff:";
-    if (peer.starts_with(MAPPED) && peer.find('.') != std::string::npos) peer.erase(0, MAPPED.size());
-    return peer;
-}
-
 } // namespace cog

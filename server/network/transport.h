@@ -36,8 +36,5 @@ bool transport_message_started(const Transport& transport, const FrameReader& re
 
 void transport_close(const Transport& transport);
 std::string transport_peer(const Transport& transport);
-// The peer's address without its port, an IPv4 address mapped into IPv6 written as IPv4, so one
-// machine has one address over either transport; "" when unknown (a local socket pair).
-std::string transport_address(const Transport& transport);
 
 } // namespace cog
