@@ -19,6 +19,7 @@ struct RobustFixture : ::testing::Test {
     std::unique_ptr<TestClient> good;
     void SetUp() override {
         ASSERT_TRUE(h.start());
+        h.state().connections.pending_logins_per_address = 0; // every test client comes from this one machine
         good = std::make_unique<TestClient>(h.port());
         ASSERT_EQ(h.login(*good, "good"), 1u);
         good->receive_all();
@@ -161,7 +162,7 @@ TEST_F(RobustFixture, ALargeLoginIsReadWithinOneBudgetPerFrameHoweverManyAcceptR
     h.frames(1);
     size_t greeted = 0;
     for (auto& client : crowd) greeted += first_event(client->receive_all(2), EventKind::INIT) ? 1 : 0;
-    ASSERT_EQ(greeted, crowd.size()); // the rounds ran
+    EXPECT_EQ(greeted, crowd.size()); // the rounds ran
     size_t frames = 1; // until the big LOGIN is in
     bool in = first_event(big.receive_all(2), EventKind::INIT) != nullptr;
     for (; !in && frames < 20; ++frames) {
