@@ -34,7 +34,9 @@ ReceivedMessage decode(std::string body) {
 }
 
 struct WebHost : ::testing::Test {
-    HostHarness h{false, 0, DebugCommandsMode::OPEN, true};
+    explicit WebHost(const std::function<void(HostConfig&)>& configure = {})
+        : h(false, 0, DebugCommandsMode::OPEN, true, configure) {}
+    HostHarness h;
     void SetUp() override {
         ASSERT_TRUE(h.start());
         ASSERT_NE(h.web_port(), 0);
@@ -331,9 +333,18 @@ TEST_F(WebHost, ABrowserMustLogInFirst) {
     EXPECT_EQ(h.state().next_player_id, 1u);
 }
 
+// A room with the per-address limits a real host starts with.
+struct WebHostWithAddressLimits : WebHost {
+    WebHostWithAddressLimits()
+        : WebHost([](HostConfig& config) {
+              config.pending_logins_per_address = DEFAULT_PENDING_LOGINS_PER_ADDRESS;
+              config.handshakes_per_address = web::DEFAULT_HANDSHAKES_PER_ADDRESS;
+          }) {}
+};
+
 // One address holding more sockets than the endpoint once had places, dribbling header lines,
 // and opening WebSockets that never log in, locks out nobody from another address.
-TEST_F(WebHost, OneAddressHoldingSocketsLocksNobodyElseOut) {
+TEST_F(WebHostWithAddressLimits, OneAddressHoldingSocketsLocksNobodyElseOut) {
     std::vector<std::unique_ptr<DribblingRequest>> held;
     for (int i = 0; i < 600; ++i) held.push_back(std::make_unique<DribblingRequest>(h.web_port(), "127.0.0.1"));
     std::vector<std::unique_ptr<WsClient>> silent;
