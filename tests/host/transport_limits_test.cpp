@@ -143,7 +143,6 @@ struct TransportLimits : ::testing::TestWithParam<Way> {
     void SetUp() override {
         ASSERT_TRUE(h.start());
         ASSERT_NE(h.web_port(), 0);
-        h.state().connections.pending_logins_per_address = 0; // every test client comes from this one machine
     }
     void advance_seconds(double s) { h.clock.advance_ns(static_cast<int64_t>(s * 1e9)); }
     std::unique_ptr<Link> player(std::string_view name) {
