@@ -1,5 +1,7 @@
-// libFuzzer target: arbitrary bytes through both JSON readers, then re-encoding what was accepted.
+// libFuzzer target: arbitrary bytes through the JSON readers, then re-encoding what was accepted;
+// a picture change that reads is also applied to a small picture, within a command limit.
 #include "shared/protocol/json.h"
+#include "shared/protocol/picture_change.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         cog::write_json(out, server);
         cog::ServerMessage again{cog::ServerMessageKind::EVENT, {}, cog::DrawList(&arena)};
         if (cog::read_json(out, again, &arena)) std::abort();
+    }
+
+    cog::PictureChange change{cog::ServerMessageKind::EVENT, 0, cog::KeptRuns(&arena), cog::DrawList(&arena)};
+    if (!cog::read_json(text, change, &arena, 64)) {
+        cog::DrawList previous(4, cog::DrawCommand{}, &arena);
+        cog::DrawList picture(&arena);
+        if (cog::apply_picture_change(previous, change, picture, 64) == cog::ChangeError::None && picture.size() > 64)
+            std::abort();
     }
     return 0;
 }

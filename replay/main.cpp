@@ -8,6 +8,7 @@
 #include "replay/replayer.h"
 
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -62,6 +63,9 @@ bool parse(int argc, char** argv, Arguments& a) {
 
 int verify(cog::replay::RecordingReader& recording) {
     const cog::replay::ReplayReport report = cog::replay::run_replay(recording, true);
+    const bool read_to_end =
+        recording.error() == cog::replay::LoadError::None || recording.error() == cog::replay::LoadError::Truncated;
+    if (report.identical && !read_to_end) return 1; // said by the caller: which frame could not be read
     if (report.identical) {
         std::printf("%zu frames, %zu players: identical\n", report.frames, report.players);
         return 0;
@@ -109,6 +113,8 @@ int draw(cog::replay::RecordingReader& recording, const Arguments& a) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Output to a reader that went away is its loss, not a crash in the middle of a picture.
+    std::signal(SIGPIPE, SIG_IGN);
     Arguments arguments;
     if (!parse(argc, argv, arguments)) return usage(argv[0]);
     cog::replay::RecordingReader recording;
@@ -118,8 +124,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     const int status = arguments.verify ? verify(recording) : draw(recording, arguments);
+    const cog::replay::LoadError end = recording.error();
     // A recording cut short (a host that died) still replays up to where it ends.
-    if (recording.error() != cog::replay::LoadError::None)
-        std::fprintf(stderr, "%s %s\n", arguments.file.c_str(), cog::replay::load_error_text(recording.error()));
-    return status;
+    if (end == cog::replay::LoadError::Truncated)
+        std::fprintf(stderr, "%s %s\n", arguments.file.c_str(), cog::replay::load_error_text(end));
+    if (end == cog::replay::LoadError::None || end == cog::replay::LoadError::Truncated) return status;
+    // Frames that could not be read were never replayed: whatever came before, no verdict.
+    std::fprintf(stderr, "%s cannot be replayed after frame %zu: it %s\n", arguments.file.c_str(),
+                 recording.frames_read(), cog::replay::load_error_text(end));
+    return 3;
 }

@@ -12,61 +12,16 @@ const char* load_error_text(LoadError error) {
     case LoadError::NotZstd: return "is not a compressed recording";
     case LoadError::NotARecording: return "is not a Cogwell recording";
     case LoadError::Truncated: return "is cut short";
+    case LoadError::Impossible: return "holds what no game could have recorded (an oversized frame or impossible clock readings)";
     }
     return "?";
 }
 
 namespace {
 
-bool read_reading(RecordTag tag, RecordCursor& c, std::vector<ClockReading>& readings, int64_t& wall, int64_t& mono) {
-    if (tag != RecordTag::WALL_CLOCK && tag != RecordTag::MONO_CLOCK) return false;
-    int64_t& last = tag == RecordTag::WALL_CLOCK ? wall : mono;
-    last += c.signed_varint();
-    readings.push_back({tag == RecordTag::WALL_CLOCK, last});
-    return true;
-}
-
-// One record inside a frame; false at a tag that has no place there.
-bool read_frame_record(RecordTag tag, RecordCursor& c, RecordedFrame& frame, std::vector<ClockReading>& readings,
-                       int64_t& wall, int64_t& mono) {
-    switch (tag) {
-    case RecordTag::WALL_CLOCK:
-    case RecordTag::MONO_CLOCK:
-        read_reading(tag, c, readings, wall, mono);
-        if (tag == RecordTag::MONO_CLOCK && frame.start_ns == 0) frame.start_ns = mono;
-        return true;
-    case RecordTag::LOGIN: {
-        RecordedLogin& login = frame.logins.emplace_back();
-        login.previous_id = static_cast<uint32_t>(c.varint());
-        login.name = std::string(c.bytes());
-        login.id = static_cast<uint32_t>(c.varint());
-        login.secret = static_cast<PresentedSecret>(c.varint());
-        return true;
-    }
-    case RecordTag::MESSAGE: {
-        RecordedMessage& message = frame.messages.emplace_back();
-        message.id = static_cast<uint32_t>(c.varint());
-        message.body = std::string(c.bytes());
-        return true;
-    }
-    case RecordTag::DROP:
-        frame.drops.push_back({static_cast<uint32_t>(c.varint()), static_cast<DropReason>(c.varint())});
-        return true;
-    case RecordTag::PICTURE: {
-        RecordedPicture& picture = frame.pictures.emplace_back();
-        picture.id = static_cast<uint32_t>(c.varint());
-        picture.digest = c.varint();
-        const uint64_t count = c.varint();
-        if (count > (c.data.size() - std::min(c.at, c.data.size())) / 2 + 1) {
-            c.ok = false; // more digests than bytes left: read more, or the file is cut
-            return true;
-        }
-        picture.commands.reserve(count);
-        for (uint64_t i = 0; i < count && c.ok; ++i) picture.commands.push_back(c.u16());
-        return true;
-    }
-    default: return false;
-    }
+// Adds a recorded change to the last reading as the recorder took it: modulo 2^64.
+int64_t wrapping_add(int64_t last, int64_t change) {
+    return static_cast<int64_t>(static_cast<uint64_t>(last) + static_cast<uint64_t>(change));
 }
 
 } // namespace
@@ -78,17 +33,18 @@ RecordingReader::~RecordingReader() {
 bool RecordingReader::fill() {
     if (stream_broken_ || exhausted_) return false;
     const size_t before = buffer_.size();
-    std::string chunk(ZSTD_DStreamOutSize(), '\0');
+    if (chunk_.empty()) chunk_.resize(ZSTD_DStreamOutSize());
     while (buffer_.size() == before) {
         if (in_at_ == in_.size() && !file_done_) {
-            in_.resize(1 << 20);
+            // Read in pieces the size zstd works in, so a small file costs no large buffer.
+            in_.resize(ZSTD_DStreamInSize());
             file_.read(in_.data(), static_cast<std::streamsize>(in_.size()));
             in_.resize(static_cast<size_t>(file_.gcount()));
             in_at_ = 0;
             file_done_ = in_.empty();
         }
         ZSTD_inBuffer in{in_.data(), in_.size(), in_at_};
-        ZSTD_outBuffer out{chunk.data(), chunk.size(), 0};
+        ZSTD_outBuffer out{chunk_.data(), chunk_.size(), 0};
         const size_t result = ZSTD_decompressStream(context_, &out, &in);
         if (ZSTD_isError(result)) {
             stream_broken_ = exhausted_ = true;
@@ -98,7 +54,7 @@ bool RecordingReader::fill() {
         // nothing about it.
         if (in.pos != in_at_ || out.pos != 0) stream_complete_ = result == 0;
         in_at_ = in.pos;
-        buffer_.append(chunk.data(), out.pos);
+        buffer_.append(chunk_.data(), out.pos);
         if (out.pos == 0 && file_done_) {
             exhausted_ = true;
             return false;
@@ -131,63 +87,134 @@ LoadError RecordingReader::open(const std::string& path) {
         if (!fill()) return error_ = stream_broken_ ? LoadError::NotZstd : LoadError::NotARecording;
     }
     // The readings of start-up, before the first frame.
-    RecordedFrame none;
-    while (parse(none, false) == Parse::NeedMore && !exhausted_) fill();
-    return error_;
+    for (;;) {
+        const Parse result = parse(false);
+        if (result == Parse::Done) return error_;
+        if (result != Parse::NeedMore) return error_ = result == Parse::Bad ? LoadError::NotARecording : LoadError::Impossible;
+        if (exhausted_) return error_;
+        fill();
+    }
 }
 
-// Reads from at_: with `frame`, one whole frame (its 'F' to its 'E'); then the loose readings
-// up to the next frame or the end. Commits only what was read whole.
-RecordingReader::Parse RecordingReader::parse(RecordedFrame& frame, bool with_frame) {
-    RecordCursor c{buffer_, at_};
-    std::vector<ClockReading> readings;
-    int64_t wall = wall_, mono = mono_;
-    if (with_frame) {
-        if (c.done()) return Parse::NeedMore;
-        if (static_cast<RecordTag>(c.byte()) != RecordTag::FRAME) return Parse::Bad;
-        for (;;) {
-            const RecordTag tag = static_cast<RecordTag>(c.byte());
-            if (!c.ok) return Parse::NeedMore;
-            if (tag == RecordTag::FRAME_END) break;
-            if (!read_frame_record(tag, c, frame, readings, wall, mono)) return Parse::Bad;
-            if (!c.ok) return Parse::NeedMore;
-        }
-    }
-    for (;;) {
-        if (c.at >= buffer_.size()) {
-            if (!exhausted_) return Parse::NeedMore; // the next frame may follow
-            break;
-        }
-        if (static_cast<RecordTag>(buffer_[c.at]) == RecordTag::FRAME) break;
-        const RecordTag tag = static_cast<RecordTag>(c.byte());
-        if (!read_reading(tag, c, readings, wall, mono)) return Parse::Bad;
-        if (!c.ok) return Parse::NeedMore;
-    }
-    at_ = c.at;
-    wall_ = wall;
-    mono_ = mono;
-    clock_.insert(clock_.end(), readings.begin(), readings.end());
+RecordingReader::Parse RecordingReader::take_reading(RecordTag tag, RecordCursor& c) {
+    if (tag != RecordTag::WALL_CLOCK && tag != RecordTag::MONO_CLOCK) return Parse::Bad;
+    const bool wall = tag == RecordTag::WALL_CLOCK;
+    const int64_t change = c.signed_varint();
+    if (!c.ok) return Parse::NeedMore;
+    int64_t& last = wall ? wall_ : mono_;
+    const int64_t value = wrapping_add(last, change);
+    // The host adds and subtracts readings; values no clock gives could overflow its sums.
+    if (value < 0 || value >= MAX_CLOCK_NS || (!wall && value < last)) return Parse::Impossible;
+    if (++frame_readings_ > MAX_READINGS_PER_FRAME) return Parse::Impossible;
+    last = value;
+    clock_.push_back({wall, value});
+    if (!wall && place_ == Place::InFrame && building_.start_ns == 0) building_.start_ns = value;
     return Parse::Done;
 }
 
-bool RecordingReader::next_frame(RecordedFrame& frame) {
-    if (error_ != LoadError::None && error_ != LoadError::Truncated) return false;
-    // What was read is given up now and then, so the buffer holds about one frame.
-    if (at_ > (1u << 20)) {
-        buffer_.erase(0, at_);
-        at_ = 0;
+// One record inside a frame, kept only when whole.
+RecordingReader::Parse RecordingReader::take_frame_record(RecordTag tag, RecordCursor& c) {
+    RecordedFrame& frame = building_;
+    switch (tag) {
+    case RecordTag::WALL_CLOCK:
+    case RecordTag::MONO_CLOCK: return take_reading(tag, c);
+    case RecordTag::LOGIN: {
+        RecordedLogin login;
+        login.previous_id = static_cast<uint32_t>(c.varint());
+        login.name = std::string(c.bytes());
+        login.id = static_cast<uint32_t>(c.varint());
+        login.secret = static_cast<PresentedSecret>(c.varint());
+        if (!c.ok) return Parse::NeedMore;
+        // The accept phase takes at most this many logins a frame.
+        if (frame.logins.size() >= MAX_PENDING_LOGINS * (MAX_ACCEPT_ROUNDS + 1)) return Parse::Impossible;
+        frame.logins.push_back(std::move(login));
+        return Parse::Done;
     }
+    case RecordTag::MESSAGE: {
+        const uint32_t id = static_cast<uint32_t>(c.varint());
+        const std::string_view body = c.bytes();
+        if (!c.ok) return Parse::NeedMore;
+        frame.messages.push_back({id, std::string(body)});
+        return Parse::Done;
+    }
+    case RecordTag::DROP: {
+        const uint32_t id = static_cast<uint32_t>(c.varint());
+        const uint64_t reason = c.varint();
+        if (!c.ok) return Parse::NeedMore;
+        frame.drops.push_back({id, static_cast<DropReason>(reason)});
+        return Parse::Done;
+    }
+    case RecordTag::PICTURE: {
+        RecordedPicture picture;
+        picture.id = static_cast<uint32_t>(c.varint());
+        picture.digest = c.varint();
+        const uint64_t count = c.varint();
+        if (!c.ok || count > (c.data.size() - c.at) / 2) return Parse::NeedMore; // its digests are not all here
+        picture.commands.reserve(count);
+        for (uint64_t i = 0; i < count; ++i) picture.commands.push_back(c.u16());
+        frame.pictures.push_back(std::move(picture));
+        return Parse::Done;
+    }
+    default: return Parse::Bad;
+    }
+}
+
+RecordingReader::Parse RecordingReader::parse(bool enter_frame) {
     for (;;) {
-        frame = RecordedFrame{};
-        const Parse result = parse(frame, true);
-        if (result == Parse::Done) return true;
-        if (result == Parse::Bad) {
-            error_ = LoadError::NotARecording;
+        if (at_ >= buffer_.size()) return place_ == Place::BetweenFrames && exhausted_ ? Parse::Done : Parse::NeedMore;
+        RecordCursor c{buffer_, at_};
+        const RecordTag tag = static_cast<RecordTag>(c.byte());
+        Parse step = Parse::Done;
+        if (place_ == Place::BetweenFrames) {
+            if (tag == RecordTag::FRAME) {
+                // Where the frame read so far (or start-up) ends, and the next one begins.
+                if (frame_ready_ || !enter_frame) return Parse::Done;
+                place_ = Place::InFrame;
+                frame_bytes_ = frame_readings_ = 0;
+            } else {
+                step = take_reading(tag, c);
+            }
+        } else if (tag == RecordTag::FRAME_END) {
+            place_ = Place::BetweenFrames;
+            frame_ready_ = true;
+        } else {
+            step = take_frame_record(tag, c);
+        }
+        if (step != Parse::Done) return step;
+        frame_bytes_ += c.at - at_;
+        at_ = c.at;
+        if (frame_bytes_ > MAX_FRAME_BYTES) return Parse::Impossible;
+    }
+}
+
+bool RecordingReader::next_frame(RecordedFrame& frame) {
+    if (error_ != LoadError::None) return false;
+    for (;;) {
+        // What was read is given up now and then, so the buffer holds about one frame.
+        if (at_ > (1u << 20)) {
+            buffer_.erase(0, at_);
+            at_ = 0;
+        }
+        const Parse result = parse(true);
+        if (result == Parse::Done) {
+            if (!frame_ready_) {
+                // The end: of a whole recording, or of one whose writer never closed it.
+                if (!stream_complete_) error_ = LoadError::Truncated;
+                return false;
+            }
+            frame = std::move(building_);
+            building_ = RecordedFrame{};
+            frame_ready_ = false;
+            ++frames_read_;
+            return true;
+        }
+        if (result == Parse::Bad || result == Parse::Impossible) {
+            error_ = result == Parse::Bad ? LoadError::NotARecording : LoadError::Impossible;
             return false;
         }
         if (exhausted_) {
-            // Nothing more: a clean end, or a host that died in the middle of a frame.
-            if (at_ < buffer_.size() || !stream_complete_) error_ = LoadError::Truncated;
+            // Nothing more: a host that died in the middle of a frame, or a damaged stream.
+            error_ = LoadError::Truncated;
             return false;
         }
         fill();

@@ -17,7 +17,7 @@ typedef struct ZSTD_DCtx_s ZSTD_DCtx;
 
 namespace cog::replay {
 
-enum class LoadError : uint8_t { None, CannotOpen, NotZstd, NotARecording, Truncated };
+enum class LoadError : uint8_t { None, CannotOpen, NotZstd, NotARecording, Truncated, Impossible };
 const char* load_error_text(LoadError error);
 
 struct ClockReading {
@@ -54,6 +54,13 @@ struct RecordedFrame {
     int64_t start_ns = 0; // its first monotonic reading
 };
 
+// What no host ever records, so a recording holding it is refused rather than replayed: frames
+// this large, more logins in a frame than the accept phase can take, this many clock readings
+// between two frames, readings outside the clock's range or a monotonic clock going backwards.
+inline constexpr size_t MAX_FRAME_BYTES = 256u << 20;       // decompressed
+inline constexpr size_t MAX_READINGS_PER_FRAME = 1u << 20;  // within a frame and after it
+inline constexpr int64_t MAX_CLOCK_NS = int64_t{1} << 62;    // about 146 years
+
 struct RecordingHeader {
     uint64_t seed = 0;
     DebugCommandsMode mode = DebugCommandsMode::OPEN;
@@ -77,21 +84,37 @@ public:
     // Readings not yet handed out, oldest first.
     std::deque<ClockReading>& clock() { return clock_; }
 
+    // The frame (from 0) at which the recording stopped being read.
+    size_t frames_read() const { return frames_read_; }
+
 private:
-    enum class Parse : uint8_t { Done, NeedMore, Bad };
+    enum class Parse : uint8_t { Done, NeedMore, Bad, Impossible };
+    // Where the reader stands: inside a frame, or between two (the pause's readings).
+    enum class Place : uint8_t { BetweenFrames, InFrame };
     // Decompresses at least some more bytes; false at the end of the file.
     bool fill();
-    Parse parse(RecordedFrame& frame, bool with_frame);
+    // Takes whole records from at_ on, each once however the bytes arrive: up to the end of the
+    // start-up readings (`enter_frame` false), or through the next frame and the pause after it.
+    Parse parse(bool enter_frame);
+    Parse take_reading(RecordTag tag, RecordCursor& c);
+    Parse take_frame_record(RecordTag tag, RecordCursor& c);
 
     std::ifstream file_;
     ZSTD_DCtx* context_ = nullptr;
     std::string in_, buffer_; // compressed input not yet taken; decompressed bytes from at_
+    std::string chunk_;       // one call's decompressed bytes
     size_t in_at_ = 0, at_ = 0;
     bool file_done_ = false, stream_broken_ = false, stream_complete_ = false;
     bool exhausted_ = false; // fill() has nothing more to give: what is buffered is all there is
     RecordingHeader header_;
     std::deque<ClockReading> clock_;
     int64_t wall_ = 0, mono_ = 0;
+    Place place_ = Place::BetweenFrames;
+    RecordedFrame building_;    // the frame being read
+    bool frame_ready_ = false;  // building_ is whole; the pause after it is being read
+    size_t frame_bytes_ = 0;    // of building_ and its pause
+    size_t frame_readings_ = 0; // of building_ and its pause
+    size_t frames_read_ = 0;
     LoadError error_ = LoadError::None;
 };
 

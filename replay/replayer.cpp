@@ -5,27 +5,31 @@
 #include "server/main/frame_observer.h"
 #include "server/main/host.h"
 #include "server/main/recorded_message.h"
+#include "server/web/web_channel.h"
 #include "shared/log/console.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <map>
+#include <memory>
 #include <set>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace cog::replay {
 
 namespace {
 
-// The replay's ends of the players' socket pairs, by player id.
-using Feeds = std::map<uint32_t, int>;
+// Each player's connection as the replay holds it, by player id: an in-memory channel, so a
+// frame's messages are handed over whole however large, nothing waits, and no end can break.
+using Feeds = std::map<uint32_t, std::shared_ptr<web::WebChannel>>;
+
+// What the host sent is not read back: the digests were taken as it was sent.
+void discard_output(web::WebChannel& channel) {
+    while (channel.has_output()) channel.pop_output();
+}
 
 // Checks every picture the replayed host sends against the recording, in order.
 class Verifier final : public FrameObserver {
 public:
-    Verifier(bool verify, uint32_t player, const PictureSink& sink, ReplayReport& report)
-        : verify_(verify), player_(player), sink_(sink), report_(report) {}
+    Verifier(bool verify, uint32_t player, const PictureSink& sink, ReplayReport& report, Feeds& feeds)
+        : verify_(verify), player_(player), sink_(sink), report_(report), feeds_(feeds) {}
 
     void begin(const RecordedFrame& frame, size_t index, double seconds) {
         frame_ = &frame;
@@ -46,9 +50,17 @@ public:
     }
     bool stopped() const { return stopped_ || (verify_ && !report_.identical); }
 
-    void login(std::string_view, uint32_t, PresentedSecret, uint32_t id) override { logins_.push_back(id); }
+    void login(std::string_view, uint32_t, PresentedSecret, uint32_t id) override {
+        logins_.push_back(id);
+        // The last login's news to everybody goes now: a crowd logging in at once would otherwise
+        // hold every join announcement to every player until the pictures.
+        for (auto& [player, feed] : feeds_) discard_output(*feed);
+    }
 
     void picture_sent(uint32_t id, std::string_view body, std::span<const uint32_t> starts) override {
+        // What the host sent is not read back: the digests are taken here. Let go of it at once,
+        // so a frame of many viewers holds one picture at a time rather than all of them.
+        if (auto feed = feeds_.find(id); feed != feeds_.end()) discard_output(*feed->second);
         if (sink_ && id == player_ && !sink_(seconds_, body)) stopped_ = true;
         if (!verify_ || !report_.identical) return;
         if (next_picture_ >= frame_->pictures.size()) {
@@ -83,6 +95,7 @@ private:
     uint32_t player_;
     const PictureSink& sink_;
     ReplayReport& report_;
+    Feeds& feeds_;
     const RecordedFrame* frame_ = nullptr;
     size_t index_ = 0;
     double seconds_ = 0;
@@ -92,22 +105,6 @@ private:
 };
 
 void discard_console(void*, std::string_view) {}
-
-// A recorded body as it travels on a stream: every recorded body was once a whole frame.
-std::string frame_of(std::string_view body) {
-    std::string frame(4, '\0');
-    frame.append(body);
-    finish_frame(frame.data(), frame.size());
-    return frame;
-}
-
-void write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n <= 0) return; // the host closed its end; the recording said what became of it
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-}
 
 // The recording says how the login's secret compared, never what it was; the replayed host drew
 // secrets of its own, so a matching one is taken from it.
@@ -121,19 +118,13 @@ std::optional<std::string_view> replayed_secret(const HostState& host, const Rec
     return "-"; // never a secret: secrets are hex digits
 }
 
-// A LOGIN arrives on a new socket pair, waiting in the host's list of logins as an accepted
+// A LOGIN arrives on a new channel, waiting in the host's list of logins as an accepted
 // connection would; its id is known from the recording.
 void feed_login(HostState& host, Feeds& feeds, const RecordedLogin& login) {
-    int pair[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return;
-    // The host's end is non-blocking, as every socket it reads; the replay's end blocks, since
-    // the host always takes a frame's worth before the next frame is fed.
-    fcntl(pair[0], F_SETFL, fcntl(pair[0], F_GETFL) | O_NONBLOCK);
-    const int buffer = 8 << 20; // a frame's messages always fit: the host reads a bounded amount a frame
-    for (int fd : pair) {
-        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-    }
+    auto channel = std::make_shared<web::WebChannel>();
+    // Each recorded player its own peer: the game was played by real connections, whatever
+    // addresses they came from.
+    channel->peer_ = "recorded login for seat " + std::to_string(login.id);
     ClientMessage message;
     message.kind = ClientMessageKind::LOGIN;
     message.player_name = login.name;
@@ -141,13 +132,13 @@ void feed_login(HostState& host, Feeds& feeds, const RecordedLogin& login) {
     message.reconnect_secret = replayed_secret(host, login);
     std::string body;
     write_json(body, message);
-    write_all(pair[1], frame_of(body));
+    channel->receive(body, true);
     PendingLogin pending;
-    pending.transport = Transport{pair[0], nullptr};
+    pending.transport = Transport{-1, channel};
     pending.reader = FrameReader(&host.connections.frame_pool);
     host.connections.pending_logins.push_back(std::move(pending));
-    if (auto old = feeds.find(login.id); old != feeds.end()) close(old->second);
-    feeds[login.id] = pair[1];
+    if (auto old = feeds.find(login.id); old != feeds.end()) old->second->set_fault(web::ChannelFault::Closed);
+    feeds[login.id] = std::move(channel);
 }
 
 // Drops the host could not have seen coming from what was fed: a stalled frame, an unreadable
@@ -162,10 +153,10 @@ void feed_frame(HostState& host, Feeds& feeds, const RecordedFrame& frame) {
     for (const RecordedLogin& login : frame.logins) feed_login(host, feeds, login);
     for (const RecordedMessage& message : frame.messages)
         if (auto feed = feeds.find(message.id); feed != feeds.end())
-            write_all(feed->second, frame_of(replayed_message(message.body, host.debug_access.admin_token)));
+            feed->second->receive(replayed_message(message.body, host.debug_access.admin_token), true);
     for (const RecordedDrop& drop : frame.drops) {
         if (drop_is_fed_as_end(drop.reason)) {
-            if (auto feed = feeds.find(drop.id); feed != feeds.end()) shutdown(feed->second, SHUT_WR);
+            if (auto feed = feeds.find(drop.id); feed != feeds.end()) feed->second->set_fault(web::ChannelFault::Closed);
         } else if (drop_is_marked(drop.reason)) {
             if (auto socket = host.connections.sockets.find(drop.id); socket != host.connections.sockets.end())
                 mark_broken(socket->second, drop.reason);
@@ -173,18 +164,12 @@ void feed_frame(HostState& host, Feeds& feeds, const RecordedFrame& frame) {
     }
 }
 
-// What the host sent is not read back: the digests were taken as it was sent.
+// Connections the host let go are let go here too.
 void drain_feeds(HostState& host, Feeds& feeds) {
-    char sink[64 * 1024];
     for (auto it = feeds.begin(); it != feeds.end();) {
-        while (recv(it->second, sink, sizeof sink, MSG_DONTWAIT) > 0) {
-        }
-        if (!host.connections.sockets.count(it->first)) {
-            close(it->second);
-            it = feeds.erase(it);
-        } else {
-            ++it;
-        }
+        discard_output(*it->second);
+        if (!host.connections.sockets.count(it->first)) it = feeds.erase(it);
+        else ++it;
     }
 }
 
@@ -196,7 +181,8 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
     ReplayClock clock(recording.clock());
     SystemClock instruments;
     SeededRandom random(recording.header().seed);
-    Verifier verifier(verify, player, sink, report);
+    Feeds feeds;
+    Verifier verifier(verify, player, sink, report, feeds);
     HostConfig config;
     config.clock = &clock;
     config.instrument_clock = &instruments;
@@ -208,7 +194,6 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
     config.debug_commands = recording.header().mode;
     config.admin_token = recording.header().admin_token;
     console_set_sink(&discard_console, nullptr);
-    Feeds feeds;
     std::set<uint32_t> players;
     size_t stray_frame = SIZE_MAX; // the first frame in which the clock left the recording
     bool unread_readings = false;  // a frame ended without taking all its readings
@@ -222,23 +207,25 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
             if (i == 0) first_ns = frame.start_ns;
             for (const RecordedLogin& login : frame.logins) players.insert(login.id);
             feed_frame(host.state(), feeds, frame);
-            verifier.begin(frame, i, static_cast<double>(frame.start_ns - first_ns) / 1e9);
+            // In floating point: a difference of two recorded readings need not fit 64 bits.
+            verifier.begin(frame, i, (static_cast<double>(frame.start_ns) - static_cast<double>(first_ns)) / 1e9);
             host.frame();
             // A frame ends with every reading it and its pause made; one left over would be met
             // by the next frame in another place, which shows only frames later.
             if ((clock.strayed() || !recording.clock().empty()) && stray_frame == SIZE_MAX) stray_frame = i;
-            if (!recording.clock().empty()) {
+            if (!recording.clock().empty() && verify) {
                 unread_readings = true;
                 report.frames = i + 1;
                 break;
             }
+            // Drawing goes on, each frame with its own readings.
+            recording.clock().clear();
             if (verify) verifier.end();
             drain_feeds(host.state(), feeds);
             report.frames = i + 1;
         }
         host.shutdown();
     }
-    for (auto& [id, fd] : feeds) close(fd);
     console_set_sink(nullptr, nullptr);
     // A recording cut short lacks the readings after its last frame; anywhere else, a reading
     // the recording does not have means the game took another path.

@@ -60,6 +60,8 @@ fuzz_target fuzz_json_reader     "$protocol" "" "" -max_len=8192
 fuzz_target fuzz_receive_message "$protocol" "" "" -max_len=8192
 fuzz_target fuzz_web_channel     "$protocol" "" "" -max_len=1024
 fuzz_target fuzz_client_picture  "$client" "$client_packages" "-lstb" -max_len=65536 -timeout=20 -rss_limit_mb=2560
+fuzz_target fuzz_recording_reader "$root/replay/recording.cpp $root/server/main/recording_format.cpp" "" \
+    "-lzstd -lxxhash" -max_len=65536
 
 echo "== summary (last status line of each run)$summary"
 exit $status

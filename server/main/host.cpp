@@ -56,6 +56,7 @@ Host::Host(const HostConfig& config)
       state_(*config.clock, *config.random, config.instrument_clock ? *config.instrument_clock : *config.clock) {
     state_.observer = config.observer;
     state_.seat_claims.fill = config.secret_source;
+    state_.seat_claims.max_per_address = config.max_players_per_address;
 }
 
 Host::~Host() {

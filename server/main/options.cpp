@@ -108,6 +108,9 @@ constexpr OptionSpec OPTIONS[] = {
     {"--log-level", "debug|info|warn|error", "COGWELL_LOG_LEVEL",
      "the least important lines written (default debug: everything, with the per-frame diagnostics)",
      [](HostOptions& o, std::string_view v) { return parse_named(v, LOG_LEVEL_NAMES, o.log_level); }},
+    {"--max-players-per-address", "N", "COGWELL_MAX_PLAYERS_PER_ADDRESS",
+     "seated players one network address may hold at once (default 16, 0: no limit)",
+     [](HostOptions& o, std::string_view v) { return parse_count(v, o.max_players_per_address); }},
     {"--record", "FILE", nullptr, "record the game to FILE for replay",
      [](HostOptions& o, std::string_view v) {
          o.record_path = std::string(v);

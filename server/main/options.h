@@ -35,6 +35,7 @@ struct HostOptions {
     int allocated_timeout_s = 300; // an allocated room unused this long asks to be replaced
     ListApi agones_list_api = ListApi::BETA; // where the sidecar serves the player List
     LogLevel log_level = LogLevel::Debug; // lines below it are not written; Debug: everything
+    uint32_t max_players_per_address = 16; // seated humans from one address; 0: no limit
     std::string record_path; // empty: no recording
     // Per-address limits; 0 lifts each.
     unsigned handshakes_per_address = web::DEFAULT_HANDSHAKES_PER_ADDRESS; // web port, not yet WebSockets

@@ -1,7 +1,7 @@
-// Who may take a human seat back. Every seat has a reconnection secret that only the client
-// holding it learns (in its INIT); a seat last taken by a client that keeps its secret goes back
-// only to that secret. Id and name alone, which every client sees, take back only the seats of
-// clients that know nothing of secrets.
+// Who may take a human seat. Every seat has a reconnection secret that only the client holding it
+// learns (in its INIT); a seat last taken by a client that keeps its secret goes back only to that
+// secret. Id and name alone, which every client sees, take back only the seats of clients that
+// know nothing of secrets. And one network address holds only so many seats at once.
 #pragma once
 
 #include "server/main/secret_token.h"
@@ -21,6 +21,12 @@ struct SeatClaim {
 
 struct SeatClaims {
     FillRandomBytes fill = fill_from_os; // the random source of the secrets
+    // Seated humans one address may hold at once; 0: no limit. A household or a classroom behind
+    // one address fits; a script seating hundreds of players, slowing everyone's pictures, does not.
+    uint32_t max_per_address = 16;
+    // Refusals for the limit are logged at most once a second, the others counted in the next line.
+    size_t refusals_unlogged = 0;
+    std::optional<int64_t> refusal_logged_ns; // monotonic time of the last such line
     std::map<uint32_t, SeatClaim> by_id; // human seats, for as long as their records last
 };
 

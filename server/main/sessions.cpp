@@ -51,6 +51,36 @@ uint32_t find_returning_player(HostState& host, uint32_t previous_id, const std:
     return previous_id;
 }
 
+// Seated humans connected from `address`, the seat `except` aside (a reconnection replaces it).
+size_t seated_from(HostState& host, const std::string& address, uint32_t except) {
+    size_t seated = 0;
+    for (const auto& [id, socket] : host.connections.sockets)
+        seated += id != except && socket.address == address && is_connected_human(host, id) ? 1 : 0;
+    return seated;
+}
+
+// Closes a login that would seat one human too many from its address. A connection without an
+// address (a replay's feed) is never limited. A script retrying as fast as it can
+// gets one log line a second, with a count of the refusals in between.
+bool refused_for_address(HostState& host, const ArrivedLogin& login, const std::string& address,
+                         const std::string& shown, uint32_t returning_id, int64_t now_ns) {
+    SeatClaims& claims = host.seat_claims;
+    if (claims.max_per_address == 0 || address.empty()) return false;
+    const size_t seated = seated_from(host, address, returning_id);
+    if (seated < claims.max_per_address) return false;
+    transport_close(login.transport);
+    if (claims.refusal_logged_ns && now_ns - *claims.refusal_logged_ns < REFUSAL_LOG_INTERVAL_NS) {
+        ++claims.refusals_unlogged;
+        return true;
+    }
+    LOG_WARN("[NETWORK] Login of '%s' from %s refused: %zu players are already seated from that address "
+             "(--max-players-per-address %u); %zu more refused since the last such line",
+             shown.c_str(), address.c_str(), seated, claims.max_per_address, claims.refusals_unlogged);
+    claims.refusals_unlogged = 0;
+    claims.refusal_logged_ns = now_ns;
+    return true;
+}
+
 // Rights belong to whoever proved to be the seat's holder; id and name prove nothing.
 void withdraw_rights_without_secret(PlayerConnection& record, PresentedSecret presented) {
     if (presented == PresentedSecret::Matching || !record.is_admin) return;
@@ -83,6 +113,7 @@ void finish_login(HostState& host, const ArrivedLogin& login, int64_t now_ns) {
              login.previous_player_id);
     const PresentedSecret presented = compare_secret(host.seat_claims, login.previous_player_id, login.reconnect_secret);
     uint32_t id = find_returning_player(host, login.previous_player_id, name, presented, now_ns);
+    if (refused_for_address(host, login, login.address, shown, id, now_ns)) return;
     const bool returning = id != 0;
     if (returning) {
         LOG_INFO("[NETWORK] Reconnection detected: reusing player_id=%u for '%s'", id, shown.c_str());

@@ -151,7 +151,7 @@ std::vector<ArrivedLogin> take_arrived_logins(ConnectionTable& table, int64_t no
             const std::optional<std::string_view> secret = received.message.reconnect_secret;
             arrived.push_back({login.transport, std::string(received.message.player_name),
                                received.message.previous_player_id,
-                               secret ? std::optional<std::string>(*secret) : std::nullopt});
+                               secret ? std::optional<std::string>(*secret) : std::nullopt, login.address});
         }
         scratch.release();
     }

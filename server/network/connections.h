@@ -112,6 +112,7 @@ struct ArrivedLogin {
     std::string player_name; // owned copy
     uint32_t previous_player_id = 0;
     std::optional<std::string> reconnect_secret; // owned copy; absent from clients that know nothing of it
+    std::string address; // the peer's address without its port; "" when none (a replay's feed)
 };
 
 // Reads the pending logins without waiting, each within the per-client byte budget. Returns the

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <string_view>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -91,7 +92,10 @@ namespace cog {
 
 std::string address_part(const std::string& peer) {
     const size_t colon = peer.rfind(':');
-    return colon == std::string::npos ? peer : peer.substr(0, colon);
+    std::string address = colon == std::string::npos ? peer : peer.substr(0, colon);
+    constexpr std::string_view MAPPED = "::ffff:";
+    if (address.starts_with(MAPPED) && address.find('.') != std::string::npos) address.erase(0, MAPPED.size());
+    return address;
 }
 
 unsigned long raise_open_file_limit() {

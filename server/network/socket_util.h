@@ -16,7 +16,8 @@ void close_socket(int fd);
 // "address:port" of the connected peer, or "unknown".
 std::string peer_address(int fd);
 
-// The address alone of an "address:port" peer, what per-address limits count.
+// The address alone of an "address:port" peer, what per-address limits count. An IPv4 address
+// mapped into IPv6 is written as IPv4, so one machine is one address on either port.
 std::string address_part(const std::string& peer);
 
 // Raises the soft limit on open files to the hard limit, so every socket the host may be sent

@@ -175,7 +175,9 @@ std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError
     endpoint->handshakes_ = HandshakeCounts(config.handshakes_per_address, int64_t{HANDSHAKE_TIMEOUT_S} * 1'000'000);
     endpoint->allowed_origins_ = config.allowed_origins;
     if (secure) {
-        info.options |= LWS_SERVER_OPTION_DO_SSL_GLOBAL_INIT;
+        // A player who typed the address without https:// is sent to it rather than met with silence.
+        info.options |= LWS_SERVER_OPTION_DO_SSL_GLOBAL_INIT | LWS_SERVER_OPTION_ALLOW_NON_SSL_ON_SSL_PORT |
+                        LWS_SERVER_OPTION_REDIRECT_HTTP_TO_HTTPS;
         info.ssl_cert_filepath = config.tls_certificate.c_str();
         info.ssl_private_key_filepath = config.tls_key.c_str();
     }
@@ -349,6 +351,11 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
     case LWS_CALLBACK_HTTP_CONFIRM_UPGRADE: return confirm_upgrade(wsi, static_cast<const char*>(in));
     case LWS_CALLBACK_FILTER_PROTOCOL_CONNECTION: {
         const std::string path = request_path(wsi);
+        // Plain HTTP on a TLS port is only let in to be redirected; its WebSockets stay shut.
+        if (secure_ && !lws_is_ssl(wsi)) {
+            LOG_WARN("[WEB] Refused a WebSocket without TLS from %s", peer_of(wsi).c_str());
+            return 1;
+        }
         if (path == WEB_SOCKET_PATH) return 0;
         LOG_WARN("[WEB] Refused WebSocket at '%s' from %s", printable(path).c_str(), peer_of(wsi).c_str());
         return 1;

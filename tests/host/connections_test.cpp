@@ -110,6 +110,9 @@ TEST(Connections, OneAddressWaitsForLoginInOnlyAFewPlacesAndOthersStillGetIn) {
     attach_socket(table, 5, arrived[0].transport, 4);
     EXPECT_EQ(connection_address(table, 5), "127.0.0.2");
     EXPECT_EQ(connection_address(table, 6), "");
+    // A browser on an IPv6 socket and a TCP client of the same machine are one address.
+    EXPECT_EQ(address_part("::ffff:127.0.0.2:40000"), "127.0.0.2");
+    EXPECT_EQ(address_part("::1:40000"), "::1");
 
     close_all(table);
     for (int fd : silent) close(fd);

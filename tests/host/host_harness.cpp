@@ -160,6 +160,10 @@ HostHarness::HostHarness(bool open_window, uint16_t port, DebugCommandsMode debu
     config.random = &random;
     config.open_window = open_window;
     config.stop_requested = &stop;
+    // Every test client comes from this one machine; the tests of the per-address limits set them.
+    config.max_players_per_address = 0;
+    config.pending_logins_per_address = 0;
+    config.handshakes_per_address = 0;
     if (configure) configure(config);
     host = std::make_unique<Host>(config);
 }

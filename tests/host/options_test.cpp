@@ -23,10 +23,13 @@ TEST(HostOptions, EnvironmentSetsModesAndArgumentsWin) {
     EXPECT_TRUE(parsed.options.agones);
     EXPECT_EQ(parsed.options.port, 5556);
     EXPECT_EQ(parsed.options.web_port, 8080);
+    EXPECT_EQ(parsed.options.max_players_per_address, 16u);
 
-    const char* args[] = {"host", "--debug-commands", "off", "--web-port=0", "--record", "game.rec"};
-    parsed = parse_host_options(6, args, admin_env);
+    const char* args[] = {"host", "--debug-commands", "off", "--web-port=0", "--record", "game.rec",
+                          "--max-players-per-address=0"};
+    parsed = parse_host_options(7, args, admin_env);
     ASSERT_EQ(parsed.error, OptionsError::None);
+    EXPECT_EQ(parsed.options.max_players_per_address, 0u);
     EXPECT_EQ(parsed.options.debug_commands, DebugCommandsMode::OFF);
     EXPECT_EQ(parsed.options.web_port, 0);
     EXPECT_EQ(parsed.options.record_path, "game.rec");
@@ -48,6 +51,8 @@ TEST(HostOptions, RefusesWhatItCannotUse) {
     EXPECT_EQ(parse_host_options(3, bad_port, no_env).error, OptionsError::BadValue);
     const char* bad_mode[] = {"host", "--debug-commands=everyone"};
     EXPECT_EQ(parse_host_options(2, bad_mode, no_env).error, OptionsError::BadValue);
+    const char* bad_count[] = {"host", "--max-players-per-address", "-1"};
+    EXPECT_EQ(parse_host_options(3, bad_count, no_env).error, OptionsError::BadValue);
     const char* missing[] = {"host", "--record"};
     EXPECT_EQ(parse_host_options(2, missing, no_env).error, OptionsError::MissingValue);
     const char* half_tls[] = {"host", "--tls-cert", "cert.pem"};

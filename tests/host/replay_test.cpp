@@ -9,6 +9,7 @@
 #include "server/screens/metro/metro_state.h"
 #include "shared/protocol/json.h"
 #include "tests/host/host_harness.h"
+#include "tests/support/crafted_recording.h"
 #include "tests/ws_client/ws_client.h"
 
 #include <gtest/gtest.h>
@@ -273,8 +274,9 @@ struct ProgramRun {
     std::string output;
 };
 
-// Runs a program to its end, its standard output and error together.
-ProgramRun run_program(std::vector<std::string> arguments) {
+// Runs a program to its end, its standard output and error together; after `timeout_s` it is
+// ended by SIGALRM.
+ProgramRun run_program(std::vector<std::string> arguments, unsigned timeout_s = 120) {
     int out[2];
     if (pipe(out) != 0) return {};
     const pid_t pid = fork();
@@ -282,6 +284,7 @@ ProgramRun run_program(std::vector<std::string> arguments) {
         dup2(out[1], STDOUT_FILENO);
         dup2(out[1], STDERR_FILENO);
         close(out[0]);
+        alarm(timeout_s);
         std::vector<char*> argv;
         for (std::string& a : arguments) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -593,6 +596,97 @@ TEST(RealRecording, TheAdminTokenAndIgnoredBytesStayOutOfTheLogAndTheRecording) 
     EXPECT_TRUE(WIFEXITED(replay.status) && WEXITSTATUS(replay.status) == 0) << replay.output;
     EXPECT_NE(replay.output.find(" 1 players: identical"), std::string::npos) << replay.output;
     std::remove(path.c_str());
+}
+
+bool ended_by_itself(const ProgramRun& run, int status) { return WIFEXITED(run.status) && WEXITSTATUS(run.status) == status; }
+
+// Recordings no host wrote end the replay with a verdict and a status in bounded time and
+// memory: never a hang, a crash or an overflow.
+TEST(HostileRecording, EndsTheReplayWithAVerdictNeverAHangOrACrash) {
+    const std::string base = "/tmp/cogwell-hostile-" + std::to_string(getpid());
+    const std::string input = message_text([] {
+        ClientMessage message;
+        message.kind = ClientMessageKind::INPUT;
+        return message;
+    }());
+    {
+        // Messages of 1 MB, ten in one frame: more than any socket buffer holds.
+        std::string large = input;
+        large.insert(large.size() - 1, ",\"padding\":\"" + std::string(1'000'000, 'x') + "\"");
+        CraftedRecording r;
+        r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1);
+        for (int i = 0; i < 10; ++i) r.message(1, large);
+        r.tag(RecordTag::FRAME_END).idle_frame();
+        ASSERT_TRUE(r.save(base + "-large.rec"));
+        const ProgramRun run = run_program({COG_REPLAY_BINARY, base + "-large.rec", "--verify"}, 60);
+        EXPECT_TRUE(ended_by_itself(run, 1)) << run.status << run.output;
+        // The recording has no pictures: the first one sent is the difference.
+        EXPECT_NE(run.output.find("frame 0, player 1, command 0: a picture the recording does not have"),
+                  std::string::npos) << run.output;
+    }
+    {
+        // A seat handed back under another id than recorded, then messages for both: drawn.
+        CraftedRecording r;
+        r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1).tag(RecordTag::FRAME_END);
+        for (int i = 0; i < 250; ++i) r.idle_frame(); // 4 s: the seat has fallen silent
+        r.tag(RecordTag::FRAME).mono(16'000'000).login("Ann", 1, 2).tag(RecordTag::FRAME_END);
+        r.tag(RecordTag::FRAME).mono(16'000'000).message(1, input).message(2, input).tag(RecordTag::FRAME_END);
+        for (int i = 0; i < 10; ++i) r.idle_frame();
+        ASSERT_TRUE(r.save(base + "-seat.rec"));
+        const ProgramRun run = run_program(
+            {COG_REPLAY_BINARY, base + "-seat.rec", "--player", "1", "--at", "4.05", "--png", base + "-seat.png"}, 60);
+        EXPECT_TRUE(ended_by_itself(run, 0)) << run.status << run.output;
+        EXPECT_NE(run.output.find("1 picture written"), std::string::npos) << run.output;
+        std::remove((base + "-seat.png").c_str());
+    }
+    {
+        // A frame that never ends: 16 MB of clock readings from a file of a few kilobytes.
+        CraftedRecording r;
+        r.tag(RecordTag::FRAME);
+        for (int i = 0; i < 8'000'000; ++i) r.mono(0);
+        ASSERT_TRUE(r.save(base + "-endless.rec"));
+        const ProgramRun run = run_program({COG_REPLAY_BINARY, base + "-endless.rec", "--verify"}, 60);
+        EXPECT_TRUE(ended_by_itself(run, 3)) << run.status << run.output;
+        EXPECT_NE(run.output.find("cannot be replayed after frame 0"), std::string::npos) << run.output;
+    }
+    {
+        // 5,000 logins in one frame: more than the accept phase takes in one.
+        CraftedRecording r;
+        r.tag(RecordTag::FRAME).mono(1);
+        for (uint32_t id = 1; id <= 5000; ++id) r.login("crowd", 0, id);
+        r.tag(RecordTag::FRAME_END);
+        ASSERT_TRUE(r.save(base + "-crowd.rec"));
+        const ProgramRun run = run_program({COG_REPLAY_BINARY, base + "-crowd.rec", "--verify"}, 60);
+        EXPECT_TRUE(ended_by_itself(run, 3)) << run.status << run.output;
+    }
+    {
+        // Clock readings whose sums leave 64 bits, and a monotonic clock running backwards.
+        for (const int64_t change : {INT64_MAX, int64_t{-5}}) {
+            CraftedRecording r;
+            r.idle_frame().tag(RecordTag::FRAME).mono(change).tag(RecordTag::FRAME_END);
+            r.tag(RecordTag::FRAME).mono(change).tag(RecordTag::FRAME_END);
+            ASSERT_TRUE(r.save(base + "-clock.rec"));
+            const ProgramRun run = run_program({COG_REPLAY_BINARY, base + "-clock.rec", "--verify"}, 60);
+            EXPECT_TRUE(ended_by_itself(run, 3)) << run.status << run.output;
+            EXPECT_NE(run.output.find("cannot be replayed after frame 1"), std::string::npos) << run.output;
+        }
+    }
+    {
+        // A frame with more clock readings than the host makes: the path the recording took is
+        // not the one replayed, however the readings of later frames line up.
+        CraftedRecording r;
+        r.wall(1'700'000'000'000'000'000).mono(1'000'000'000); // start-up's readings
+        r.tag(RecordTag::FRAME);
+        for (int i = 0; i < 50; ++i) r.mono(1'000'000);
+        r.tag(RecordTag::FRAME_END).idle_frame().idle_frame();
+        ASSERT_TRUE(r.save(base + "-readings.rec"));
+        const ProgramRun run = run_program({COG_REPLAY_BINARY, base + "-readings.rec", "--verify"}, 60);
+        EXPECT_TRUE(ended_by_itself(run, 1)) << run.status << run.output;
+        EXPECT_NE(run.output.find("frame 0: the game read its clock differently from the recording"), std::string::npos)
+            << run.output;
+    }
+    for (const char* name : {"-large.rec", "-seat.rec", "-endless.rec", "-crowd.rec", "-clock.rec", "-readings.rec"})
+        std::remove((base + name).c_str());
 }
 
 // Recordings written straight through the recorder and read back through the replay's reader.

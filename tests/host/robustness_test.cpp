@@ -163,7 +163,7 @@ TEST_F(RobustFixture, ALargeLoginIsReadWithinOneBudgetPerFrameHoweverManyAcceptR
     h.frames(1);
     size_t greeted = 0;
     for (auto& client : crowd) greeted += first_event(client->receive_all(2), EventKind::INIT) ? 1 : 0;
-    ASSERT_EQ(greeted, crowd.size()); // the rounds ran
+    EXPECT_EQ(greeted, crowd.size()); // the rounds ran
     size_t frames = 1; // until the big LOGIN is in
     bool in = first_event(big.receive_all(2), EventKind::INIT) != nullptr;
     for (; !in && frames < 20; ++frames) {

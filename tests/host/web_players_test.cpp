@@ -34,7 +34,9 @@ ReceivedMessage decode(std::string body) {
 }
 
 struct WebHost : ::testing::Test {
-    HostHarness h{false, 0, DebugCommandsMode::OPEN, true};
+    explicit WebHost(const std::function<void(HostConfig&)>& configure = {})
+        : h(false, 0, DebugCommandsMode::OPEN, true, configure) {}
+    HostHarness h;
     void SetUp() override {
         ASSERT_TRUE(h.start());
         ASSERT_NE(h.web_port(), 0);
@@ -231,6 +233,51 @@ TEST_F(WebHost, ABrowserGetsItsSeatBackWithItsPreviousId) {
     EXPECT_EQ(first_event(seen, EventKind::PLAYER_JOINED)->message.event.player_id, id);
 }
 
+// One address holds only so many seats, over TCP and the WebSocket alike: one more is refused and
+// closed, a player's own seat goes back to it however full its address, and a seat given up lets
+// the next one in.
+TEST_F(WebHost, OneAddressHoldsOnlySoManySeats) {
+    h.state().seat_claims.max_per_address = 2;
+    TestClient tcp(h.port());
+    const HostHarness::Seat first = h.claim_seat(tcp, "Tcp", 0, "");
+    ASSERT_EQ(first.id, 1u);
+    auto browser = std::make_unique<WsClient>(h.web_port(), true);
+    ASSERT_EQ(login(*browser, "Web"), 2u);
+
+    ConsoleCapture console;
+    TestClient third(h.port());
+    third.send_login("Third");
+    EXPECT_TRUE(drive_until([&] { h.frames(1); }, [&] { return third.closed_by_peer(2); }, 100));
+    EXPECT_TRUE(console.contains("[NETWORK] Login of 'Third' from 127.0.0.1 refused: 2 players are already seated "
+                                 "from that address (--max-players-per-address 2); 0 more refused"));
+    for (int i = 0; i < 3; ++i) { // 16 ms frames: all three within the second
+        WsClient fourth(h.web_port(), true);
+        ASSERT_TRUE(drive_until([&] { h.frames(1); }, [&] { return fourth.wait_open(2); }, 20));
+        fourth.send_text(login_text("Fourth", 0));
+        EXPECT_TRUE(drive_until([&] { h.frames(1); }, [&] { return fourth.closed_by_peer(2); }, 20));
+    }
+    h.clock.advance_ns(1'000'000'000);
+    EXPECT_EQ(h.state().next_player_id, 3u);
+    // One line a second, however fast they come; the next counts those it did not write.
+    EXPECT_EQ(console.count("refused: 2 players are already seated"), 1u);
+    WsClient fifth(h.web_port(), true);
+    EXPECT_EQ(login(fifth, "Fifth"), 0u);
+    EXPECT_EQ(console.count("refused: 2 players are already seated"), 2u);
+    EXPECT_TRUE(console.contains("Login of 'Fifth' from 127.0.0.1 refused: 2 players are already seated from that "
+                                 "address (--max-players-per-address 2); 3 more refused"));
+
+    h.clock.advance_ns(2'100'000'000); // the TCP player's connection died unnoticed
+    TestClient back(h.port());
+    EXPECT_EQ(h.claim_seat(back, "Tcp", first.id, first.secret).id, first.id);
+    browser.reset();
+    ASSERT_TRUE(h.frames_until([&] { return !h.state().global.players.at(2).connected; }, 100));
+    WsClient next(h.web_port(), true);
+    EXPECT_EQ(login(next, "Next"), 3u);
+    h.state().seat_claims.max_per_address = 0; // no limit
+    TestClient many(h.port());
+    EXPECT_EQ(h.login(many, "Many"), 4u);
+}
+
 TEST_F(WebHost, AnOversizedMessageDropsOnlyItsSender) {
     TestClient tcp(h.port());
     WsClient honest(h.web_port(), true), flooder(h.web_port(), false);
@@ -286,9 +333,18 @@ TEST_F(WebHost, ABrowserMustLogInFirst) {
     EXPECT_EQ(h.state().next_player_id, 1u);
 }
 
+// A room with the per-address limits a real host starts with.
+struct WebHostWithAddressLimits : WebHost {
+    WebHostWithAddressLimits()
+        : WebHost([](HostConfig& config) {
+              config.pending_logins_per_address = DEFAULT_PENDING_LOGINS_PER_ADDRESS;
+              config.handshakes_per_address = web::DEFAULT_HANDSHAKES_PER_ADDRESS;
+          }) {}
+};
+
 // One address holding more sockets than the endpoint once had places, dribbling header lines,
 // and opening WebSockets that never log in, locks out nobody from another address.
-TEST_F(WebHost, OneAddressHoldingSocketsLocksNobodyElseOut) {
+TEST_F(WebHostWithAddressLimits, OneAddressHoldingSocketsLocksNobodyElseOut) {
     std::vector<std::unique_ptr<DribblingRequest>> held;
     for (int i = 0; i < 600; ++i) held.push_back(std::make_unique<DribblingRequest>(h.web_port(), "127.0.0.1"));
     std::vector<std::unique_ptr<WsClient>> silent;

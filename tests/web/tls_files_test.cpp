@@ -1,8 +1,9 @@
 // The TLS files a host is started with: each way they can be wrong is named, a bad pair keeps the
-// endpoint from opening, a good one opens it secure.
+// endpoint from opening, a good one opens it secure, where plain HTTP is only redirected.
 #include "server/web/tls_files.h"
 #include "server/web/web_endpoint.h"
 #include "tests/support/test_certificate.h"
+#include "tests/ws_client/ws_client.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +50,11 @@ TEST(TlsFiles, EachWrongFileIsNamedAndOnlyAGoodPairOpensTheEndpoint) {
     const auto endpoint = WebEndpoint::open(config, error);
     ASSERT_TRUE(endpoint) << web_error_name(error);
     EXPECT_TRUE(endpoint->secure());
+    // Plain HTTP on the port is sent on to https://, not served.
+    test::HttpGet plain(endpoint->port(), "/");
+    test::drive_until([&] { endpoint->service(); }, [&] { return plain.poll(); }, 500);
+    EXPECT_EQ(plain.status(), 301);
+    EXPECT_EQ(plain.body().find("cogwell"), std::string::npos);
     fs::remove_all(base);
 }
 

@@ -6,24 +6,13 @@
 //
 //   node compressed_messages_test.mjs HOST_BINARY
 import { spawn } from 'node:child_process';
-import net from 'node:net';
 import WebSocket from 'ws';
+import { freePort } from './browser_support.mjs';
 
 const hostBinary = process.argv[2];
 const MAX_MESSAGE = 1048576;
 const SIZES = [1000, 2100, 4096, 4500, 9000, 33000, 130000, 300000, 690000, 1000000, MAX_MESSAGE];
 const PLAYERS = 4;
-
-function freePort() {
-  return new Promise((resolve, reject) => {
-    const server = net.createServer();
-    server.listen(0, '127.0.0.1', () => {
-      const { port } = server.address();
-      server.close(() => resolve(port));
-    });
-    server.on('error', reject);
-  });
-}
 
 function waitFor(check, what, ms, host) {
   return new Promise((resolve, reject) => {

@@ -3,7 +3,8 @@
 // over wss, a plain TCP player sees the phone's player in the lobby rows, the on-screen SPACE gets
 // it READY, a held on-screen arrow stays held, a finger drags the aim without clicking, letters
 // typed on the device keyboard's field reach the host and its picture (as the TCP player sees
-// it), and as the Overseer a tap on a figure shoots it. Screenshots of both orientations are left in OUT_DIR.
+// it), and as the Overseer a tap on a figure shoots it; the screen is kept awake meanwhile.
+// Screenshots of both orientations are left in OUT_DIR.
 //
 //   node phone_test.mjs HOST_BINARY CHROMIUM OUT_DIR
 import { execFileSync } from 'node:child_process';
@@ -33,8 +34,15 @@ async function waitFor(what, test, ms) {
   throw new Error(`${what}: not within ${ms} ms`);
 }
 
-// The page's sockets and the inputs it sent, kept for the test.
+// The page's sockets, the inputs it sent and the screen wake locks it took, kept for the test.
 function watchSockets() {
+  window.wakeLocks = [];
+  const requestLock = navigator.wakeLock.request.bind(navigator.wakeLock);
+  navigator.wakeLock.request = async (type) => {
+    const lock = await requestLock(type);
+    window.wakeLocks.push(lock);
+    return lock;
+  };
   const Native = window.WebSocket;
   window.openedSockets = [];
   window.sentInputs = [];
@@ -119,6 +127,8 @@ async function main() {
     const [, id] = await waitForLine(host, /Player (\d+) \(Phone\) joined/, 15000);
     const url = await page.evaluate(() => window.openedSockets[0].url);
     if (!url.startsWith('wss://')) throw new Error(`the page opened ${url}`);
+    await waitFor('a screen wake lock while the game runs',
+      () => page.evaluate(() => window.wakeLocks.length === 1 && !window.wakeLocks[0].released), 5000);
 
     tcp = tcpPlayer(port, 'Tcp');
     await waitForLine(host, /Player \d+ \(Tcp\) joined/, 5000);
