@@ -21,7 +21,7 @@ void BM_ToggleMouseLineOfSpaces(benchmark::State& state) {
     console_set_sink([](void*, std::string_view) {}, nullptr);
     StillClock clock;
     SeededRandom random(1);
-    HostState host(clock, random);
+    HostState host(clock, random, clock);
     PlayerConnection& player = host.global.players[1];
     player.id = 1;
     player.connected = true;
