@@ -7,9 +7,9 @@
 //
 //   client_web_load <port> <players> <seconds> [--tcp] [--push SCREEN] [--client BINARY]
 #include "bench/proc_sample.h"
-#include "client/connection.h"
-#include "client/host_reader.h"
-#include "client/session.h"
+#include "client/net/connection.h"
+#include "client/session/host_reader.h"
+#include "client/session/session.h"
 
 #include <chrono>
 #include <csignal>

@@ -1,6 +1,6 @@
 // Program entry of cogwell-client: parse the command line and run the client.
-#include "client/client_loop.h"
-#include "client/options.h"
+#include "client/session/options.h"
+#include "client/window/client_loop.h"
 
 #include <SDL.h>
 

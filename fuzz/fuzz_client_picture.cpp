@@ -2,12 +2,12 @@
 // what a host sends over the plain game port; it arrives through a real loopback connection, is
 // read frame by frame within the client's budgets, and each frame is drawn by SDL's software
 // renderer into memory with the client's own sprites and font.
-#include "client/connection.h"
-#include "client/frame_drawing.h"
-#include "client/host_reader.h"
-#include "client/session.h"
-#include "client/sprite_textures.h"
-#include "client/text_cache.h"
+#include "client/net/connection.h"
+#include "client/session/host_reader.h"
+#include "client/session/session.h"
+#include "client/window/frame_drawing.h"
+#include "client/window/sprite_textures.h"
+#include "client/window/text_cache.h"
 #include "shared/log/console.h"
 
 #include <SDL.h>

@@ -1,10 +1,10 @@
 // Drawing with the client's own painters and canvas on SDL's software renderer.
 #include "replay/picture_png.h"
 
-#include "client/frame_drawing.h"
-#include "client/screenshot.h"
-#include "client/sprite_textures.h"
-#include "client/text_cache.h"
+#include "client/window/frame_drawing.h"
+#include "client/window/screenshot.h"
+#include "client/window/sprite_textures.h"
+#include "client/window/text_cache.h"
 #include "shared/protocol/json.h"
 
 #include <SDL.h>

@@ -2,10 +2,10 @@
 // clock readings each frame holds, so memory stays that of one frame however long the game was.
 #pragma once
 
-#include "server/main/options.h"
-#include "server/main/recording_format.h"
-#include "server/main/seat_claims.h"
 #include "server/network/connections.h"
+#include "server/options/options.h"
+#include "server/recording/recording_format.h"
+#include "server/seats/seat_claims.h"
 
 #include <cstdint>
 #include <deque>

@@ -2,9 +2,9 @@
 #include "replay/replayer.h"
 
 #include "replay/replay_clock.h"
-#include "server/main/frame_observer.h"
 #include "server/main/host.h"
-#include "server/main/recorded_message.h"
+#include "server/recording/frame_observer.h"
+#include "server/recording/recorded_message.h"
 #include "server/web/web_channel.h"
 #include "shared/log/console.h"
 

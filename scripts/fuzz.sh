@@ -19,7 +19,7 @@ flags="-std=c++20 -O1 -g -Wall -Wextra -fsanitize=fuzzer,address,undefined -fno-
        -include $root/fuzz/compat/source_location.h -I$root"
 # Source sets the targets draw on.
 protocol="$root/shared/protocol/*.cpp $root/shared/log/*.cpp"
-client="$protocol $(ls "$root"/client/*.cpp | grep -v '/main\.cpp$')"
+client="$protocol $(ls "$root"/client/*/*.cpp)"
 client_packages="sdl2 SDL2_ttf cairo fontconfig libwebsockets"
 
 status=0
@@ -60,7 +60,7 @@ fuzz_target fuzz_json_reader     "$protocol" "" "" -max_len=8192
 fuzz_target fuzz_receive_message "$protocol" "" "" -max_len=8192
 fuzz_target fuzz_web_channel     "$protocol" "" "" -max_len=1024
 fuzz_target fuzz_client_picture  "$client" "$client_packages" "-lstb" -max_len=65536 -timeout=20 -rss_limit_mb=2560
-fuzz_target fuzz_recording_reader "$root/replay/recording.cpp $root/server/main/recording_format.cpp" "" \
+fuzz_target fuzz_recording_reader "$root/replay/recording.cpp $root/server/recording/recording_format.cpp" "" \
     "-lzstd -lxxhash" -max_len=65536
 
 echo "== summary (last status line of each run)$summary"

@@ -1,8 +1,8 @@
 // Who may use the debug commands: everybody, only the room's admins, or nobody.
 #pragma once
 
-#include "server/main/secret_token.h"
-#include "server/main/options.h"
+#include "server/seats/secret_token.h"
+#include "server/options/options.h"
 
 #include <cstdint>
 #include <optional>

@@ -4,7 +4,7 @@
 
 #include "server/fleet/room_reporter.h"
 #include "server/main/host_state.h"
-#include "server/main/options.h"
+#include "server/options/options.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Program entry: the host with the wall clock and the OS random source, configured by its options.
 #include "server/main/host.h"
-#include "server/main/options.h"
-#include "server/main/recorder.h"
+#include "server/options/options.h"
+#include "server/recording/recorder.h"
 #include "shared/log/console.h"
 #include "shared/log/console_writer.h"
 

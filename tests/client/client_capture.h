@@ -1,7 +1,7 @@
 // What a client under test gives off: the sounds it plays and the console lines it writes.
 #pragma once
 
-#include "client/sound_output.h"
+#include "client/sound/sound_output.h"
 #include "shared/log/console.h"
 #include "tests/client/hostile_host.h"
 

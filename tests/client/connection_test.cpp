@@ -1,9 +1,9 @@
 // The client's connection and its reading of the host, over real TCP sockets: the host's own
 // framing on the other end, broken and hostile streams, a host that stops reading.
-#include "client/connection.h"
-#include "client/connection_keeper.h"
-#include "client/host_reader.h"
-#include "client/session.h"
+#include "client/net/connection.h"
+#include "client/session/connection_keeper.h"
+#include "client/session/host_reader.h"
+#include "client/session/session.h"
 #include "server/network/socket_util.h"
 #include "shared/protocol/framing.h"
 #include "tests/client/client_capture.h"

@@ -1,9 +1,9 @@
 // Drawing onto a real SDL renderer (software, into memory): the text cache's limits against
 // texts no window could show, and a whole frame letterboxed into a window of another size.
-#include "client/frame_drawing.h"
-#include "client/picture_limits.h"
-#include "client/text_metrics.h"
-#include "client/text_cache.h"
+#include "client/window/frame_drawing.h"
+#include "client/picture/picture_limits.h"
+#include "client/picture/text_metrics.h"
+#include "client/window/text_cache.h"
 #include "shared/protocol/json.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Frame pacing on a fake clock: the host's rate on average despite whole-millisecond sleeps, and
 // no burst of frames after a slow one.
-#include "client/frame_pacer.h"
+#include "client/window/frame_pacer.h"
 
 #include <gtest/gtest.h>
 

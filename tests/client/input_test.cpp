@@ -1,9 +1,9 @@
 // Key edges in the INPUT snapshots, the letterbox mapping both ways, and the command-line field
 // taking the keyboard.
-#include "client/client_events.h"
-#include "client/command_line.h"
-#include "client/key_tracker.h"
-#include "client/viewport.h"
+#include "client/picture/viewport.h"
+#include "client/session/command_line.h"
+#include "client/session/key_tracker.h"
+#include "client/window/client_events.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // A recorded DRAW_COMMANDS message read back into canvas calls, and the handling of host events.
-#include "client/picture.h"
-#include "client/picture_limits.h"
-#include "client/session.h"
+#include "client/picture/picture.h"
+#include "client/picture/picture_limits.h"
+#include "client/session/session.h"
 #include "shared/assets/assets.h"
 #include "shared/protocol/json.h"
 

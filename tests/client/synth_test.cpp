@@ -1,5 +1,5 @@
 // The synthesized sounds: every music id has an audible loop, the gunshot is a short bang.
-#include "client/synth.h"
+#include "client/sound/synth.h"
 #include "shared/assets/assets.h"
 
 #include <gtest/gtest.h>

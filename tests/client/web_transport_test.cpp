@@ -1,8 +1,8 @@
 // The client over the host's WebSocket: the real host in-process (logging in, compressed pictures
 // both ways, a lost link that comes back to its seat), the host's own web endpoint as a stand-in
 // sending what a broken host might.
-#include "client/client_state.h"
-#include "client/connection_keeper.h"
+#include "client/session/client_state.h"
+#include "client/session/connection_keeper.h"
 #include "server/main/host.h"
 #include "server/web/web_endpoint.h"
 #include "shared/platform/random.h"

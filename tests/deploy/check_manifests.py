@@ -19,7 +19,7 @@ def check(condition, what):
 
 
 def host_default(name):
-    text = (root / "server/main/options.h").read_text()
+    text = (root / "server/options/options.h").read_text()
     return int(re.search(rf"{name}\s*=\s*(\d+)", text).group(1))
 
 

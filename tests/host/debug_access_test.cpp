@@ -1,5 +1,5 @@
 // Who may use the debug commands: the open room, the admin room and its token, the closed room.
-#include "server/main/secret_token.h"
+#include "server/seats/secret_token.h"
 #include "server/main/debug_access.h"
 #include "server/main/screen_stack.h"
 #include "tests/host/host_harness.h"

@@ -1,5 +1,5 @@
 // The host's options: environment twins, arguments winning over them, and refused values.
-#include "server/main/options.h"
+#include "server/options/options.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Pictures sent as changes: whatever a viewer's pictures do from one frame to the next, the change
 // the host sends, applied to the picture it sent before, is exactly the new picture; and the
 // picture goes whole whenever the viewer's previous one cannot be relied on.
-#include "server/main/picture_changes.h"
+#include "server/pictures/picture_changes.h"
 #include "shared/protocol/json.h"
 #include "shared/protocol/picture_change.h"
 

@@ -4,7 +4,7 @@
 #include "tests/host/host_harness.h"
 #include "tests/ws_client/ws_client.h"
 
-#include "server/main/frame_observer.h"
+#include "server/recording/frame_observer.h"
 #include "shared/protocol/json.h"
 #include "shared/protocol/picture_change.h"
 

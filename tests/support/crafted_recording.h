@@ -2,7 +2,7 @@
 // for its tests and for measuring what they cost.
 #pragma once
 
-#include "server/main/recording_format.h"
+#include "server/recording/recording_format.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,10 +2,10 @@
 // painters and synthesizer, so both clients look and sound alike:
 //
 //   export_web_assets OUT_DIR    ->  OUT_DIR/sprites/<id>.png, OUT_DIR/sounds/<id>.wav, OUT_DIR/assets.json
-#include "client/art.h"
-#include "client/sprite_frames.h"
-#include "client/synth.h"
-#include "client/text_metrics.h"
+#include "client/art/art.h"
+#include "client/picture/sprite_frames.h"
+#include "client/picture/text_metrics.h"
+#include "client/sound/synth.h"
 #include "shared/assets/assets.h"
 
 #include <stb/stb_image_write.h>

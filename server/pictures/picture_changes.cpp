@@ -1,0 +1,45 @@
+// Choosing between a change and the whole picture, per connection.
+#include "server/pictures/picture_changes.h"
+
+#include "shared/protocol/picture_change_writer.h"
+
+namespace cog {
+
+namespace {
+// The same connection, not merely one at the same address: a weak reference keeps its identity.
+bool same_channel(const std::weak_ptr<web::WebChannel>& kept, const std::shared_ptr<web::WebChannel>& now) {
+    return !kept.expired() && !kept.owner_before(now) && !now.owner_before(kept);
+}
+} // namespace
+
+std::string_view PictureChanges::frame_for(uint32_t id, const std::shared_ptr<web::WebChannel>& channel,
+                                           uint64_t screen, const EncodedPicture& picture, PictureEncoder& encoder) {
+    Viewer& viewer = viewers_[id];
+    const std::span<const uint64_t> hashes = encoder.command_hashes();
+    std::string_view frame = picture.frame;
+    if (viewer.sent.held() && viewer.screen == screen && same_channel(viewer.channel, channel)) {
+        change_.assign(4, 0); // the header's place
+        const WholePicture whole{picture.frame.substr(4), picture.command_starts, hashes};
+        if (write_picture_change(change_, viewer.sent, whole, runs_) &&
+            finish_frame(change_.data(), change_.size()) == ProtocolError::None)
+            frame = std::string_view(change_.data(), change_.size());
+    }
+    viewer.channel = channel;
+    viewer.screen = screen;
+    viewer.sent.remember(hashes);
+    return frame;
+}
+
+void PictureChanges::forget(uint32_t id) {
+    const auto it = viewers_.find(id);
+    if (it != viewers_.end()) it->second.sent.forget();
+}
+
+void PictureChanges::keep_only(const std::map<uint32_t, ClientSocket>& sockets) {
+    for (auto it = viewers_.begin(); it != viewers_.end();) {
+        if (sockets.contains(it->first)) ++it;
+        else it = viewers_.erase(it);
+    }
+}
+
+} // namespace cog

@@ -1,0 +1,42 @@
+// Pictures as changes for the WebSocket clients that asked for them: per connection, what it was
+// sent last, and the change from that to its new picture when the change is the smaller.
+#pragma once
+
+#include "server/network/connections.h"
+#include "server/pictures/picture_encoder.h"
+#include "shared/protocol/picture_memory.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace cog {
+
+class PictureChanges {
+public:
+    // The frame to send `id` for the picture the encoder wrote last: a change against what this
+    // connection was sent before, or the whole picture after a (re)connection, a screen change,
+    // a request, or when the change would not be smaller. Remembers the picture as sent. The
+    // frame stays valid until the next call.
+    std::string_view frame_for(uint32_t id, const std::shared_ptr<web::WebChannel>& channel, uint64_t screen,
+                               const EncodedPicture& picture, PictureEncoder& encoder);
+    // The client lost track: its next picture goes whole.
+    void forget(uint32_t id);
+    // Lets go of the viewers that are no longer connected.
+    void keep_only(const std::map<uint32_t, ClientSocket>& sockets);
+
+private:
+    struct Viewer {
+        std::weak_ptr<web::WebChannel> channel; // the connection the picture went to
+        uint64_t screen = 0;                    // the screen instance that drew it
+        PictureMemory sent;
+    };
+
+    std::map<uint32_t, Viewer> viewers_;
+    PictureBuffer change_;          // the change being sent, header first; kept from frame to frame
+    std::vector<uint32_t> runs_;    // scratch of the change writer
+};
+
+} // namespace cog
