@@ -9,7 +9,9 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <csignal>
 #include <cstdlib>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace cog::test {
@@ -219,6 +221,30 @@ HostProcess spawn_host_process(const std::vector<const char*>& options) {
     }
     close(out[1]);
     return {pid, out[0]};
+}
+
+uint16_t read_until_listening(int fd, std::string& output) {
+    char buffer[512];
+    const std::string listening = "Server listening on 0.0.0.0:";
+    size_t at = std::string::npos;
+    while ((at = output.find(listening)) == std::string::npos || output.find('\n', at) == std::string::npos) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) return 0;
+        output.append(buffer, static_cast<size_t>(n));
+    }
+    return static_cast<uint16_t>(std::stoi(output.substr(at + listening.size())));
+}
+
+int stop_host(const HostProcess& host, std::string* rest_of_output, bool terminate) {
+    if (terminate) kill(host.pid, SIGTERM);
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = read(host.output, buffer, sizeof buffer)) > 0)
+        if (rest_of_output) rest_of_output->append(buffer, static_cast<size_t>(n));
+    close(host.output);
+    int status = 0;
+    waitpid(host.pid, &status, 0);
+    return status;
 }
 
 } // namespace cog::test

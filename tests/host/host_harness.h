@@ -99,5 +99,10 @@ struct HostProcess {
     int output = -1;
 };
 HostProcess spawn_host_process(const std::vector<const char*>& options);
+// Reads the host's output as far as its game port and returns the port (0: never listened).
+uint16_t read_until_listening(int fd, std::string& output);
+// SIGTERM (unless `terminate` is false: it was sent already), the rest of the output read to its
+// end, and the exit status.
+int stop_host(const HostProcess& host, std::string* rest_of_output, bool terminate = true);
 
 } // namespace cog::test

@@ -241,13 +241,7 @@ struct RecordingHost {
 
     explicit RecordingHost(std::vector<const char*> options) : RecordingHost(spawn_host_process(options)) {}
     RecordingHost(pid_t pid, int output) : RecordingHost(HostProcess{pid, output}) {}
-    explicit RecordingHost(HostProcess started) : process(started) {
-        const std::string listening = "Server listening on 0.0.0.0:";
-        for (size_t at; (at = output.find(listening)) == std::string::npos || output.find('\n', at) == std::string::npos;) {
-            if (!read_some(-1)) return;
-        }
-        port = static_cast<uint16_t>(std::stoi(output.substr(output.find(listening) + listening.size())));
-    }
+    explicit RecordingHost(HostProcess started) : process(started) { port = read_until_listening(process.output, output); }
     // What the log says within `wait_ms` (-1: until it says something or ends).
     bool read_some(int wait_ms) {
         pollfd p{process.output, POLLIN, 0};
@@ -258,15 +252,7 @@ struct RecordingHost {
         return n > 0;
     }
     // SIGTERM, as an operator stops it (unless sent already); the exit status.
-    int stop(bool terminate = true) {
-        if (terminate) kill(process.pid, SIGTERM);
-        while (read_some(-1)) {
-        }
-        close(process.output);
-        int status = 0;
-        waitpid(process.pid, &status, 0);
-        return status;
-    }
+    int stop(bool terminate = true) { return stop_host(process, &output, terminate); }
 };
 
 struct ProgramRun {
