@@ -60,8 +60,9 @@ const lws_extension EXTENSIONS[] = {
 // at its most expensive level.
 void set_deflate_options(struct lws* wsi) {
     const std::string room = std::to_string(WEB_INFLATE_ROOM_POWER);
+    const std::string out_room = std::to_string(WEB_DEFLATE_ROOM_POWER);
     for (const auto& [name, value] : {std::pair<const char*, const char*>{"rx_buf_size", room.c_str()},
-                                      {"tx_buf_size", "10"},
+                                      {"tx_buf_size", out_room.c_str()},
                                       {"compression_level", "1"},
                                       {"mem_level", "8"}})
         lws_set_extension_option(wsi, "permessage-deflate", name, value); // -1: not agreed, nothing to set

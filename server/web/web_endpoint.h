@@ -49,6 +49,13 @@ inline constexpr int MAX_SERVICE_ROUNDS = 32;
 inline constexpr unsigned WEB_READ_BYTES = 1024;
 inline constexpr int WEB_INFLATE_ROOM_POWER = 21;
 static_assert(1032u * WEB_READ_BYTES + 65536u <= (1u << WEB_INFLATE_ROOM_POWER));
+// The compressor likewise deflates each outgoing message into 2^WEB_DEFLATE_ROOM_POWER bytes. When
+// they fill before the message is used up, the library keeps pointing at the rest of the message
+// and deflates it at a later service, after the message has been freed. Stored blocks cost at most
+// 5 bytes per 16 KiB, so with this much room every message is deflated whole in one step; only the
+// part a message actually fills is ever touched.
+inline constexpr int WEB_DEFLATE_ROOM_POWER = 21;
+static_assert(MAX_WEB_MESSAGE_BYTES + MAX_WEB_MESSAGE_BYTES / 1024 + 64 <= (size_t{1} << WEB_DEFLATE_ROOM_POWER));
 
 struct WebConfig {
     WebConfig() = default;
