@@ -65,7 +65,7 @@ void send_draw_commands(HostState& host) {
         if (send_frame_to(host.connections, id, frame) && host.observer)
             host.observer->picture_sent(id, picture.frame.substr(4), picture.command_starts);
     }
-    host.picture_changes.keep_only(host.connections.sockets);
+    host.picture_changes.end_frame(host.connections.sockets);
     host.picture_encoder.begin_frame(); // its reference lives in an arena released next frame
 }
 

@@ -1,8 +1,6 @@
 // Choosing between a change and the whole picture, per connection.
 #include "server/pictures/picture_changes.h"
 
-#include "shared/protocol/picture_change_writer.h"
-
 namespace cog {
 
 namespace {
@@ -15,27 +13,29 @@ bool same_channel(const std::weak_ptr<web::WebChannel>& kept, const std::shared_
 std::string_view PictureChanges::frame_for(uint32_t id, const std::shared_ptr<web::WebChannel>& channel,
                                            uint64_t screen, const EncodedPicture& picture, PictureEncoder& encoder) {
     Viewer& viewer = viewers_[id];
-    const std::span<const uint64_t> hashes = encoder.command_hashes();
+    // Hashed whichever way it goes: it is the base of this viewer's next change.
+    PictureSnapshot& now = encoder.hashed_picture();
     std::string_view frame = picture.frame;
-    if (viewer.sent.held() && viewer.screen == screen && same_channel(viewer.channel, channel)) {
+    if (viewer.sent && viewer.screen == screen && same_channel(viewer.channel, channel)) {
+        PictureSnapshot& before = *viewer.sent;
         change_.assign(4, 0); // the header's place
-        const WholePicture whole{picture.frame.substr(4), picture.command_starts, hashes};
-        if (write_picture_change(change_, viewer.sent, whole, runs_) &&
+        if (write_picture_change(change_, before.whole(), before.indexed(), now.whole(), scratch_) &&
             finish_frame(change_.data(), change_.size()) == ProtocolError::None)
             frame = std::string_view(change_.data(), change_.size());
     }
     viewer.channel = channel;
     viewer.screen = screen;
-    viewer.sent.remember(hashes);
+    viewer.sent = picture.snapshot;
     return frame;
 }
 
 void PictureChanges::forget(uint32_t id) {
     const auto it = viewers_.find(id);
-    if (it != viewers_.end()) it->second.sent.forget();
+    if (it != viewers_.end()) it->second.sent.reset();
 }
 
-void PictureChanges::keep_only(const std::map<uint32_t, ClientSocket>& sockets) {
+void PictureChanges::end_frame(const std::map<uint32_t, ClientSocket>& sockets) {
+    scratch_.cache.clear();
     for (auto it = viewers_.begin(); it != viewers_.end();) {
         if (sockets.contains(it->first)) ++it;
         else it = viewers_.erase(it);

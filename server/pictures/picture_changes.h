@@ -1,16 +1,16 @@
-// Pictures as changes for the WebSocket clients that asked for them: per connection, what it was
-// sent last, and the change from that to its new picture when the change is the smaller.
+// Pictures as changes for the WebSocket clients that asked for them: per connection, the picture
+// it was sent last, and the change from that to its new picture when the change is the smaller.
 #pragma once
 
 #include "server/network/connections.h"
 #include "server/pictures/picture_encoder.h"
-#include "shared/protocol/picture_memory.h"
+#include "server/pictures/picture_snapshot.h"
+#include "shared/protocol/picture_change_writer.h"
 
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string_view>
-#include <vector>
 
 namespace cog {
 
@@ -24,19 +24,20 @@ public:
                                const EncodedPicture& picture, PictureEncoder& encoder);
     // The client lost track: its next picture goes whole.
     void forget(uint32_t id);
-    // Lets go of the viewers that are no longer connected.
-    void keep_only(const std::map<uint32_t, ClientSocket>& sockets);
+    // After the frame's last picture: lets go of the viewers that are no longer connected, and
+    // of the frame's edits.
+    void end_frame(const std::map<uint32_t, ClientSocket>& sockets);
 
 private:
     struct Viewer {
         std::weak_ptr<web::WebChannel> channel; // the connection the picture went to
         uint64_t screen = 0;                    // the screen instance that drew it
-        PictureMemory sent;
+        std::shared_ptr<PictureSnapshot> sent;  // what it was sent last; none: the next goes whole
     };
 
     std::map<uint32_t, Viewer> viewers_;
-    PictureBuffer change_;          // the change being sent, header first; kept from frame to frame
-    std::vector<uint32_t> runs_;    // scratch of the change writer
+    PictureBuffer change_;  // the change being sent, header first; kept from frame to frame
+    ChangeScratch scratch_; // the change writer's working lists
 };
 
 } // namespace cog

@@ -1,13 +1,17 @@
-// Picture encoding with reuse of the previous viewer's text.
+// Picture encoding with reuse of the previous viewer's text and hashes.
 #include "server/pictures/picture_encoder.h"
 
 #include <xxhash.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace cog {
 
-void PictureEncoder::begin_frame() { previous_list_.reset(); }
+void PictureEncoder::begin_frame() {
+    previous_list_.reset();
+    before_last_.reset();
+}
 
 EncodedPicture PictureEncoder::encode(DrawList&& commands) {
     // Compared once: an equal picture is sent again as it is, and otherwise the writer copies
@@ -18,36 +22,44 @@ EncodedPicture PictureEncoder::encode(DrawList&& commands) {
     PictureText reference;
     if (previous_list_) {
         reference.commands = &*previous_list_;
-        reference.text = std::string_view(previous_frame_.data() + 4, previous_frame_.size() - 4);
-        reference.command_starts = previous_starts_;
+        reference.text = last_->body();
+        reference.command_starts = last_->starts;
     }
-    current_frame_.resize(4); // the header's place; the storage is kept from frame to frame
-    write_picture_json(current_frame_, message, previous_list_ ? &reference : nullptr, current_starts_, shared);
-    previous_error_ = finish_frame(current_frame_.data(), current_frame_.size());
-    std::swap(previous_frame_, current_frame_);
-    std::swap(previous_starts_, current_starts_);
+    std::shared_ptr<PictureSnapshot> next = pool_.take();
+    next->frame.resize(4); // the header's place; the storage is kept from frame to frame
+    write_picture_json(next->frame, message, previous_list_ ? &reference : nullptr, next->starts, shared);
+    next->error = finish_frame(next->frame.data(), next->frame.size());
+    before_last_ = previous_list_ ? std::move(last_) : nullptr;
+    shared_with_before_ = shared;
+    last_ = std::move(next);
     previous_list_.emplace(std::move(message.commands));
-    hashes_ready_ = false;
     return last_picture();
 }
 
-std::span<const uint64_t> PictureEncoder::command_hashes() {
-    if (hashes_ready_) return hashes_;
-    const char* body = previous_frame_.data() + 4;
-    const size_t count = previous_starts_.empty() ? 0 : previous_starts_.size() - 1;
-    hashes_.resize(count);
-    for (size_t m = 0; m < count; ++m) {
-        // Each command's own bytes: up to the comma before the next one, or to the list's end.
-        const uint32_t end = m + 1 < count ? previous_starts_[m + 1] - 1 : previous_starts_[m + 1];
-        hashes_[m] = XXH3_64bits(body + previous_starts_[m], end - previous_starts_[m]);
+PictureSnapshot& PictureEncoder::hashed_picture() {
+    PictureSnapshot& picture = *last_;
+    if (picture.hashed) return picture;
+    const char* body = picture.frame.data() + 4;
+    const size_t count = picture.starts.empty() ? 0 : picture.starts.size() - 1;
+    picture.hashes.resize(count);
+    // The commands shared with the picture before have the same text, so the same hashes.
+    size_t m = 0;
+    if (before_last_ && before_last_->hashed) {
+        m = std::min({shared_with_before_, count, before_last_->hashes.size()});
+        std::copy_n(before_last_->hashes.begin(), m, picture.hashes.begin());
     }
-    hashes_ready_ = true;
-    return hashes_;
+    for (; m < count; ++m) {
+        // Each command's own bytes: up to the comma before the next one, or to the list's end.
+        const uint32_t end = m + 1 < count ? picture.starts[m + 1] - 1 : picture.starts[m + 1];
+        picture.hashes[m] = XXH3_64bits(body + picture.starts[m], end - picture.starts[m]);
+    }
+    picture.hashed = true;
+    return picture;
 }
 
 EncodedPicture PictureEncoder::last_picture() const {
-    return {previous_error_, std::string_view(previous_frame_.data(), previous_frame_.size()), previous_frame_.size() - 4,
-            previous_starts_};
+    return {last_->error, std::string_view(last_->frame.data(), last_->frame.size()), last_->frame.size() - 4,
+            last_->starts, last_};
 }
 
 } // namespace cog

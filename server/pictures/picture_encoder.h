@@ -1,25 +1,27 @@
 // Encodes the frame's pictures one viewer after another. Viewers mostly see the same commands,
 // so each picture copies from the previous one's text what the two share, and a picture equal
 // to the previous one is not encoded again at all. The hashes of its commands, which pictures
-// sent as changes are matched by, are likewise worked out once per distinct picture.
+// sent as changes are matched by, are likewise worked out once per distinct picture, and only
+// for the commands it does not share with the picture before it.
 #pragma once
 
+#include "server/pictures/picture_snapshot.h"
 #include "shared/protocol/framing.h"
 #include "shared/protocol/json.h"
 
+#include <memory>
 #include <optional>
 #include <span>
-#include <string>
 #include <string_view>
-#include <vector>
 
 namespace cog {
 
 struct EncodedPicture {
     ProtocolError error = ProtocolError::None; // MessageTooLarge: over the frame limit, not sendable
-    std::string_view frame;                    // header and body; valid until the next encode
+    std::string_view frame;                    // header and body; valid while `snapshot` is held
     size_t body_bytes = 0;
     std::span<const uint32_t> command_starts; // offset in the body of each command, then the end
+    std::shared_ptr<PictureSnapshot> snapshot; // what the picture was written into
 };
 
 class PictureEncoder {
@@ -28,19 +30,17 @@ public:
     // previous list lives in the frame arena.
     void begin_frame();
     EncodedPicture encode(DrawList&& commands);
-    // A hash of each command's text in the last picture encoded, worked out at the first call
-    // after an encode and kept for the next viewers of an equal picture.
-    std::span<const uint64_t> command_hashes();
+    // The last picture encoded, with the hashes of its commands worked out.
+    PictureSnapshot& hashed_picture();
 
 private:
     EncodedPicture last_picture() const;
 
-    std::optional<DrawList> previous_list_; // keeps its frame-arena allocator
-    PictureBuffer previous_frame_, current_frame_;
-    std::vector<uint32_t> previous_starts_, current_starts_;
-    ProtocolError previous_error_ = ProtocolError::None;
-    std::vector<uint64_t> hashes_;
-    bool hashes_ready_ = false;
+    SnapshotPool pool_;
+    std::optional<DrawList> previous_list_;        // keeps its frame-arena allocator
+    std::shared_ptr<PictureSnapshot> last_;        // the last picture encoded
+    std::shared_ptr<PictureSnapshot> before_last_; // the one before it in this frame, if any
+    size_t shared_with_before_ = 0;                // leading commands the two have in common
 };
 
 } // namespace cog

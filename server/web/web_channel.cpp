@@ -35,8 +35,7 @@ bool WebChannel::queue(std::string_view body) {
     // No message of the protocol is empty, and the library's compressor aborts the process on
     // an empty write: one is taken as sent without going anywhere.
     if (body.empty()) return true;
-    // The compressor's room holds one message of at most this size.
-    if (body.size() > MAX_WEB_MESSAGE_BYTES) return false;
+    if (body.size() > MAX_WEB_SEND_BYTES) return false;
     if (outbox_bytes_ + body.size() > MAX_OUTBOX_BYTES) {
         set_fault(ChannelFault::OutboxFull);
         return false;

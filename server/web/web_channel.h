@@ -18,6 +18,9 @@ namespace cog::web {
 
 // A message longer than this (the stream's frame limit) drops its sender.
 inline constexpr size_t MAX_WEB_MESSAGE_BYTES = 1048576;
+// The longest message a channel sends: well past the frame limit the host keeps to, so a stand-in
+// may still send a client one too large, and within what the compressor deflates in one step.
+inline constexpr size_t MAX_WEB_SEND_BYTES = 2 * MAX_WEB_MESSAGE_BYTES - 65536;
 // Received messages waiting for the host beyond this many bytes stop the reading of the socket
 // until the host has taken some; the browser waits in TCP's flow control.
 inline constexpr size_t INBOX_PAUSE_BYTES = 2 * MAX_WEB_MESSAGE_BYTES;

@@ -55,7 +55,7 @@ static_assert(1032u * WEB_READ_BYTES + 65536u <= (1u << WEB_INFLATE_ROOM_POWER))
 // 5 bytes per 16 KiB, so with this much room every message is deflated whole in one step; only the
 // part a message actually fills is ever touched.
 inline constexpr int WEB_DEFLATE_ROOM_POWER = 21;
-static_assert(MAX_WEB_MESSAGE_BYTES + MAX_WEB_MESSAGE_BYTES / 1024 + 64 <= (size_t{1} << WEB_DEFLATE_ROOM_POWER));
+static_assert(MAX_WEB_SEND_BYTES + MAX_WEB_SEND_BYTES / 1024 + 64 <= (size_t{1} << WEB_DEFLATE_ROOM_POWER));
 
 struct WebConfig {
     WebConfig() = default;

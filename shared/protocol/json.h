@@ -22,7 +22,6 @@ namespace cog {
 // points above U+10FFFF and truncated sequences count as invalid.
 void write_json(std::string& out, const ServerMessage& message);
 void write_json(std::string& out, const ClientMessage& message);
-void write_json(std::string& out, const PictureChange& message);
 
 // A written DRAW_COMMANDS message, kept so that the next viewer's picture can copy the commands
 // it shares with this one instead of formatting them again.

@@ -121,7 +121,9 @@ struct Fields<PictureChange> {
         field("kind", &PictureChange::kind),
         field("base", &PictureChange::base),
         field("keep", &PictureChange::keep),
-        field("commands", &PictureChange::commands));
+        field("commands", &PictureChange::commands),
+        field("edit_at", &PictureChange::edit_at),
+        field("edits", &PictureChange::edits));
 };
 
 template <typename T>

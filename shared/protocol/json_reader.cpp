@@ -117,7 +117,21 @@ private:
                 }
                 return read_record(out.back(), depth + 1);
             });
+        } else if constexpr (std::is_same_v<T, DrawEdits>) {
+            // Each edit is a command's members, with a note of which ones were given.
+            out.clear();
+            return read_array(depth + 1, std::numeric_limits<size_t>::max(), [&](size_t count) {
+                if (count >= max_commands_) return fail(JsonErrorKind::Too_Many);
+                if (!skip_space()) return false;
+                try {
+                    out.emplace_back();
+                } catch (...) {
+                    return fail(JsonErrorKind::Syntax);
+                }
+                return read_record(out.back().values, depth + 1, &out.back().present);
+            });
         } else if constexpr (std::is_same_v<T, KeptRuns>) {
+            // Also the places of edits, whose count the change checks against its edits.
             // Three numbers per kept run, and a run keeps at least one command: a list longer
             // than three per command the reader accepts is refused before it is stored.
             out.clear();
@@ -147,9 +161,10 @@ private:
         return ok;
     }
 
-    // Reads an object at p_ into `record`; `depth` is the nesting level of its container.
+    // Reads an object at p_ into `record`; `depth` is the nesting level of its container. The
+    // members found are noted in `present` (bit I for field I), when asked for.
     template <Record Rec>
-    bool read_record(Rec& record, int depth) {
+    bool read_record(Rec& record, int depth, uint32_t* present = nullptr) {
         constexpr size_t count = field_count<Rec>;
         constexpr auto& names = field_names<Rec>;
         static_assert(count <= 32);
@@ -198,6 +213,7 @@ private:
                     return fail(JsonErrorKind::Duplicate_Key);
                 }
                 seen |= uint32_t{1} << index;
+                if (present) *present = seen;
                 next = index + 1;
                 if (!read_field(index, record, depth + 1, std::make_index_sequence<count>{})) return false;
             } else if (!skip_value(depth + 1)) {
@@ -234,6 +250,8 @@ void release_strings(T& value, std::pmr::memory_resource* strings) {
         if (value) release_strings(*value, strings);
     } else if constexpr (std::is_same_v<T, DrawList> || std::is_same_v<T, std::array<InputKey, LETTER_KEY_COUNT>>) {
         for (auto& element : value) release_strings(element, strings);
+    } else if constexpr (std::is_same_v<T, DrawEdits>) {
+        for (auto& edit : value) release_strings(edit.values, strings);
     } else if constexpr (Record<T>) {
         [&]<size_t... I>(std::index_sequence<I...>) {
             (release_strings(value.*(std::get<I>(Fields<T>::list).member), strings), ...);
@@ -271,12 +289,16 @@ JsonError read_json(std::string_view text, PictureChange& out, std::pmr::memory_
     out.base = 0;
     out.keep.clear();
     out.commands.clear();
+    out.edit_at.clear();
+    out.edits.clear();
     Reader reader(text, strings, max_commands);
     JsonError error = reader.read_top(out);
     if (error) {
         release_strings(out, strings);
         out.keep.clear();
         out.commands.clear();
+        out.edit_at.clear();
+        out.edits.clear();
     }
     return error;
 }

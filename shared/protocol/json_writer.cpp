@@ -366,13 +366,6 @@ size_t equal_prefix(const DrawList& a, const DrawList& b) {
     return i;
 }
 
-void write_json(std::string& out, const PictureChange& message) {
-    Out<std::string> o(out, record_bound<PictureChange>() + SLACK + message.keep.size() * 11 +
-                                message.commands.size() * 320);
-    write_record(o, message);
-    o.finish();
-}
-
 void write_json(std::string& out, const ClientMessage& message) {
     Out<std::string> o(out, 2048 + record_bound<ClientMessage>() + SLACK);
     write_record(o, message);

@@ -94,14 +94,29 @@ struct ServerMessage {
 // commands at..at+count-1 of the new picture are commands from..from+count-1 of the previous.
 using KeptRuns = std::pmr::vector<uint32_t>;
 
+// Some members of a command, given to change the command at a place of the new picture: the
+// members in the text are set, the others keep the values of the command there. Bit I of
+// `present` says member I (in the command's field order) was in the text.
+struct DrawEdit {
+    DrawCommand values;
+    uint32_t present = 0;
+};
+using DrawEdits = std::pmr::vector<DrawEdit>;
+// Places of the new picture, in increasing order.
+using PicturePlaces = std::pmr::vector<uint32_t>;
+
 // A picture sent as its difference from the one before it on the same connection: the runs
 // kept from the previous picture (in increasing order of `at`, never overlapping), and the
-// other commands of the new picture, which fill the places no run covers, in order.
+// other commands of the new picture, which fill the places no run covers, in order. Then
+// edits[i] changes some members of the command at place edit_at[i] (a moved sprite, say: all
+// of it kept but its position).
 struct PictureChange {
     ServerMessageKind kind = ServerMessageKind::PICTURE_CHANGE;
     uint32_t base = 0; // how many commands the previous picture has
     KeptRuns keep;
     DrawList commands;
+    PicturePlaces edit_at;
+    DrawEdits edits;
 };
 
 } // namespace cog

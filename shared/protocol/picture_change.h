@@ -18,6 +18,7 @@ enum class ChangeError : uint8_t {
     BadRun,         // a run out of order, overlapping, empty, or reaching past the previous picture
     MissingCommands, // the places between runs need more commands than the change carries
     TooManyCommands, // the picture would pass the reader's limit
+    BadEdit,         // an edit's place out of order or past the new picture, or places and edits unpaired
 };
 
 const char* change_error_name(ChangeError error);

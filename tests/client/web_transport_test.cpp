@@ -282,15 +282,34 @@ TEST_F(StandInWebHost, ChangesThatDoNotFitAreRefusedAndAWholePictureIsAskedFor) 
     read();
     EXPECT_EQ(shown_texts(reader), "c\nb\n");
 
-    const char* hostile[] = {
-        "0,1,2",          // past the end of the previous picture
-        "0,0,2,1,1,1",    // overlapping runs
-        "0,0,4294967295", // a huge count
-        "3,0,1",          // places no command fills
+    // An edit changes a kept command in place; the text it brings outlives the change message.
+    const auto edited = [](std::string_view at, std::string_view edits) {
+        return R"({"kind":2,"base":2,"keep":[0,0,2],"commands":[],"edit_at":[)" + std::string(at) + R"(],"edits":[)" +
+               std::string(edits) + "]}";
     };
-    for (const char* keep : hostile) {
-        SCOPED_TRACE(keep);
-        put(change(keep, "x"));
+    put(edited("1", R"({"text":"edited"})"));
+    deliver();
+    read();
+    EXPECT_EQ(shown_texts(reader), "c\nedited\n");
+    put(change("0,0,1,1,1,1", "x")); // c edited, then a fresh command after them
+    deliver();
+    read();
+    EXPECT_EQ(shown_texts(reader), "c\nedited\nx\n");
+    put(two);
+    put(change("1,1,1", "c"));
+
+    const std::string hostile[] = {
+        change("0,1,2", "x"),          // past the end of the previous picture
+        change("0,0,2,1,1,1", "x"),    // overlapping runs
+        change("0,0,4294967295", "x"), // a huge count
+        change("3,0,1", "x"),          // places no command fills
+        edited("2", R"({"x":1})"),      // an edit past the end of the picture
+        edited("1,1", R"({"x":1},{"x":2})"), // a command edited twice
+        edited("0,1", R"({"x":1})"),    // places without edits
+    };
+    for (const std::string& bad : hostile) {
+        SCOPED_TRACE(bad);
+        put(bad);
         put(change("0,0,1", "skipped")); // made against the picture the host believes we have
         deliver();
         read();

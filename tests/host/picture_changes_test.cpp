@@ -9,14 +9,21 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace cog {
 namespace {
 
 // Command n: a text, so that kept commands must bring their texts along, with floats whose
-// short forms must read back the same (a fraction, a negative zero).
+// short forms must read back the same (a fraction, a negative zero). Command 100 * k + n is
+// command n moved down by k.
 DrawCommand command(int n) {
+    if (n >= 100) {
+        DrawCommand moved = command(n % 100);
+        moved.y += static_cast<float>(n / 100);
+        return moved;
+    }
     static std::vector<std::unique_ptr<std::string>> texts;
     texts.push_back(std::make_unique<std::string>("line " + std::to_string(n)));
     DrawCommand c;
@@ -52,6 +59,7 @@ struct Step {
     bool new_connection = false;
     bool requested = false; // the client asked for a whole picture
     bool whole = false;     // expected to travel whole
+    bool edited = false;    // expected to carry edits of kept commands
 };
 
 TEST(PictureChanges, EachPictureIsRebuiltExactlyFromThePreviousOne) {
@@ -59,7 +67,9 @@ TEST(PictureChanges, EachPictureIsRebuiltExactlyFromThePreviousOne) {
         {"first picture", {1, 2, 3, 4, 5, 6, 7, 8}, 1, false, false, true},
         {"unchanged", {1, 2, 3, 4, 5, 6, 7, 8}},
         {"grown", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
-        {"one changed in the middle", {1, 2, 3, 40, 5, 6, 7, 8, 9, 10}},
+        {"one changed in the middle", {1, 2, 3, 40, 5, 6, 7, 8, 9, 10}, 1, false, false, false, true},
+        {"two moved", {1, 2, 3, 40, 105, 6, 7, 8, 209, 10}, 1, false, false, false, true},
+        {"moved back", {1, 2, 3, 40, 5, 6, 7, 8, 9, 10}, 1, false, false, false, true},
         {"shrunk", {3, 40, 5, 6}},
         {"reordered", {5, 6, 3, 40}},
         {"a command repeated", {5, 5, 5, 6, 6, 3}},
@@ -70,7 +80,7 @@ TEST(PictureChanges, EachPictureIsRebuiltExactlyFromThePreviousOne) {
         {"reconnection", {1, 2, 3}, 2, true, false, true},
         {"after the reconnection", {2, 3}, 2},
         {"asked for whole", {2, 3}, 2, false, true, true},
-        {"all new", {11, 12, 13}, 2},
+        {"all new: two differ in a few members, one more", {11, 12, 13}, 2, false, false, false, true},
     };
     std::pmr::monotonic_buffer_resource arena; // outlives the encoder's reference to the last list
     PictureEncoder encoder;
@@ -97,6 +107,7 @@ TEST(PictureChanges, EachPictureIsRebuiltExactlyFromThePreviousOne) {
             continue;
         }
         EXPECT_LT(body.size(), whole_body.size());
+        EXPECT_EQ(body.find(R"("edits":)") != std::string_view::npos, step.edited) << body;
         std::pmr::monotonic_buffer_resource strings;
         PictureChange change;
         ASSERT_FALSE(read_json(body, change, &strings)) << body;
@@ -106,6 +117,44 @@ TEST(PictureChanges, EachPictureIsRebuiltExactlyFromThePreviousOne) {
         write_json(rebuilt_body, ServerMessage{ServerMessageKind::DRAW_COMMANDS, Event{}, rebuilt});
         ASSERT_EQ(rebuilt_body, whole_body);
         shown = shown_from(rebuilt);
+    }
+}
+
+// Viewers who see the same figure move in one frame share the edit worked out for the first;
+// each still rebuilds exactly its own picture, frame after frame.
+TEST(PictureChanges, ViewersSharingAMoveEachRebuildTheirOwnPicture) {
+    const std::vector<std::vector<int>> frames_of_7 = {{1, 2, 3}, {1, 102, 3}, {1, 202, 3}, {1, 202, 103}};
+    const std::vector<std::vector<int>> frames_of_8 = {{1, 2, 4}, {1, 102, 4}, {1, 202, 4}, {1, 202, 4}};
+    std::pmr::monotonic_buffer_resource arena;
+    PictureEncoder encoder;
+    PictureChanges changes;
+    const auto channel_7 = std::make_shared<web::WebChannel>(), channel_8 = std::make_shared<web::WebChannel>();
+    std::unique_ptr<Shown> shown_7, shown_8;
+    for (size_t f = 0; f < frames_of_7.size(); ++f) {
+        SCOPED_TRACE(f);
+        encoder.begin_frame();
+        for (const auto& [id, frame, channel, shown] :
+             {std::tuple{7u, &frames_of_7[f], &channel_7, &shown_7}, std::tuple{8u, &frames_of_8[f], &channel_8, &shown_8}}) {
+            DrawList list(&arena);
+            for (int n : *frame) list.push_back(command(n));
+            const DrawList expected = list;
+            const EncodedPicture picture = encoder.encode(std::move(list));
+            const std::string_view body = changes.frame_for(id, *channel, 1, picture, encoder).substr(4);
+            if (f == 0) {
+                ASSERT_TRUE(body.starts_with(R"({"kind":1,)"));
+                *shown = shown_from(expected);
+                continue;
+            }
+            std::pmr::monotonic_buffer_resource strings;
+            PictureChange change;
+            ASSERT_FALSE(read_json(body, change, &strings)) << body;
+            DrawList rebuilt;
+            ASSERT_EQ(apply_picture_change((*shown)->message.commands, change, rebuilt, 16384), ChangeError::None);
+            std::string rebuilt_body;
+            write_json(rebuilt_body, ServerMessage{ServerMessageKind::DRAW_COMMANDS, Event{}, rebuilt});
+            ASSERT_EQ(rebuilt_body, picture.frame.substr(4)) << body;
+            *shown = shown_from(rebuilt);
+        }
     }
 }
 

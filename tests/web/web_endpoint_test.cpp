@@ -220,7 +220,7 @@ TEST_F(Endpoint, CarriesWholeMessagesBothWaysWithAndWithoutCompression) {
         // next is taken, or the compressor reads a message that is no longer there.
         std::vector<std::string> noisy;
         uint32_t seed = 12345;
-        for (const size_t size : {size_t{300000}, size_t{MAX_FRAME_BODY}, size_t{70000}}) {
+        for (const size_t size : {size_t{300000}, MAX_WEB_SEND_BYTES, size_t{70000}}) {
             std::string text(size, ' ');
             for (char& ch : text) ch = static_cast<char>('!' + ((seed = seed * 1664525u + 1013904223u) >> 25) % 90);
             noisy.push_back(text);

@@ -42,6 +42,27 @@ export function applyPictureChange(previous, change, maxCommands = MAX_PICTURE_C
   }
   if (out.length + commands.length - next > maxCommands) return 'too many commands';
   while (next < commands.length) out.push(wholeCommand(commands[next++]));
+  return applyEdits(out, change);
+}
+
+const MEMBERS = Object.keys(wholeCommand({}));
+
+// Some members of kept commands changed in place: edits[i] gives the members that differ for the
+// command at edit_at[i]. Places must rise strictly and stay inside the picture; only the
+// command's own members are taken from an edit.
+function applyEdits(out, change) {
+  const at = change.edit_at ?? [];
+  const edits = change.edits ?? [];
+  if (!Array.isArray(at) || !Array.isArray(edits) || at.length !== edits.length) return 'malformed edits';
+  for (let i = 0; i < at.length; i++) {
+    const place = at[i];
+    const edit = edits[i];
+    if (!isIndex(place) || place >= out.length || (i > 0 && place <= at[i - 1])) return 'an edit outside the picture';
+    if (typeof edit !== 'object' || edit === null || Array.isArray(edit)) return 'malformed edits';
+    const edited = { ...out[place] };
+    for (const name of MEMBERS) if (Object.hasOwn(edit, name)) edited[name] = edit[name];
+    out[place] = edited;
+  }
   return out;
 }
 

@@ -21,6 +21,10 @@ test('a change applied to the previous picture gives exactly the new one', () =>
     ['a run repeated', { base: 4, keep: [0, 0, 1, 1, 0, 1], commands: [] }, picture(1, 1)],
   ];
   for (const [name, change, expected] of cases) assert.deepEqual(applyPictureChange(previous, change), expected, name);
+  // Kept commands edited in place: only the members given change, and the previous picture stays.
+  const moved = applyPictureChange(previous, { base: 4, keep: [0, 0, 4], commands: [], edit_at: [1, 3], edits: [{ y: 7 }, { text: 'x', x: 0 }] });
+  assert.deepEqual(moved, [cmd(1), { ...cmd(2), y: 7 }, cmd(3), { ...cmd(4), text: 'x', x: 0 }]);
+  assert.deepEqual(previous, picture(1, 2, 3, 4));
   // Members left out of a new command are zero, as the host wrote them.
   const [text] = applyPictureChange([], { base: 0, keep: [], commands: [{ kind: 1, text: 'hi', font_size: 20 }] });
   assert.deepEqual([text.x, text.color, text.scale_x, text.flip_y, text.text], [0, [0, 0, 0, 0], 0, false, 'hi']);
@@ -37,6 +41,10 @@ test('a hostile change is refused, whatever it says', () => {
     ['made for another picture', { base: 4, keep: [0, 0, 1], commands: [] }],
     ['not numbers', { base: 3, keep: ['0', 0, 1], commands: [] }],
     ['a command that is no object', { base: 3, keep: [], commands: [null] }],
+    ['an edit past the end', { base: 3, keep: [0, 0, 3], commands: [], edit_at: [3], edits: [{ x: 1 }] }],
+    ['a command edited twice', { base: 3, keep: [0, 0, 3], commands: [], edit_at: [1, 1], edits: [{ x: 1 }, { x: 2 }] }],
+    ['places without edits', { base: 3, keep: [0, 0, 3], commands: [], edit_at: [0, 1], edits: [{ x: 1 }] }],
+    ['an edit that is no object', { base: 3, keep: [0, 0, 3], commands: [], edit_at: [0], edits: [7] }],
   ];
   for (const [name, change] of cases) assert.equal(typeof applyPictureChange(previous, change), 'string', name);
 });

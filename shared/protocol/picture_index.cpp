@@ -1,13 +1,13 @@
-// The hash table of a remembered picture: linear probing over a power-of-two array.
-#include "shared/protocol/picture_memory.h"
+// The hash table of a picture's commands: linear probing over a power-of-two array.
+#include "shared/protocol/picture_index.h"
 
 #include <algorithm>
 #include <bit>
 
 namespace cog {
 
-void PictureMemory::remember(std::span<const uint64_t> hashes) {
-    hashes_.assign(hashes.begin(), hashes.end());
+void PictureIndex::build(std::span<const uint64_t> hashes) {
+    hashes_ = hashes;
     // At most half full, so a probe ends after a step or two.
     const size_t capacity = std::bit_ceil(std::max<size_t>(16, hashes.size() * 2));
     slots_.assign(capacity, 0);
@@ -21,10 +21,10 @@ void PictureMemory::remember(std::span<const uint64_t> hashes) {
             if (hashes_[slots_[s] - 1] == hashes_[i]) break; // the first one stays
         }
     }
-    held_ = true;
+    built_ = true;
 }
 
-uint32_t PictureMemory::find(uint64_t hash) const {
+uint32_t PictureIndex::find(uint64_t hash) const {
     if (slots_.empty()) return NOT_FOUND;
     const size_t mask = slots_.size() - 1;
     for (size_t s = hash & mask;; s = (s + 1) & mask) {

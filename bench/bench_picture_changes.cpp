@@ -1,0 +1,112 @@
+// Cost of writing a picture as a change against the previous one, and of applying it: a
+// typing-pool-like picture of 107 commands in which 20 sprites bob (one member each) and 5 texts
+// grow (two members each) from one frame to the next.
+#include "shared/protocol/json.h"
+#include "shared/protocol/picture_change.h"
+#include "shared/protocol/picture_change_writer.h"
+
+#include <benchmark/benchmark.h>
+#include <xxhash.h>
+
+#include <memory_resource>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace cog;
+
+DrawList picture_at(int frame, std::pmr::memory_resource* arena) {
+    DrawList list(arena);
+    for (int i = 0; i < 107; ++i) {
+        DrawCommand c;
+        const float f = static_cast<float>(i);
+        c.color = {255, 255, 255, 255};
+        if (i < 7) {
+            c.kind = DrawCommandKind::TEXT;
+            c.text = "HOUSE";
+            c.x = 540.0f - f - (i >= 2 ? 0.6667f * static_cast<float>(frame) : 0.0f);
+            c.y = 47;
+            c.font_size = 74 + i + (i >= 2 ? frame : 0);
+        } else if (i % 11 == 9 || i % 11 == 10) {
+            c.kind = DrawCommandKind::SPRITE;
+            c.x = 130.0f + 10.0f * f;
+            c.y = 150.0f + 0.0137f * static_cast<float>(frame * (i % 7 + 1));
+            c.width = c.height = 200;
+            c.asset_id = 6;
+            c.scale_x = c.scale_y = 1;
+        } else {
+            c.kind = DrawCommandKind::RECT;
+            c.x = 20.0f * f;
+            c.y = 300;
+            c.width = 18;
+            c.height = 40;
+            c.color = {40, 40, 60, 255};
+        }
+        list.push_back(c);
+    }
+    return list;
+}
+
+struct Written {
+    PictureBuffer body;
+    std::vector<uint32_t> starts;
+    std::vector<uint64_t> hashes;
+    WholePicture whole() const { return {std::string_view(body.data(), body.size()), starts, hashes}; }
+};
+
+Written written(int frame, std::pmr::memory_resource* arena) {
+    Written w;
+    write_picture_json(w.body, ServerMessage{ServerMessageKind::DRAW_COMMANDS, Event{}, picture_at(frame, arena)}, nullptr,
+                       w.starts);
+    const WholePicture whole = w.whole();
+    for (size_t m = 0; m + 1 < w.starts.size(); ++m) {
+        const std::string_view text = whole.command(m);
+        w.hashes.push_back(XXH3_64bits(text.data(), text.size()));
+    }
+    return w;
+}
+
+// Argument 1: the frame's first viewer, who works the edits out; 0: a later viewer, who finds
+// them already written.
+void BM_WritePictureChange(benchmark::State& state) {
+    const bool first_viewer = state.range(0) != 0;
+    std::pmr::monotonic_buffer_resource arena;
+    const Written before = written(1, &arena), now = written(2, &arena);
+    PictureIndex index;
+    index.build(before.hashes);
+    PictureBuffer out;
+    ChangeScratch scratch;
+    for (auto _ : state) {
+        out.clear();
+        if (first_viewer) scratch.cache.clear();
+        benchmark::DoNotOptimize(write_picture_change(out, before.whole(), index, now.whole(), scratch));
+    }
+    state.counters["whole_bytes"] = static_cast<double>(now.body.size());
+    state.counters["change_bytes"] = static_cast<double>(out.size());
+}
+BENCHMARK(BM_WritePictureChange)->Arg(1)->Arg(0);
+
+void BM_ApplyPictureChange(benchmark::State& state) {
+    std::pmr::monotonic_buffer_resource arena;
+    const Written before = written(1, &arena), now = written(2, &arena);
+    PictureIndex index;
+    index.build(before.hashes);
+    PictureBuffer out;
+    ChangeScratch scratch;
+    write_picture_change(out, before.whole(), index, now.whole(), scratch);
+    ServerMessage shown;
+    read_json(std::string_view(before.body.data(), before.body.size()), shown, &arena);
+    DrawList rebuilt;
+    for (auto _ : state) {
+        std::pmr::monotonic_buffer_resource strings;
+        PictureChange change;
+        read_json(std::string_view(out.data(), out.size()), change, &strings);
+        benchmark::DoNotOptimize(apply_picture_change(shown.commands, change, rebuilt, 16384));
+    }
+}
+BENCHMARK(BM_ApplyPictureChange);
+
+} // namespace
+
+BENCHMARK_MAIN();
