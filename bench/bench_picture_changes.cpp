@@ -69,39 +69,42 @@ Written written(int frame, std::pmr::memory_resource* arena) {
 
 // Argument 1: the frame's first viewer, who works the edits out; 0: a later viewer, who finds
 // them already written.
-void BM_WritePictureChange(benchmark::State& state) {
-    const bool first_viewer = state.range(0) != 0;
+// Two consecutive frames of one viewer, indexed, and the writer's buffers.
+struct TwoFrames {
     std::pmr::monotonic_buffer_resource arena;
-    const Written before = written(1, &arena), now = written(2, &arena);
+    Written before = written(1, &arena), now = written(2, &arena);
     PictureIndex index;
-    index.build(before.hashes);
     PictureBuffer out;
     ChangeScratch scratch;
-    for (auto _ : state) {
+    TwoFrames() { index.build(before.hashes); }
+    bool write() {
         out.clear();
-        if (first_viewer) scratch.cache.clear();
-        benchmark::DoNotOptimize(write_picture_change(out, before.whole(), index, now.whole(), scratch));
+        return write_picture_change(out, before.whole(), index, now.whole(), scratch);
     }
-    state.counters["whole_bytes"] = static_cast<double>(now.body.size());
-    state.counters["change_bytes"] = static_cast<double>(out.size());
+};
+
+void BM_WritePictureChange(benchmark::State& state) {
+    const bool first_viewer = state.range(0) != 0;
+    TwoFrames frames;
+    for (auto _ : state) {
+        if (first_viewer) frames.scratch.cache.clear();
+        benchmark::DoNotOptimize(frames.write());
+    }
+    state.counters["whole_bytes"] = static_cast<double>(frames.now.body.size());
+    state.counters["change_bytes"] = static_cast<double>(frames.out.size());
 }
 BENCHMARK(BM_WritePictureChange)->Arg(1)->Arg(0);
 
 void BM_ApplyPictureChange(benchmark::State& state) {
-    std::pmr::monotonic_buffer_resource arena;
-    const Written before = written(1, &arena), now = written(2, &arena);
-    PictureIndex index;
-    index.build(before.hashes);
-    PictureBuffer out;
-    ChangeScratch scratch;
-    write_picture_change(out, before.whole(), index, now.whole(), scratch);
+    TwoFrames frames;
+    frames.write();
     ServerMessage shown;
-    read_json(std::string_view(before.body.data(), before.body.size()), shown, &arena);
+    read_json(std::string_view(frames.before.body.data(), frames.before.body.size()), shown, &frames.arena);
     DrawList rebuilt;
     for (auto _ : state) {
         std::pmr::monotonic_buffer_resource strings;
         PictureChange change;
-        read_json(std::string_view(out.data(), out.size()), change, &strings);
+        read_json(std::string_view(frames.out.data(), frames.out.size()), change, &strings);
         benchmark::DoNotOptimize(apply_picture_change(shown.commands, change, rebuilt, 16384));
     }
 }

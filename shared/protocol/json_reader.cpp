@@ -106,30 +106,11 @@ private:
                 return read_record(out[i], depth + 1);
             });
         } else if constexpr (std::is_same_v<T, DrawList>) {
-            out.clear();
-            return read_array(depth + 1, std::numeric_limits<size_t>::max(), [&](size_t count) {
-                if (count >= max_commands_) return fail(JsonErrorKind::Too_Many);
-                if (!skip_space()) return false;
-                try {
-                    out.emplace_back();
-                } catch (...) {
-                    return fail(JsonErrorKind::Syntax);
-                }
-                return read_record(out.back(), depth + 1);
-            });
+            return read_command_list(out, depth, [&](DrawCommand& c) { return read_record(c, depth + 1); });
         } else if constexpr (std::is_same_v<T, DrawEdits>) {
             // Each edit is a command's members, with a note of which ones were given.
-            out.clear();
-            return read_array(depth + 1, std::numeric_limits<size_t>::max(), [&](size_t count) {
-                if (count >= max_commands_) return fail(JsonErrorKind::Too_Many);
-                if (!skip_space()) return false;
-                try {
-                    out.emplace_back();
-                } catch (...) {
-                    return fail(JsonErrorKind::Syntax);
-                }
-                return read_record(out.back().values, depth + 1, &out.back().present);
-            });
+            return read_command_list(
+                out, depth, [&](DrawEdit& e) { return read_record(e.values, depth + 1, &e.present); });
         } else if constexpr (std::is_same_v<T, KeptRuns>) {
             // Also the places of edits, whose count the change checks against its edits.
             // Three numbers per kept run, and a run keeps at least one command: a list longer
@@ -152,6 +133,22 @@ private:
         } else {
             return read_record(out, depth);
         }
+    }
+
+    // A list of at most max_commands_ elements; `read_one` reads each just after it is added.
+    template <typename List, typename ReadOne>
+    bool read_command_list(List& out, int depth, ReadOne read_one) {
+        out.clear();
+        return read_array(depth + 1, std::numeric_limits<size_t>::max(), [&](size_t count) {
+            if (count >= max_commands_) return fail(JsonErrorKind::Too_Many);
+            if (!skip_space()) return false;
+            try {
+                out.emplace_back();
+            } catch (...) {
+                return fail(JsonErrorKind::Syntax);
+            }
+            return read_one(out.back());
+        });
     }
 
     template <Record Rec, size_t... I>
