@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (cog::read_json(out, again, &arena)) std::abort();
     }
 
-    cog::PictureChange change{cog::ServerMessageKind::EVENT, 0, cog::KeptRuns(&arena), cog::DrawList(&arena)};
+    cog::PictureChange change{cog::ServerMessageKind::EVENT, 0, cog::KeptRuns(&arena), cog::DrawList(&arena),
+                             cog::PicturePlaces(&arena), cog::DrawEdits(&arena)};
     if (!cog::read_json(text, change, &arena, 64)) {
         cog::DrawList previous(4, cog::DrawCommand{}, &arena);
         cog::DrawList picture(&arena);
