@@ -11,6 +11,7 @@ namespace cog {
 void PictureEncoder::begin_frame() {
     previous_list_.reset();
     before_last_.reset();
+    pool_.trim();
 }
 
 EncodedPicture PictureEncoder::encode(DrawList&& commands) {

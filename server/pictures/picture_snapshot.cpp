@@ -21,4 +21,13 @@ std::shared_ptr<PictureSnapshot> SnapshotPool::take() {
     return all_.back();
 }
 
+void SnapshotPool::trim() {
+    constexpr size_t EXTRA_SPARE = 8;
+    size_t held = 0;
+    for (const auto& s : all_) held += s.use_count() > 1;
+    size_t spare = 0;
+    std::erase_if(all_, [&](const auto& s) { return s.use_count() == 1 && ++spare > held + EXTRA_SPARE; });
+    next_ = 0;
+}
+
 } // namespace cog

@@ -35,6 +35,10 @@ class SnapshotPool {
 public:
     // A snapshot no one holds any more, emptied, or a new one.
     std::shared_ptr<PictureSnapshot> take();
+    // Lets go of free snapshots beyond as many as are held, and a few: in steady play each viewer
+    // taking changes frees one snapshot and takes another every frame, so that many stay; once
+    // the players have gone, their pictures' memory goes too.
+    void trim();
 
 private:
     std::vector<std::shared_ptr<PictureSnapshot>> all_;
