@@ -99,9 +99,10 @@ int member_index(std::string_view key) {
     return -1;
 }
 
-// Where the member holding byte `at` of a command's text starts (at its `{` or `,`). A `,"` or
-// `{"` never occurs inside a string written by our writer except right before the string's own
-// closing quote, which lies after `at`; so the last one before `at` is the member's start.
+// Where the member holding byte `at` of a command's text starts (at its `{` or `,`). Inside a
+// string our writer escapes every quote, so a `,"` or `{"` there can only be a comma that ends
+// the string followed by its closing quote. Such a pair lies after `at` unless that quote is byte
+// `at` itself; then the "key" found is no member's name, and the command simply goes whole.
 size_t member_start(std::string_view text, size_t at) {
     for (size_t k = std::min(at, text.size() - 1); k-- > 0;)
         if ((text[k] == ',' || text[k] == '{') && text[k + 1] == '"') return k;

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <memory_resource>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -17,8 +19,13 @@ namespace {
 
 // Command n: a text, so that kept commands must bring their texts along, with floats whose
 // short forms must read back the same (a fraction, a negative zero). Command 100 * k + n is
-// command n moved down by k.
+// command n moved down by k, command 1000 * k + n command n moved right by k.
 DrawCommand command(int n) {
+    if (n >= 1000) {
+        DrawCommand moved = command(n % 1000);
+        moved.x += static_cast<float>(n / 1000);
+        return moved;
+    }
     if (n >= 100) {
         DrawCommand moved = command(n % 100);
         moved.y += static_cast<float>(n / 100);
@@ -121,20 +128,25 @@ TEST(PictureChanges, EachPictureIsRebuiltExactlyFromThePreviousOne) {
 }
 
 // Viewers who see the same figure move in one frame share the edit worked out for the first;
-// each still rebuilds exactly its own picture, frame after frame.
+// each still rebuilds exactly its own picture, frame after frame, also when the figure ends up
+// alike for both from places that differed (frame 2: moved down for one, down and left for the
+// other).
 TEST(PictureChanges, ViewersSharingAMoveEachRebuildTheirOwnPicture) {
     const std::vector<std::vector<int>> frames_of_7 = {{1, 2, 3}, {1, 102, 3}, {1, 202, 3}, {1, 202, 103}};
     const std::vector<std::vector<int>> frames_of_8 = {{1, 2, 4}, {1, 102, 4}, {1, 202, 4}, {1, 202, 4}};
+    const std::vector<std::vector<int>> frames_of_9 = {{1, 2, 5}, {1, 1002, 5}, {1, 202, 5}, {1, 202, 5}};
     std::pmr::monotonic_buffer_resource arena;
     PictureEncoder encoder;
     PictureChanges changes;
-    const auto channel_7 = std::make_shared<web::WebChannel>(), channel_8 = std::make_shared<web::WebChannel>();
-    std::unique_ptr<Shown> shown_7, shown_8;
+    const auto channel_7 = std::make_shared<web::WebChannel>(), channel_8 = std::make_shared<web::WebChannel>(),
+               channel_9 = std::make_shared<web::WebChannel>();
+    std::unique_ptr<Shown> shown_7, shown_8, shown_9;
     for (size_t f = 0; f < frames_of_7.size(); ++f) {
         SCOPED_TRACE(f);
         encoder.begin_frame();
         for (const auto& [id, frame, channel, shown] :
-             {std::tuple{7u, &frames_of_7[f], &channel_7, &shown_7}, std::tuple{8u, &frames_of_8[f], &channel_8, &shown_8}}) {
+             {std::tuple{7u, &frames_of_7[f], &channel_7, &shown_7}, std::tuple{8u, &frames_of_8[f], &channel_8, &shown_8},
+              std::tuple{9u, &frames_of_9[f], &channel_9, &shown_9}}) {
             DrawList list(&arena);
             for (int n : *frame) list.push_back(command(n));
             const DrawList expected = list;
@@ -156,6 +168,59 @@ TEST(PictureChanges, ViewersSharingAMoveEachRebuildTheirOwnPicture) {
             *shown = shown_from(rebuilt);
         }
     }
+}
+
+// Pictures that change at random from frame to frame, members and texts alike, with texts made
+// to confuse a reader of the command text (commas before quotes, escaped quotes, braces): each
+// change, applied to the picture before, is the new picture byte for byte.
+TEST(PictureChanges, RandomlyChangingPicturesAreRebuiltExactly) {
+    static const char* const texts[] = {"a,", "a,b", "x\",\"y", "{\"kind\":1}", "", "\xc3\xbc,\"", "\\", ",\"x\":", "line"};
+    std::mt19937 random(20261207);
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<uint32_t>(n)); };
+    std::vector<DrawCommand> now;
+    for (int i = 0; i < 30; ++i) now.push_back(command(i));
+    std::pmr::unsynchronized_pool_resource arena;
+    PictureEncoder encoder;
+    PictureChanges changes;
+    const auto channel = std::make_shared<web::WebChannel>();
+    std::unique_ptr<Shown> shown;
+    size_t edited = 0;
+    for (int frame = 0; frame < 300; ++frame) {
+        SCOPED_TRACE(frame);
+        for (int k = pick(6); k-- > 0 && !now.empty();) {
+            DrawCommand& c = now[static_cast<size_t>(pick(static_cast<int>(now.size())))];
+            switch (pick(9)) {
+            case 0: c.y += 0.25f * static_cast<float>(pick(9) - 4); break;
+            case 1: c.x = static_cast<float>(pick(2000)) / 7.0f; break;
+            case 2: c.text = texts[pick(std::size(texts))]; break;
+            case 3: c.color[static_cast<size_t>(pick(4))] = static_cast<uint8_t>(pick(256)); break;
+            case 4: c.kind = static_cast<DrawCommandKind>(pick(6)); break;
+            case 5: c.flip_x = !c.flip_x; break;
+            case 6: c.font_size = pick(3) == 0 ? 0 : pick(100); break;
+            case 7: now.insert(now.begin() + pick(static_cast<int>(now.size()) + 1), command(pick(60))); break;
+            case 8: now.erase(now.begin() + pick(static_cast<int>(now.size()))); break;
+            }
+        }
+        encoder.begin_frame();
+        const EncodedPicture picture = encoder.encode(DrawList(now.begin(), now.end(), &arena));
+        const std::string_view body = changes.frame_for(7, channel, 1, picture, encoder).substr(4);
+        if (body.starts_with(R"({"kind":1,)")) {
+            shown = shown_from(DrawList(now.begin(), now.end()));
+            continue;
+        }
+        ASSERT_TRUE(shown);
+        std::pmr::monotonic_buffer_resource strings;
+        PictureChange change;
+        ASSERT_FALSE(read_json(body, change, &strings)) << body;
+        edited += change.edits.size();
+        DrawList rebuilt;
+        ASSERT_EQ(apply_picture_change(shown->message.commands, change, rebuilt, 16384), ChangeError::None) << body;
+        std::string rebuilt_body;
+        write_json(rebuilt_body, ServerMessage{ServerMessageKind::DRAW_COMMANDS, Event{}, rebuilt});
+        ASSERT_EQ(rebuilt_body, picture.frame.substr(4)) << body;
+        shown = shown_from(rebuilt);
+    }
+    EXPECT_GT(edited, 100u); // most changes were edits, not new commands
 }
 
 } // namespace
