@@ -84,6 +84,7 @@ public:
     ::lws* wsi = nullptr;   // nullptr once the library has closed the connection
     bool reading_paused = false;
     bool picture_changes = false; // the browser named the subprotocol for pictures as changes
+    bool wrote = false;           // a message has gone out: the compressor has started
     std::string peer_;      // "address:port"
 
 private:

@@ -1,5 +1,7 @@
 // libwebsockets set-up, its callback, file serving and the bounded service rounds.
 #include "server/web/web_endpoint.h"
+
+#include "server/web/deflate_offer.h"
 #include "server/web/origin_check.h"
 
 #include "shared/log/log.h"
@@ -54,17 +56,47 @@ const lws_extension EXTENSIONS[] = {
     {nullptr, nullptr, nullptr},
 };
 
+// A connection taking changes is sent small messages, mostly new numbers, that gain nothing from
+// a long history; deflating them against 32 KiB of it costs the host about twice as much (zlib's
+// match chains walk history that has left the cache since the frame before) as against 1 KiB,
+// for the same bytes on the wire. The library reads this one setting for both directions, each
+// when its zlib stream starts: the deflater at the first message sent, the inflater at the first
+// compressed message received, which may refer back the client's whole 32 KiB. So the window is
+// lowered only around the first write and put back at once. A smaller window than announced is
+// always inflated correctly.
+constexpr const char* CHANGES_DEFLATE_WINDOW_BITS = "10";
+
+void set_deflate_window(struct lws* wsi, const char* bits) {
+    lws_set_extension_option(wsi, "permessage-deflate", "server_max_window_bits", bits); // -1: not agreed
+}
+
+// A smaller match table for the same reason (memory level 4: 4 KiB instead of 64 KiB); it only
+// concerns the deflater, and with the output room above its smaller block buffer is harmless.
+constexpr const char* CHANGES_DEFLATE_MEM_LEVEL = "4";
+
+// libwebsockets 4.1 resets its deflater after each message when the client promises to compress
+// each of its own messages alone (client_no_context_takeover), and its inflater when the client
+// asks the host to (server_no_context_takeover): the wrong way round. A client asking for the
+// latter is sent messages that refer back to earlier ones it has already forgotten, and cannot
+// read them. The two are set here the way the offer meant them.
+void keep_context_as_offered(struct lws* wsi, const DeflateOffer& offer) {
+    lws_set_extension_option(wsi, "permessage-deflate", "client_no_context_takeover",
+                             offer.server_no_context_takeover ? "1" : "0");
+    lws_set_extension_option(wsi, "permessage-deflate", "server_no_context_takeover",
+                             offer.client_no_context_takeover ? "1" : "0");
+}
+
 // The compressor's settings are ours, whatever the browser's offer named: the library also takes
 // its private options (buffer sizes, level, memory) from the offer, which would let a client
 // shrink the inflater's room back to the size that corrupts and aborts, or make the host compress
 // at its most expensive level.
-void set_deflate_options(struct lws* wsi) {
+void set_deflate_options(struct lws* wsi, bool changes) {
     const std::string room = std::to_string(WEB_INFLATE_ROOM_POWER);
     const std::string out_room = std::to_string(WEB_DEFLATE_ROOM_POWER);
     for (const auto& [name, value] : {std::pair<const char*, const char*>{"rx_buf_size", room.c_str()},
                                       {"tx_buf_size", out_room.c_str()},
                                       {"compression_level", "1"},
-                                      {"mem_level", "8"}})
+                                      {"mem_level", changes ? CHANGES_DEFLATE_MEM_LEVEL : "8"}})
         lws_set_extension_option(wsi, "permessage-deflate", name, value); // -1: not agreed, nothing to set
 }
 
@@ -249,8 +281,12 @@ int WebEndpoint::write_one(WebChannel& channel) {
     if (!channel.has_output() || channel.fault() != ChannelFault::None) return 0;
     std::string& message = channel.next_output();
     const size_t body = message.size() - LWS_PRE;
+    const bool small_window = channel.picture_changes && !channel.wrote;
+    if (small_window) set_deflate_window(channel.wsi, CHANGES_DEFLATE_WINDOW_BITS);
     const int written = lws_write(channel.wsi, reinterpret_cast<unsigned char*>(message.data()) + LWS_PRE, body,
                                   LWS_WRITE_TEXT);
+    if (small_window) set_deflate_window(channel.wsi, "15");
+    channel.wrote = true;
     if (written < 0) {
         channel.set_fault(ChannelFault::Closed);
         return -1;
@@ -366,9 +402,10 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
         auto channel = std::make_shared<WebChannel>(received_pool_);
         channel->wsi = wsi;
         channel->peer_ = peer_of(wsi);
-        set_deflate_options(wsi);
         const lws_protocols* protocol = lws_get_protocol(wsi);
         channel->picture_changes = protocol && std::strcmp(protocol->name, PICTURE_CHANGES_SUBPROTOCOL) == 0;
+        set_deflate_options(wsi, channel->picture_changes);
+        keep_context_as_offered(wsi, first_deflate_offer(header(wsi, WSI_TOKEN_EXTENSIONS)));
         channels_[wsi] = channel;
         opened_.push_back(std::move(channel));
         return 0;

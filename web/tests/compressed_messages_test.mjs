@@ -3,6 +3,8 @@
 // inflating, each message naming its place in the sequence by the letter it presses. Every one
 // must arrive intact and in order (the host prints each pressed letter and never a receive
 // error), the host must stay up, and a message one byte over the limit drops only its sender.
+// Half the players take pictures as changes; the players keep or drop compression context in
+// every way the extension allows.
 //
 //   node compressed_messages_test.mjs HOST_BINARY
 import { spawn } from 'node:child_process';
@@ -44,7 +46,16 @@ function padding(length, seed) {
     parts.push(word);
     size += word.length + 1;
   }
-  return parts.join(' ').slice(0, length);
+  const text = parts.join(' ');
+  if (length < 9000) return text.slice(0, length);
+  // Larger messages end with 2 KB of letters that first stood 3 KB before, so the sender's
+  // compressor refers back further than a small window of the host's would reach.
+  let letters = '';
+  for (let i = 0; i < 2048; ++i) {
+    state = (state * 1103515245 + 12345) >>> 0;
+    letters += String.fromCharCode(97 + (state >>> 16) % 26);
+  }
+  return (text.slice(0, length - 2048 * 2 - 3072) + letters + text.slice(0, 3072) + letters).slice(0, length);
 }
 
 // A valid INPUT with letter `index % 26` pressed, padded with a field the host ignores to exactly
@@ -58,9 +69,16 @@ function paddedInput(index, bytes, seed) {
   return message;
 }
 
-function connect(port) {
+// Every other player takes pictures as changes, whose compressor the host sets up apart from the
+// inflater of what the player sends; and the players ask for each side's context to be kept or
+// dropped in each of the ways the extension allows.
+const CONTEXTS = [{}, { serverNoContextTakeover: true }, { clientNoContextTakeover: true },
+  { serverNoContextTakeover: true, clientNoContextTakeover: true }];
+function connect(port, index) {
   return new Promise((resolve, reject) => {
-    const socket = new WebSocket(`ws://127.0.0.1:${port}/play`);
+    const socket = new WebSocket(`ws://127.0.0.1:${port}/play`, index % 2 === 0 ? ['cogwell.delta'] : [],
+      { perMessageDeflate: CONTEXTS[index % CONTEXTS.length] });
+    socket.on('error', (e) => { socket.failed = e; });
     socket.closedByHost = false;
     socket.on('close', () => { socket.closedByHost = true; });
     socket.on('message', () => { socket.pictures = (socket.pictures || 0) + 1; });
@@ -89,8 +107,8 @@ async function main() {
     await waitFor(() => /Web client on http/.test(host.output), 'the web endpoint', 10000, host);
     const names = Array.from({ length: PLAYERS + 1 }, (_, i) => `Deflate${i}`);
     const ids = [];
-    for (const name of names) {
-      const socket = await connect(webPort);
+    for (const [index, name] of names.entries()) {
+      const socket = await connect(webPort, index);
       sockets.push(socket);
       if (!socket.extensions.includes('permessage-deflate')) throw new Error('permessage-deflate was not agreed');
       socket.send(JSON.stringify({ kind: 0, player_name: name }));
@@ -129,6 +147,7 @@ async function main() {
     const before = honest.map((s) => s.pictures || 0);
     await new Promise((r) => setTimeout(r, 500));
     honest.forEach((s, p) => {
+      if (s.failed) throw new Error(`player ${ids[p]} could not read the host: ${s.failed.message}`);
       if (s.closedByHost) throw new Error(`player ${ids[p]} was disconnected`);
       if ((s.pictures || 0) - before[p] < 5) throw new Error(`player ${ids[p]} gets no pictures`);
     });
