@@ -65,6 +65,7 @@ const lws_extension EXTENSIONS[] = {
 // lowered only around the first write and put back at once. A smaller window than announced is
 // always inflated correctly.
 constexpr const char* CHANGES_DEFLATE_WINDOW_BITS = "10";
+constexpr const char* FULL_WINDOW_BITS = "15"; // 32 KiB, the most a client may use
 
 void set_deflate_window(struct lws* wsi, const char* bits) {
     lws_set_extension_option(wsi, "permessage-deflate", "server_max_window_bits", bits); // -1: not agreed
@@ -285,7 +286,7 @@ int WebEndpoint::write_one(WebChannel& channel) {
     if (small_window) set_deflate_window(channel.wsi, CHANGES_DEFLATE_WINDOW_BITS);
     const int written = lws_write(channel.wsi, reinterpret_cast<unsigned char*>(message.data()) + LWS_PRE, body,
                                   LWS_WRITE_TEXT);
-    if (small_window) set_deflate_window(channel.wsi, "15");
+    if (small_window) set_deflate_window(channel.wsi, FULL_WINDOW_BITS);
     channel.wrote = true;
     if (written < 0) {
         channel.set_fault(ChannelFault::Closed);
