@@ -40,8 +40,8 @@ EncodedPicture PictureEncoder::encode(DrawList&& commands) {
 PictureSnapshot& PictureEncoder::hashed_picture() {
     PictureSnapshot& picture = *last_;
     if (picture.hashed) return picture;
-    const char* body = picture.frame.data() + 4;
-    const size_t count = picture.starts.empty() ? 0 : picture.starts.size() - 1;
+    const WholePicture text{picture.body(), picture.starts, {}};
+    const size_t count = text.size();
     picture.hashes.resize(count);
     // The commands shared with the picture before have the same text, so the same hashes.
     size_t m = 0;
@@ -50,9 +50,8 @@ PictureSnapshot& PictureEncoder::hashed_picture() {
         std::copy_n(before_last_->hashes.begin(), m, picture.hashes.begin());
     }
     for (; m < count; ++m) {
-        // Each command's own bytes: up to the comma before the next one, or to the list's end.
-        const uint32_t end = m + 1 < count ? picture.starts[m + 1] - 1 : picture.starts[m + 1];
-        picture.hashes[m] = XXH3_64bits(body + picture.starts[m], end - picture.starts[m]);
+        const std::string_view command = text.command(m);
+        picture.hashes[m] = XXH3_64bits(command.data(), command.size());
     }
     picture.hashed = true;
     return picture;

@@ -282,20 +282,21 @@ JsonError read_json(std::string_view text, ServerMessage& out, std::pmr::memory_
 
 JsonError read_json(std::string_view text, PictureChange& out, std::pmr::memory_resource* strings,
                     size_t max_commands) {
-    out.kind = ServerMessageKind::EVENT;
-    out.base = 0;
-    out.keep.clear();
-    out.commands.clear();
-    out.edit_at.clear();
-    out.edits.clear();
-    Reader reader(text, strings, max_commands);
-    JsonError error = reader.read_top(out);
-    if (error) {
-        release_strings(out, strings);
+    // The lists keep their allocators (and storage) from one change to the next.
+    const auto clear_lists = [&] {
         out.keep.clear();
         out.commands.clear();
         out.edit_at.clear();
         out.edits.clear();
+    };
+    out.kind = ServerMessageKind::EVENT;
+    out.base = 0;
+    clear_lists();
+    Reader reader(text, strings, max_commands);
+    JsonError error = reader.read_top(out);
+    if (error) {
+        release_strings(out, strings);
+        clear_lists();
     }
     return error;
 }

@@ -110,8 +110,8 @@ size_t member_start(std::string_view text, size_t at) {
 }
 
 // The members of `now` whose text differs from `before`'s, as a mask (bit m for member m) and
-// their own text in `changed`; NOT_COMPARABLE when the two are not written with the same members
-// in the same order. Only the bytes between what the two share at both ends are looked at:
+// their own text appended to `changed`; NOT_COMPARABLE (and `changed` not to be used) when the two
+// are not written with the same members in the same order. Only the bytes between what the two share at both ends are looked at:
 // the usual difference is a number or two.
 uint32_t differing_members(std::string_view before, std::string_view now, std::vector<std::string_view>& changed) {
     const size_t prefix = common_prefix(before, now);
@@ -119,25 +119,17 @@ uint32_t differing_members(std::string_view before, std::string_view now, std::v
     const size_t suffix = common_suffix(before, now, std::min(before.size(), now.size()) - prefix);
     const size_t start = member_start(now, prefix);
     Members a(before, start), b(now, start);
-    if (!b.next()) return NOT_COMPARABLE;
-    int m = member_index(b.key);
+    Members first = b;
+    if (!first.next()) return NOT_COMPARABLE;
+    int m = member_index(first.key);
     if (m < 0) return NOT_COMPARABLE;
-    b = Members(now, start);
     uint32_t differing = 0;
-    const size_t changed_before = changed.size();
     for (;; ++m) {
         // Past the start of the shared end in both, the rest is the same.
         if (a.offset(before) >= before.size() - suffix && b.offset(now) >= now.size() - suffix) break;
         const bool more_a = a.next(), more_b = b.next();
-        if (!more_a || !more_b) {
-            if (more_a == more_b) break;
-            changed.resize(changed_before);
-            return NOT_COMPARABLE;
-        }
-        if (m >= 32 || a.key != b.key) {
-            changed.resize(changed_before);
-            return NOT_COMPARABLE;
-        }
+        if (!more_a || !more_b) return more_a == more_b ? differing : NOT_COMPARABLE;
+        if (m >= 32 || a.key != b.key) return NOT_COMPARABLE;
         if (a.value == b.value) continue;
         differing |= uint32_t{1} << m;
         changed.push_back(std::string_view(b.key.data(), b.key.size() + b.value.size()));
