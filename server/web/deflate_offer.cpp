@@ -20,6 +20,15 @@ std::string_view take_until(std::string_view& rest, char separator) {
     return piece;
 }
 
+// The library reads a window's value as atoi does, and refuses the offer outside 8..15.
+int window_bits(std::string_view value) {
+    value = trimmed(value);
+    int bits = 0;
+    for (size_t i = 0; i < value.size() && i < 2 && value[i] >= '0' && value[i] <= '9'; ++i)
+        bits = bits * 10 + (value[i] - '0');
+    return bits >= 8 && bits <= 15 ? bits : 15;
+}
+
 } // namespace
 
 DeflateOffer first_deflate_offer(std::string_view header) {
@@ -32,6 +41,7 @@ DeflateOffer first_deflate_offer(std::string_view header) {
             const std::string_view name = trimmed(take_until(parameter, '='));
             if (name == "server_no_context_takeover") result.server_no_context_takeover = true;
             if (name == "client_no_context_takeover") result.client_no_context_takeover = true;
+            if (name == "server_max_window_bits") result.server_max_window_bits = window_bits(parameter);
         }
         return result;
     }

@@ -3,6 +3,7 @@
 // the host reads and writes messages here between two services.
 #pragma once
 
+#include "server/web/pair_deflater.h"
 #include "shared/protocol/framing.h"
 
 #include <cstddef>
@@ -84,7 +85,10 @@ public:
     ::lws* wsi = nullptr;   // nullptr once the library has closed the connection
     bool reading_paused = false;
     bool picture_changes = false; // the browser named the subprotocol for pictures as changes
-    bool wrote = false;           // a message has gone out: the compressor has started
+    // The host compresses this channel's messages itself, each against the one before
+    // (picture changes with permessage-deflate agreed); otherwise the library does.
+    bool host_deflates = false;
+    ClientHistory history;        // what the browser's inflater holds, when the host deflates
     std::string peer_;      // "address:port"
 
 private:

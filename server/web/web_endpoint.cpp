@@ -56,25 +56,6 @@ const lws_extension EXTENSIONS[] = {
     {nullptr, nullptr, nullptr},
 };
 
-// A connection taking changes is sent small messages, mostly new numbers, that gain nothing from
-// a long history; deflating them against 32 KiB of it costs the host about twice as much (zlib's
-// match chains walk history that has left the cache since the frame before) as against 1 KiB,
-// for the same bytes on the wire. The library reads this one setting for both directions, each
-// when its zlib stream starts: the deflater at the first message sent, the inflater at the first
-// compressed message received, which may refer back the client's whole 32 KiB. So the window is
-// lowered only around the first write and put back at once. A smaller window than announced is
-// always inflated correctly.
-constexpr const char* CHANGES_DEFLATE_WINDOW_BITS = "10";
-constexpr const char* FULL_WINDOW_BITS = "15"; // 32 KiB, the most a client may use
-
-void set_deflate_window(struct lws* wsi, const char* bits) {
-    lws_set_extension_option(wsi, "permessage-deflate", "server_max_window_bits", bits); // -1: not agreed
-}
-
-// A smaller match table for the same reason (memory level 4: 4 KiB instead of 64 KiB); it only
-// concerns the deflater, and with the output room above its smaller block buffer is harmless.
-constexpr const char* CHANGES_DEFLATE_MEM_LEVEL = "4";
-
 // libwebsockets 4.1 resets its deflater after each message when the client promises to compress
 // each of its own messages alone (client_no_context_takeover), and its inflater when the client
 // asks the host to (server_no_context_takeover): the wrong way round. A client asking for the
@@ -90,15 +71,17 @@ void keep_context_as_offered(struct lws* wsi, const DeflateOffer& offer) {
 // The compressor's settings are ours, whatever the browser's offer named: the library also takes
 // its private options (buffer sizes, level, memory) from the offer, which would let a client
 // shrink the inflater's room back to the size that corrupts and aborts, or make the host compress
-// at its most expensive level.
-void set_deflate_options(struct lws* wsi, bool changes) {
+// at its most expensive level. False when the browser did not agree to permessage-deflate.
+bool set_deflate_options(struct lws* wsi) {
     const std::string room = std::to_string(WEB_INFLATE_ROOM_POWER);
     const std::string out_room = std::to_string(WEB_DEFLATE_ROOM_POWER);
+    bool agreed = true;
     for (const auto& [name, value] : {std::pair<const char*, const char*>{"rx_buf_size", room.c_str()},
                                       {"tx_buf_size", out_room.c_str()},
                                       {"compression_level", "1"},
-                                      {"mem_level", changes ? CHANGES_DEFLATE_MEM_LEVEL : "8"}})
-        lws_set_extension_option(wsi, "permessage-deflate", name, value); // -1: not agreed, nothing to set
+                                      {"mem_level", "8"}})
+        agreed = lws_set_extension_option(wsi, "permessage-deflate", name, value) == 0 && agreed;
+    return agreed;
 }
 
 struct PeerAddress {
@@ -281,19 +264,28 @@ int WebEndpoint::write_one(WebChannel& channel) {
     if (channel.close_requested()) return -1;
     if (!channel.has_output() || channel.fault() != ChannelFault::None) return 0;
     std::string& message = channel.next_output();
-    const size_t body = message.size() - LWS_PRE;
-    const bool small_window = channel.picture_changes && !channel.wrote;
-    if (small_window) set_deflate_window(channel.wsi, CHANGES_DEFLATE_WINDOW_BITS);
-    const int written = lws_write(channel.wsi, reinterpret_cast<unsigned char*>(message.data()) + LWS_PRE, body,
-                                  LWS_WRITE_TEXT);
-    if (small_window) set_deflate_window(channel.wsi, FULL_WINDOW_BITS);
-    channel.wrote = true;
+    const std::string_view body = std::string_view(message).substr(LWS_PRE);
+    const int written = channel.host_deflates
+                            ? write_deflated(channel, body)
+                            : lws_write(channel.wsi, reinterpret_cast<unsigned char*>(message.data()) + LWS_PRE,
+                                        body.size(), LWS_WRITE_TEXT);
     if (written < 0) {
         channel.set_fault(ChannelFault::Closed);
         return -1;
     }
     channel.pop_output();
     return 0;
+}
+
+// A frame the host compressed is, to the library, bytes to send: it passes them on as they are,
+// keeping what the socket does not take yet, and its own compressor never runs for the channel.
+int WebEndpoint::write_deflated(WebChannel& channel, std::string_view body) {
+    const std::string_view frame = deflater_.frame(channel.history, body);
+    if (frame.empty()) return -1;
+    const int written = lws_write(channel.wsi, reinterpret_cast<unsigned char*>(const_cast<char*>(frame.data())),
+                                  frame.size(), LWS_WRITE_HTTP);
+    if (written >= 0) remember_sent(channel.history, body);
+    return written;
 }
 
 // Refused sockets are counted and logged at most once a second, so a flood of them cannot flood
@@ -405,8 +397,12 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
         channel->peer_ = peer_of(wsi);
         const lws_protocols* protocol = lws_get_protocol(wsi);
         channel->picture_changes = protocol && std::strcmp(protocol->name, PICTURE_CHANGES_SUBPROTOCOL) == 0;
-        set_deflate_options(wsi, channel->picture_changes);
-        keep_context_as_offered(wsi, first_deflate_offer(header(wsi, WSI_TOKEN_EXTENSIONS)));
+        const bool deflating = set_deflate_options(wsi);
+        const DeflateOffer offer = first_deflate_offer(header(wsi, WSI_TOKEN_EXTENSIONS));
+        keep_context_as_offered(wsi, offer);
+        channel->host_deflates = deflating && channel->picture_changes;
+        channel->history.window_bits = offer.server_max_window_bits;
+        channel->history.kept = !offer.server_no_context_takeover;
         channels_[wsi] = channel;
         opened_.push_back(std::move(channel));
         return 0;

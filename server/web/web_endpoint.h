@@ -4,6 +4,7 @@
 #pragma once
 
 #include "server/web/handshake_counts.h"
+#include "server/web/pair_deflater.h"
 #include "server/web/web_channel.h"
 #include "server/web/tls_files.h"
 #include "server/web/web_files.h"
@@ -12,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -102,6 +104,7 @@ private:
     WebEndpoint() = default;
     void request_output();
     int write_one(WebChannel& channel);
+    int write_deflated(WebChannel& channel, std::string_view body);
     void flow_control();
     int serve_http(struct lws* wsi, const char* url);
     bool admit_socket(int fd);
@@ -125,6 +128,8 @@ private:
     std::shared_ptr<FramePool> received_pool_ = std::make_shared<FramePool>(MAX_WEB_RECEIVED_BYTES);
     std::map<struct lws*, std::shared_ptr<WebChannel>> channels_;
     std::vector<std::shared_ptr<WebChannel>> opened_;
+    // Shared by the channels taking picture changes, which are mostly sent the same messages.
+    PairDeflater deflater_;
 };
 
 } // namespace cog::web

@@ -3,8 +3,8 @@
 // inflating, each message naming its place in the sequence by the letter it presses. Every one
 // must arrive intact and in order (the host prints each pressed letter and never a receive
 // error), the host must stay up, and a message one byte over the limit drops only its sender.
-// Half the players take pictures as changes; the players keep or drop compression context in
-// every way the extension allows.
+// Most players take pictures as changes; the players keep or drop compression context in every
+// way the extension allows, and ask for small windows.
 //
 //   node compressed_messages_test.mjs HOST_BINARY
 import { spawn } from 'node:child_process';
@@ -14,7 +14,6 @@ import { freePort } from './browser_support.mjs';
 const hostBinary = process.argv[2];
 const MAX_MESSAGE = 1048576;
 const SIZES = [1000, 2100, 4096, 4500, 9000, 33000, 130000, 300000, 690000, 1000000, MAX_MESSAGE];
-const PLAYERS = 4;
 
 function waitFor(check, what, ms, host) {
   return new Promise((resolve, reject) => {
@@ -69,15 +68,23 @@ function paddedInput(index, bytes, seed) {
   return message;
 }
 
-// Every other player takes pictures as changes, whose compressor the host sets up apart from the
-// inflater of what the player sends; and the players ask for each side's context to be kept or
-// dropped in each of the ways the extension allows.
-const CONTEXTS = [{}, { serverNoContextTakeover: true }, { clientNoContextTakeover: true },
-  { serverNoContextTakeover: true, clientNoContextTakeover: true }];
+// Most players take pictures as changes, which the host compresses itself, apart from the
+// library's inflater of what the player sends; the players ask for each side's context to be kept
+// or dropped in each of the ways the extension allows, and for windows down to the smallest.
+const SETUPS = [
+  { changes: true, deflate: {} },
+  { changes: false, deflate: { serverNoContextTakeover: true } },
+  { changes: true, deflate: { clientNoContextTakeover: true } },
+  { changes: false, deflate: { serverNoContextTakeover: true, clientNoContextTakeover: true } },
+  { changes: true, deflate: { serverNoContextTakeover: true, serverMaxWindowBits: 9 } },
+  { changes: true, deflate: { serverMaxWindowBits: 8, clientNoContextTakeover: true } },
+];
+const PLAYERS = SETUPS.length;
 function connect(port, index) {
+  const setup = SETUPS[index % SETUPS.length];
   return new Promise((resolve, reject) => {
-    const socket = new WebSocket(`ws://127.0.0.1:${port}/play`, index % 2 === 0 ? ['cogwell.delta'] : [],
-      { perMessageDeflate: CONTEXTS[index % CONTEXTS.length] });
+    const socket = new WebSocket(`ws://127.0.0.1:${port}/play`, setup.changes ? ['cogwell.delta'] : [],
+      { perMessageDeflate: setup.deflate });
     socket.on('error', (e) => { socket.failed = e; });
     socket.closedByHost = false;
     socket.on('close', () => { socket.closedByHost = true; });

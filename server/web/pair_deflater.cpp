@@ -1,0 +1,148 @@
+// Deflating a message against the last one: the client's inflater holds that message's text just
+// before the new one, so a raw deflater given it as a dictionary writes exactly the bytes a
+// deflater running since the connection began would refer to, and the result depends only on
+// the pair. Clients in one room are mostly sent the same pair each frame.
+#include "server/web/pair_deflater.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace cog::web {
+
+namespace {
+
+// Pairs kept for clients that come later: the distinct pairs of a frame or two.
+constexpr size_t PAIRS_KEPT = 16;
+// Longer messages (whole pictures, large events) are compressed for their client alone rather
+// than copied into the pairs kept.
+constexpr size_t MAX_SHARED_MESSAGE_BYTES = 65536;
+// The cheapest level: the messages are small and mostly repeat the dictionary, and the pairs are
+// shared, so a higher level buys a few bytes for every frame's compressions.
+constexpr int LEVEL = 1;
+// 8 KiB of match table: the dictionary and message together are rarely longer, and the table is
+// cleared for every compression.
+constexpr int MEM_LEVEL = 5;
+// The longest frame header: FIN, RSV1 and text; 127; 64-bit length.
+constexpr size_t HEADER_ROOM = 10;
+constexpr unsigned char SYNC_MARKER[4] = {0x00, 0x00, 0xff, 0xff};
+
+size_t header_size(size_t payload) { return payload < 126 ? 2 : payload <= 0xffff ? 4 : 10; }
+
+// A server's frame is never masked. RSV1 marks the payload compressed.
+void write_header(unsigned char* at, size_t payload) {
+    at[0] = 0x80 | 0x40 | 0x1;
+    if (payload < 126) {
+        at[1] = static_cast<unsigned char>(payload);
+        return;
+    }
+    const int length_bytes = payload <= 0xffff ? 2 : 8;
+    at[1] = length_bytes == 2 ? 126 : 127;
+    for (int i = 0; i < length_bytes; ++i)
+        at[2 + i] = static_cast<unsigned char>(payload >> (8 * (length_bytes - 1 - i)));
+}
+
+} // namespace
+
+struct PairDeflater::Pair {
+    int window_bits = 0;
+    bool kept = false;
+    std::string tail;    // the history it was compressed after (empty when not kept)
+    std::string message;
+    std::string frame;   // HEADER_ROOM bytes, then the payload; the header ends where it starts
+    size_t start = 0;    // where the frame begins in `frame`
+
+    bool matches(const ClientHistory& history, std::string_view text) const {
+        return window_bits == history.window_bits && kept == history.kept && message == text &&
+               (!kept || tail == history.tail);
+    }
+    std::string_view view() const { return std::string_view(frame).substr(start); }
+};
+
+struct PairDeflater::Stream {
+    z_stream z{};
+    bool ready = false;
+    ~Stream() {
+        if (ready) deflateEnd(&z);
+    }
+};
+
+void remember_sent(ClientHistory& history, std::string_view message) {
+    if (!history.kept) return;
+    history.tail.assign(message.substr(message.size() - std::min(message.size(), HISTORY_BYTES)));
+}
+
+PairDeflater::PairDeflater() = default;
+PairDeflater::~PairDeflater() = default;
+
+PairDeflater::Stream* PairDeflater::stream_for(int window_bits) {
+    // zlib cannot deflate with a 256-byte window, but with a 512-byte one it never refers back
+    // more than 250 bytes, so a client that agreed to 256 inflates it all the same.
+    const int bits = std::clamp(window_bits, 9, 15);
+    const size_t index = static_cast<size_t>(bits - 9);
+    if (streams_.size() <= index) streams_.resize(index + 1);
+    std::unique_ptr<Stream>& stream = streams_[index];
+    if (!stream) stream = std::make_unique<Stream>();
+    if (!stream->ready)
+        stream->ready = deflateInit2(&stream->z, LEVEL, Z_DEFLATED, -bits, MEM_LEVEL, Z_DEFAULT_STRATEGY) == Z_OK;
+    return stream->ready ? stream.get() : nullptr;
+}
+
+bool PairDeflater::compress(const ClientHistory& history, std::string_view message, std::string& frame) {
+    Stream* stream = stream_for(history.window_bits);
+    if (!stream) return false;
+    z_stream& z = stream->z;
+    deflateReset(&z);
+    if (history.kept && !history.tail.empty())
+        deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(history.tail.data()),
+                             static_cast<uInt>(history.tail.size()));
+    ++compressions_;
+    // Room for the bound and the flush's empty block; should zlib want more, it gets more.
+    frame.resize(HEADER_ROOM + deflateBound(&z, message.size()) + 16);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(message.data()));
+    z.avail_in = static_cast<uInt>(message.size());
+    size_t used = HEADER_ROOM;
+    for (;;) {
+        z.next_out = reinterpret_cast<Bytef*>(frame.data() + used);
+        z.avail_out = static_cast<uInt>(frame.size() - used);
+        if (deflate(&z, Z_SYNC_FLUSH) == Z_STREAM_ERROR) return false;
+        used = frame.size() - z.avail_out;
+        if (z.avail_out != 0) break;
+        frame.resize(frame.size() * 2);
+    }
+    // The flush ends with an empty stored block, which the receiver puts back itself.
+    if (used < HEADER_ROOM + 4 || std::memcmp(frame.data() + used - 4, SYNC_MARKER, 4) != 0) return false;
+    frame.resize(used - 4);
+    return true;
+}
+
+std::string_view PairDeflater::frame(const ClientHistory& history, std::string_view message) {
+    const bool shared = message.size() <= MAX_SHARED_MESSAGE_BYTES;
+    // The newest first: the clients of a frame mostly ask for the pair the one before them did.
+    if (shared)
+        for (size_t n = 1; n <= std::min(pairs_.size(), PAIRS_KEPT); ++n) {
+            const auto& pair = pairs_[(next_pair_ - n) % PAIRS_KEPT];
+            if (pair && pair->matches(history, message)) return pair->view();
+        }
+    // The slot taken in turn; a long message gets the last slot, which is never shared.
+    if (pairs_.size() < PAIRS_KEPT + 1) pairs_.resize(PAIRS_KEPT + 1);
+    const size_t slot = shared ? next_pair_++ % PAIRS_KEPT : PAIRS_KEPT;
+    if (!pairs_[slot]) pairs_[slot] = std::make_unique<Pair>();
+    Pair& pair = *pairs_[slot];
+    pair.window_bits = -1; // matches nothing until it is whole
+    if (!compress(history, message, pair.frame)) return {};
+    const size_t payload = pair.frame.size() - HEADER_ROOM;
+    pair.start = HEADER_ROOM - header_size(payload);
+    write_header(reinterpret_cast<unsigned char*>(pair.frame.data() + pair.start), payload);
+    if (shared) {
+        pair.kept = history.kept;
+        if (history.kept) pair.tail.assign(history.tail);
+        else pair.tail.clear();
+        pair.message.assign(message);
+        pair.window_bits = history.window_bits;
+    }
+    return pair.view();
+}
+
+} // namespace cog::web
