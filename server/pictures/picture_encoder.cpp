@@ -28,10 +28,10 @@ EncodedPicture PictureEncoder::encode(DrawList&& commands) {
     }
     std::shared_ptr<PictureSnapshot> next = pool_.take();
     next->frame.resize(4); // the header's place; the storage is kept from frame to frame
-    write_picture_json(next->frame, message, previous_list_ ? &reference : nullptr, next->starts, shared);
+    write_picture_json(next->frame, message, previous_list_ ? &reference : nullptr, next->starts, shared,
+                       &next->copied);
     next->error = finish_frame(next->frame.data(), next->frame.size());
     before_last_ = previous_list_ ? std::move(last_) : nullptr;
-    shared_with_before_ = shared;
     last_ = std::move(next);
     previous_list_.emplace(std::move(message.commands));
     return last_picture();
@@ -43,13 +43,13 @@ PictureSnapshot& PictureEncoder::hashed_picture() {
     const WholePicture text{picture.body(), picture.starts, {}};
     const size_t count = text.size();
     picture.hashes.resize(count);
-    // The commands shared with the picture before have the same text, so the same hashes.
-    size_t m = 0;
-    if (before_last_ && before_last_->hashed) {
-        m = std::min({shared_with_before_, count, before_last_->hashes.size()});
-        std::copy_n(before_last_->hashes.begin(), m, picture.hashes.begin());
-    }
-    for (; m < count; ++m) {
+    // A command copied from the picture before has that picture's text there, so its hash.
+    const bool reuse = before_last_ && before_last_->hashed;
+    for (size_t m = 0; m < count; ++m) {
+        if (reuse && picture.copied[m]) {
+            picture.hashes[m] = before_last_->hashes[m];
+            continue;
+        }
         const std::string_view command = text.command(m);
         picture.hashes[m] = XXH3_64bits(command.data(), command.size());
     }

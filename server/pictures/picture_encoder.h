@@ -2,7 +2,7 @@
 // so each picture copies from the previous one's text what the two share, and a picture equal
 // to the previous one is not encoded again at all. The hashes of its commands, which pictures
 // sent as changes are matched by, are likewise worked out once per distinct picture, and only
-// for the commands it does not share with the picture before it.
+// for the commands whose text was not copied from the picture before it.
 #pragma once
 
 #include "server/pictures/picture_snapshot.h"
@@ -40,7 +40,6 @@ private:
     std::optional<DrawList> previous_list_;        // keeps its frame-arena allocator
     std::shared_ptr<PictureSnapshot> last_;        // the last picture encoded
     std::shared_ptr<PictureSnapshot> before_last_; // the one before it in this frame, if any
-    size_t shared_with_before_ = 0;                // leading commands the two have in common
 };
 
 } // namespace cog

@@ -17,6 +17,7 @@ namespace cog {
 struct PictureSnapshot {
     PictureBuffer frame;                       // header, then the DRAW_COMMANDS body
     std::vector<uint32_t> starts;              // offset in the body of each command, then the end
+    std::vector<uint8_t> copied;               // 1: the command's text is the previous picture's there
     ProtocolError error = ProtocolError::None; // MessageTooLarge: over the frame limit
     std::vector<uint64_t> hashes;              // of each command's text, once `hashed`
     bool hashed = false;

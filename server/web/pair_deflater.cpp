@@ -50,14 +50,14 @@ struct PairDeflater::Pair {
     bool kept = false;
     std::string tail;    // the history it was compressed after (empty when not kept)
     std::string message;
-    std::string frame;   // HEADER_ROOM bytes, then the payload; the header ends where it starts
+    PictureBuffer frame; // HEADER_ROOM bytes, then the payload; the header ends where it starts
     size_t start = 0;    // where the frame begins in `frame`
 
     bool matches(const ClientHistory& history, std::string_view text) const {
         return window_bits == history.window_bits && kept == history.kept && message == text &&
                (!kept || tail == history.tail);
     }
-    std::string_view view() const { return std::string_view(frame).substr(start); }
+    std::string_view view() const { return std::string_view(frame.data() + start, frame.size() - start); }
 };
 
 struct PairDeflater::Stream {
@@ -89,7 +89,7 @@ PairDeflater::Stream* PairDeflater::stream_for(int window_bits) {
     return stream->ready ? stream.get() : nullptr;
 }
 
-bool PairDeflater::compress(const ClientHistory& history, std::string_view message, std::string& frame) {
+bool PairDeflater::compress(const ClientHistory& history, std::string_view message, PictureBuffer& frame) {
     Stream* stream = stream_for(history.window_bits);
     if (!stream) return false;
     z_stream& z = stream->z;
@@ -98,7 +98,8 @@ bool PairDeflater::compress(const ClientHistory& history, std::string_view messa
         deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(history.tail.data()),
                              static_cast<uInt>(history.tail.size()));
     ++compressions_;
-    // Room for the bound and the flush's empty block; should zlib want more, it gets more.
+    // Room for the bound and the flush's empty block (not cleared first); should zlib want more,
+    // it gets more.
     frame.resize(HEADER_ROOM + deflateBound(&z, message.size()) + 16);
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(message.data()));
     z.avail_in = static_cast<uInt>(message.size());

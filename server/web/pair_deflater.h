@@ -2,6 +2,8 @@
 // against the one sent before it, so the same pair costs zlib once however many clients it goes to.
 #pragma once
 
+#include "shared/protocol/json.h"
+
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -42,7 +44,7 @@ private:
     struct Pair; // one message after one history, and its frame
     struct Stream;
     Stream* stream_for(int window_bits);
-    bool compress(const ClientHistory& history, std::string_view message, std::string& frame);
+    bool compress(const ClientHistory& history, std::string_view message, PictureBuffer& frame);
 
     std::vector<std::unique_ptr<Pair>> pairs_; // the latest pairs, replaced in turn
     size_t next_pair_ = 0;

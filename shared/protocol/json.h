@@ -67,8 +67,10 @@ using PictureBuffer = std::vector<char, UninitialisedAllocator<char>>;
 // copied from the reference's text in one piece; the first `known_equal` commands are taken as
 // equal without comparing them again. `command_starts` receives the offsets that make the
 // written text a reference for the next picture (relative to where this text starts in `out`).
+// `copied`, when given, receives 1 for each command copied from the reference and 0 for the others.
 void write_picture_json(PictureBuffer& out, const ServerMessage& message, const PictureText* reference,
-                        std::vector<uint32_t>& command_starts, size_t known_equal = 0);
+                        std::vector<uint32_t>& command_starts, size_t known_equal = 0,
+                        std::vector<uint8_t>* copied = nullptr);
 
 // How many leading commands two lists share.
 size_t equal_prefix(const DrawList& a, const DrawList& b);

@@ -310,7 +310,7 @@ bool same_command(const DrawCommand& a, const DrawCommand& b) {
 }
 
 void write_picture_json(PictureBuffer& out, const ServerMessage& message, const PictureText* reference,
-                        std::vector<uint32_t>& command_starts, size_t known_equal) {
+                        std::vector<uint32_t>& command_starts, size_t known_equal, std::vector<uint8_t>* copied) {
     const size_t start = out.size();
     const DrawList& commands = message.commands;
     const size_t shared = reference && reference->commands ? std::min(commands.size(), reference->commands->size()) : 0;
@@ -324,6 +324,7 @@ void write_picture_json(PictureBuffer& out, const ServerMessage& message, const 
     write_record(o, head);
     o.p() -= 2;
     command_starts.clear();
+    if (copied) copied->clear();
     const auto same_at = [&](size_t i) { return i < shared && (i < known_equal || same_command(commands[i], (*reference->commands)[i])); };
     // Where command m of the reference ends: the next one's start less the comma, or the end.
     const auto reference_end = [&](size_t m) {
@@ -336,6 +337,7 @@ void write_picture_json(PictureBuffer& out, const ServerMessage& message, const 
         }
         if (!same_at(i)) {
             command_starts.push_back(static_cast<uint32_t>(o.size() - start));
+            if (copied) copied->push_back(0);
             o.reserve(record_bound<DrawCommand>() + SLACK);
             write_record(o, commands[i++]);
             continue;
@@ -346,6 +348,7 @@ void write_picture_json(PictureBuffer& out, const ServerMessage& message, const 
         const uint32_t from = reference->command_starts[i];
         const uint32_t here = static_cast<uint32_t>(o.size() - start);
         for (size_t m = i; m < end; ++m) command_starts.push_back(here + (reference->command_starts[m] - from));
+        if (copied) copied->insert(copied->end(), end - i, 1);
         const size_t length = reference_end(end - 1) - from;
         o.reserve(length + SLACK);
         std::memcpy(o.p(), reference->text.data() + from, length);
