@@ -12,7 +12,9 @@ void receive_from_browsers(HostState& host, int64_t now_ns) {
 }
 
 void send_to_browsers(HostState& host) {
-    if (host.web) host.web->service();
+    if (!host.web) return;
+    host.web->write_queued();
+    host.web->service();
 }
 
 } // namespace cog

@@ -1,7 +1,7 @@
 // Deflating a message against the last one: the client's inflater holds that message's text just
-// before the new one, so a raw deflater given it as a dictionary writes exactly the bytes a
-// deflater running since the connection began would refer to, and the result depends only on
-// the pair. Clients in one room are mostly sent the same pair each frame.
+// before the new one, so a raw deflater given it as a dictionary may refer back into it as a
+// deflater running since the connection began would, and its output depends only on the pair.
+// The clients of one room are mostly sent the same pair each frame.
 #include "server/web/pair_deflater.h"
 
 #include <zlib.h>
@@ -46,16 +46,19 @@ void write_header(unsigned char* at, size_t payload) {
 } // namespace
 
 struct PairDeflater::Pair {
-    int window_bits = 0;
+    int window_bits = -1; // -1: matches nothing
     bool kept = false;
-    std::string tail;    // the history it was compressed after (empty when not kept)
-    std::string message;
+    std::shared_ptr<const std::string> after;   // the history it was compressed against
+    std::shared_ptr<const std::string> message; // its text, the history of the clients sent it
     PictureBuffer frame; // HEADER_ROOM bytes, then the payload; the header ends where it starts
     size_t start = 0;    // where the frame begins in `frame`
 
+    // Histories are mostly the very same object; an equal one (after a long message, sent to
+    // each client on its own) is compared by its text, and the client then takes this object.
     bool matches(const ClientHistory& history, std::string_view text) const {
-        return window_bits == history.window_bits && kept == history.kept && message == text &&
-               (!kept || tail == history.tail);
+        if (window_bits != history.window_bits || kept != history.kept || !message || *message != text) return false;
+        if (after == history.last) return true;
+        return after && history.last && *after == *history.last;
     }
     std::string_view view() const { return std::string_view(frame.data() + start, frame.size() - start); }
 };
@@ -67,11 +70,6 @@ struct PairDeflater::Stream {
         if (ready) deflateEnd(&z);
     }
 };
-
-void remember_sent(ClientHistory& history, std::string_view message) {
-    if (!history.kept) return;
-    history.tail.assign(message.substr(message.size() - std::min(message.size(), HISTORY_BYTES)));
-}
 
 PairDeflater::PairDeflater() = default;
 PairDeflater::~PairDeflater() = default;
@@ -94,9 +92,11 @@ bool PairDeflater::compress(const ClientHistory& history, std::string_view messa
     if (!stream) return false;
     z_stream& z = stream->z;
     deflateReset(&z);
-    if (history.kept && !history.tail.empty())
-        deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(history.tail.data()),
-                             static_cast<uInt>(history.tail.size()));
+    if (history.kept && history.last && !history.last->empty()) {
+        const std::string_view last = *history.last;
+        const std::string_view tail = last.substr(last.size() - std::min(last.size(), HISTORY_BYTES));
+        deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(tail.data()), static_cast<uInt>(tail.size()));
+    }
     ++compressions_;
     // Room for the bound and the flush's empty block (not cleared first); should zlib want more,
     // it gets more.
@@ -118,32 +118,37 @@ bool PairDeflater::compress(const ClientHistory& history, std::string_view messa
     return true;
 }
 
-std::string_view PairDeflater::frame(const ClientHistory& history, std::string_view message) {
+std::string_view PairDeflater::send(ClientHistory& history, std::string_view message) {
     const bool shared = message.size() <= MAX_SHARED_MESSAGE_BYTES;
+    Pair* found = nullptr;
     // The newest first: the clients of a frame mostly ask for the pair the one before them did.
     if (shared)
-        for (size_t n = 1; n <= std::min(pairs_.size(), PAIRS_KEPT); ++n) {
-            const auto& pair = pairs_[(next_pair_ - n) % PAIRS_KEPT];
-            if (pair && pair->matches(history, message)) return pair->view();
+        for (size_t n = 1; n <= std::min(pairs_.size(), PAIRS_KEPT) && !found; ++n) {
+            Pair* pair = pairs_[(next_pair_ - n) % PAIRS_KEPT].get();
+            if (pair && pair->matches(history, message)) found = pair;
         }
-    // The slot taken in turn; a long message gets the last slot, which is never shared.
-    if (pairs_.size() < PAIRS_KEPT + 1) pairs_.resize(PAIRS_KEPT + 1);
-    const size_t slot = shared ? next_pair_++ % PAIRS_KEPT : PAIRS_KEPT;
-    if (!pairs_[slot]) pairs_[slot] = std::make_unique<Pair>();
-    Pair& pair = *pairs_[slot];
-    pair.window_bits = -1; // matches nothing until it is whole
-    if (!compress(history, message, pair.frame)) return {};
-    const size_t payload = pair.frame.size() - HEADER_ROOM;
-    pair.start = HEADER_ROOM - header_size(payload);
-    write_header(reinterpret_cast<unsigned char*>(pair.frame.data() + pair.start), payload);
-    if (shared) {
+    if (!found) {
+        // The slot taken in turn; a long message gets the last slot, which is never shared.
+        if (pairs_.size() < PAIRS_KEPT + 1) pairs_.resize(PAIRS_KEPT + 1);
+        const size_t slot = shared ? next_pair_++ % PAIRS_KEPT : PAIRS_KEPT;
+        if (!pairs_[slot]) pairs_[slot] = std::make_unique<Pair>();
+        Pair& pair = *pairs_[slot];
+        pair.window_bits = -1; // matches nothing until it is whole
+        if (!compress(history, message, pair.frame)) return {};
+        const size_t payload = pair.frame.size() - HEADER_ROOM;
+        pair.start = HEADER_ROOM - header_size(payload);
+        write_header(reinterpret_cast<unsigned char*>(pair.frame.data() + pair.start), payload);
         pair.kept = history.kept;
-        if (history.kept) pair.tail.assign(history.tail);
-        else pair.tail.clear();
-        pair.message.assign(message);
-        pair.window_bits = history.window_bits;
+        pair.after = history.last;
+        // What later messages are compressed against: all of it for a shared pair (the next pair
+        // matches by this very object), only the part used for a long one.
+        pair.message = std::make_shared<const std::string>(
+            shared ? message : message.substr(message.size() - std::min(message.size(), HISTORY_BYTES)));
+        if (shared) pair.window_bits = history.window_bits;
+        found = &pair;
     }
-    return pair.view();
+    if (history.kept) history.last = found->message;
+    return found->view();
 }
 
 } // namespace cog::web

@@ -12,7 +12,7 @@
 
 namespace cog::web {
 
-// Bytes of the last message kept as the next one's dictionary. A change refers back to the change
+// Bytes of the last message used as the next one's dictionary. A change refers back to the change
 // before it, a few hundred bytes; after a whole picture, this much of it is plenty and keeps the
 // dictionary cheap to set up.
 inline constexpr size_t HISTORY_BYTES = 8192;
@@ -21,11 +21,10 @@ inline constexpr size_t HISTORY_BYTES = 8192;
 struct ClientHistory {
     int window_bits = 15; // the window the client agreed to inflate with (8..15)
     bool kept = true;     // false: the client forgets each message once inflated
-    std::string tail;     // the end of the last message sent, at most HISTORY_BYTES
+    // The last message sent, shared with every client sent the same pair: clients holding the
+    // same text object hold the same history. Null before the first.
+    std::shared_ptr<const std::string> last;
 };
-
-// Records `message` as sent compressed: the client's history now ends with it.
-void remember_sent(ClientHistory& history, std::string_view message);
 
 class PairDeflater {
 public:
@@ -35,8 +34,9 @@ public:
     PairDeflater& operator=(const PairDeflater&) = delete;
 
     // A whole text frame (header and compressed payload) carrying `message` to a client whose
-    // history is `history`, valid until the next call; empty when zlib cannot be set up.
-    std::string_view frame(const ClientHistory& history, std::string_view message);
+    // history is `history`, valid until the next call; the history then ends with `message`.
+    // Empty, and the history as it was, when zlib cannot be set up.
+    std::string_view send(ClientHistory& history, std::string_view message);
     // Frames compressed so far, over all calls: what zlib was asked to do.
     size_t compressions() const { return compressions_; }
 

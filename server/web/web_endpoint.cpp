@@ -243,6 +243,19 @@ void WebEndpoint::service() {
     flow_control();
 }
 
+// Straight from the host's frame, not from the library's writable callback: the frame's pictures
+// leave at once, without each socket going through poll() for POLLOUT first. A socket still
+// holding part of an earlier write waits for the library, which finishes that part first.
+void WebEndpoint::write_queued() {
+    writing_.clear();
+    for (const auto& [wsi, channel] : channels_)
+        if (channel->has_output() && channel->fault() == ChannelFault::None && !channel->close_requested())
+            writing_.push_back(channel.get());
+    for (WebChannel* channel : writing_)
+        while (channel->wsi && channel->has_output() && !lws_partial_buffered(channel->wsi))
+            if (write_one(*channel) != 0 || channel->fault() != ChannelFault::None) break;
+}
+
 void WebEndpoint::request_output() {
     for (const auto& [wsi, channel] : channels_) {
         if (channel->close_requested()) lws_set_timeout(wsi, PENDING_TIMEOUT_CLOSE_SEND, LWS_TO_KILL_ASYNC);
@@ -280,12 +293,10 @@ int WebEndpoint::write_one(WebChannel& channel) {
 // A frame the host compressed is, to the library, bytes to send: it passes them on as they are,
 // keeping what the socket does not take yet, and its own compressor never runs for the channel.
 int WebEndpoint::write_deflated(WebChannel& channel, std::string_view body) {
-    const std::string_view frame = deflater_.frame(channel.history, body);
+    const std::string_view frame = deflater_.send(channel.history, body);
     if (frame.empty()) return -1;
-    const int written = lws_write(channel.wsi, reinterpret_cast<unsigned char*>(const_cast<char*>(frame.data())),
-                                  frame.size(), LWS_WRITE_HTTP);
-    if (written >= 0) remember_sent(channel.history, body);
-    return written;
+    return lws_write(channel.wsi, reinterpret_cast<unsigned char*>(const_cast<char*>(frame.data())), frame.size(),
+                     LWS_WRITE_HTTP);
 }
 
 // Refused sockets are counted and logged at most once a second, so a flood of them cannot flood

@@ -93,6 +93,9 @@ public:
     size_t channel_count() const { return channels_.size(); }
     // Accepts, reads, writes and closes whatever is ready, without waiting.
     void service();
+    // Writes the messages queued since, as far as each socket takes them now; what is left goes
+    // at a later service.
+    void write_queued();
     // WebSockets opened since the last call. The endpoint keeps its own reference until the
     // library closes the socket.
     std::vector<std::shared_ptr<WebChannel>> take_opened();
@@ -128,6 +131,7 @@ private:
     std::shared_ptr<FramePool> received_pool_ = std::make_shared<FramePool>(MAX_WEB_RECEIVED_BYTES);
     std::map<struct lws*, std::shared_ptr<WebChannel>> channels_;
     std::vector<std::shared_ptr<WebChannel>> opened_;
+    std::vector<WebChannel*> writing_; // write_queued()'s list, kept from call to call
     // Shared by the channels taking picture changes, which are mostly sent the same messages.
     PairDeflater deflater_;
 };

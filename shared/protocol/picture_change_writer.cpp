@@ -141,12 +141,7 @@ bool worth_editing(uint32_t members) {
     return members != NOT_COMPARABLE && std::popcount(members) <= MAX_EDITED_MEMBERS;
 }
 
-// Runs as triples (at, from, count) of the new picture's commands found in the previous one: a
-// run grows while the next command repeats the next one of the previous picture, and otherwise
-// a command is looked up wherever it may be. A command found nowhere is compared with the one
-// at its place before (just after the run, or at the same distance from it): when only a few
-// members differ, it is kept and edited.
-char* put_edit(char* p, std::span<const std::string_view> members);
+char* put_edit(char* p, std::span<const std::string_view> members); // written further down
 
 // The edit that turns the previous picture's command `from` into the new picture's command `at`,
 // from the cache or worked out and added to it; NOT_WORTH when the command goes better whole.

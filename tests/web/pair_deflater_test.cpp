@@ -24,8 +24,7 @@ public:
 
     // Sends `message` through `deflater` and reads it back; "" with a reason on failure.
     std::string receive(PairDeflater& deflater, const std::string& message, std::string& error) {
-        const std::string_view frame = deflater.frame(history, message);
-        remember_sent(history, message);
+        const std::string_view frame = deflater.send(history, message);
         if (frame.size() < 2) return error = "no frame", "";
         const auto byte = [&](size_t i) { return static_cast<unsigned char>(frame[i]); };
         if (byte(0) != 0xC1) return error = "not a final compressed text frame", "";
