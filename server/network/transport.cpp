@@ -35,6 +35,7 @@ Received web_receive(web::WebChannel& channel, std::pmr::memory_resource* string
     result.bytes_read = std::min(body.size(), max_bytes);
     if (body_copy) body_copy->assign(body);
     result.error = decode_client_message(body, result.message, strings);
+    channel.give_back(std::move(body));
     return result;
 }
 

@@ -13,6 +13,26 @@ WebChannel::~WebChannel() {
     if (pool_) pool_->held -= pooled_;
 }
 
+namespace {
+// Buffers up to this size are kept for the next message instead of going back to malloc, which
+// for a message every frame per browser costs more than the copy into them.
+constexpr size_t KEPT_BUFFER_BYTES = 65536;
+
+void keep_buffer(std::string&& buffer, std::string& spare) {
+    if (buffer.capacity() > KEPT_BUFFER_BYTES || buffer.capacity() <= spare.capacity()) return;
+    spare = std::move(buffer);
+    spare.clear();
+}
+
+// An empty string, with the spare's storage when there is one.
+std::string reuse_buffer(std::string& spare) {
+    std::string buffer = std::move(spare);
+    spare = std::string();
+    buffer.clear();
+    return buffer;
+}
+} // namespace
+
 void WebChannel::account() {
     if (!pool_) return;
     const size_t held = inbox_bytes_ + partial_.size();
@@ -40,7 +60,8 @@ bool WebChannel::queue(std::string_view body) {
         set_fault(ChannelFault::OutboxFull);
         return false;
     }
-    std::string framed(LWS_PRE, '\0');
+    std::string framed = reuse_buffer(spare_out_);
+    framed.append(LWS_PRE, '\0');
     framed.append(body);
     outbox_.push_back(std::move(framed));
     outbox_bytes_ += body.size();
@@ -62,11 +83,13 @@ void WebChannel::receive(std::string_view bytes, bool last) {
     if (last) {
         inbox_bytes_ += partial_.size();
         inbox_.push_back(std::move(partial_));
-        partial_ = std::string();
+        partial_ = reuse_buffer(spare_in_);
         partial_started_ = false;
     }
     account();
 }
+
+void WebChannel::give_back(std::string&& message) { keep_buffer(std::move(message), spare_in_); }
 
 void WebChannel::set_fault(ChannelFault fault) {
     if (fault_ == ChannelFault::None) fault_ = fault;
@@ -74,6 +97,7 @@ void WebChannel::set_fault(ChannelFault fault) {
 
 void WebChannel::pop_output() {
     outbox_bytes_ -= outbox_.front().size() - LWS_PRE;
+    keep_buffer(std::move(outbox_.front()), spare_out_);
     outbox_.pop_front();
 }
 

@@ -53,6 +53,8 @@ public:
     // Host side ---------------------------------------------------------------------------------
     // The oldest complete message, moved into `out`; false when none is waiting.
     bool take_message(std::string& out);
+    // A message taken, once read: its storage holds a later one.
+    void give_back(std::string&& message);
     // The size of the message take_message would return, or NO_MESSAGE.
     size_t next_message_bytes() const { return inbox_.empty() ? NO_MESSAGE : inbox_.front().size(); }
     // Queues one whole message. False when it does not fit the outbox: the channel is then at
@@ -102,6 +104,7 @@ private:
     std::string partial_;
     bool partial_started_ = false; // a fragment arrived, even an empty one
     std::deque<std::string> outbox_; // each with WEB_HEADROOM bytes before the body
+    std::string spare_in_, spare_out_; // storage of messages done with, for the next ones
     size_t outbox_bytes_ = 0;
     ChannelFault fault_ = ChannelFault::None;
     bool close_requested_ = false;
