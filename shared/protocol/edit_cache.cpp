@@ -58,7 +58,9 @@ std::string_view EditCache::text(uint32_t edit) const {
 void EditCache::grow() {
     std::vector<Slot> old;
     old.swap(slots_);
-    slots_.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
+    // Small to begin with: a frame's edits are mostly a few dozen, and a table that stays in the
+    // cache is what makes each viewer's look-ups cheap; it doubles when a frame needs more.
+    slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
     const size_t mask = slots_.size() - 1;
     for (const Slot& slot : old) {
         if (slot.generation != generation_) continue;
