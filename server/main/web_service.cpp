@@ -13,8 +13,9 @@ void receive_from_browsers(HostState& host, int64_t now_ns) {
 
 void send_to_browsers(HostState& host) {
     if (!host.web) return;
-    host.web->write_queued();
-    host.web->service();
+    // What the sockets took leaves now; the library's service, a poll of every socket, is only
+    // needed for what is left (or to close), and otherwise waits for the next frame's reading.
+    if (host.web->write_queued()) host.web->service();
 }
 
 } // namespace cog

@@ -246,14 +246,20 @@ void WebEndpoint::service() {
 // Straight from the host's frame, not from the library's writable callback: the frame's pictures
 // leave at once, without each socket going through poll() for POLLOUT first. A socket still
 // holding part of an earlier write waits for the library, which finishes that part first.
-void WebEndpoint::write_queued() {
+bool WebEndpoint::write_queued() {
     writing_.clear();
-    for (const auto& [wsi, channel] : channels_)
+    bool left = false;
+    for (const auto& [wsi, channel] : channels_) {
+        left = left || channel->close_requested();
         if (channel->has_output() && channel->fault() == ChannelFault::None && !channel->close_requested())
             writing_.push_back(channel.get());
-    for (WebChannel* channel : writing_)
+    }
+    for (WebChannel* channel : writing_) {
         while (channel->wsi && channel->has_output() && !lws_partial_buffered(channel->wsi))
             if (write_one(*channel) != 0 || channel->fault() != ChannelFault::None) break;
+        left = left || (channel->wsi && (channel->has_output() || lws_partial_buffered(channel->wsi)));
+    }
+    return left;
 }
 
 void WebEndpoint::request_output() {

@@ -94,8 +94,8 @@ public:
     // Accepts, reads, writes and closes whatever is ready, without waiting.
     void service();
     // Writes the messages queued since, as far as each socket takes them now; what is left goes
-    // at a later service.
-    void write_queued();
+    // at a later service. True when something is left, or a channel is to be closed.
+    bool write_queued();
     // WebSockets opened since the last call. The endpoint keeps its own reference until the
     // library closes the socket.
     std::vector<std::shared_ptr<WebChannel>> take_opened();
