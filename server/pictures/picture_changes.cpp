@@ -25,9 +25,7 @@ std::string_view PictureChanges::frame_for(uint32_t id, const std::shared_ptr<we
     }
     viewer.channel = channel;
     viewer.screen = screen;
-    const PictureSnapshot* before = viewer.sent.get();
     viewer.sent = picture.snapshot;
-    encoder.let_go(before);
     return frame;
 }
 

@@ -32,8 +32,6 @@ public:
     EncodedPicture encode(DrawList&& commands);
     // The last picture encoded, with the hashes of its commands worked out.
     PictureSnapshot& hashed_picture();
-    // A snapshot a viewer no longer holds: the next picture reuses it if no one else does.
-    void let_go(const PictureSnapshot* snapshot) { pool_.let_go(snapshot); }
 
 private:
     EncodedPicture last_picture() const;

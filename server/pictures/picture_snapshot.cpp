@@ -4,13 +4,8 @@
 namespace cog {
 
 std::shared_ptr<PictureSnapshot> SnapshotPool::take() {
-    size_t first = next_;
-    if (let_go_)
-        for (size_t i = 0; i < all_.size(); ++i)
-            if (all_[i].get() == let_go_) first = i;
-    let_go_ = nullptr;
     for (size_t n = 0; n < all_.size(); ++n) {
-        const size_t i = (first + n) % all_.size();
+        const size_t i = (next_ + n) % all_.size();
         if (all_[i].use_count() != 1) continue;
         next_ = i + 1;
         PictureSnapshot& s = *all_[i];

@@ -34,11 +34,8 @@ struct PictureSnapshot {
 
 class SnapshotPool {
 public:
-    // A snapshot no one holds any more, emptied, or a new one: the one let go of last, if it is
-    // free, since its memory is the likeliest still to be in the cache.
+    // A snapshot no one holds any more, emptied, or a new one.
     std::shared_ptr<PictureSnapshot> take();
-    // `snapshot` has just been let go of by its holder (it may still be held by others).
-    void let_go(const PictureSnapshot* snapshot) { let_go_ = snapshot; }
     // Lets go of free snapshots beyond as many as are held, and a few: in steady play each viewer
     // taking changes frees one snapshot and takes another every frame, so that many stay; once
     // the players have gone, their pictures' memory goes too.
@@ -47,7 +44,6 @@ public:
 private:
     std::vector<std::shared_ptr<PictureSnapshot>> all_;
     size_t next_ = 0; // where the search for a free one starts: just after the last one taken
-    const PictureSnapshot* let_go_ = nullptr;
 };
 
 } // namespace cog
