@@ -18,8 +18,8 @@ constexpr size_t PAIRS_KEPT = 16;
 // Longer messages (whole pictures, large events) are compressed for their client alone rather
 // than copied into the pairs kept.
 constexpr size_t MAX_SHARED_MESSAGE_BYTES = 65536;
-// The cheapest level: the messages are small and mostly repeat the dictionary, and the pairs are
-// shared, so a higher level buys a few bytes for every frame's compressions.
+// The cheapest level: the messages are small and mostly repeat the dictionary. Level 6 writes a
+// typing-pool change in about a sixth fewer bytes for about an eighth more time.
 constexpr int LEVEL = 1;
 // 8 KiB of match table: the dictionary and message together are rarely longer, and the table is
 // cleared for every compression.
