@@ -20,11 +20,13 @@ std::string_view take_until(std::string_view& rest, char separator) {
     return piece;
 }
 
-// The library reads a window's value as atoi does, and refuses the offer outside 8..15.
+// The leading digits of a window's value, quoted or not. Outside 8..15 the library refuses the
+// offer, and the widest window stands.
 int window_bits(std::string_view value) {
     value = trimmed(value);
+    if (!value.empty() && value.front() == '"') value.remove_prefix(1);
     int bits = 0;
-    for (size_t i = 0; i < value.size() && i < 2 && value[i] >= '0' && value[i] <= '9'; ++i)
+    for (size_t i = 0; i < value.size() && value[i] >= '0' && value[i] <= '9' && bits <= 15; ++i)
         bits = bits * 10 + (value[i] - '0');
     return bits >= 8 && bits <= 15 ? bits : 15;
 }
