@@ -86,6 +86,7 @@ public:
 
     ::lws* wsi = nullptr;   // nullptr once the library has closed the connection
     bool reading_paused = false;
+    size_t read_this_round = 0; // bytes delivered in the service round, with each piece's overhead
     bool picture_changes = false; // the browser named the subprotocol for pictures as changes
     // The host compresses this channel's messages itself, each against the one before
     // (picture changes with permessage-deflate agreed); otherwise the library does.

@@ -37,6 +37,10 @@ int callback(struct lws* wsi, enum lws_callback_reasons reason, void* user, void
     return endpoint->on_event(wsi, static_cast<int>(reason), in, len);
 }
 
+// The most a received piece takes from the socket beyond its own bytes: a frame header (14) and
+// deflate's block framing, with room to spare.
+constexpr size_t PIECE_OVERHEAD_BYTES = 32;
+
 const lws_protocols PROTOCOLS[] = {
     // Index 0 serves HTTP and any WebSocket that names no subprotocol (a browser's plain one).
     // The receive buffer's size is what lets the inflater have 2^WEB_INFLATE_ROOM_POWER bytes of
@@ -231,6 +235,7 @@ void WebEndpoint::service() {
     for (int round = 0; round < MAX_SERVICE_ROUNDS; ++round) {
         flow_control();
         request_output();
+        for (const auto& [wsi, channel] : channels_) channel->read_this_round = 0;
         const size_t activity_before = activity_;
         // A negative timeout polls without waiting.
         lws_service(context_, -1);
@@ -428,7 +433,12 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
         const auto it = channels_.find(wsi);
         if (it == channels_.end()) return -1;
         const bool last = lws_is_final_fragment(wsi) && lws_remaining_packet_payload(wsi) == 0;
-        activity_ += len + 1; // an empty piece that ends a message counts too
+        // The library reads a socket WEB_READ_BYTES at a time: one that gave that much in this
+        // round may hold more, one that gave less has been read to its end. A piece costs the
+        // socket at most PIECE_OVERHEAD_BYTES more than it delivers (its frame's header, deflate's
+        // framing of bytes that did not compress).
+        it->second->read_this_round += len + PIECE_OVERHEAD_BYTES;
+        if (it->second->read_this_round >= WEB_READ_BYTES) ++activity_;
         it->second->receive(std::string_view(static_cast<const char*>(in), len), last);
         if (it->second->fault() != ChannelFault::None || it->second->inbox_full()) flow_control();
         return 0;

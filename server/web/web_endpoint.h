@@ -118,8 +118,9 @@ private:
 
     WebFiles files_;
     lws_context* context_ = nullptr;
-    // Work that may have more of its kind waiting: message bytes handed to channels and sockets
-    // refused (the library takes no other socket from its listener in a round that refused one).
+    // Work that may have more of its kind waiting: a socket that gave a whole read's worth, and
+    // sockets refused (the library takes no other socket from its listener in a round that
+    // refused one).
     size_t activity_ = 0;
     HandshakeCounts handshakes_;
     std::vector<std::string> allowed_origins_;
