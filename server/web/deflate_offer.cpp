@@ -2,6 +2,8 @@
 // semicolons, a parameter's name and value by an equals sign, with spaces anywhere between.
 #include "server/web/deflate_offer.h"
 
+#include <charconv>
+
 namespace cog::web {
 
 namespace {
@@ -26,8 +28,7 @@ int window_bits(std::string_view value) {
     value = trimmed(value);
     if (!value.empty() && value.front() == '"') value.remove_prefix(1);
     int bits = 0;
-    for (size_t i = 0; i < value.size() && value[i] >= '0' && value[i] <= '9' && bits <= 15; ++i)
-        bits = bits * 10 + (value[i] - '0');
+    std::from_chars(value.data(), value.data() + value.size(), bits); // left at 0 when unreadable
     return bits >= 8 && bits <= 15 ? bits : 15;
 }
 

@@ -28,6 +28,11 @@ constexpr int MEM_LEVEL = 5;
 constexpr size_t HEADER_ROOM = 10;
 constexpr unsigned char SYNC_MARKER[4] = {0x00, 0x00, 0xff, 0xff};
 
+// The part of a message later ones are compressed against.
+std::string_view history_tail(std::string_view message) {
+    return message.substr(message.size() - std::min(message.size(), HISTORY_BYTES));
+}
+
 size_t header_size(size_t payload) { return payload < 126 ? 2 : payload <= 0xffff ? 4 : 10; }
 
 // A server's frame is never masked. RSV1 marks the payload compressed.
@@ -93,8 +98,7 @@ bool PairDeflater::compress(const ClientHistory& history, std::string_view messa
     z_stream& z = stream->z;
     deflateReset(&z);
     if (history.kept && history.last && !history.last->empty()) {
-        const std::string_view last = *history.last;
-        const std::string_view tail = last.substr(last.size() - std::min(last.size(), HISTORY_BYTES));
+        const std::string_view tail = history_tail(*history.last);
         deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(tail.data()), static_cast<uInt>(tail.size()));
     }
     ++compressions_;
@@ -143,7 +147,7 @@ std::string_view PairDeflater::send(ClientHistory& history, std::string_view mes
         // What later messages are compressed against: all of it for a shared pair (the next pair
         // matches by this very object), only the part used for a long one.
         pair.message = std::make_shared<const std::string>(
-            shared ? message : message.substr(message.size() - std::min(message.size(), HISTORY_BYTES)));
+            shared ? message : history_tail(message));
         if (shared) pair.window_bits = history.window_bits;
         found = &pair;
     }

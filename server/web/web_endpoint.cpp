@@ -235,14 +235,16 @@ void WebEndpoint::service() {
     for (int round = 0; round < MAX_SERVICE_ROUNDS; ++round) {
         flow_control();
         request_output();
-        for (const auto& [wsi, channel] : channels_) channel->read_this_round = 0;
         const size_t activity_before = activity_;
         // A negative timeout polls without waiting.
         lws_service(context_, -1);
         // A socket that had a read's worth may have more: a large message must get in well
         // before its sender counts as stalled. Behind a refused socket may wait an honest one.
         bool more = activity_ != activity_before;
-        for (const auto& [wsi, channel] : channels_) more = more || channel->has_output();
+        for (const auto& [wsi, channel] : channels_) {
+            more = more || channel->has_output();
+            channel->read_this_round = 0; // for the next round, or the next service
+        }
         if (!more) break;
     }
     flow_control();
