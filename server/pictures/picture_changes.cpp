@@ -18,15 +18,29 @@ std::string_view PictureChanges::frame_for(uint32_t id, const std::shared_ptr<we
     std::string_view frame = picture.frame;
     if (viewer.sent && viewer.screen == screen && same_channel(viewer.channel, channel)) {
         PictureSnapshot& before = *viewer.sent;
-        change_.assign(4, 0); // the header's place
-        if (write_picture_change(change_, before.whole(), before.indexed(), now.whole(), scratch_) &&
-            finish_frame(change_.data(), change_.size()) == ProtocolError::None)
+        if (!reusable_for(before, now)) {
+            made_from_.reset();
+            made_for_.reset();
+            change_.assign(4, 0); // the header's place
+            ++changes_written_;
+            if (write_picture_change(change_, before.whole(), before.indexed(), now.whole(), scratch_) &&
+                finish_frame(change_.data(), change_.size()) == ProtocolError::None) {
+                made_from_ = viewer.sent;
+                made_for_ = picture.snapshot;
+            }
+        }
+        // Smaller than this viewer's own whole picture, too.
+        if (made_for_ && change_.size() < picture.frame.size())
             frame = std::string_view(change_.data(), change_.size());
     }
     viewer.channel = channel;
     viewer.screen = screen;
     viewer.sent = picture.snapshot;
     return frame;
+}
+
+bool PictureChanges::reusable_for(const PictureSnapshot& before, const PictureSnapshot& now) const {
+    return made_for_ && change_also_serves(scratch_, made_from_->whole(), made_for_->whole(), before.whole(), now.whole());
 }
 
 void PictureChanges::forget(uint32_t id) {

@@ -27,6 +27,8 @@ public:
     // After the frame's last picture: lets go of the viewers that are no longer connected, and
     // of the frame's edits.
     void end_frame(const std::map<uint32_t, ClientSocket>& sockets);
+    // Changes worked out so far, over all calls; the rest were one worked out for another viewer.
+    size_t changes_written() const { return changes_written_; }
 
 private:
     struct Viewer {
@@ -35,9 +37,16 @@ private:
         std::shared_ptr<PictureSnapshot> sent;  // what it was sent last; none: the next goes whole
     };
 
+    // The change in `change_`, if any, may serve this viewer too.
+    bool reusable_for(const PictureSnapshot& before, const PictureSnapshot& now) const;
+
     std::map<uint32_t, Viewer> viewers_;
     PictureBuffer change_;  // the change being sent, header first; kept from frame to frame
     ChangeScratch scratch_; // the change writer's working lists
+    // The two pictures `change_` was worked out between, this frame; held so that neither goes
+    // back to the pool while the next viewers may still be sent it.
+    std::shared_ptr<PictureSnapshot> made_from_, made_for_;
+    size_t changes_written_ = 0;
 };
 
 } // namespace cog

@@ -313,4 +313,33 @@ bool write_picture_change(PictureBuffer& out, const WholePicture& previous, cons
     return out.size() - start < picture.body.size();
 }
 
+bool change_also_serves(const ChangeScratch& scratch, const WholePicture& made_from, const WholePicture& made_for,
+                        const WholePicture& previous, const WholePicture& picture) {
+    if (previous.size() != made_from.size() || picture.size() != made_for.size()) return false;
+    const std::span<const uint64_t> was = previous.command_hashes, now = picture.command_hashes;
+    const auto carried_alike = [&](size_t from, size_t until) {
+        for (size_t i = from; i < until; ++i)
+            if (now[i] != made_for.command_hashes[i]) return false;
+        return true;
+    };
+    const std::vector<uint32_t>& runs = scratch.runs;
+    const std::vector<uint32_t>& edits = scratch.edits;
+    size_t place = 0, e = 0;
+    for (size_t r = 0; r < runs.size(); r += 3) {
+        if (!carried_alike(place, runs[r])) return false;
+        for (size_t k = 0; k < runs[r + 2]; ++k) {
+            const size_t at = runs[r] + k, from = runs[r + 1] + k;
+            if (e < edits.size() && edits[e] == at) {
+                // An edit holds only the members that differed between the two it was made from.
+                if (was[from] != made_from.command_hashes[from] || now[at] != made_for.command_hashes[at]) return false;
+                e += 3;
+            } else if (now[at] != was[from]) {
+                return false;
+            }
+        }
+        place = size_t{runs[r]} + runs[r + 2];
+    }
+    return carried_alike(place, picture.size());
+}
+
 } // namespace cog

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <memory_resource>
 #include <random>
@@ -127,20 +128,24 @@ TEST(PictureChanges, EachPictureIsRebuiltExactlyFromThePreviousOne) {
     }
 }
 
-// Viewers who see the same figure move in one frame share the edit worked out for the first;
-// each still rebuilds exactly its own picture, frame after frame, also when the figure ends up
-// alike for both from places that differed (frame 2: moved down for one, down and left for the
-// other).
+// Viewers who see the same figure move in one frame share the edit worked out for the first,
+// and a whole change when their pictures differ only where it keeps commands in place; each
+// still rebuilds exactly its own picture, frame after frame: also when the figure ends up alike
+// for two from places that differed (frame 2: moved down for 7 and 8, down and left for 9), when
+// a command one kept is edited for another (frame 3), and when a new command or a kept one
+// differs (frame 4).
 TEST(PictureChanges, ViewersSharingAMoveEachRebuildTheirOwnPicture) {
-    const std::vector<std::vector<int>> frames_of_7 = {{1, 2, 3}, {1, 102, 3}, {1, 202, 3}, {1, 202, 103}};
-    const std::vector<std::vector<int>> frames_of_8 = {{1, 2, 4}, {1, 102, 4}, {1, 202, 4}, {1, 202, 4}};
-    const std::vector<std::vector<int>> frames_of_9 = {{1, 2, 5}, {1, 1002, 5}, {1, 202, 5}, {1, 202, 5}};
+    const std::vector<std::vector<int>> frames_of_7 = {{1, 2, 3}, {1, 102, 3}, {1, 202, 3}, {1, 202, 103}, {1, 202, 103, 50}};
+    const std::vector<std::vector<int>> frames_of_8 = {{1, 2, 4}, {1, 102, 4}, {1, 202, 4}, {1, 202, 4}, {1, 202, 4, 51}};
+    const std::vector<std::vector<int>> frames_of_9 = {{1, 2, 5}, {1, 1002, 5}, {1, 202, 5}, {1, 202, 5}, {1, 202, 6, 51}};
     std::pmr::monotonic_buffer_resource arena;
     PictureEncoder encoder;
     PictureChanges changes;
     const auto channel_7 = std::make_shared<web::WebChannel>(), channel_8 = std::make_shared<web::WebChannel>(),
                channel_9 = std::make_shared<web::WebChannel>();
     std::unique_ptr<Shown> shown_7, shown_8, shown_9;
+    std::map<uint32_t, ClientSocket> connected;
+    for (uint32_t id : {7u, 8u, 9u}) connected[id];
     for (size_t f = 0; f < frames_of_7.size(); ++f) {
         SCOPED_TRACE(f);
         encoder.begin_frame();
@@ -167,7 +172,10 @@ TEST(PictureChanges, ViewersSharingAMoveEachRebuildTheirOwnPicture) {
             ASSERT_EQ(rebuilt_body, picture.frame.substr(4)) << body;
             *shown = shown_from(rebuilt);
         }
+        changes.end_frame(connected);
     }
+    // 8 is sent 7's change in frames 1 and 2, 9 is sent 8's in frame 3.
+    EXPECT_EQ(changes.changes_written(), 9u);
 }
 
 // Pictures that change at random from frame to frame, members and texts alike, with texts made
