@@ -49,8 +49,8 @@ bool write_picture_change(PictureBuffer& out, const WholePicture& previous, cons
 
 // Whether the change last written with `scratch`, from `made_from` to `made_for`, also turns
 // `previous` into `picture`: what it keeps must be alike in those two where it keeps it, and
-// what it carries or edits must be what it was worked out from. The viewers of a room mostly
-// differ only in commands that stay put (each sees himself marked), so one change serves them all.
+// what it carries or edits must be what it was worked out from. The viewers of a room see mostly
+// the same picture, and what differs for each mostly stays put, so one change serves them all.
 bool change_also_serves(const ChangeScratch& scratch, const WholePicture& made_from, const WholePicture& made_for,
                         const WholePicture& previous, const WholePicture& picture);
 
