@@ -10,6 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include <sys/socket.h>
 
 namespace cog::test {
@@ -142,9 +146,10 @@ struct PicturesMade : FrameObserver {
     }
 };
 
-// A browser that asks for changes rebuilds, from each change and the picture before it, exactly
-// the whole picture the host made for it: in the lobby the TCP player's picture of the same frame
-// byte for byte, in the typing pool its own.
+// Browsers that ask for changes rebuild, from each change and the picture before it, exactly the
+// whole picture the host made for each: in the lobby the TCP player's picture of the same frame
+// byte for byte, in the typing pool their own. The second browser is mostly sent the change
+// worked out for the first, though its pictures are not the first's.
 TEST_F(WebHost, PicturesRebuiltFromChangesAreTheWholePicturesByteForByte) {
     PicturesMade made;
     h.state().observer = &made;
@@ -154,62 +159,86 @@ TEST_F(WebHost, PicturesRebuiltFromChangesAreTheWholePicturesByteForByte) {
     } detach{h.state()};
     TestClient tcp(h.port());
     ASSERT_EQ(h.login(tcp, "Tcp"), 1u);
-    WsClient browser(h.web_port(), true, "/play", PICTURE_CHANGES_SUBPROTOCOL);
-    ASSERT_TRUE(drive_until([&] { h.frames(1); }, [&] { return browser.wait_open(2); }, 100));
-    EXPECT_EQ(browser.protocol(), PICTURE_CHANGES_SUBPROTOCOL);
-    browser.send_text(login_text("Web", 0)); // every picture from the first is kept below
+    struct Browser {
+        uint32_t id;
+        std::unique_ptr<WsClient> socket;
+        std::vector<ReceivedMessage> rebuilt; // each picture it has, re-encoded whole
+        size_t changes = 0;
+    };
+    std::vector<Browser> browsers;
+    for (uint32_t id : {2u, 3u}) {
+        auto socket = std::make_unique<WsClient>(h.web_port(), true, "/play", PICTURE_CHANGES_SUBPROTOCOL);
+        ASSERT_TRUE(drive_until([&] { h.frames(1); }, [&] { return socket->wait_open(2); }, 100));
+        EXPECT_EQ(socket->protocol(), PICTURE_CHANGES_SUBPROTOCOL);
+        socket->send_text(login_text("Web" + std::to_string(id), 0)); // every picture from the first is kept
+        browsers.push_back({id, std::move(socket), {}, 0});
+    }
 
-    std::vector<ReceivedMessage> rebuilt; // each picture the browser has, re-encoded whole
-    size_t changes = 0;
     const auto take_pictures = [&](int frames) {
         for (int i = 0; i < frames; ++i) {
             h.frames(1);
             tcp.receive_all(0);
-            for (auto& body : browser.receive(2)) {
-                if (body.starts_with(R"({"kind":1,)")) {
-                    rebuilt.push_back(decode(std::move(body)));
-                } else if (body.starts_with(R"({"kind":2,)")) {
-                    std::pmr::monotonic_buffer_resource strings;
-                    PictureChange change;
-                    ASSERT_FALSE(read_json(body, change, &strings));
-                    ASSERT_FALSE(rebuilt.empty()) << "a change before any picture";
-                    DrawList commands;
-                    ASSERT_EQ(apply_picture_change(rebuilt.back().message.commands, change, commands, 16384),
-                              ChangeError::None);
-                    std::string whole;
-                    write_json(whole, ServerMessage{ServerMessageKind::DRAW_COMMANDS, Event{}, commands});
-                    rebuilt.push_back(decode(std::move(whole)));
-                    ++changes;
+            for (Browser& browser : browsers)
+                for (auto& body : browser.socket->receive(2)) {
+                    if (body.starts_with(R"({"kind":1,)")) {
+                        browser.rebuilt.push_back(decode(std::move(body)));
+                    } else if (body.starts_with(R"({"kind":2,)")) {
+                        std::pmr::monotonic_buffer_resource strings;
+                        PictureChange change;
+                        ASSERT_FALSE(read_json(body, change, &strings));
+                        ASSERT_FALSE(browser.rebuilt.empty()) << "a change before any picture";
+                        DrawList commands;
+                        ASSERT_EQ(apply_picture_change(browser.rebuilt.back().message.commands, change, commands, 16384),
+                                  ChangeError::None);
+                        std::string whole;
+                        write_json(whole, ServerMessage{ServerMessageKind::DRAW_COMMANDS, Event{}, commands});
+                        browser.rebuilt.push_back(decode(std::move(whole)));
+                        ++browser.changes;
+                    }
                 }
-            }
         }
     };
-    const auto check_against_made = [&](size_t from, bool lobby) {
-        const auto& sent = made.by_viewer.at(2);
-        ASSERT_GE(sent.size(), rebuilt.size());
-        for (size_t i = from; i < rebuilt.size(); ++i) {
-            ASSERT_EQ(rebuilt[i].body, sent[i].second) << "picture " << i;
+    const auto check_against_made = [&](const Browser& browser, size_t from, bool lobby) {
+        SCOPED_TRACE(browser.id);
+        const auto& sent = made.by_viewer.at(browser.id);
+        ASSERT_GE(sent.size(), browser.rebuilt.size());
+        for (size_t i = from; i < browser.rebuilt.size(); ++i) {
+            ASSERT_EQ(browser.rebuilt[i].body, sent[i].second) << "picture " << i;
             const std::string* tcp_picture = made.body_of(1, sent[i].first);
             if (lobby && tcp_picture) {
-                ASSERT_EQ(rebuilt[i].body, *tcp_picture) << "picture " << i;
+                ASSERT_EQ(browser.rebuilt[i].body, *tcp_picture) << "picture " << i;
             }
         }
     };
     take_pictures(60);
-    check_against_made(0, true);
-    EXPECT_GE(changes, 50u);
+    for (const Browser& browser : browsers) {
+        check_against_made(browser, 0, true);
+        EXPECT_GE(browser.changes, 50u);
+    }
 
     tcp.send_command("push typewriter");
-    const size_t lobby_pictures = rebuilt.size();
-    const size_t wire_before = browser.wire_bytes(), inflated_before = browser.message_bytes();
+    std::vector<size_t> lobby_pictures, wire_before, inflated_before;
+    for (const Browser& browser : browsers) {
+        lobby_pictures.push_back(browser.rebuilt.size());
+        wire_before.push_back(browser.socket->wire_bytes());
+        inflated_before.push_back(browser.socket->message_bytes());
+    }
+    const size_t written_before = h.state().picture_changes.changes_written();
     take_pictures(120);
-    check_against_made(lobby_pictures, false);
-    EXPECT_GE(changes, 150u);
-    size_t whole_bytes = 0;
-    for (size_t i = lobby_pictures; i < rebuilt.size(); ++i) whole_bytes += rebuilt[i].body.size();
-    // What travels is a fraction of the pictures it stands for, before and after compression.
-    EXPECT_LT((browser.message_bytes() - inflated_before) * 3, whole_bytes);
-    EXPECT_LT((browser.wire_bytes() - wire_before) * 50, whole_bytes);
+    for (size_t b = 0; b < browsers.size(); ++b) {
+        const Browser& browser = browsers[b];
+        check_against_made(browser, lobby_pictures[b], false);
+        EXPECT_GE(browser.changes, 150u);
+        size_t whole_bytes = 0;
+        for (size_t i = lobby_pictures[b]; i < browser.rebuilt.size(); ++i) whole_bytes += browser.rebuilt[i].body.size();
+        // What travels is a fraction of the pictures it stands for, before and after compression.
+        EXPECT_LT((browser.socket->message_bytes() - inflated_before[b]) * 3, whole_bytes);
+        EXPECT_LT((browser.socket->wire_bytes() - wire_before[b]) * 50, whole_bytes);
+    }
+    // Their own pictures, in the typing pool...
+    EXPECT_NE(made.by_viewer.at(2).back().second, made.by_viewer.at(3).back().second);
+    // ...mostly from one change a frame.
+    EXPECT_LT(h.state().picture_changes.changes_written() - written_before, 120u * 3 / 2);
 }
 
 TEST_F(WebHost, ABrowserGetsItsSeatBackWithItsPreviousId) {
