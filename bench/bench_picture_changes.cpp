@@ -1,6 +1,7 @@
 // Cost of writing a picture as a change against the previous one, and of applying it: a
 // typing-pool-like picture of 107 commands in which 20 sprites bob (one member each) and 5 texts
-// grow (two members each) from one frame to the next.
+// grow (two members each) from one frame to the next; and of finding that a change serves
+// another viewer as it is.
 #include "shared/protocol/json.h"
 #include "shared/protocol/picture_change.h"
 #include "shared/protocol/picture_change_writer.h"
@@ -94,6 +95,17 @@ void BM_WritePictureChange(benchmark::State& state) {
     state.counters["change_bytes"] = static_cast<double>(frames.out.size());
 }
 BENCHMARK(BM_WritePictureChange)->Arg(1)->Arg(0);
+
+// Deciding that the change worked out for one viewer serves another: here a viewer whose two
+// pictures are the same as the first's, the check walking every command.
+void BM_ChangeAlsoServes(benchmark::State& state) {
+    TwoFrames frames;
+    frames.write();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(change_also_serves(frames.scratch, frames.before.whole(), frames.now.whole(),
+                                                    frames.before.whole(), frames.now.whole()));
+}
+BENCHMARK(BM_ChangeAlsoServes);
 
 void BM_ApplyPictureChange(benchmark::State& state) {
     TwoFrames frames;
