@@ -49,21 +49,25 @@ DrawList picture_at(int frame, std::pmr::memory_resource* arena) {
     return list;
 }
 
+// A picture as the host keeps it: its commands' texts one after another, and their hashes.
 struct Written {
-    PictureBuffer body;
-    std::vector<uint32_t> starts;
+    PictureBuffer text;
+    std::vector<CommandSpan> spans;
     std::vector<uint64_t> hashes;
-    WholePicture whole() const { return {std::string_view(body.data(), body.size()), starts, hashes}; }
+    std::string body; // the whole DRAW_COMMANDS body
+    WholePicture whole() const { return {text.data(), spans, hashes, body.size()}; }
 };
 
 Written written(int frame, std::pmr::memory_resource* arena) {
     Written w;
-    write_picture_json(w.body, ServerMessage{ServerMessageKind::DRAW_COMMANDS, Event{}, picture_at(frame, arena)}, nullptr,
-                       w.starts);
-    const WholePicture whole = w.whole();
-    for (size_t m = 0; m + 1 < w.starts.size(); ++m) {
-        const std::string_view text = whole.command(m);
-        w.hashes.push_back(XXH3_64bits(text.data(), text.size()));
+    const DrawList list = picture_at(frame, arena);
+    write_json(w.body, ServerMessage{ServerMessageKind::DRAW_COMMANDS, Event{}, list});
+    for (const DrawCommand& c : list) {
+        const size_t begin = w.text.size();
+        write_command_json(w.text, c);
+        w.spans.push_back({static_cast<uint32_t>(begin), static_cast<uint32_t>(w.text.size() - begin)});
+        w.hashes.push_back(XXH3_64bits(w.text.data() + begin, w.text.size() - begin));
+        w.text.push_back(',');
     }
     return w;
 }

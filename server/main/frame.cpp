@@ -59,11 +59,13 @@ void send_draw_commands(HostState& host) {
         const std::string_view frame = socket.transport.web && socket.transport.web->picture_changes
                                            ? host.picture_changes.frame_for(id, socket.transport.web, top->instance,
                                                                             picture, host.picture_encoder)
-                                           : picture.frame;
+                                           : host.picture_encoder.whole_frame().frame;
         // A failed send only marks the connection; it is dropped after the pass, so everyone
         // else still gets this frame.
-        if (send_frame_to(host.connections, id, frame) && host.observer)
-            host.observer->picture_sent(id, picture.frame.substr(4), picture.command_starts);
+        if (send_frame_to(host.connections, id, frame) && host.observer) {
+            const WholeFrame whole = host.picture_encoder.whole_frame();
+            host.observer->picture_sent(id, whole.frame.substr(4), whole.command_starts);
+        }
     }
     host.picture_changes.end_frame(host.connections.sockets);
     host.picture_encoder.begin_frame(); // its reference lives in an arena released next frame

@@ -15,7 +15,7 @@ std::string_view PictureChanges::frame_for(uint32_t id, const std::shared_ptr<we
     Viewer& viewer = viewers_[id];
     // Hashed whichever way it goes: it is the base of this viewer's next change.
     PictureSnapshot& now = encoder.hashed_picture();
-    std::string_view frame = picture.frame;
+    std::string_view frame;
     if (viewer.sent && viewer.screen == screen && same_channel(viewer.channel, channel)) {
         PictureSnapshot& before = *viewer.sent;
         if (!reusable_for(before, now)) {
@@ -30,13 +30,13 @@ std::string_view PictureChanges::frame_for(uint32_t id, const std::shared_ptr<we
             }
         }
         // Smaller than this viewer's own whole picture, too.
-        if (made_for_ && change_.size() < picture.frame.size())
+        if (made_for_ && change_.size() < 4 + picture.body_bytes)
             frame = std::string_view(change_.data(), change_.size());
     }
     viewer.channel = channel;
     viewer.screen = screen;
     viewer.sent = picture.snapshot;
-    return frame;
+    return frame.empty() ? encoder.whole_frame().frame : frame;
 }
 
 bool PictureChanges::reusable_for(const PictureSnapshot& before, const PictureSnapshot& now) const {

@@ -19,7 +19,7 @@ public:
     // The frame to send `id` for the picture the encoder wrote last: a change against what this
     // connection was sent before, or the whole picture after a (re)connection, a screen change,
     // a request, or when the change would not be smaller. Remembers the picture as sent. The
-    // frame stays valid until the next call.
+    // frame stays valid until the next call, and the encoder's next picture.
     std::string_view frame_for(uint32_t id, const std::shared_ptr<web::WebChannel>& channel, uint64_t screen,
                                const EncodedPicture& picture, PictureEncoder& encoder);
     // The client lost track: its next picture goes whole.

@@ -23,14 +23,6 @@ namespace cog {
 void write_json(std::string& out, const ServerMessage& message);
 void write_json(std::string& out, const ClientMessage& message);
 
-// A written DRAW_COMMANDS message, kept so that the next viewer's picture can copy the commands
-// it shares with this one instead of formatting them again.
-struct PictureText {
-    const DrawList* commands = nullptr;   // the list that was written
-    std::string_view text;                // the message's JSON text
-    std::span<const uint32_t> command_starts; // offset in `text` of each command, then the end of the last
-};
-
 // Picture text storage that grows without writing zeros into the bytes it is about to fill.
 template <typename T>
 struct UninitialisedAllocator : std::allocator<T> {
@@ -62,15 +54,9 @@ struct UninitialisedAllocator : std::allocator<T> {
 };
 using PictureBuffer = std::vector<char, UninitialisedAllocator<char>>;
 
-// Appends the exact JSON text of a DRAW_COMMANDS message, byte for byte what write_json writes.
-// Each run of commands equal to the commands at the same places in `reference` (may be null) is
-// copied from the reference's text in one piece; the first `known_equal` commands are taken as
-// equal without comparing them again. `command_starts` receives the offsets that make the
-// written text a reference for the next picture (relative to where this text starts in `out`).
-// `copied`, when given, receives 1 for each command copied from the reference and 0 for the others.
-void write_picture_json(PictureBuffer& out, const ServerMessage& message, const PictureText* reference,
-                        std::vector<uint32_t>& command_starts, size_t known_equal = 0,
-                        std::vector<uint8_t>* copied = nullptr);
+// Appends the JSON text of one draw command exactly as write_json writes it inside a
+// DRAW_COMMANDS message, so that a picture may be put together from commands written once.
+void write_command_json(PictureBuffer& out, const DrawCommand& command);
 
 // How many leading commands two lists share.
 size_t equal_prefix(const DrawList& a, const DrawList& b);

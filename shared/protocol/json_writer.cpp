@@ -309,56 +309,9 @@ bool same_command(const DrawCommand& a, const DrawCommand& b) {
     }(std::make_index_sequence<field_count<DrawCommand>>{});
 }
 
-void write_picture_json(PictureBuffer& out, const ServerMessage& message, const PictureText* reference,
-                        std::vector<uint32_t>& command_starts, size_t known_equal, std::vector<uint8_t>* copied) {
-    const size_t start = out.size();
-    const DrawList& commands = message.commands;
-    const size_t shared = reference && reference->commands ? std::min(commands.size(), reference->commands->size()) : 0;
-    // Room for a picture like the reference, the usual case, or a first guess from the count.
-    const size_t expected = reference ? reference->text.size() + 4096 : commands.size() * 320;
-    Out<PictureBuffer> o(out, record_bound<ServerMessage>() + SLACK + expected);
-    // Everything before the commands: the message without them, less its closing "]}".
-    ServerMessage head;
-    head.kind = message.kind;
-    head.event = message.event;
-    write_record(o, head);
-    o.p() -= 2;
-    command_starts.clear();
-    if (copied) copied->clear();
-    const auto same_at = [&](size_t i) { return i < shared && (i < known_equal || same_command(commands[i], (*reference->commands)[i])); };
-    // Where command m of the reference ends: the next one's start less the comma, or the end.
-    const auto reference_end = [&](size_t m) {
-        return m + 1 < reference->commands->size() ? reference->command_starts[m + 1] - 1 : reference->command_starts[m + 1];
-    };
-    for (size_t i = 0; i < commands.size();) {
-        if (i > 0) {
-            o.reserve(1 + SLACK);
-            *o.p()++ = ',';
-        }
-        if (!same_at(i)) {
-            command_starts.push_back(static_cast<uint32_t>(o.size() - start));
-            if (copied) copied->push_back(0);
-            o.reserve(record_bound<DrawCommand>() + SLACK);
-            write_record(o, commands[i++]);
-            continue;
-        }
-        // A run of commands equal to the reference's is one copy of its text, commas included.
-        size_t end = i + 1;
-        while (same_at(end)) ++end;
-        const uint32_t from = reference->command_starts[i];
-        const uint32_t here = static_cast<uint32_t>(o.size() - start);
-        for (size_t m = i; m < end; ++m) command_starts.push_back(here + (reference->command_starts[m] - from));
-        if (copied) copied->insert(copied->end(), end - i, 1);
-        const size_t length = reference_end(end - 1) - from;
-        o.reserve(length + SLACK);
-        std::memcpy(o.p(), reference->text.data() + from, length);
-        o.p() += length;
-        i = end;
-    }
-    command_starts.push_back(static_cast<uint32_t>(o.size() - start)); // where the last one ends
-    o.reserve(SLACK);
-    *o.p()++ = ']';
-    *o.p()++ = '}';
+void write_command_json(PictureBuffer& out, const DrawCommand& command) {
+    Out<PictureBuffer> o(out, record_bound<DrawCommand>() + SLACK);
+    write_record(o, command);
     o.finish();
 }
 

@@ -276,7 +276,7 @@ bool write_picture_change(PictureBuffer& out, const WholePicture& previous, cons
     // text's length; each number is at most ten digits and a comma.
     const size_t start = out.size();
     out.resize(start + HEAD.size() + KEEP.size() + COMMANDS.size() + EDIT_AT.size() + EDITS.size() + 16 +
-               (runs.size() + edits.size()) * 11 + picture.body.size());
+               (runs.size() + edits.size()) * 11 + picture.body_bytes);
     char* p = out.data() + start;
     p = put(p, HEAD);
     p = number_text::write_u64(p, previous.size());
@@ -310,7 +310,7 @@ bool write_picture_change(PictureBuffer& out, const WholePicture& previous, cons
     *p++ = ']';
     *p++ = '}';
     out.resize(static_cast<size_t>(p - out.data()));
-    return out.size() - start < picture.body.size();
+    return out.size() - start < picture.body_bytes;
 }
 
 bool change_also_serves(const ChangeScratch& scratch, const WholePicture& made_from, const WholePicture& made_for,

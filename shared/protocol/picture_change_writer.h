@@ -16,19 +16,22 @@
 
 namespace cog {
 
-// A picture as written for a viewer: a DRAW_COMMANDS body, the offset of each command in it
-// (then the end of the last), and the hash of each command's text.
-struct WholePicture {
-    std::string_view body;
-    std::span<const uint32_t> command_starts;
-    std::span<const uint64_t> command_hashes;
+// Where one command's text lies in the text a picture's commands are kept in.
+struct CommandSpan {
+    uint32_t begin = 0; // offset of its first byte
+    uint32_t size = 0;  // bytes, without a comma
+};
 
-    size_t size() const { return command_starts.empty() ? 0 : command_starts.size() - 1; }
-    // Command m's own text, without the comma that follows it.
-    std::string_view command(size_t m) const {
-        const size_t end = m + 1 < size() ? command_starts[m + 1] - 1 : command_starts[size()];
-        return body.substr(command_starts[m], end - command_starts[m]);
-    }
+// A picture as written for a viewer: each command's text, its hash, and the length of the whole
+// DRAW_COMMANDS body they make (the commands joined by commas, in the message's head and tail).
+struct WholePicture {
+    const char* text = nullptr;           // what `commands` are offsets into
+    std::span<const CommandSpan> commands;
+    std::span<const uint64_t> command_hashes;
+    size_t body_bytes = 0;
+
+    size_t size() const { return commands.size(); }
+    std::string_view command(size_t m) const { return std::string_view(text + commands[m].begin, commands[m].size); }
 };
 
 // The change writer's working lists, kept by the caller so that a steady picture allocates

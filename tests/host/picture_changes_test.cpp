@@ -6,6 +6,7 @@
 #include "shared/protocol/picture_change.h"
 
 #include <gtest/gtest.h>
+#include <xxhash.h>
 
 #include <map>
 #include <memory>
@@ -105,7 +106,7 @@ TEST(PictureChanges, EachPictureIsRebuiltExactlyFromThePreviousOne) {
         encoder.begin_frame();
         const EncodedPicture picture = encoder.encode(std::move(list));
         const std::string_view body = changes.frame_for(7, channel, step.screen, picture, encoder).substr(4);
-        const std::string_view whole_body = picture.frame.substr(4);
+        const std::string_view whole_body = encoder.whole_frame().frame.substr(4);
 
         const bool went_whole = body.starts_with(R"({"kind":1,)");
         ASSERT_EQ(went_whole, step.whole) << body;
@@ -169,7 +170,7 @@ TEST(PictureChanges, ViewersSharingAMoveEachRebuildTheirOwnPicture) {
             ASSERT_EQ(apply_picture_change((*shown)->message.commands, change, rebuilt, 16384), ChangeError::None);
             std::string rebuilt_body;
             write_json(rebuilt_body, ServerMessage{ServerMessageKind::DRAW_COMMANDS, Event{}, rebuilt});
-            ASSERT_EQ(rebuilt_body, picture.frame.substr(4)) << body;
+            ASSERT_EQ(rebuilt_body, encoder.whole_frame().frame.substr(4)) << body;
             *shown = shown_from(rebuilt);
         }
         changes.end_frame(connected);
@@ -225,10 +226,61 @@ TEST(PictureChanges, RandomlyChangingPicturesAreRebuiltExactly) {
         ASSERT_EQ(apply_picture_change(shown->message.commands, change, rebuilt, 16384), ChangeError::None) << body;
         std::string rebuilt_body;
         write_json(rebuilt_body, ServerMessage{ServerMessageKind::DRAW_COMMANDS, Event{}, rebuilt});
-        ASSERT_EQ(rebuilt_body, picture.frame.substr(4)) << body;
+        ASSERT_EQ(rebuilt_body, encoder.whole_frame().frame.substr(4)) << body;
         shown = shown_from(rebuilt);
     }
     EXPECT_GT(edited, 100u); // most changes were edits, not new commands
+}
+
+// The frame's pictures, each written from the commands it shares with the viewer before it,
+// go whole exactly as the writer writes them, with each command's place and hash: for a viewer
+// seeing what the one before saw, a text changed, a float differing only in its sign, fewer
+// commands, more, none, and after a picture over the frame limit.
+TEST(PictureEncoder, EachViewersWholePictureIsExactlyWhatTheWriterWrites) {
+    std::vector<DrawCommand> base;
+    for (int n = 0; n < 40; ++n) base.push_back(command(n));
+    std::vector<std::vector<DrawCommand>> viewers(7, base);
+    viewers[2][3].text = "YOU";
+    viewers[3][5].y = -0.0f;
+    viewers[3][6].y = 0.0f;
+    viewers[4].resize(25);
+    viewers[5].push_back(command(99));
+    viewers[6].clear();
+    const std::string long_text(MAX_FRAME_BODY, 'a');
+    std::vector<DrawCommand> too_large = base;
+    too_large[0].text = long_text;
+    std::pmr::monotonic_buffer_resource arena;
+    PictureEncoder encoder;
+    for (int frame = 0; frame < 3; ++frame) {
+        SCOPED_TRACE(frame);
+        encoder.begin_frame();
+        if (frame == 2) viewers.insert(viewers.begin() + 1, too_large);
+        for (const std::vector<DrawCommand>& commands : viewers) {
+            const EncodedPicture picture = encoder.encode(DrawList(commands.begin(), commands.end(), &arena));
+            const ServerMessage message{ServerMessageKind::DRAW_COMMANDS, Event{}, DrawList(commands.begin(), commands.end())};
+            std::string expected;
+            write_json(expected, message);
+            ASSERT_EQ(picture.body_bytes, expected.size());
+            if (expected.size() > MAX_FRAME_BODY) {
+                EXPECT_EQ(picture.error, ProtocolError::MessageTooLarge);
+                continue;
+            }
+            const WholeFrame whole = encoder.whole_frame();
+            ASSERT_EQ(whole.frame.substr(4), expected);
+            EXPECT_EQ(whole.frame.substr(0, 4), std::string({0, 0, static_cast<char>(expected.size() >> 8),
+                                                              static_cast<char>(expected.size() & 0xff)}));
+            const PictureSnapshot& hashed = encoder.hashed_picture();
+            ASSERT_EQ(whole.command_starts.size(), commands.size() + 1);
+            for (size_t m = 0; m < commands.size(); ++m) {
+                PictureBuffer text;
+                write_command_json(text, commands[m]);
+                const std::string_view command_text(text.data(), text.size());
+                EXPECT_EQ(whole.frame.substr(4 + whole.command_starts[m], text.size()), command_text) << m;
+                EXPECT_EQ(hashed.command(m), command_text) << m;
+                EXPECT_EQ(hashed.hashes[m], XXH3_64bits(text.data(), text.size())) << m;
+            }
+        }
+    }
 }
 
 } // namespace
