@@ -58,7 +58,9 @@ struct Player {
         if (ws) {
             std::string text;
             cog::write_json(text, message);
-            ws->send_text(text);
+            // Compressed when the host agreed to it, as browsers and the native client send.
+            if (ws->deflate_accepted()) ws->send_compressed(text);
+            else ws->send_text(text);
         } else {
             cog::bench::send_frame(fd, message);
         }

@@ -1,8 +1,11 @@
 // Handshake, framing (RFC 6455) and permessage-deflate (RFC 7692) on the client side.
 #include "tests/ws_client/ws_client.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -91,10 +94,10 @@ void WsClient::send_text(std::string_view body) { queue_frame(0x81, body); } // 
 
 void WsClient::send_compressed(std::string_view body) {
     // One compressor for the connection, as the server keeps its inflater from message to
-    // message: a repeated message costs a few bytes. The smallest window is valid whatever
-    // window the server allowed.
+    // message: a repeated message costs a few bytes. Settings as a browser's: the default level,
+    // and the largest window the server allowed.
     if (!deflater_ready_) {
-        deflateInit2(&deflater_, Z_BEST_COMPRESSION, Z_DEFLATED, -9, 8, Z_DEFAULT_STRATEGY);
+        deflateInit2(&deflater_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -client_window_bits_, 8, Z_DEFAULT_STRATEGY);
         deflater_ready_ = true;
     }
     std::string out(deflateBound(&deflater_, static_cast<uLong>(body.size())) + 16, '\0');
@@ -156,6 +159,10 @@ void WsClient::parse_handshake() {
     deflate_ = open_ && has_header(head, "sec-websocket-extensions: permessage-deflate");
     if (!open_) closed_ = true;
     protocol_ = header_value(head, "sec-websocket-protocol");
+    const std::string extensions = header_value(head, "sec-websocket-extensions");
+    const size_t bits = extensions.find("client_max_window_bits=");
+    if (bits != std::string::npos)
+        client_window_bits_ = std::clamp(std::atoi(extensions.c_str() + bits + 23), 9, 15);
     if (deflate_) {
         inflateInit2(&inflater_, -15); // raw deflate, the stream kept from message to message
         inflater_ready_ = true;

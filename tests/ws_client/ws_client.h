@@ -63,6 +63,7 @@ private:
     bool inflater_ready_ = false;
     z_stream deflater_{};
     bool deflater_ready_ = false;
+    int client_window_bits_ = 15; // the window the server let this client compress with
     size_t wire_bytes_ = 0, message_bytes_ = 0;
 };
 
