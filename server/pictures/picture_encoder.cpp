@@ -89,8 +89,11 @@ PictureSnapshot& PictureEncoder::hashed_picture() {
 }
 
 WholeFrame PictureEncoder::whole_frame() {
-    if (whole_of_ == last_.get()) return {std::string_view(whole_.data(), whole_.size()), whole_starts_};
-    const PictureSnapshot& picture = *last_;
+    if (whole_of_ != last_.get()) put_together(*last_);
+    return {std::string_view(whole_.data(), whole_.size()), whole_starts_};
+}
+
+void PictureEncoder::put_together(const PictureSnapshot& picture) {
     const std::span<const CommandSpan> spans = picture.commands;
     const char* text = picture.text->text.data();
     whole_.resize(4 + picture.body_bytes); // the header's place, then the body
@@ -116,8 +119,7 @@ WholeFrame PictureEncoder::whole_frame() {
     *p++ = ']';
     *p++ = '}';
     finish_frame(whole_.data(), whole_.size());
-    whole_of_ = last_.get();
-    return {std::string_view(whole_.data(), whole_.size()), whole_starts_};
+    whole_of_ = &picture;
 }
 
 EncodedPicture PictureEncoder::last_picture() const { return {last_->error, last_->body_bytes, last_}; }

@@ -43,6 +43,8 @@ public:
 
 private:
     EncodedPicture last_picture() const;
+    // Writes `picture` whole into `whole_`: header, head, its commands joined by commas, tail.
+    void put_together(const PictureSnapshot& picture);
 
     std::string head_; // a DRAW_COMMANDS body up to its first command
     SharedPool<PictureSnapshot> pictures_;

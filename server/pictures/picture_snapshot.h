@@ -63,8 +63,8 @@ public:
         return all_.back();
     }
     // Lets go of free ones beyond as many as are held, and a few: in steady play each viewer
-    // taking changes frees one picture and takes another every frame, so that many stay; once
-    // the players have gone, their pictures' memory goes too.
+    // taking changes frees one picture (and now and then a frame's text) and takes another
+    // every frame, so that many stay; once the players have gone, their memory goes too.
     void trim() {
         constexpr size_t EXTRA_SPARE = 8;
         size_t held = 0;
