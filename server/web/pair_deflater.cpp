@@ -2,15 +2,9 @@
 // before the new one, so a raw deflater given it as a dictionary may refer back into it as a
 // deflater running since the connection began would, and its output depends only on the pair.
 // The clients of one room are mostly sent the same pair each frame.
-//
-// The compressor is ISA-L's fastest level with the fixed Huffman codes. Once a frame, starting
-// from caches other work has emptied, it costs about a third of zlib's cheapest level (about
-// 7 us against 20-40 for a typing-pool change), for about an eighth more bytes: zlib builds
-// three Huffman trees for every flushed message, however short.
 #include "server/web/pair_deflater.h"
 
-#include <immintrin.h>
-#include <isa-l/igzip_lib.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -24,9 +18,12 @@ constexpr size_t PAIRS_KEPT = 16;
 // Longer messages (whole pictures, large events) are compressed for their client alone rather
 // than copied into the pairs kept.
 constexpr size_t MAX_SHARED_MESSAGE_BYTES = 65536;
-// Level 0 needs no buffer of its own; level 1 writes a typing-pool change in about a sixth fewer
-// bytes for twice the time.
-constexpr uint32_t LEVEL = 0;
+// The cheapest level: the messages are small and mostly repeat the dictionary. Level 6 writes a
+// typing-pool change in about a sixth fewer bytes for about an eighth more time.
+constexpr int LEVEL = 1;
+// 8 KiB of match table: the dictionary and message together are rarely longer, and the table is
+// cleared for every compression.
+constexpr int MEM_LEVEL = 5;
 // The longest frame header: FIN, RSV1 and text; 127; 64-bit length.
 constexpr size_t HEADER_ROOM = 10;
 constexpr unsigned char SYNC_MARKER[4] = {0x00, 0x00, 0xff, 0xff};
@@ -35,11 +32,6 @@ constexpr unsigned char SYNC_MARKER[4] = {0x00, 0x00, 0xff, 0xff};
 std::string_view history_tail(std::string_view message) {
     return message.substr(message.size() - std::min(message.size(), HISTORY_BYTES));
 }
-
-// ISA-L's vector code returns with the upper halves of the vector registers in use. Until they
-// are cleared, every SSE instruction the host runs afterwards (all of its floating point) waits
-// on them: in a typing pool of 100 it made drawing the pictures twice as slow.
-__attribute__((target("avx"))) void clear_upper_vector_state() { _mm256_zeroupper(); }
 
 size_t header_size(size_t payload) { return payload < 126 ? 2 : payload <= 0xffff ? 4 : 10; }
 
@@ -54,41 +46,6 @@ void write_header(unsigned char* at, size_t payload) {
     at[1] = length_bytes == 2 ? 126 : 127;
     for (int i = 0; i < length_bytes; ++i)
         at[2 + i] = static_cast<unsigned char>(payload >> (8 * (length_bytes - 1 - i)));
-}
-
-// `message` deflated into `frame` after HEADER_ROOM bytes, against what `history` holds.
-bool deflate_into(isal_zstream& z, const ClientHistory& history, std::string_view message, PictureBuffer& frame) {
-    isal_deflate_reset(&z);
-    z.level = LEVEL;
-    z.gzip_flag = IGZIP_DEFLATE;
-    z.flush = SYNC_FLUSH;
-    z.end_of_stream = 0;
-    z.hist_bits = static_cast<uint16_t>(std::clamp(history.window_bits, 8, 15));
-    if (history.kept && history.last && !history.last->empty()) {
-        const std::string_view tail = history_tail(*history.last);
-        if (isal_deflate_set_dict(&z, reinterpret_cast<uint8_t*>(const_cast<char*>(tail.data())),
-                                  static_cast<uint32_t>(tail.size())) != COMP_OK)
-            return false;
-    }
-    // A fixed code spends at most 9 bits on a byte; room for that and the block marks, and should
-    // the compressor want more, it gets more.
-    frame.resize(HEADER_ROOM + message.size() + message.size() / 8 + 64);
-    z.next_in = reinterpret_cast<uint8_t*>(const_cast<char*>(message.data()));
-    z.avail_in = static_cast<uint32_t>(message.size());
-    size_t used = HEADER_ROOM;
-    for (;;) {
-        z.next_out = reinterpret_cast<uint8_t*>(frame.data() + used);
-        z.avail_out = static_cast<uint32_t>(frame.size() - used);
-        if (isal_deflate(&z) != COMP_OK) return false;
-        used = frame.size() - z.avail_out;
-        // Room left over means the input is used up and the flush written.
-        if (z.avail_out != 0) break;
-        frame.resize(frame.size() * 2);
-    }
-    // The flush ends with an empty stored block, which the receiver puts back itself.
-    if (used < HEADER_ROOM + 4 || std::memcmp(frame.data() + used - 4, SYNC_MARKER, 4) != 0) return false;
-    frame.resize(used - 4);
-    return true;
 }
 
 } // namespace
@@ -111,28 +68,58 @@ struct PairDeflater::Pair {
     std::string_view view() const { return std::string_view(frame.data() + start, frame.size() - start); }
 };
 
-// One stream serves every window: the window is a setting of each compression. It is large (the
-// history it may refer to and its match table), so it lives on the heap, made once.
 struct PairDeflater::Stream {
-    isal_zstream z{};
-    // Whether the compressor may have used AVX registers, which then need clearing.
-    bool avx = __builtin_cpu_supports("avx");
-    Stream() {
-        isal_deflate_init(&z);
-        // Kept by every reset: a message's own codes would cost their table in every short message.
-        isal_deflate_set_hufftables(&z, nullptr, IGZIP_HUFFTABLE_STATIC);
+    z_stream z{};
+    bool ready = false;
+    ~Stream() {
+        if (ready) deflateEnd(&z);
     }
 };
 
 PairDeflater::PairDeflater() = default;
 PairDeflater::~PairDeflater() = default;
 
+PairDeflater::Stream* PairDeflater::stream_for(int window_bits) {
+    // zlib cannot deflate with a 256-byte window, but with a 512-byte one it never refers back
+    // more than 250 bytes, so a client that agreed to 256 inflates it all the same.
+    const int bits = std::clamp(window_bits, 9, 15);
+    const size_t index = static_cast<size_t>(bits - 9);
+    if (streams_.size() <= index) streams_.resize(index + 1);
+    std::unique_ptr<Stream>& stream = streams_[index];
+    if (!stream) stream = std::make_unique<Stream>();
+    if (!stream->ready)
+        stream->ready = deflateInit2(&stream->z, LEVEL, Z_DEFLATED, -bits, MEM_LEVEL, Z_DEFAULT_STRATEGY) == Z_OK;
+    return stream->ready ? stream.get() : nullptr;
+}
+
 bool PairDeflater::compress(const ClientHistory& history, std::string_view message, PictureBuffer& frame) {
-    if (!stream_) stream_ = std::make_unique<Stream>();
+    Stream* stream = stream_for(history.window_bits);
+    if (!stream) return false;
+    z_stream& z = stream->z;
+    deflateReset(&z);
+    if (history.kept && history.last && !history.last->empty()) {
+        const std::string_view tail = history_tail(*history.last);
+        deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(tail.data()), static_cast<uInt>(tail.size()));
+    }
     ++compressions_;
-    const bool done = deflate_into(stream_->z, history, message, frame);
-    if (stream_->avx) clear_upper_vector_state();
-    return done;
+    // Room for the bound and the flush's empty block (not cleared first); should zlib want more,
+    // it gets more.
+    frame.resize(HEADER_ROOM + deflateBound(&z, message.size()) + 16);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(message.data()));
+    z.avail_in = static_cast<uInt>(message.size());
+    size_t used = HEADER_ROOM;
+    for (;;) {
+        z.next_out = reinterpret_cast<Bytef*>(frame.data() + used);
+        z.avail_out = static_cast<uInt>(frame.size() - used);
+        if (deflate(&z, Z_SYNC_FLUSH) == Z_STREAM_ERROR) return false;
+        used = frame.size() - z.avail_out;
+        if (z.avail_out != 0) break;
+        frame.resize(frame.size() * 2);
+    }
+    // The flush ends with an empty stored block, which the receiver puts back itself.
+    if (used < HEADER_ROOM + 4 || std::memcmp(frame.data() + used - 4, SYNC_MARKER, 4) != 0) return false;
+    frame.resize(used - 4);
+    return true;
 }
 
 std::string_view PairDeflater::send(ClientHistory& history, std::string_view message) {

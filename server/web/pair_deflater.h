@@ -1,5 +1,5 @@
 // Compressed WebSocket frames for connections taking picture changes: each message is deflated
-// against the one sent before it, so the same pair is compressed once however many clients it goes to.
+// against the one sent before it, so the same pair costs zlib once however many clients it goes to.
 #pragma once
 
 #include "shared/protocol/json.h"
@@ -35,19 +35,20 @@ public:
 
     // A whole text frame (header and compressed payload) carrying `message` to a client whose
     // history is `history`, valid until the next call; the history then ends with `message`.
-    // Empty, and the history as it was, when the compressor fails.
+    // Empty, and the history as it was, when zlib cannot be set up.
     std::string_view send(ClientHistory& history, std::string_view message);
-    // Frames compressed so far, over all calls: what the compressor was asked to do.
+    // Frames compressed so far, over all calls: what zlib was asked to do.
     size_t compressions() const { return compressions_; }
 
 private:
     struct Pair; // one message after one history, and its frame
     struct Stream;
+    Stream* stream_for(int window_bits);
     bool compress(const ClientHistory& history, std::string_view message, PictureBuffer& frame);
 
     std::vector<std::unique_ptr<Pair>> pairs_; // the latest pairs, replaced in turn
     size_t next_pair_ = 0;
-    std::unique_ptr<Stream> stream_; // made when first needed
+    std::vector<std::unique_ptr<Stream>> streams_; // one per window size, made when first needed
     size_t compressions_ = 0;
 };
 

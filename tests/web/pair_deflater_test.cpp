@@ -2,9 +2,7 @@
 // connection for its whole life, the window it agreed to, the flush marker put back.
 #include "server/web/pair_deflater.h"
 
-#include <cpuid.h>
 #include <gtest/gtest.h>
-#include <immintrin.h>
 #include <zlib.h>
 
 #include <memory>
@@ -100,24 +98,6 @@ TEST(PairDeflater, EveryBrowserReadsEachMessageWhateverItAgreedToAndEqualPairsAr
     // each have their own; a long message is compressed for each browser on its own.
     EXPECT_EQ(deflater.compressions(), (messages.size() - 1) * 3 + 1 + browsers.size());
     EXPECT_LT(deflater.compressions(), frames);
-}
-
-// Which parts of the vector registers are in use (XINUSE), where the processor reports it.
-__attribute__((target("xsave"))) unsigned long long vector_state_in_use() { return _xgetbv(1); }
-
-TEST(PairDeflater, LeavesNoUpperVectorStateBehind) {
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    if (!__builtin_cpu_supports("avx") || !__get_cpuid_count(0xd, 1, &a, &b, &c, &d) || !(a & (1u << 2)))
-        GTEST_SKIP() << "the processor does not report which vector state is in use";
-    // The upper halves of the 256-bit registers (bit 2) and of the 512-bit ones (bit 6): while
-    // either is in use, every SSE instruction after it is slowed.
-    constexpr unsigned long long UPPER_HALVES = (1ull << 2) | (1ull << 6);
-    PairDeflater deflater;
-    ClientHistory history;
-    for (int f = 0; f < 3; ++f) {
-        ASSERT_FALSE(deflater.send(history, change(f)).empty());
-        EXPECT_EQ(vector_state_in_use() & UPPER_HALVES, 0u) << "after message " << f;
-    }
 }
 
 } // namespace
