@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory_resource>
-#include <span>
 #include <string>
 #include <string_view>
 #include <memory>

@@ -160,9 +160,10 @@ void WsClient::parse_handshake() {
     if (!open_) closed_ = true;
     protocol_ = header_value(head, "sec-websocket-protocol");
     const std::string extensions = header_value(head, "sec-websocket-extensions");
-    const size_t bits = extensions.find("client_max_window_bits=");
+    constexpr std::string_view WINDOW_BITS = "client_max_window_bits=";
+    const size_t bits = extensions.find(WINDOW_BITS);
     if (bits != std::string::npos)
-        client_window_bits_ = std::clamp(std::atoi(extensions.c_str() + bits + 23), 9, 15);
+        client_window_bits_ = std::clamp(std::atoi(extensions.c_str() + bits + WINDOW_BITS.size()), 9, 15);
     if (deflate_) {
         inflateInit2(&inflater_, -15); // raw deflate, the stream kept from message to message
         inflater_ready_ = true;
