@@ -4,8 +4,11 @@
 // sends one INPUT per 16 ms and reads everything the host sends. Prints, per transport, the bytes
 // per player per second on the wire (and, for WebSockets, before compression), the pictures per
 // second each player received (mean and the slowest player's) and, with --pid, the host's CPU share.
+// With --rounds N each transport is measured N times, in an order that turns every round, and the
+// table adds the rounds up.
 //
-//   web_load <tcp_port> <web_port> <players> <seconds> [--transport all|tcp|web|web-plain|changes|changes-plain]
+//   web_load <tcp_port> <web_port> <players> <seconds>
+//            [--transport all|tcp|web|web-plain|changes|changes-plain|NAME,NAME...] [--rounds N]
 //            [--push SCREEN] [--pid HOST_PID]
 #include "bench/client_socket.h"
 #include "bench/proc_sample.h"
@@ -30,14 +33,23 @@ namespace {
 
 enum class Kind { Tcp, Web, WebPlain, Changes, ChangesPlain };
 
+// Each transport once: how --transport names it and how the table prints it.
+struct KindName {
+    Kind kind;
+    const char* option;
+    const char* printed;
+};
+constexpr KindName KIND_NAMES[] = {
+    {Kind::Tcp, "tcp", "tcp"},
+    {Kind::Web, "web", "websocket+deflate"},
+    {Kind::WebPlain, "web-plain", "websocket"},
+    {Kind::Changes, "changes", "websocket+deflate+changes"},
+    {Kind::ChangesPlain, "changes-plain", "websocket+changes"},
+};
+
 const char* kind_name(Kind kind) {
-    switch (kind) {
-    case Kind::Tcp: return "tcp";
-    case Kind::Web: return "websocket+deflate";
-    case Kind::WebPlain: return "websocket";
-    case Kind::Changes: return "websocket+deflate+changes";
-    case Kind::ChangesPlain: return "websocket+changes";
-    }
+    for (const KindName& k : KIND_NAMES)
+        if (k.kind == kind) return k.printed;
     return "?";
 }
 
@@ -96,18 +108,55 @@ cog::ClientMessage login(const std::string& name) {
     return m;
 }
 
+cog::ClientMessage settings_command(std::string_view line) {
+    cog::ClientMessage m;
+    m.kind = cog::ClientMessageKind::SETTINGS_COMMAND;
+    m.settings_command = line;
+    return m;
+}
+
+// "all", or transports named one after another with commas ("changes,tcp").
+bool parse_kinds(const std::string& list, std::vector<Kind>& kinds) {
+    if (list == "all") {
+        kinds = {Kind::Tcp, Kind::Web, Kind::Changes};
+        return true;
+    }
+    kinds.clear();
+    for (size_t start = 0; start <= list.size();) {
+        const size_t end = std::min(list.find(',', start), list.size());
+        const std::string name = list.substr(start, end - start);
+        const auto* known = std::find_if(std::begin(KIND_NAMES), std::end(KIND_NAMES),
+                                         [&](const KindName& k) { return name == k.option; });
+        if (known == std::end(KIND_NAMES)) return false;
+        kinds.push_back(known->kind);
+        start = end + 1;
+    }
+    return true;
+}
+
 struct Options {
     uint16_t tcp_port = 0, web_port = 0;
     int count = 0;
     double seconds = 0;
     std::string push;
     int pid = 0;
+    int rounds = 1;
 };
 
+// What one transport's measured slices add up to.
 struct Result {
-    double wire_kbs = 0, inflated_kbs = 0; // per player
-    double pictures_mean = 0, pictures_min = 0;
-    double cpu_percent = -1;
+    double seconds = 0;       // measured, over all slices
+    double cpu_seconds = 0;   // the host's, over the same time
+    double wire_bytes = 0, inflated_bytes = 0, pictures = 0; // over all players
+    double slowest_rate = 1e9; // the slowest player's pictures per second, in its worst slice
+
+    void print(const char* name, int players, bool with_cpu) const {
+        char cpu[32] = "-";
+        if (with_cpu) std::snprintf(cpu, sizeof cpu, "%.2f%%", 100 * cpu_seconds / seconds);
+        const double per_player = seconds * players;
+        std::printf("%-27s %14.1f %16.1f %10.1f (%5.1f) %10s\n", name, wire_bytes / per_player / 1024,
+                    inflated_bytes / per_player / 1024, pictures / per_player, slowest_rate, cpu);
+    }
 };
 
 // Logs the players in over one transport, lets them settle, measures, and lets them go.
@@ -140,13 +189,8 @@ bool run_transport(const Options& o, Kind kind, Result& result) {
         }
     };
     run_for(0.5);
-    if (!o.push.empty()) {
-        cog::ClientMessage command;
-        command.kind = cog::ClientMessageKind::SETTINGS_COMMAND;
-        const std::string line = "push " + o.push;
-        command.settings_command = line;
-        players[0].send(command);
-    }
+    const std::string push_line = "push " + o.push;
+    if (!o.push.empty()) players[0].send(settings_command(push_line));
     run_for(1.0);
 
     std::vector<size_t> wire_before, inflated_before, pictures_before;
@@ -160,20 +204,18 @@ bool run_transport(const Options& o, Kind kind, Result& result) {
     run_for(o.seconds);
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     const cog::bench::ProcSample cpu_after = cog::bench::sample_process(o.pid);
+    // The next slice pushes the screen again onto the one below it, within the stack's room.
+    if (!o.push.empty()) players[0].send(settings_command("pop"));
 
-    double wire = 0, inflated = 0, pictures = 0, slowest = 1e9;
+    result.seconds += elapsed;
+    result.cpu_seconds += cpu_after.cpu_seconds - cpu_before.cpu_seconds;
     for (size_t i = 0; i < players.size(); ++i) {
-        wire += static_cast<double>(players[i].wire() - wire_before[i]);
-        inflated += static_cast<double>(players[i].inflated() - inflated_before[i]);
-        const double rate = static_cast<double>(players[i].pictures - pictures_before[i]) / elapsed;
-        pictures += rate;
-        slowest = std::min(slowest, rate);
+        result.wire_bytes += static_cast<double>(players[i].wire() - wire_before[i]);
+        result.inflated_bytes += static_cast<double>(players[i].inflated() - inflated_before[i]);
+        const double pictures = static_cast<double>(players[i].pictures - pictures_before[i]);
+        result.pictures += pictures;
+        result.slowest_rate = std::min(result.slowest_rate, pictures / elapsed);
     }
-    result.wire_kbs = wire / elapsed / o.count / 1024;
-    result.inflated_kbs = inflated / elapsed / o.count / 1024;
-    result.pictures_mean = pictures / o.count;
-    result.pictures_min = slowest;
-    if (o.pid > 0) result.cpu_percent = 100 * (cpu_after.cpu_seconds - cpu_before.cpu_seconds) / elapsed;
     return true;
 }
 
@@ -183,7 +225,8 @@ int main(int argc, char** argv) {
     if (argc < 5) {
         std::fprintf(stderr,
                      "usage: %s <tcp_port> <web_port> <players> <seconds> "
-                     "[--transport all|tcp|web|web-plain|changes|changes-plain] [--push SCREEN] [--pid HOST_PID]\n",
+                     "[--transport all|tcp|web|web-plain|changes|changes-plain|LIST] [--rounds N] [--push SCREEN] "
+                     "[--pid HOST_PID]\n",
                      argv[0]);
         return 2;
     }
@@ -195,31 +238,38 @@ int main(int argc, char** argv) {
     std::vector<Kind> kinds = {Kind::Tcp, Kind::Web, Kind::Changes};
     for (int i = 5; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--transport")) {
-            const std::string t = argv[i + 1];
-            if (t == "tcp") kinds = {Kind::Tcp};
-            else if (t == "web") kinds = {Kind::Web};
-            else if (t == "web-plain") kinds = {Kind::WebPlain};
-            else if (t == "changes") kinds = {Kind::Changes};
-            else if (t == "changes-plain") kinds = {Kind::ChangesPlain};
+            if (!parse_kinds(argv[i + 1], kinds)) {
+                std::fprintf(stderr, "unknown transport in '%s'\n", argv[i + 1]);
+                return 2;
+            }
         } else if (!std::strcmp(argv[i], "--push")) {
             o.push = argv[i + 1];
         } else if (!std::strcmp(argv[i], "--pid")) {
             o.pid = std::atoi(argv[i + 1]);
+        } else if (!std::strcmp(argv[i], "--rounds")) {
+            o.rounds = std::max(1, std::atoi(argv[i + 1]));
         }
     }
-    std::printf("%d players, %s, %.0f s each\n", o.count, o.push.empty() ? "lobby" : o.push.c_str(), o.seconds);
+    // The machine's other work drifts over a run by as much as the transports differ; with several
+    // rounds each transport is measured in every round, in an order that turns round by round, so
+    // the drift falls on all of them alike.
+    std::printf("%d players, %s, %.0f s each%s\n", o.count, o.push.empty() ? "lobby" : o.push.c_str(), o.seconds,
+                o.rounds > 1 ? (", in " + std::to_string(o.rounds) + " rounds").c_str() : "");
+    std::vector<Result> results(kinds.size());
+    for (int round = 0; round < o.rounds; ++round)
+        for (size_t k = 0; k < kinds.size(); ++k) {
+            const size_t which = (k + static_cast<size_t>(round)) % kinds.size();
+            // The host notices the last players gone and drops them before the next ones log in.
+            if (round > 0 || k > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            const Result before = results[which];
+            if (!run_transport(o, kinds[which], results[which])) return 1;
+            if (o.rounds > 1 && o.pid > 0)
+                std::fprintf(stderr, "round %d: %s %.2f%%\n", round + 1, kind_name(kinds[which]),
+                             100 * (results[which].cpu_seconds - before.cpu_seconds) /
+                                 (results[which].seconds - before.seconds));
+        }
     std::printf("%-27s %14s %16s %18s %10s\n", "transport", "wire KB/s", "before compr.", "pictures/s (min)",
                 "host CPU");
-    for (size_t k = 0; k < kinds.size(); ++k) {
-        Result r;
-        if (!run_transport(o, kinds[k], r)) return 1;
-        char cpu[32] = "-";
-        if (r.cpu_percent >= 0) std::snprintf(cpu, sizeof cpu, "%.1f%%", r.cpu_percent);
-        std::printf("%-27s %14.1f %16.1f %10.1f (%5.1f) %10s\n", kind_name(kinds[k]), r.wire_kbs, r.inflated_kbs,
-                    r.pictures_mean, r.pictures_min, cpu);
-        std::fflush(stdout);
-        // The host notices the players gone and drops them before the next transport logs in.
-        if (k + 1 < kinds.size()) std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    }
+    for (size_t k = 0; k < kinds.size(); ++k) results[k].print(kind_name(kinds[k]), o.count, o.pid > 0);
     return 0;
 }
