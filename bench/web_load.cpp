@@ -115,10 +115,13 @@ cog::ClientMessage settings_command(std::string_view line) {
     return m;
 }
 
+// What "all" runs, and the default.
+const std::vector<Kind> SIDE_BY_SIDE = {Kind::Tcp, Kind::Web, Kind::Changes};
+
 // "all", or transports named one after another with commas ("changes,tcp").
 bool parse_kinds(const std::string& list, std::vector<Kind>& kinds) {
     if (list == "all") {
-        kinds = {Kind::Tcp, Kind::Web, Kind::Changes};
+        kinds = SIDE_BY_SIDE;
         return true;
     }
     kinds.clear();
@@ -235,7 +238,7 @@ int main(int argc, char** argv) {
     o.web_port = static_cast<uint16_t>(std::atoi(argv[2]));
     o.count = std::atoi(argv[3]);
     o.seconds = std::atof(argv[4]);
-    std::vector<Kind> kinds = {Kind::Tcp, Kind::Web, Kind::Changes};
+    std::vector<Kind> kinds = SIDE_BY_SIDE;
     for (int i = 5; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--transport")) {
             if (!parse_kinds(argv[i + 1], kinds)) {
