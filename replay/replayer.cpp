@@ -141,12 +141,13 @@ void feed_login(HostState& host, Feeds& feeds, const RecordedLogin& login) {
     feeds[login.id] = std::move(channel);
 }
 
-// Drops the host could not have seen coming from what was fed: a stalled frame, an unreadable
-// stream, a failed send. A closed connection is fed as the end of its stream instead, after its
-// last messages, and a drop the rules make (wrong admin tokens) comes about by itself.
-bool drop_is_fed_as_end(DropReason reason) { return reason == DropReason::Closed; }
-bool drop_is_marked(DropReason reason) {
-    return reason == DropReason::Stalled || reason == DropReason::Unframeable || reason == DropReason::SendFailed;
+// A connection that closed, stalled, turned unreadable or failed a send is fed as the end of its
+// stream, after its last messages: the host acts on everything the player sent in that frame
+// before it lets him go, as it did. A drop the rules make (wrong admin tokens) comes about by
+// itself.
+bool drop_is_fed_as_end(DropReason reason) {
+    return reason == DropReason::Closed || reason == DropReason::Stalled || reason == DropReason::Unframeable ||
+           reason == DropReason::SendFailed;
 }
 
 void feed_frame(HostState& host, Feeds& feeds, const RecordedFrame& frame) {
@@ -155,12 +156,8 @@ void feed_frame(HostState& host, Feeds& feeds, const RecordedFrame& frame) {
         if (auto feed = feeds.find(message.id); feed != feeds.end())
             feed->second->receive(replayed_message(message.body, host.debug_access.admin_token), true);
     for (const RecordedDrop& drop : frame.drops) {
-        if (drop_is_fed_as_end(drop.reason)) {
-            if (auto feed = feeds.find(drop.id); feed != feeds.end()) feed->second->set_fault(web::ChannelFault::Closed);
-        } else if (drop_is_marked(drop.reason)) {
-            if (auto socket = host.connections.sockets.find(drop.id); socket != host.connections.sockets.end())
-                mark_broken(socket->second, drop.reason);
-        }
+        if (!drop_is_fed_as_end(drop.reason)) continue;
+        if (auto feed = feeds.find(drop.id); feed != feeds.end()) feed->second->set_fault(web::ChannelFault::Closed);
     }
 }
 

@@ -588,6 +588,36 @@ bool ended_by_itself(const ProgramRun& run, int status) { return WIFEXITED(run.s
 
 // Recordings no host wrote end the replay with a verdict and a status in bounded time and
 // memory: never a hang, a crash or an overflow.
+// A player whose connection failed in a frame still had that frame's messages acted on, as the
+// host did: his command pushes the screen the others are then shown.
+TEST(Replay, APlayersLastMessagesCountWhateverEndedHisConnection) {
+    const std::string path = "/tmp/cogwell-last-words-" + std::to_string(getpid()) + ".rec";
+    const std::string push = message_text([] {
+        ClientMessage message;
+        message.kind = ClientMessageKind::SETTINGS_COMMAND;
+        message.settings_command = "push typewriter";
+        return message;
+    }());
+    for (const DropReason reason :
+         {DropReason::Closed, DropReason::Stalled, DropReason::Unframeable, DropReason::SendFailed}) {
+        CraftedRecording r;
+        r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1).login("Bob", 0, 2).tag(RecordTag::FRAME_END);
+        r.idle_frame();
+        r.tag(RecordTag::FRAME).mono(16'000'000).message(1, push).drop(1, static_cast<int64_t>(reason));
+        r.tag(RecordTag::FRAME_END).idle_frame().idle_frame();
+        ASSERT_TRUE(r.save(path));
+        replay::RecordingReader reader;
+        ASSERT_EQ(reader.open(path), replay::LoadError::None);
+        std::string last;
+        replay::run_replay(reader, false, 2, [&](double, std::string_view body) {
+            last = body;
+            return true;
+        });
+        EXPECT_NE(last.find("\"text\":\"Word 1/9\""), std::string::npos) << static_cast<int>(reason);
+    }
+    std::remove(path.c_str());
+}
+
 TEST(HostileRecording, EndsTheReplayWithAVerdictNeverAHangOrACrash) {
     const std::string base = "/tmp/cogwell-hostile-" + std::to_string(getpid());
     const std::string input = message_text([] {

@@ -52,6 +52,12 @@ struct CraftedRecording {
         put_bytes(records, body);
         return *this;
     }
+    CraftedRecording& drop(uint32_t id, int64_t reason) {
+        tag(RecordTag::DROP);
+        put_varint(records, id);
+        put_varint(records, static_cast<uint64_t>(reason));
+        return *this;
+    }
     // A frame 16 ms after the last, with nothing in it.
     CraftedRecording& idle_frame() {
         tag(RecordTag::FRAME).mono(16'000'000).tag(RecordTag::FRAME_END);
