@@ -5,6 +5,7 @@
 #include "server/network/socket_util.h"
 #include "shared/log/log.h"
 #include "shared/log/printable.h"
+#include "shared/platform/own_machine.h"
 
 #include <utility>
 
@@ -19,13 +20,15 @@ ServerMessage event_message(EventKind kind) {
     return message;
 }
 
-// The only message that carries the seat's secret, and only to the client taking the seat.
-void send_init(HostState& host, uint32_t id) {
+// The only message that carries the seat's secret, and only to the client taking the seat. A
+// client whose LOGIN had no secret field knows nothing of secrets: it gets the INIT it was written
+// for, byte for byte.
+void send_init(HostState& host, uint32_t id, PresentedSecret presented) {
     ServerMessage init = event_message(EventKind::INIT);
     init.event.client_id = id;
     init.event.world_width = 1280;
     init.event.world_height = 720;
-    init.event.reconnect_secret = seat_secret(host.seat_claims, id);
+    if (presented != PresentedSecret::Absent) init.event.reconnect_secret = seat_secret(host.seat_claims, id);
     send_to_player(host, id, init);
 }
 
@@ -60,12 +63,12 @@ size_t seated_from(HostState& host, const std::string& address, uint32_t except)
 }
 
 // Closes a login that would seat one human too many from its address. A connection without an
-// address (a replay's feed) is never limited. A script retrying as fast as it can
+// address (a replay's feed) and the machine's own are never limited. A script retrying as fast as it can
 // gets one log line a second, with a count of the refusals in between.
 bool refused_for_address(HostState& host, const ArrivedLogin& login, const std::string& address,
                          const std::string& shown, uint32_t returning_id, int64_t now_ns) {
     SeatClaims& claims = host.seat_claims;
-    if (claims.max_per_address == 0 || address.empty()) return false;
+    if (claims.max_per_address == 0 || address.empty() || is_own_machine(address)) return false;
     const size_t seated = seated_from(host, address, returning_id);
     if (seated < claims.max_per_address) return false;
     transport_close(login.transport);
@@ -132,7 +135,7 @@ void finish_login(HostState& host, const ArrivedLogin& login, int64_t now_ns) {
     if (returning) LOG_INFO("Player %u (%s) reconnected", id, shown.c_str());
     else LOG_INFO("Player %u (%s) joined", id, shown.c_str());
     if (Screen* top = host.screen_stack.top()) top->data->on_player_enter(id);
-    send_init(host, id);
+    send_init(host, id, presented);
     // A failed INIT leaves the player to be dropped at the frame's drop point; nobody is told
     // of a join that is about to be undone.
     if (!is_connected_human(host, id)) return;

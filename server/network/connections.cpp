@@ -4,6 +4,7 @@
 
 #include "server/network/socket_util.h"
 #include "shared/log/log.h"
+#include "shared/platform/own_machine.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -50,7 +51,7 @@ std::vector<PendingLogin>::iterator login_to_give_way(std::vector<PendingLogin>&
 // Only connections that have already waited a frame count: those accepted in this one have not
 // been read yet, and a crowd behind one address whose LOGINs are already on the way is honest.
 bool address_has_room(const ConnectionTable& table, const std::string& address, int64_t now_ns) {
-    if (table.pending_logins_per_address == 0) return true;
+    if (table.pending_logins_per_address == 0 || is_own_machine(address)) return true;
     const auto waiting = std::count_if(table.pending_logins.begin(), table.pending_logins.end(), [&](const PendingLogin& login) {
         return login.address == address && login.accepted_ns != now_ns;
     });

@@ -109,7 +109,7 @@ constexpr OptionSpec OPTIONS[] = {
      "the least important lines written (default debug: everything, with the per-frame diagnostics)",
      [](HostOptions& o, std::string_view v) { return parse_named(v, LOG_LEVEL_NAMES, o.log_level); }},
     {"--max-players-per-address", "N", "COGWELL_MAX_PLAYERS_PER_ADDRESS",
-     "seated players one network address may hold at once (default 16, 0: no limit)",
+     "seated players one network address may hold at once (default 16, 0: no limit; never counts this machine's own 127.0.0.1 and ::1)",
      [](HostOptions& o, std::string_view v) { return parse_count(v, o.max_players_per_address); }},
     {"--record", "FILE", nullptr, "record the game to FILE for replay",
      [](HostOptions& o, std::string_view v) {
@@ -129,10 +129,10 @@ constexpr OptionSpec OPTIONS[] = {
          return !v.empty();
      }},
     {"--max-handshakes-per-address", "N", nullptr,
-     "sockets one address may hold on the web port before they are WebSockets (default 16, 0: no limit)",
+     "sockets one address may hold on the web port before they are WebSockets (default 16, 0: no limit; not 127.0.0.1, ::1)",
      [](HostOptions& o, std::string_view v) { return parse_count(v, o.handshakes_per_address); }},
     {"--max-logins-per-address", "N", nullptr,
-     "connections from one address waiting for their LOGIN, on either port (default 8, 0: no limit)",
+     "connections from one address waiting for their LOGIN, on either port (default 8, 0: no limit; not 127.0.0.1, ::1)",
      [](HostOptions& o, std::string_view v) { return parse_count(v, o.pending_logins_per_address); }},
     {"--allow-origin", "ORIGIN", nullptr,
      "also accept browsers' WebSockets from pages of ORIGIN, e.g. https://play.example.org (repeatable; * for any)",

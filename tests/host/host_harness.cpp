@@ -16,10 +16,14 @@
 
 namespace cog::test {
 
-TestClient::TestClient(uint16_t port, int receive_buffer_bytes) {
+TestClient::TestClient(uint16_t port, int receive_buffer_bytes, const char* source) {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     if (receive_buffer_bytes > 0)
         setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer_bytes, sizeof receive_buffer_bytes);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    inet_pton(AF_INET, source, &from.sin_addr);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&from), sizeof from);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);

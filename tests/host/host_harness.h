@@ -26,7 +26,9 @@ struct ReceivedMessage {
 
 class TestClient {
 public:
-    explicit TestClient(uint16_t port, int receive_buffer_bytes = 0);
+    // `source`: the loopback address to connect from; other 127.x addresses stand in for remote
+    // machines, which the per-address limits count (127.0.0.1 is this machine: never counted).
+    explicit TestClient(uint16_t port, int receive_buffer_bytes = 0, const char* source = "127.0.0.1");
     ~TestClient();
     TestClient(const TestClient&) = delete;
     TestClient& operator=(const TestClient&) = delete;

@@ -19,6 +19,9 @@ std::string init_body(uint32_t id, const std::string& secret = "") {
 
 bool is_hex(std::string_view text) { return text.find_first_not_of("0123456789abcdef") == std::string_view::npos; }
 
+// A client written without reconnection secrets gets the INIT it was written for, byte for byte,
+// whatever its id and on a reconnection; one that keeps secrets gets its seat's secret (32 hex
+// digits) last.
 TEST(Sessions, IdsAreHandedOutOnceAndInitIsExact) {
     HostHarness h;
     ASSERT_TRUE(h.start());
@@ -27,20 +30,19 @@ TEST(Sessions, IdsAreHandedOutOnceAndInitIsExact) {
     h.frames(2);
     auto a_messages = a.receive_all();
     ASSERT_FALSE(a_messages.empty());
-    // The first thing a client hears is its INIT, with its seat's secret (32 hex digits) last;
-    // a client that knows nothing of secrets skips that key.
-    const std::string secret(a_messages[0].message.event.reconnect_secret.value_or(""));
+    EXPECT_EQ(a_messages[0].body, init_body(1));
+    EXPECT_EQ(init_body(1).size(), 186u);
+    EXPECT_FALSE(a_messages[0].message.event.reconnect_secret.has_value());
+
+    const std::string secret = h.claim_seat(b, "bob", 0, "").secret;
     EXPECT_EQ(secret.size(), 32u);
     EXPECT_TRUE(is_hex(secret));
-    EXPECT_EQ(a_messages[0].body, init_body(1, secret));
-    EXPECT_EQ(init_body(1).size(), 186u);
-
-    EXPECT_NE(h.claim_seat(b, "bob", 0, std::nullopt).secret, secret);
     auto seen_by_a = a.receive_all();
     ASSERT_EQ(count_events(seen_by_a, EventKind::PLAYER_JOINED), 1u);
     const Event& joined = first_event(seen_by_a, EventKind::PLAYER_JOINED)->message.event;
     EXPECT_EQ(joined.player_id, 2u);
     EXPECT_EQ(joined.player_name, "bob");
+    EXPECT_EQ(joined.reconnect_secret, std::nullopt);
 
     a.close();
     h.frames(3);
@@ -53,6 +55,19 @@ TEST(Sessions, IdsAreHandedOutOnceAndInitIsExact) {
     EXPECT_EQ(h.login(c, "carol"), 3u); // ids never come back
     h.frames(3);
     EXPECT_EQ(count_events(b.receive_all(), EventKind::PLAYER_LEFT), 0u);
+
+    TestClient back(h.port());
+    back.send_login("alice", 1);
+    h.frames(2);
+    const auto back_messages = back.receive_all();
+    ASSERT_FALSE(back_messages.empty());
+    EXPECT_EQ(back_messages[0].body, init_body(1));
+    TestClient d(h.port());
+    d.send_login("dan");
+    h.frames(2);
+    const auto d_messages = d.receive_all();
+    ASSERT_FALSE(d_messages.empty());
+    EXPECT_EQ(d_messages[0].body, init_body(4));
 }
 
 TEST(Sessions, EmptyNameBecomesPlayerEverywhere) {

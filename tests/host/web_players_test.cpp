@@ -4,6 +4,7 @@
 #include "tests/host/host_harness.h"
 #include "tests/ws_client/ws_client.h"
 
+#include "server/options/options.h"
 #include "server/recording/frame_observer.h"
 #include "shared/protocol/json.h"
 #include "shared/protocol/picture_change.h"
@@ -265,22 +266,26 @@ TEST_F(WebHost, ABrowserGetsItsSeatBackWithItsPreviousId) {
 // One address holds only so many seats, over TCP and the WebSocket alike: one more is refused and
 // closed, a player's own seat goes back to it however full its address, and a seat given up lets
 // the next one in.
+// Stands in for a remote machine: the per-address limits count it.
+constexpr const char* REMOTE = "127.0.0.2";
+constexpr const char* REMOTE_OTHER = "127.0.0.3";
+
 TEST_F(WebHost, OneAddressHoldsOnlySoManySeats) {
     h.state().seat_claims.max_per_address = 2;
-    TestClient tcp(h.port());
+    TestClient tcp(h.port(), 0, REMOTE);
     const HostHarness::Seat first = h.claim_seat(tcp, "Tcp", 0, "");
     ASSERT_EQ(first.id, 1u);
-    auto browser = std::make_unique<WsClient>(h.web_port(), true);
+    auto browser = std::make_unique<WsClient>(h.web_port(), true, "/play", "", REMOTE);
     ASSERT_EQ(login(*browser, "Web"), 2u);
 
     ConsoleCapture console;
-    TestClient third(h.port());
+    TestClient third(h.port(), 0, REMOTE);
     third.send_login("Third");
     EXPECT_TRUE(drive_until([&] { h.frames(1); }, [&] { return third.closed_by_peer(2); }, 100));
-    EXPECT_TRUE(console.contains("[NETWORK] Login of 'Third' from 127.0.0.1 refused: 2 players are already seated "
+    EXPECT_TRUE(console.contains("[NETWORK] Login of 'Third' from 127.0.0.2 refused: 2 players are already seated "
                                  "from that address (--max-players-per-address 2); 0 more refused"));
     for (int i = 0; i < 3; ++i) { // 16 ms frames: all three within the second
-        WsClient fourth(h.web_port(), true);
+        WsClient fourth(h.web_port(), true, "/play", "", REMOTE);
         ASSERT_TRUE(drive_until([&] { h.frames(1); }, [&] { return fourth.wait_open(2); }, 20));
         fourth.send_text(login_text("Fourth", 0));
         EXPECT_TRUE(drive_until([&] { h.frames(1); }, [&] { return fourth.closed_by_peer(2); }, 20));
@@ -289,22 +294,39 @@ TEST_F(WebHost, OneAddressHoldsOnlySoManySeats) {
     EXPECT_EQ(h.state().next_player_id, 3u);
     // One line a second, however fast they come; the next counts those it did not write.
     EXPECT_EQ(console.count("refused: 2 players are already seated"), 1u);
-    WsClient fifth(h.web_port(), true);
+    WsClient fifth(h.web_port(), true, "/play", "", REMOTE);
     EXPECT_EQ(login(fifth, "Fifth"), 0u);
     EXPECT_EQ(console.count("refused: 2 players are already seated"), 2u);
-    EXPECT_TRUE(console.contains("Login of 'Fifth' from 127.0.0.1 refused: 2 players are already seated from that "
+    EXPECT_TRUE(console.contains("Login of 'Fifth' from 127.0.0.2 refused: 2 players are already seated from that "
                                  "address (--max-players-per-address 2); 3 more refused"));
 
     h.clock.advance_ns(2'100'000'000); // the TCP player's connection died unnoticed
-    TestClient back(h.port());
+    TestClient back(h.port(), 0, REMOTE);
     EXPECT_EQ(h.claim_seat(back, "Tcp", first.id, first.secret).id, first.id);
     browser.reset();
     ASSERT_TRUE(h.frames_until([&] { return !h.state().global.players.at(2).connected; }, 100));
-    WsClient next(h.web_port(), true);
+    WsClient next(h.web_port(), true, "/play", "", REMOTE);
     EXPECT_EQ(login(next, "Next"), 3u);
     h.state().seat_claims.max_per_address = 0; // no limit
-    TestClient many(h.port());
+    TestClient many(h.port(), 0, REMOTE);
     EXPECT_EQ(h.login(many, "Many"), 4u);
+}
+
+// This machine's own address is never limited: with 64 silent sockets open from 127.0.0.1, 60
+// players from there all get seats, every per-address limit at its default.
+TEST_F(WebHost, TheMachinesOwnAddressIsNotLimited) {
+    h.state().seat_claims.max_per_address = HostOptions{}.max_players_per_address;
+    h.state().connections.pending_logins_per_address = DEFAULT_PENDING_LOGINS_PER_ADDRESS;
+    std::vector<std::unique_ptr<TestClient>> silent;
+    for (int i = 0; i < 64; ++i) silent.push_back(std::make_unique<TestClient>(h.port()));
+    h.frames(3);
+    std::vector<std::unique_ptr<TestClient>> players;
+    for (int i = 0; i < 60; ++i) {
+        players.push_back(std::make_unique<TestClient>(h.port()));
+        players.back()->send_login("Local");
+    }
+    ASSERT_TRUE(h.frames_until([&] { return h.state().next_player_id == 61; }, 300));
+    for (auto& player : players) EXPECT_FALSE(player->closed_by_peer(0));
 }
 
 TEST_F(WebHost, AnOversizedMessageDropsOnlyItsSender) {
@@ -375,9 +397,9 @@ struct WebHostWithAddressLimits : WebHost {
 // and opening WebSockets that never log in, locks out nobody from another address.
 TEST_F(WebHostWithAddressLimits, OneAddressHoldingSocketsLocksNobodyElseOut) {
     std::vector<std::unique_ptr<DribblingRequest>> held;
-    for (int i = 0; i < 600; ++i) held.push_back(std::make_unique<DribblingRequest>(h.web_port(), "127.0.0.1"));
+    for (int i = 0; i < 600; ++i) held.push_back(std::make_unique<DribblingRequest>(h.web_port(), REMOTE_OTHER));
     std::vector<std::unique_ptr<WsClient>> silent;
-    for (int i = 0; i < 80; ++i) silent.push_back(std::make_unique<WsClient>(h.web_port(), true));
+    for (int i = 0; i < 80; ++i) silent.push_back(std::make_unique<WsClient>(h.web_port(), true, "/play", "", REMOTE_OTHER));
     for (int frame = 0; frame < 30; ++frame) {
         h.frames(1);
         for (auto& socket : held) socket->dribble();
