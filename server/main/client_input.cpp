@@ -7,6 +7,7 @@
 #include "shared/log/console.h"
 #include "shared/log/log.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace cog {
@@ -14,8 +15,9 @@ namespace cog {
 namespace {
 
 // Console lines (key prints, command logs, a screen's progress lines) one client's messages may
-// cause in one frame; an INPUT with every letter pressed is 27 lines. The rest are counted in
-// one line, so a flooding client neither fills the output nor hides everybody else's lines.
+// cause in one frame; an INPUT with every letter pressed is 27 lines. Over time each client also
+// has its share of the console (its LineAllowance), so that sixteen players pressing every key
+// every frame write no more than a few typists would. The rest are counted, in one line a second.
 constexpr int MAX_CONSOLE_LINES_PER_CLIENT_FRAME = 64;
 
 void print_pressed_keys(uint32_t id, const InputState& input) {
@@ -68,10 +70,17 @@ void drain_player_messages(HostState& host, uint32_t id, int64_t now) {
 }
 
 void drain_player(HostState& host, uint32_t id, int64_t now) {
-    console_begin_line_budget(MAX_CONSOLE_LINES_PER_CLIENT_FRAME);
+    ClientSocket* socket = live_socket(host.connections, id);
+    if (!socket) return;
+    console_begin_line_budget(std::min(lines_allowed(socket->console_lines, now), MAX_CONSOLE_LINES_PER_CLIENT_FRAME));
     drain_player_messages(host, id, now);
-    const int withheld = console_end_line_budget();
-    if (withheld > 0) console_printf("[SERVER] Player %u: %d more console lines this frame not shown\n", id, withheld);
+    const LineBudgetUse used = console_end_line_budget();
+    // Looked up again: a message may have replaced the player's connection.
+    socket = live_socket(host.connections, id);
+    if (!socket) return;
+    spend_lines(socket->console_lines, used.written, used.withheld);
+    if (const int left_out = take_left_out_report(socket->console_lines, now))
+        console_printf("[SERVER] Player %u: %d more console lines not shown since the last such line\n", id, left_out);
 }
 
 } // namespace

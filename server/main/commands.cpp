@@ -63,6 +63,14 @@ std::string push_arguments() {
 
 void warn_usage(std::string_view name);
 
+// A player's words as the log may show them: an admin claim never shows what was offered, in any
+// mode (a token meant for another room is still somebody's secret), and the room's own token is
+// masked wherever else it was typed.
+std::string shown_words(const HostState& host, std::string_view text) {
+    if (may_carry_admin_token(text)) return "admin ***";
+    return printable(without_secret(text, host.debug_access.admin_token));
+}
+
 void command_push(HostState& host, uint32_t id, const Words& words) {
     if (!words.argument) {
         warn_usage("push");
@@ -70,7 +78,7 @@ void command_push(HostState& host, uint32_t id, const Words& words) {
     }
     const std::optional<ScreenId> screen = screen_by_argument(lower(*words.argument));
     if (!screen) {
-        LOG_WARN("%s screen not found.", printable(*words.argument).c_str());
+        LOG_WARN("%s screen not found.", shown_words(host, *words.argument).c_str());
         return;
     }
     push_screen(host, *screen);
@@ -157,7 +165,7 @@ std::string available_commands() {
 
 void command_unknown(HostState& host, uint32_t id, const std::string& command) {
     send_system_message(host, "Unknown command", id);
-    LOG_WARN("Unknown debug command: %s", may_carry_admin_token(command) ? "admin ***" : printable(command).c_str());
+    LOG_WARN("Unknown debug command: %s", shown_words(host, command).c_str());
     LOG_WARN("Available: %s", available_commands().c_str());
 }
 
@@ -178,9 +186,7 @@ void handle_settings_command(HostState& host, uint32_t id, std::string_view text
 void handle_debug_command(HostState& host, uint32_t id, std::string_view text) {
     const Words words = first_two_words(text);
     const std::string name = lower(words.command);
-    // The admin claim carries the room's secret: its line never shows what was offered, in any
-    // mode (a token meant for another room is still somebody's secret).
-    LOG_INFO("Player %u debug command: %s", id, may_carry_admin_token(text) ? "admin ***" : printable(text).c_str());
+    LOG_INFO("Player %u debug command: %s", id, shown_words(host, text).c_str());
     if (is_admin_claim(host.debug_access, name)) {
         claim_admin(host, id, words.argument);
         return;

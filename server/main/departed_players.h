@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <string>
 
 namespace cog {
 
@@ -13,16 +14,22 @@ struct HostState;
 
 // A departed human is forgotten this long after leaving, whatever screen is on top.
 inline constexpr int64_t DEPARTED_RECORD_TTL_NS = 600'000'000'000; // 10 minutes
-// Beyond this many departed humans, the one who left first is forgotten at once.
+// Beyond this many departed humans, one is forgotten at once: the one who left first among those
+// of the address that left the most behind, so that one address joining and leaving in a loop
+// pushes out its own records, never those of players from elsewhere who may come back.
 inline constexpr size_t MAX_DEPARTED_RECORDS = 1024;
 
 struct DepartedPlayers {
-    std::map<uint32_t, int64_t> left_at_ns; // id -> monotonic time of leaving
+    struct Departure {
+        int64_t left_at_ns = 0; // monotonic time of leaving
+        std::string address;    // where the player's connection came from
+    };
+    std::map<uint32_t, Departure> by_id;
     int64_t next_sweep_ns = 0;
 };
 
 // Bookkeeping from the session code: a human left, or came back to its seat.
-void note_departure(HostState& host, uint32_t id, int64_t now_ns);
+void note_departure(HostState& host, uint32_t id, int64_t now_ns, std::string address);
 void note_return(HostState& host, uint32_t id);
 
 // Forgets the departed humans whose time is up; cheap when nothing is due (once a second at most).

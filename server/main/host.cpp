@@ -57,6 +57,7 @@ Host::Host(const HostConfig& config)
     state_.observer = config.observer;
     state_.seat_claims.fill = config.secret_source;
     state_.seat_claims.max_per_address = config.max_players_per_address;
+    state_.seat_claims.new_seats.enabled = config.max_players_per_address != 0;
 }
 
 Host::~Host() {

@@ -62,23 +62,43 @@ size_t seated_from(HostState& host, const std::string& address, uint32_t except)
     return seated;
 }
 
-// Closes a login that would seat one human too many from its address. A connection without an
-// address (a replay's feed) and the machine's own are never limited. A script retrying as fast as it can
-// gets one log line a second, with a count of the refusals in between.
-bool refused_for_address(HostState& host, const ArrivedLogin& login, const std::string& address,
-                         const std::string& shown, uint32_t returning_id, int64_t now_ns) {
+// Why a login is refused for its address, if it is.
+enum class AddressRefusal : uint8_t { None, TooManySeated, NewSeatsTooFast };
+
+// A login that would seat one human too many from its address, or take a new seat faster than
+// its address may. A connection without an address (a replay's feed) and the machine's own are
+// never limited. A player coming back to its own seat is never refused.
+AddressRefusal address_refusal(HostState& host, const std::string& address, uint32_t returning_id, int64_t now_ns,
+                               size_t& seated) {
     SeatClaims& claims = host.seat_claims;
-    if (claims.max_per_address == 0 || address.empty() || is_own_machine(address)) return false;
-    const size_t seated = seated_from(host, address, returning_id);
-    if (seated < claims.max_per_address) return false;
+    if (claims.max_per_address == 0 || address.empty() || is_own_machine(address)) return AddressRefusal::None;
+    seated = seated_from(host, address, returning_id);
+    if (seated >= claims.max_per_address) return AddressRefusal::TooManySeated;
+    if (returning_id == 0 && !take_new_seat(claims.new_seats, address, now_ns)) return AddressRefusal::NewSeatsTooFast;
+    return AddressRefusal::None;
+}
+
+// Closes the refused login. A script retrying as fast as it can gets one log line a second, with
+// a count of the refusals in between.
+bool refused_for_address(HostState& host, const ArrivedLogin& login, const std::string& shown, uint32_t returning_id,
+                         int64_t now_ns) {
+    size_t seated = 0;
+    const AddressRefusal refusal = address_refusal(host, login.address, returning_id, now_ns, seated);
+    if (refusal == AddressRefusal::None) return false;
     transport_close(login.transport);
+    SeatClaims& claims = host.seat_claims;
     if (claims.refusal_logged_ns && now_ns - *claims.refusal_logged_ns < REFUSAL_LOG_INTERVAL_NS) {
         ++claims.refusals_unlogged;
         return true;
     }
-    LOG_WARN("[NETWORK] Login of '%s' from %s refused: %zu players are already seated from that address "
-             "(--max-players-per-address %u); %zu more refused since the last such line",
-             shown.c_str(), address.c_str(), seated, claims.max_per_address, claims.refusals_unlogged);
+    if (refusal == AddressRefusal::TooManySeated)
+        LOG_WARN("[NETWORK] Login of '%s' from %s refused: %zu players are already seated from that address "
+                 "(--max-players-per-address %u); %zu more refused since the last such line",
+                 shown.c_str(), login.address.c_str(), seated, claims.max_per_address, claims.refusals_unlogged);
+    else
+        LOG_WARN("[NETWORK] Login of '%s' from %s refused: that address takes new seats too fast (%d at once, then %d "
+                 "a second); %zu more refused since the last such line",
+                 shown.c_str(), login.address.c_str(), NEW_SEATS_BURST, NEW_SEATS_PER_SECOND, claims.refusals_unlogged);
     claims.refusals_unlogged = 0;
     claims.refusal_logged_ns = now_ns;
     return true;
@@ -116,7 +136,7 @@ void finish_login(HostState& host, const ArrivedLogin& login, int64_t now_ns) {
              login.previous_player_id);
     const PresentedSecret presented = compare_secret(host.seat_claims, login.previous_player_id, login.reconnect_secret);
     uint32_t id = find_returning_player(host, login.previous_player_id, name, presented, now_ns);
-    if (refused_for_address(host, login, login.address, shown, id, now_ns)) return;
+    if (refused_for_address(host, login, shown, id, now_ns)) return;
     const bool returning = id != 0;
     if (returning) {
         LOG_INFO("[NETWORK] Reconnection detected: reusing player_id=%u for '%s'", id, shown.c_str());
@@ -183,8 +203,9 @@ void disconnect_player(HostState& host, uint32_t id) {
     PlayerConnection* record = find_player(host.global, id);
     if (!record || !record->connected) return;
     record->connected = false;
+    std::string address = connection_address(host.connections, id);
     close_connection(host.connections, id);
-    note_departure(host, id, host.clock.monotonic_ns());
+    note_departure(host, id, host.clock.monotonic_ns(), std::move(address));
     LOG_INFO("Player %u disconnected", id);
     if (Screen* top = host.screen_stack.top()) top->data->on_player_leave(id);
     ServerMessage left = event_message(EventKind::PLAYER_LEFT);

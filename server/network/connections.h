@@ -7,6 +7,7 @@
 #pragma once
 
 #include "server/network/transport.h"
+#include "shared/log/line_allowance.h"
 #include "shared/protocol/framing.h"
 
 #include <cstddef>
@@ -71,6 +72,7 @@ struct ClientSocket {
     ProtocolError error = ProtocolError::None; // the failure behind `broken`, for the log
     int wrong_admin_tokens = 0; // counted per connection: a new one starts again
     std::string address;        // the peer's address, without its port
+    LineAllowance console_lines; // the console lines its messages may still cause
 };
 
 // An accepted socket whose LOGIN has not arrived yet.

@@ -36,16 +36,20 @@ std::string_view recorded_message(std::string_view body, std::string_view admin_
     ClientMessage message;
     const bool decoded = !read_json(body, message, &strings);
     std::string masked;
-    const bool claim = decoded && message.kind == ClientMessageKind::SETTINGS_COMMAND &&
-                       may_carry_admin_token(message.settings_command);
-    if (claim) {
-        masked = masked_command(message.settings_command, admin_token);
-        message.settings_command = masked;
+    const bool command = decoded && message.kind == ClientMessageKind::SETTINGS_COMMAND;
+    if (command) {
+        // The room's token typed anywhere else in a line ("/admin TOKEN", "push TOKEN", the bare
+        // token) is kept as "***": the host's answer to such a line never depends on the token.
+        masked = may_carry_admin_token(message.settings_command)
+                     ? masked_command(message.settings_command, admin_token)
+                     : without_secret(message.settings_command, admin_token);
     }
+    const bool rewritten = command && masked != message.settings_command;
+    if (rewritten) message.settings_command = masked;
     scratch.clear();
     if (decoded) write_json(scratch, message);
     strings.release();
-    return claim || (decoded && scratch.size() < body.size()) ? std::string_view(scratch) : body;
+    return rewritten || (decoded && scratch.size() < body.size()) ? std::string_view(scratch) : body;
 }
 
 std::string replayed_message(std::string_view recorded, std::string_view admin_token) {

@@ -4,6 +4,7 @@
 // know nothing of secrets. And one network address holds only so many seats at once.
 #pragma once
 
+#include "server/seats/new_seat_rate.h"
 #include "server/seats/secret_token.h"
 
 #include <cstdint>
@@ -24,6 +25,7 @@ struct SeatClaims {
     // Seated humans one address may hold at once; 0: no limit. A household or a classroom behind
     // one address fits; a script seating hundreds of players, slowing everyone's pictures, does not.
     uint32_t max_per_address = 16;
+    NewSeatRate new_seats; // how fast one address may take new seats; off with the limit above
     // Refusals for the limit are logged at most once a second, the others counted in the next line.
     size_t refusals_unlogged = 0;
     std::optional<int64_t> refusal_logged_ns; // monotonic time of the last such line

@@ -1,6 +1,8 @@
 // Making and checking secret tokens.
 #include "server/seats/secret_token.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <sys/random.h>
 
@@ -42,6 +44,23 @@ bool may_carry_admin_token(std::string_view line) {
     for (size_t i = 0; i < word.size(); ++i)
         if ((line[i] | 0x20) != word[i]) return false;
     return true;
+}
+
+std::string without_secret(std::string_view line, std::string_view secret) {
+    std::string out;
+    if (secret.empty()) return out.assign(line);
+    const auto same_letter = [](char a, char b) { return (a | 0x20) == (b | 0x20) && std::isalnum(static_cast<unsigned char>(a)); };
+    size_t copied = 0;
+    for (size_t at = 0; at + secret.size() <= line.size();) {
+        if (!std::equal(secret.begin(), secret.end(), line.begin() + at, same_letter)) {
+            ++at;
+            continue;
+        }
+        out.append(line.substr(copied, at - copied)).append("***");
+        at += secret.size();
+        copied = at;
+    }
+    return out.append(line.substr(copied));
 }
 
 bool secret_token_matches(std::string_view token, std::string_view offered) {

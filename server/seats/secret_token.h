@@ -36,4 +36,8 @@ bool secret_token_matches(std::string_view token, std::string_view offered);
 // is no claim, but its bytes are still the secret). Never logged or recorded as it came.
 bool may_carry_admin_token(std::string_view line);
 
+// `line` with every occurrence of `secret` (in any case) replaced by "***": a token typed with a
+// stray character before "admin", after another command or on its own is still the secret.
+std::string without_secret(std::string_view line, std::string_view secret);
+
 } // namespace cog

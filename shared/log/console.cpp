@@ -13,6 +13,7 @@ void* g_sink_context = nullptr;
 // Lines left in the open budget; negative: no budget is open.
 int g_budget_left = -1;
 int g_budget_withheld = 0;
+int g_budget_written = 0;
 bool g_diagnostics_shown = true;
 } // namespace
 
@@ -21,11 +22,12 @@ void console_show_diagnostics(bool shown) { g_diagnostics_shown = shown; }
 void console_begin_line_budget(int max_lines) {
     g_budget_left = max_lines < 0 ? 0 : max_lines;
     g_budget_withheld = 0;
+    g_budget_written = 0;
 }
 
-int console_end_line_budget() {
+LineBudgetUse console_end_line_budget() {
     g_budget_left = -1;
-    return g_budget_withheld;
+    return {g_budget_written, g_budget_withheld};
 }
 
 void console_set_sink(ConsoleSink sink, void* context) {
@@ -38,7 +40,10 @@ void console_write(std::string_view line) {
         ++g_budget_withheld;
         return;
     }
-    if (g_budget_left > 0) --g_budget_left;
+    if (g_budget_left > 0) {
+        --g_budget_left;
+        ++g_budget_written;
+    }
     if (g_sink) {
         g_sink(g_sink_context, line);
         return;

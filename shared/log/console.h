@@ -25,10 +25,14 @@ void console_printf(const char* format, ...) __attribute__((format(printf, 1, 2)
 void console_show_diagnostics(bool shown);
 
 // While a budget is open, lines beyond `max_lines` are counted instead of written. The host
-// opens one around each client's share of the frame, so one client's flood of key presses or
+// opens one around each client's share of the frame (sized by its share over time), so one client's flood of key presses or
 // commands cannot crowd everybody else's lines out of the output. Budgets do not nest.
 void console_begin_line_budget(int max_lines);
-// Closes the budget; returns how many lines it withheld.
-int console_end_line_budget();
+struct LineBudgetUse {
+    int written = 0;
+    int withheld = 0;
+};
+// Closes the budget; returns how many lines it let through and how many it withheld.
+LineBudgetUse console_end_line_budget();
 
 } // namespace cog

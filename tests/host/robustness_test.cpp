@@ -206,6 +206,32 @@ TEST_F(RobustFixture, HalfFrameFromAPlayerStallsNobodyAndIsDropped) {
     EXPECT_EQ(count_events(good->receive_all(), EventKind::PLAYER_LEFT), 1u);
 }
 
+// Pressing every key every frame for ten seconds, a client gets a burst and then a steady share of
+// the console, with one line a second counting what it left out.
+TEST_F(RobustFixture, AFloodingClientsConsoleShareIsBoundedOverTime) {
+    TestClient flooder(h.port());
+    ASSERT_EQ(h.login(flooder, "flooder"), 2u);
+    InputState every_key;
+    for (auto& key : every_key.keys) key.just_pressed = true;
+    ConsoleCapture console;
+    const int64_t started_ns = h.clock.mono;
+    constexpr int SECONDS = 10, FRAMES_A_SECOND = 60;
+    for (int second = 0; second < SECONDS; ++second) {
+        for (int frame = 0; frame < FRAMES_A_SECOND; ++frame) {
+            flooder.send_input(every_key);
+            h.frames(1);
+        }
+        advance_seconds(1.0);
+    }
+    h.frames(1);
+    const size_t presses = static_cast<size_t>(SECONDS * FRAMES_A_SECOND) * LETTER_KEY_COUNT;
+    EXPECT_EQ(key_presses_handled(console, 2), presses);
+    // Frames sleep on the fake clock too: the share follows the time that passed.
+    const size_t seconds = static_cast<size_t>((h.clock.mono - started_ns) / 1'000'000'000 + 1);
+    EXPECT_LE(console.count("[SERVER] Player 2 received key: "), 64u + 30u * seconds);
+    EXPECT_LE(console.count("[SERVER] Player 2: "), seconds + 1);
+}
+
 TEST_F(RobustFixture, FloodsAreServedInSlicesOfMessagesAndBytes) {
     // Many small messages: a bounded number per frame, the rest in later frames.
     TestClient flooder(h.port()), heavy(h.port());
@@ -221,6 +247,8 @@ TEST_F(RobustFixture, FloodsAreServedInSlicesOfMessagesAndBytes) {
     EXPECT_GT(key_presses_handled(console, 2), 0u);
     EXPECT_LE(key_presses_handled(console, 2), 256u);
     h.frames(4);
+    advance_seconds(1.1); // the count of lines left out comes once a second
+    h.frames(1);
     EXPECT_EQ(key_presses_handled(console, 2), 600u);
 
     // Eight maximum-size commands ("tm" and padding): a quarter megabyte a frame. The writer

@@ -262,16 +262,18 @@ TEST(Sessions, DepartedPlayersAreForgottenOnceNothingCanUseThem) {
     h.state().connections.pending_logins_per_address = 0; // every churned login comes from this machine
     TestClient stay(h.port());
     ASSERT_EQ(h.login(stay, "stay"), 1u);
-    // The first to leave is the first forgotten once the departed pass their cap.
-    auto first = std::make_unique<TestClient>(h.port());
-    const uint32_t first_id = h.login(*first, "first");
+    // One address joins and leaves in a loop: past the cap its own first leaver is forgotten,
+    // never a player from elsewhere who left before all of them.
+    auto first = std::make_unique<TestClient>(h.port(), 0, "127.0.0.2");
+    const HostHarness::Seat first_seat = h.claim_seat(*first, "first", 0, "");
+    const uint32_t first_id = first_seat.id;
     first.reset();
     h.frames_until([&] { return !h.state().global.players.at(first_id).connected; });
     constexpr size_t BATCH = 48;
     for (size_t done = 0; done < MAX_DEPARTED_RECORDS + 2 * BATCH; done += BATCH) {
         std::vector<std::unique_ptr<TestClient>> batch;
         for (size_t i = 0; i < BATCH; ++i) {
-            batch.push_back(std::make_unique<TestClient>(h.port()));
+            batch.push_back(std::make_unique<TestClient>(h.port(), 0, "127.0.0.3"));
             batch.back()->send_login("churn");
         }
         h.frames_until([&] { return connected_records(h.state()) == BATCH + 1; }, 100);
@@ -281,8 +283,10 @@ TEST(Sessions, DepartedPlayersAreForgottenOnceNothingCanUseThem) {
     EXPECT_GE(h.state().next_player_id, MAX_DEPARTED_RECORDS + 2 * BATCH);
     EXPECT_LE(h.state().global.players.size(), MAX_DEPARTED_RECORDS + 1);
     EXPECT_TRUE(h.state().global.players.at(1).connected);
-    EXPECT_EQ(h.state().global.players.count(first_id), 0u);
+    EXPECT_EQ(h.state().global.players.count(first_id + 1), 0u); // the churning address's first leaver
     EXPECT_EQ(h.state().global.players.count(h.state().next_player_id - 1), 1u); // the latest leaver
+    TestClient back(h.port(), 0, "127.0.0.2");
+    EXPECT_EQ(h.claim_seat(back, "first", first_id, first_seat.secret).id, first_id);
 
     // A game going back to the lobby keeps the leavers: they may come back to their seats.
     const size_t kept = h.state().global.players.size();
@@ -302,7 +306,43 @@ TEST(Sessions, DepartedPlayersAreForgottenOnceNothingCanUseThem) {
     h.clock.advance_ns(6'000'000'000);
     h.frames(2);
     EXPECT_EQ(h.state().global.players.count(id), 0u);
-    EXPECT_EQ(h.state().global.players.size(), 1u);
+    EXPECT_EQ(h.state().global.players.size(), 2u); // "stay" and "first", back in its seat
+}
+
+// One address takes new seats in a burst, then at a steady rate; a player coming back to its seat
+// and the machine's own address are never held back.
+TEST(Sessions, OneAddressTakesNewSeatsOnlySoFast) {
+    HostHarness h;
+    ASSERT_TRUE(h.start());
+    h.state().seat_claims.max_per_address = 16;
+    h.state().seat_claims.new_seats.enabled = true;
+    // A household sits down at once and leaves again, all within a few frames.
+    std::vector<std::unique_ptr<TestClient>> crowd;
+    for (int i = 0; i < NEW_SEATS_BURST; ++i) {
+        crowd.push_back(std::make_unique<TestClient>(h.port(), 0, "127.0.0.2"));
+        crowd.back()->send_login("churn", 0, "");
+    }
+    ASSERT_TRUE(h.frames_until([&] { return h.state().next_player_id == 1 + NEW_SEATS_BURST; }, 20));
+    HostHarness::Seat kept;
+    for (const auto& m : crowd[0]->receive_all())
+        if (m.message.kind == ServerMessageKind::EVENT && m.message.event.kind == EventKind::INIT)
+            kept = {m.message.event.client_id, std::string(m.message.event.reconnect_secret.value_or(""))};
+    ASSERT_NE(kept.id, 0u);
+    crowd.clear();
+    ASSERT_TRUE(h.frames_until([&] { return connected_records(h.state()) == 0; }, 20));
+    ConsoleCapture console;
+    TestClient refused(h.port(), 0, "127.0.0.2");
+    refused.send_login("one too many");
+    EXPECT_TRUE(h.frames_until([&] { return refused.closed_by_peer(1); }, 50));
+    EXPECT_TRUE(console.contains("[NETWORK] Login of 'one too many' from 127.0.0.2 refused: that address takes new "
+                                 "seats too fast (16 at once, then 2 a second); 0 more refused since the last such line"));
+    TestClient back(h.port(), 0, "127.0.0.2");
+    EXPECT_EQ(h.claim_seat(back, "churn", kept.id, kept.secret).id, kept.id);
+    TestClient local(h.port());
+    EXPECT_NE(h.login(local, "local"), 0u);
+    h.clock.advance_ns(1'000'000'000 / NEW_SEATS_PER_SECOND);
+    TestClient later(h.port(), 0, "127.0.0.2");
+    EXPECT_NE(h.claim_seat(later, "later", 0, "").id, 0u);
 }
 
 } // namespace
