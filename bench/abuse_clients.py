@@ -22,8 +22,11 @@ def frame(obj):
     return struct.pack(">I", len(body)) + body
 
 
-def login(name, previous=0):
-    return frame({"kind": LOGIN, "player_name": name, "previous_player_id": previous})
+def login(name, previous=0, secret=None):
+    message = {"kind": LOGIN, "player_name": name, "previous_player_id": previous}
+    if secret is not None:  # a client that keeps its seat's secret
+        message["reconnect_secret"] = secret
+    return frame(message)
 
 
 def input_frame(tick, letters=False):
@@ -37,13 +40,18 @@ def input_frame(tick, letters=False):
     return frame({"kind": INPUT, "input": state})
 
 
-def init_id(body):
-    """The client id if this message is INIT, else None."""
+def init_event(body):
+    """The event if this message is INIT, else None."""
     if not body.startswith(b'{"kind":0'):
         return None
-    msg = json.loads(body)
-    event = msg.get("event", {})
-    return event.get("client_id") if event.get("kind") == INIT_EVENT else None
+    event = json.loads(body).get("event", {})
+    return event if event.get("kind") == INIT_EVENT else None
+
+
+def init_id(body):
+    """The client id if this message is INIT, else None."""
+    event = init_event(body)
+    return event.get("client_id") if event else None
 
 
 def proc_status(pid):
@@ -71,17 +79,22 @@ def cpu_share(pid, seconds):
 # ---- blocking client, used by the scenarios that follow a few sockets closely ----
 
 class BlockingClient:
-    def __init__(self, port, name, previous=0, timeout=3.0):
-        self.sock = socket.create_connection(("127.0.0.1", port), timeout=timeout)
-        self.sock.sendall(login(name, previous))
+    """`source`: the loopback address to connect from (127.0.0.1 is never counted by the host's
+    per-address limits; other 127.x addresses stand in for remote machines)."""
+
+    def __init__(self, port, name, previous=0, timeout=3.0, source="127.0.0.1", secret=None):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=timeout, source_address=(source, 0))
+        self.sock.sendall(login(name, previous, secret))
         self.buf = b""
-        self.id = None
+        self.id = self.secret = None
         deadline = time.monotonic() + timeout
         while self.id is None and time.monotonic() < deadline:
             body = self.read_frame()
             if body is None:
                 break
-            self.id = init_id(body)
+            event = init_event(body)
+            if event:
+                self.id, self.secret = event.get("client_id"), event.get("reconnect_secret")
 
     def read_frame(self):
         while True:
@@ -170,6 +183,50 @@ def letters(args):
     time.sleep(args.seconds)
     p.stop = True
     print(f"letter sender: {p.pictures} pictures in {args.seconds} s, closed: {p.closed_at is not None}")
+
+
+def typists(args):
+    """COUNT players from one address press every letter every frame; one player from another
+    address counts its pictures."""
+    flood = [Player(BlockingClient(args.port, f"Typist{i}", source=args.source), letters=True) for i in range(args.count)]
+    honest = Player(BlockingClient(args.port, "Honest", source="127.0.0.9"))
+    for p in flood + [honest]:
+        p.start()
+    time.sleep(1.0)
+    before = honest.pictures
+    time.sleep(args.seconds)
+    rate = (honest.pictures - before) / args.seconds
+    for p in flood + [honest]:
+        p.stop = True
+    seated = sum(1 for p in flood if p.client.id)
+    print(f"RESULT typists: {seated} of {args.count} typists seated from {args.source}; "
+          f"honest player {rate:.1f} pictures/s")
+
+
+def returning(args):
+    """A player from another address leaves; one address joins and leaves as fast as it can for
+    SECONDS; then the player comes back with its secret."""
+    first = BlockingClient(args.port, "Returning", source="127.0.0.9", secret="")
+    first.sock.close()
+    time.sleep(0.2)
+    seated = refused = 0
+    t0 = time.monotonic()
+    while time.monotonic() - t0 < args.seconds:
+        try:
+            c = BlockingClient(args.port, "Churn", source=args.source, timeout=1.0)
+        except OSError:
+            refused += 1
+            continue
+        if c.id:
+            seated += 1
+        else:
+            refused += 1
+        c.sock.close()
+    elapsed = time.monotonic() - t0
+    back = BlockingClient(args.port, "Returning", previous=first.id, source="127.0.0.9", secret=first.secret)
+    print(f"RESULT returning: {seated} seatings ({seated / elapsed:.1f}/s) and {refused} refusals from {args.source} "
+          f"in {elapsed:.1f} s; the player who left came back to {'the same seat' if back.id == first.id else 'a new seat'} "
+          f"({first.id} -> {back.id})")
 
 
 def slowread(args):
@@ -308,6 +365,15 @@ def main():
     s = sub.add_parser("letters", help="one client presses all 26 letters every frame")
     s.add_argument("port", type=int)
     s.add_argument("seconds", type=float)
+    s = sub.add_parser("typists", help="COUNT players from one address press every letter every frame")
+    s.add_argument("port", type=int)
+    s.add_argument("count", type=int)
+    s.add_argument("seconds", type=float)
+    s.add_argument("--source", default="127.0.0.2")
+    s = sub.add_parser("returning", help="one address churns for SECONDS; a player who left before comes back")
+    s.add_argument("port", type=int)
+    s.add_argument("seconds", type=float)
+    s.add_argument("--source", default="127.0.0.2")
     s = sub.add_parser("slowread", help="read stdin at RATE bytes per second (a slow log reader)")
     s.add_argument("rate", type=int)
     s = sub.add_parser("c1name", help="log in with C1 control characters in the name")
@@ -338,7 +404,8 @@ def main():
     elif a.scenario in ("churn", "silent"):
         asyncio.run({"churn": churn_main, "silent": silent_main}[a.scenario](a))
     else:
-        {"takeover": takeover, "letters": letters, "slowread": slowread, "c1name": c1name}[a.scenario](a)
+        {"takeover": takeover, "letters": letters, "slowread": slowread, "c1name": c1name, "typists": typists,
+         "returning": returning}[a.scenario](a)
 
 
 if __name__ == "__main__":

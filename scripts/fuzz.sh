@@ -1,13 +1,18 @@
 #!/bin/sh
 # Builds the libFuzzer targets of fuzz/ with clang (libFuzzer + ASan + UBSan) and runs them one
-# after another, SECONDS each (default 60). Corpora, logs and crash files go to build-fuzz/; seeds
-# in fuzz/seeds/<target>/ and a dictionary fuzz/<target>.dict are used when present.
+# after another, SECONDS each: the long run by default (30 minutes a target), a minute a target
+# with --short. Corpora, logs and crash files go to build-fuzz/; seeds in fuzz/seeds/<target>/ and
+# a dictionary fuzz/<target>.dict are used when present; a corpus grows from run to run.
 # Built by hand rather than through CMake so that each target compiles only the sources it needs.
-# Usage: scripts/fuzz.sh [seconds] [target...]   (no target names: all of them)
+# Usage: scripts/fuzz.sh [--short | seconds] [target...]   (no target names: all of them)
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
-seconds=${1:-60}
-[ $# -gt 0 ] && shift
+seconds=1800
+case "${1:-}" in
+    --short) seconds=60; shift ;;
+    ''|*[!0-9]*) ;;
+    *) seconds=$1; shift ;;
+esac
 only="$*"
 build="$root/build-fuzz"
 if ! command -v clang++ > /dev/null; then

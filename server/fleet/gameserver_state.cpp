@@ -8,7 +8,9 @@ namespace cog {
 namespace {
 // The position just past `"key"` and the colon after it, searching from `from`; npos if absent.
 size_t after_key(std::string_view text, std::string_view key, size_t from) {
-    const std::string quoted = "\"" + std::string(key) + "\"";
+    std::string quoted;
+    quoted.reserve(key.size() + 2);
+    quoted.append(1, '"').append(key).append(1, '"');
     for (size_t at = text.find(quoted, from); at != std::string_view::npos; at = text.find(quoted, at + 1)) {
         size_t p = at + quoted.size();
         while (p < text.size() && std::isspace(static_cast<unsigned char>(text[p]))) ++p;

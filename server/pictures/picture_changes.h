@@ -29,6 +29,8 @@ public:
     void end_frame(const std::map<uint32_t, ClientSocket>& sockets);
     // Changes worked out so far, over all calls; the rest were one worked out for another viewer.
     size_t changes_written() const { return changes_written_; }
+    // Connections whose last picture is kept: never more than are connected after end_frame.
+    size_t viewer_count() const { return viewers_.size(); }
 
 private:
     struct Viewer {

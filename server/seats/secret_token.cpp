@@ -63,11 +63,13 @@ std::string without_secret(std::string_view line, std::string_view secret) {
     return out.append(line.substr(copied));
 }
 
-bool secret_token_matches(std::string_view token, std::string_view offered) {
+bool secret_token_matches(std::string_view token, std::string_view offered, size_t* bytes_compared) {
     if (token.empty() || offered.size() != token.size()) return false;
     unsigned char difference = 0;
-    for (size_t i = 0; i < token.size(); ++i)
+    size_t i = 0;
+    for (; i < token.size(); ++i)
         difference |= static_cast<unsigned char>(token[i] ^ offered[i]);
+    if (bytes_compared) *bytes_compared += i;
     return difference == 0;
 }
 

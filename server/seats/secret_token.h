@@ -29,8 +29,10 @@ int fill_from_os(std::span<unsigned char> bytes);
 SecretToken make_secret_token(FillRandomBytes fill = fill_from_os);
 
 // Compares without stopping at the first differing byte, so the time taken tells a guesser
-// nothing about how much of a guess was right. An empty token matches nothing.
-bool secret_token_matches(std::string_view token, std::string_view offered);
+// nothing about how much of a guess was right. An empty token matches nothing. With
+// `bytes_compared`, adds the number of byte pairs looked at: a wrong guess of the right length
+// costs as many as the right one.
+bool secret_token_matches(std::string_view token, std::string_view offered, size_t* bytes_compared = nullptr);
 
 // A command line that may hold a token: "admin" in any case, whatever follows it ("admin\t<token>"
 // is no claim, but its bytes are still the secret). Never logged or recorded as it came.

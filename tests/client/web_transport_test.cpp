@@ -334,6 +334,25 @@ TEST_F(StandInWebHost, ChangesThatDoNotFitAreRefusedAndAWholePictureIsAskedFor) 
     EXPECT_EQ(requests(), 1u);
     EXPECT_TRUE(client.is_open());
     EXPECT_EQ(console.count("picture change"), 1u); // one warning on the connection
+
+    // A whole picture makes the changes before it in the same frame moot: none applies to it.
+    put(two);
+    deliver();
+    read();
+    put(change("1,1,1", "stale"));
+    put(two);
+    deliver();
+    read();
+    EXPECT_EQ(shown_texts(reader), "a\nb\n");
+    EXPECT_EQ(requests(), 0u);
+    // Each change costs the commands it builds, kept ones too: past the frame's budget the rest
+    // cannot be followed, and a whole picture is asked for.
+    ReadLimits limits;
+    limits.change_commands_per_frame = 5;
+    for (int i = 0; i < 4; ++i) put(edited("", ""));
+    deliver();
+    read(limits);
+    EXPECT_EQ(requests(), 1u);
 }
 
 } // namespace

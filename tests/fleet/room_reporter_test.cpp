@@ -229,6 +229,11 @@ TEST(RoomReporter, CallsWaitingForAStuckSidecarAreBounded) {
     for (uint32_t id = 1; id <= 500; ++id) taken += client.post(SidecarCall::LIST_ADD, "{}") ? 1 : 0;
     client.pump();
     EXPECT_EQ(taken, SidecarClient::MAX_QUEUED + 1); // the one in flight and those waiting behind it
+    // Health beats and state reads have lanes of their own beside the backlog, one call each.
+    for (SidecarCall solo : {SidecarCall::HEALTH, SidecarCall::GAMESERVER}) {
+        EXPECT_TRUE(client.post(solo, "{}")) << sidecar_call_spec(solo).name;
+        EXPECT_FALSE(client.post(solo, "{}")) << sidecar_call_spec(solo).name;
+    }
 }
 
 TEST(RoomReporter, AskedToBeReplacedOnlyWhenEmptyLongEnoughAfterAGame) {

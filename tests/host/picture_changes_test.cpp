@@ -129,6 +129,28 @@ TEST(PictureChanges, EachPictureIsRebuiltExactlyFromThePreviousOne) {
     }
 }
 
+// What is kept for each viewer goes with its connection at the end of the frame: the memory does
+// not grow with every player who ever connected.
+TEST(PictureChanges, ViewersGoneAtTheEndOfAFrameAreLetGo) {
+    std::pmr::monotonic_buffer_resource arena;
+    PictureEncoder encoder;
+    PictureChanges changes;
+    std::vector<std::shared_ptr<web::WebChannel>> channels;
+    encoder.begin_frame();
+    DrawList list(&arena);
+    list.push_back(command(1));
+    const EncodedPicture picture = encoder.encode(std::move(list));
+    for (uint32_t id = 1; id <= 100; ++id) {
+        channels.push_back(std::make_shared<web::WebChannel>());
+        changes.frame_for(id, channels.back(), 1, picture, encoder);
+    }
+    EXPECT_EQ(changes.viewer_count(), 100u);
+    std::map<uint32_t, ClientSocket> still_connected;
+    still_connected[8];
+    changes.end_frame(still_connected);
+    EXPECT_EQ(changes.viewer_count(), 1u);
+}
+
 // Viewers who see the same figure move in one frame share the edit worked out for the first,
 // and a whole change when their pictures differ only where it keeps commands in place; each
 // still rebuilds exactly its own picture, frame after frame: also when the figure ends up alike
