@@ -170,6 +170,7 @@ export class Game {
       this.keys.releaseAll();
       return;
     }
+    if (down) this.sound.resume(); // sounds may only start after the player's own gesture
     const key = gameKeyFor(event);
     if (key === undefined) return;
     event.preventDefault(); // no page scrolling on SPACE or the arrows, no navigation on Backspace

@@ -4,7 +4,8 @@
 // a dropped connection comes back by itself to the same seat. The page asks for pictures as
 // changes, and the canvas shows the pictures rebuilt from them. Then the page's tab goes to the
 // background: a stranger presenting its id and name, and another tab given its stored seat, get
-// seats of their own; a reload of the page comes back to its seat.
+// seats of their own; a reload of the page comes back to its seat by itself, without Join. Four
+// tabs behind one address opening the page at once all get in.
 //
 //   node browser_test.mjs HOST_BINARY CHROMIUM OUT_DIR
 import { mkdirSync } from 'node:fs';
@@ -55,6 +56,7 @@ function tcpLogin(port, name, previousId) {
 }
 
 async function join(page, name) {
+  await page.waitForSelector('#join-button:not([disabled])', { timeout: 20000 });
   await page.$eval('#name', (field) => { field.value = ''; }); // the last name is filled in
   await page.type('#name', name);
   await page.click('#join-button');
@@ -73,6 +75,42 @@ async function waitForPixel(page, x, y, expected, ms) {
     await new Promise((r) => setTimeout(r, 100));
   }
   throw new Error(`world point (${x}, ${y}) is ${seen}, expected ${expected}`);
+}
+
+// Every connection to the host's web port from 127.0.0.2, as from a household's router, where
+// the per-address limits apply (the machine's own address is exempt from them).
+function oneAddressRelay(webPort) {
+  const server = net.createServer((inbound) => {
+    const outbound = net.connect({ port: webPort, host: '127.0.0.1', localAddress: '127.0.0.2' });
+    inbound.pipe(outbound);
+    outbound.pipe(inbound);
+    inbound.on('error', () => outbound.destroy());
+    outbound.on('error', () => inbound.destroy());
+    inbound.on('close', () => outbound.destroy());
+    outbound.on('close', () => inbound.destroy());
+  });
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+}
+
+// A household: four tabs, each in a browser profile of its own (its own connections, as four
+// devices have), open the page through one address in the same moment; all join and see the lobby.
+async function fourTabsAtOnce(browser, webPort, host) {
+  const relay = await oneAddressRelay(webPort);
+  const contexts = await Promise.all([0, 1, 2, 3].map(() => browser.createBrowserContext()));
+  const tabs = await Promise.all(contexts.map((c) => c.newPage()));
+  try {
+    const from = host.output.length;
+    const url = `http://127.0.0.1:${relay.address().port}/`;
+    await Promise.all(tabs.map((tab) => tab.goto(url, { waitUntil: 'domcontentloaded' })));
+    await Promise.all(tabs.map((tab, i) => join(tab, `Tab${i}`)));
+    for (let i = 0; i < tabs.length; i++) {
+      await waitForLine(host, new RegExp(`Player \\d+ \\(Tab${i}\\) joined`), 20000, from);
+      await waitForPixel(tabs[i], 100, 650, LOBBY_BACKGROUND, 10000);
+    }
+  } finally {
+    await Promise.all(contexts.map((c) => c.close()));
+    relay.close();
+  }
 }
 
 async function main() {
@@ -119,6 +157,7 @@ async function main() {
     await waitForPixel(page, 100, 650, LOBBY_BACKGROUND, 10000);
     await waitForPixel(page, 350, 205, ROW_IDLE, 5000);
     await page.screenshot({ path: path.join(outDir, 'browser_lobby.png') });
+    await fourTabsAtOnce(browser, webPort, host);
 
     // The lobby takes keys after its input delay; press until the host has it.
     const ready = new RegExp(`Player ${id} marked READY`);
@@ -181,7 +220,6 @@ async function main() {
     await page.bringToFront();
     const reloadFrom = host.output.length;
     await page.reload({ waitUntil: 'load' });
-    await join(page, 'Web');
     await waitForLine(host, new RegExp(`Player ${id} \\(Web\\) reconnected`), 10000, reloadFrom);
     if (pageErrors.length > 0) throw new Error(`errors in the page: ${pageErrors.join('; ')}`);
     console.log(`browser test passed: player ${id} joined, saw the lobby, got READY, typed in the typing pool, ` +
