@@ -14,7 +14,7 @@ import {
 } from './protocol.js';
 import { Seat, tabStorage } from './seat.js';
 import { TouchControls, touchControlsWanted } from './touch_controls.js';
-import { canvasToWorld, fitWorld } from './viewport.js';
+import { canvasToWorld, fitWorld, minTextPx } from './viewport.js';
 
 const WAITING_BACKGROUND = [20, 20, 30, 255];
 const LOST_TEXT = 'Connection to the host lost - reconnecting...';
@@ -136,6 +136,7 @@ export class Game {
     this.canvas.width = Math.max(1, Math.round(this.canvas.clientWidth * ratio));
     this.canvas.height = Math.max(1, Math.round(this.canvas.clientHeight * ratio));
     this.viewport = fitWorld(this.canvas.width, this.canvas.height);
+    this.painter.minTextPx = minTextPx(this.viewport.scale / ratio);
   }
 
   pointer(event) {
