@@ -32,6 +32,7 @@ export class Game {
     this.commandLine = new CommandLine();
     this.overlay = new Overlay();
     this.mouse = { x: 0, y: 0 };
+    this.keysWanted = () => true;
     this.seat = new Seat(tabStorage(), name); // sent back to get the seat again
     this.pictures = new PictureStream({
       requestWhole: () => this.connection.send(pictureRequestMessage()),
@@ -160,6 +161,7 @@ export class Game {
   }
 
   onKey(event, down) {
+    if (!this.keysWanted()) return; // the "How to play" panel has them
     if (this.commandLine.isOpen) {
       if (down && this.commandLineKey(event)) event.preventDefault();
       return;

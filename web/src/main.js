@@ -5,6 +5,7 @@
 import { loadAssets } from './assets.js';
 import { Game } from './game.js';
 import { Retrying } from './retrying.js';
+import { RulesPanel } from './rules.js';
 import { keptSeatName, tabStorage } from './seat.js';
 import { Sound } from './sound.js';
 import { setUpTouchSetting } from './touch_controls.js';
@@ -20,6 +21,7 @@ const canvas = document.getElementById('game');
 nameField.value = localStorage.getItem(NAME_KEY) ?? '';
 button.disabled = false; // the page's own code is here: Join works from now on
 setUpTouchSetting(document.getElementById('touch-setting'));
+const rules = new RulesPanel(document);
 let waiting = false; // Join was pressed and the files have not come yet
 let started = false;
 const assets = new Retrying(loadAssets, {
@@ -46,7 +48,12 @@ async function join(name) {
   form.hidden = true;
   canvas.hidden = false;
   canvas.focus();
-  new Game(canvas, loaded, sound, name).start();
+  const game = new Game(canvas, loaded, sound, name);
+  game.start();
+  rules.onOpen = () => game.keys.releaseAll();
+  game.keysWanted = () => !rules.isOpen();
+  // The on-screen keys carry their own "?"; a desktop gets one in the corner.
+  document.getElementById('help-button').hidden = game.touch !== undefined;
 }
 
 form.addEventListener('submit', (event) => {

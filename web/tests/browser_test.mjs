@@ -5,7 +5,8 @@
 // changes, and the canvas shows the pictures rebuilt from them. Then the page's tab goes to the
 // background: a stranger presenting its id and name, and another tab given its stored seat, get
 // seats of their own; a reload of the page comes back to its seat by itself, without Join. Four
-// tabs behind one address opening the page at once all get in.
+// tabs behind one address opening the page at once all get in. The rules open from the join form
+// and from "?" in the game.
 //
 //   node browser_test.mjs HOST_BINARY CHROMIUM OUT_DIR
 import { mkdirSync } from 'node:fs';
@@ -53,6 +54,18 @@ function tcpLogin(port, name, previousId) {
     socket.on('error', reject);
     setTimeout(() => reject(new Error('no INIT over TCP within 5 s')), 5000);
   });
+}
+
+// The "How to play" panel opens from `opener`, tells both sides and every minigame, and Escape
+// closes it.
+async function rulesOpenAndClose(page, opener, screenshot) {
+  await page.click(opener);
+  if (screenshot) await page.screenshot({ path: screenshot });
+  const text = await page.$eval('#rules', (panel) => (panel.hidden ? '' : panel.innerText));
+  for (const words of ['Overseer', 'Masked humans', 'one shot', 'Typing pool', 'Password', 'Doors', 'Metro', 'SPACE'])
+    if (!text.includes(words)) throw new Error(`the rules opened from ${opener} do not tell "${words}"`);
+  await page.keyboard.press('Escape');
+  if (!(await page.$eval('#rules', (panel) => panel.hidden))) throw new Error('Escape did not close the rules');
 }
 
 async function join(page, name) {
@@ -148,6 +161,7 @@ async function main() {
       };
     });
     await page.goto(`http://127.0.0.1:${webPort}/`, { waitUntil: 'load' });
+    await rulesOpenAndClose(page, '#rules-link');
     await page.type('#name', 'Web');
     await page.click('#join-button');
 
@@ -157,6 +171,7 @@ async function main() {
     await waitForPixel(page, 100, 650, LOBBY_BACKGROUND, 10000);
     await waitForPixel(page, 350, 205, ROW_IDLE, 5000);
     await page.screenshot({ path: path.join(outDir, 'browser_lobby.png') });
+    await rulesOpenAndClose(page, '#help-button', path.join(outDir, 'browser_rules.png'));
     await fourTabsAtOnce(browser, webPort, host);
 
     // The lobby takes keys after its input delay; press until the host has it.

@@ -4,7 +4,8 @@
 // it READY, a held on-screen arrow stays held, a finger drags the aim without clicking, letters
 // typed on the device keyboard's field reach the host and its picture (as the TCP player sees
 // it), and as the Overseer a tap on a figure shoots it; the screen is kept awake meanwhile. On
-// landscape phones of two sizes every text of the lobby and the typing pool is readable.
+// landscape phones of two sizes every text of the lobby and the typing pool is readable, and the
+// on-screen "?" opens the rules.
 // Screenshots of both orientations are left in OUT_DIR.
 //
 //   node phone_test.mjs HOST_BINARY CHROMIUM OUT_DIR
@@ -173,6 +174,10 @@ async function main() {
 
     await textsReadable(page, 'the lobby');
     await controlsBesideTheGame(page);
+    await page.tap('#touch-controls [aria-label="How to play"]');
+    if (await page.$eval('#rules', (panel) => panel.hidden)) throw new Error('the on-screen "?" did not open the rules');
+    await page.screenshot({ path: path.join(outDir, 'phone_rules.png') });
+    await page.tap('#rules-close');
     await page.screenshot({ path: path.join(outDir, 'phone_landscape.png') });
 
     // A finger resting on Right holds it frame after frame; lifting lets go.
