@@ -1,6 +1,7 @@
 // The browser client in a real Chromium against the real host: the page joins as "Web", the host
-// logs the join, the canvas shows the lobby with the player's row, SPACE reaches the host, a
-// command typed on the command line (F1) pushes the typing pool, where typed letters arrive, and
+// logs the join, the canvas shows the lobby with the player's row, a hostile picture is dropped
+// and the page goes on, SPACE reaches the host, a command typed on the command line (F1) pushes
+// the typing pool, where typed letters arrive, and
 // a dropped connection comes back by itself to the same seat. The page asks for pictures as
 // changes, and the canvas shows the pictures rebuilt from them. Then the page's tab goes to the
 // background: a stranger presenting its id and name, and another tab given its stored seat, get
@@ -172,6 +173,14 @@ async function main() {
     await waitForPixel(page, 350, 205, ROW_IDLE, 5000);
     await page.screenshot({ path: path.join(outDir, 'browser_lobby.png') });
     await rulesOpenAndClose(page, '#help-button', path.join(outDir, 'browser_rules.png'));
+    // A picture whose TEXT is a number, as anyone on a plain connection could send: dropped with a
+    // warning; the page goes on sending its input (READY below) and drawing the host's pictures.
+    const warnings = [];
+    page.on('console', (m) => { if (m.type() === 'warn') warnings.push(m.text()); });
+    await page.evaluate(() => window.openedSockets.at(-1).dispatchEvent(new MessageEvent('message',
+      { data: '{"kind":1,"commands":[{"kind":1,"x":0,"y":0,"text":5,"font_size":20,"color":[1,1,1,255]}]}' })));
+    for (let i = 0; i < 20 && !warnings.some((w) => w.includes('Ignored a picture')); i++) await new Promise((r) => setTimeout(r, 100));
+    if (!warnings.some((w) => w.includes('Ignored a picture'))) throw new Error(`no warning for a bad picture: ${warnings}`);
     await fourTabsAtOnce(browser, webPort, host);
 
     // The lobby takes keys after its input delay; press until the host has it.
