@@ -3,20 +3,25 @@
 import { CanvasPointer } from './canvas_pointer.js';
 import { CommandLine } from './command_line.js';
 import { Connection, sendWhileHidden } from './connection.js';
+import { runFrames } from './frame_loop.js';
 import { gameKeyFor, togglesCommandLine } from './keys.js';
 import { KeyTracker } from './key_tracker.js';
 import { Overlay } from './overlay.js';
 import { Painter } from './painter.js';
 import { PictureStream } from './picture_stream.js';
 import {
-  EventKind, PICTURE_CHANGES_SUBPROTOCOL, ServerKind, commandMessage, inputMessage, loginMessage, pictureRequestMessage,
+  EventKind, PICTURE_CHANGES_SUBPROTOCOL, commandMessage, inputMessage, loginMessage, pictureRequestMessage,
 } from './protocol.js';
 import { Seat, tabStorage } from './seat.js';
 import { TouchControls, touchControlsWanted } from './touch_controls.js';
-import { canvasToWorld, fitWorld } from './viewport.js';
+import { canvasToWorld, fitWorld, minTextPx } from './viewport.js';
 
 const WAITING_BACKGROUND = [20, 20, 30, 255];
 const LOST_TEXT = 'Connection to the host lost - reconnecting...';
+
+// A member shown as text: what JSON gives as a string or a number, nothing else (an object's own
+// "toString" member would throw when made into text).
+const textOf = (v) => (typeof v === 'string' || Number.isFinite(v) ? String(v) : '');
 
 export class Game {
   constructor(canvas, assets, sound, name) {
@@ -27,6 +32,7 @@ export class Game {
     this.commandLine = new CommandLine();
     this.overlay = new Overlay();
     this.mouse = { x: 0, y: 0 };
+    this.keysWanted = () => true;
     this.seat = new Seat(tabStorage(), name); // sent back to get the seat again
     this.pictures = new PictureStream({
       requestWhole: () => this.connection.send(pictureRequestMessage()),
@@ -58,11 +64,7 @@ export class Game {
       return loginMessage(this.seat.loginFields());
     });
     sendWhileHidden(document, () => this.sendInput());
-    const frame = () => {
-      this.frame();
-      requestAnimationFrame(frame);
-    };
-    requestAnimationFrame(frame);
+    runFrames((f) => requestAnimationFrame(f), () => this.frame(), (text) => console.warn(text));
   }
 
   now() {
@@ -78,24 +80,24 @@ export class Game {
       return;
     }
     if (typeof message !== 'object' || message === null) return;
-    if (message.kind === ServerKind.DRAW_COMMANDS || message.kind === ServerKind.PICTURE_CHANGE) {
-      if (message.kind === ServerKind.DRAW_COMMANDS) this.pictures.whole(message.commands);
-      else this.pictures.change(message);
+    if (this.pictures.receive(message)) {
       this.timing.messages++;
       this.timing.messageMs += performance.now() - started;
       return;
     }
     const event = message.event;
-    if (!event) return;
+    if (typeof event !== 'object' || event === null) return;
     switch (event.kind) {
       case EventKind.INIT:
         this.seat.take(event);
         this.overlay.status = '';
         break;
-      case EventKind.PLAYER_JOINED: this.overlay.addChat(`${event.player_name} joined`, this.now()); break;
-      case EventKind.PLAYER_LEFT: this.overlay.addChat(`Player ${event.player_id} left`, this.now()); break;
-      case EventKind.CHAT_MESSAGE: this.overlay.addChat(event.message, this.now()); break;
-      case EventKind.PLAY_SOUND: this.sound.play(event.sound_id, event.volume); break;
+      case EventKind.PLAYER_JOINED: this.overlay.addChat(`${textOf(event.player_name)} joined`, this.now()); break;
+      case EventKind.PLAYER_LEFT: this.overlay.addChat(`Player ${textOf(event.player_id)} left`, this.now()); break;
+      case EventKind.CHAT_MESSAGE: this.overlay.addChat(textOf(event.message), this.now()); break;
+      case EventKind.PLAY_SOUND:
+        if (Number.isFinite(event.volume)) this.sound.play(event.sound_id, event.volume);
+        break;
       case EventKind.STOP_MUSIC: this.sound.stopMusic(); break;
       default: break;
     }
@@ -135,6 +137,7 @@ export class Game {
     this.canvas.width = Math.max(1, Math.round(this.canvas.clientWidth * ratio));
     this.canvas.height = Math.max(1, Math.round(this.canvas.clientHeight * ratio));
     this.viewport = fitWorld(this.canvas.width, this.canvas.height);
+    this.painter.minTextPx = minTextPx(this.viewport.scale / ratio);
   }
 
   pointer(event) {
@@ -158,6 +161,7 @@ export class Game {
   }
 
   onKey(event, down) {
+    if (!this.keysWanted()) return; // the "How to play" panel has them
     if (this.commandLine.isOpen) {
       if (down && this.commandLineKey(event)) event.preventDefault();
       return;
@@ -169,6 +173,7 @@ export class Game {
       this.keys.releaseAll();
       return;
     }
+    if (down) this.sound.resume(); // sounds may only start after the player's own gesture
     const key = gameKeyFor(event);
     if (key === undefined) return;
     event.preventDefault(); // no page scrolling on SPACE or the arrows, no navigation on Backspace

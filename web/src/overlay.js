@@ -9,6 +9,7 @@ const CHAT_TEXT = [255, 240, 160, 255];
 const FIELD_TEXT = [255, 255, 255, 255];
 const STATUS_PANEL = [120, 20, 20, 220];
 const CHAT_FONT = 20;
+const FIELD_FONT = 22;
 const CHAT_LINE_H = 26;
 const CHAT_CHAR_W = 11;
 
@@ -30,19 +31,22 @@ export class Overlay {
   }
 
   draw(painter, commandLine) {
+    // On a small screen the lines grow with their text, panels and all.
+    const grow = painter.textGrowth(CHAT_FONT);
     let y = 10;
     for (const line of this.chat) {
-      painter.rect(10, y, 20 + CHAT_CHAR_W * line.text.length, CHAT_LINE_H, PANEL);
-      painter.text(20, y + 2, line.text, CHAT_FONT, CHAT_TEXT);
-      y += CHAT_LINE_H + 4;
+      painter.rect(10, y, 20 + CHAT_CHAR_W * grow * line.text.length, CHAT_LINE_H * grow, PANEL);
+      painter.text(20, y + 2 * grow, line.text, CHAT_FONT * grow, CHAT_TEXT);
+      y += (CHAT_LINE_H + 4) * grow;
     }
     if (this.status) {
       painter.rect(0, 320, 1280, 80, STATUS_PANEL);
       painter.text(40, 345, this.status, 28, FIELD_TEXT);
     }
     if (commandLine.isOpen) {
-      painter.rect(0, 680, 1280, 40, PANEL);
-      painter.text(12, 688, `> ${commandLine.text}_`, 22, FIELD_TEXT);
+      const g = painter.textGrowth(FIELD_FONT);
+      painter.rect(0, 720 - 40 * g, 1280, 40 * g, PANEL);
+      painter.text(12, 720 - 32 * g, `> ${commandLine.text}_`, FIELD_FONT * g, FIELD_TEXT);
     }
   }
 }

@@ -13,6 +13,7 @@ export class Painter {
     this.ctx = context;
     this.assets = assets;
     this.tinted = new Map(); // "asset r g b" -> canvas with the tint multiplied in
+    this.minTextPx = 0;      // world units: the smallest text readable on this screen
   }
 
   // Clears the canvas to black bars and clips drawing to the world, in world units from here on.
@@ -48,18 +49,29 @@ export class Painter {
     this.ctx.fillRect(x, y, width, height);
   }
 
-  // (x, y) is the top-left corner of the text's line box; the line box is the font size high.
+  // (x, y) is the top-left corner of the text's line box; the line box is the font size high. A
+  // text smaller than `minTextPx` (world units; set for the screen's size) is drawn at that size,
+  // grown around the centre of the box it would have had, so that it stays where the host put it.
   text(x, y, text, fontSize, color) {
     if (!text) return;
     const ctx = this.ctx;
     const px = fontSize * this.assets.text.pointsPerFontUnit;
-    ctx.font = `${px}px "${FONT_FAMILY}"`;
+    const grow = px > 0 && px < this.minTextPx ? this.minTextPx / px : 1;
+    const size = px * grow;
+    ctx.font = `${size}px "${FONT_FAMILY}"`;
     ctx.fillStyle = css(color);
-    let left = x;
-    // Lone glyphs sit centred in an even cell, as in the window client.
-    if ([...text].length === 1) left += (this.assets.text.singleGlyphCell * px - ctx.measureText(text).width) / 2;
     const metrics = ctx.measureText(text);
-    ctx.fillText(text, left, y + (metrics.fontBoundingBoxAscent ?? px * 0.928));
+    // Lone glyphs sit centred in an even cell, as in the window client.
+    const boxWidth = [...text].length === 1 ? this.assets.text.singleGlyphCell * px : metrics.width / grow;
+    const left = x + (boxWidth - metrics.width) / 2;
+    const top = y + (px - size) / 2;
+    ctx.fillText(text, left, top + (metrics.fontBoundingBoxAscent ?? size * 0.928));
+  }
+
+  // How much texts of this size are grown (1 when they are big enough), for what is laid out around them.
+  textGrowth(fontSize) {
+    const px = fontSize * this.assets.text.pointsPerFontUnit;
+    return px > 0 && px < this.minTextPx ? this.minTextPx / px : 1;
   }
 
   circle(x, y, radius, color) {

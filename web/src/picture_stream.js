@@ -1,24 +1,14 @@
 // The pictures of one connection: whole ones replace the picture, changes rebuild it from the one
-// before. A change that does not fit is ignored with one warning and a whole picture is asked
-// for; until it comes, the changes made against pictures this page no longer has are skipped.
+// before. A picture or change that does not fit, or has a value of the wrong type, is ignored
+// with one warning and a whole picture is asked for; until it comes, the changes made against
+// pictures this page no longer has are skipped.
+import { MEMBERS, MEMBER_CHECKS, checkedPicture, wholeCommand } from './picture_check.js';
+import { ServerKind } from './protocol.js';
 
 // The same limit as the window client's: a picture may have at most this many commands.
 export const MAX_PICTURE_COMMANDS = 16384;
 
 const isIndex = (v) => Number.isInteger(v) && v >= 0;
-
-const ZERO_COLOR = [0, 0, 0, 0];
-
-// A new command of a change, whose members at their zero value were left out, made whole. One
-// shape for all of them keeps the painter's property reads fast.
-function wholeCommand(c) {
-  return {
-    kind: c.kind ?? 0, x: c.x ?? 0, y: c.y ?? 0, width: c.width ?? 0, height: c.height ?? 0,
-    color: c.color ?? ZERO_COLOR, text: c.text ?? '', font_size: c.font_size ?? 0, x2: c.x2 ?? 0, y2: c.y2 ?? 0,
-    asset_id: c.asset_id ?? 0, rotation: c.rotation ?? 0, scale_x: c.scale_x ?? 0, scale_y: c.scale_y ?? 0,
-    flip_x: c.flip_x ?? false, flip_y: c.flip_y ?? false,
-  };
-}
 
 // The commands of the new picture, or a string saying why `change` cannot apply to `previous`.
 // Every index is checked against the previous picture before it is used.
@@ -27,7 +17,8 @@ export function applyPictureChange(previous, change, maxCommands = MAX_PICTURE_C
   if (!previous || base !== previous.length) return 'made for another picture';
   if (!Array.isArray(keep) || keep.length % 3 !== 0 || !Array.isArray(commands)) return 'malformed';
   if (commands.length > maxCommands) return 'too many commands';
-  if (!commands.every((c) => typeof c === 'object' && c !== null && !Array.isArray(c))) return 'malformed';
+  const made = commands.map(wholeCommand);
+  if (made.includes(null)) return 'a command of the wrong type';
   const out = [];
   let next = 0; // the next new command to place
   for (let r = 0; r < keep.length; r += 3) {
@@ -37,15 +28,13 @@ export function applyPictureChange(previous, change, maxCommands = MAX_PICTURE_C
     const gap = at - out.length;
     if (gap > commands.length - next) return 'missing commands';
     if (at + count > maxCommands) return 'too many commands';
-    for (let i = 0; i < gap; i++) out.push(wholeCommand(commands[next++]));
+    for (let i = 0; i < gap; i++) out.push(made[next++]);
     for (let i = from; i < from + count; i++) out.push(previous[i]);
   }
   if (out.length + commands.length - next > maxCommands) return 'too many commands';
-  while (next < commands.length) out.push(wholeCommand(commands[next++]));
+  while (next < commands.length) out.push(made[next++]);
   return applyEdits(out, change);
 }
-
-const MEMBERS = Object.keys(wholeCommand({}));
 
 // Some members of kept commands changed in place: edits[i] gives the members that differ for the
 // command at edit_at[i]. Places must rise strictly and stay inside the picture; only the
@@ -60,7 +49,11 @@ function applyEdits(out, change) {
     if (!isIndex(place) || place >= out.length || (i > 0 && place <= at[i - 1])) return 'an edit outside the picture';
     if (typeof edit !== 'object' || edit === null || Array.isArray(edit)) return 'malformed edits';
     const edited = { ...out[place] };
-    for (const name of MEMBERS) if (Object.hasOwn(edit, name)) edited[name] = edit[name];
+    for (const name of MEMBERS) {
+      if (!Object.hasOwn(edit, name)) continue;
+      if (!MEMBER_CHECKS[name](edit[name])) return 'an edit of the wrong type';
+      edited[name] = edit[name];
+    }
     out[place] = edited;
   }
   return out;
@@ -83,8 +76,21 @@ export class PictureStream {
     this.warned = false;
   }
 
+  // A host message: true when it was a picture (whole or a change), which is then taken or refused.
+  receive(message) {
+    if (message.kind === ServerKind.DRAW_COMMANDS) this.whole(message.commands);
+    else if (message.kind === ServerKind.PICTURE_CHANGE) this.change(message);
+    else return false;
+    return true;
+  }
+
   whole(commands) {
-    this.picture = commands;
+    const picture = checkedPicture(commands, MAX_PICTURE_COMMANDS);
+    if (picture === null) {
+      this.refuse('Ignored a picture (a value of the wrong type)');
+      return;
+    }
+    this.picture = picture;
     this.hasBase = true;
     this.awaitingWhole = false;
   }
@@ -96,7 +102,12 @@ export class PictureStream {
       this.picture = result;
       return;
     }
-    if (!this.warned) this.handlers.warn(`Ignored a picture change (${result}); asking for a whole picture`);
+    this.refuse(`Ignored a picture change (${result})`);
+  }
+
+  // The picture drawn stays; the host is asked for a whole one, which every later change needs.
+  refuse(why) {
+    if (!this.warned) this.handlers.warn(`${why}; asking for a whole picture`);
     this.warned = true;
     this.hasBase = false;
     this.awaitingWhole = true;

@@ -38,6 +38,13 @@ export class Seat {
   }
 }
 
+// The name of the seat this tab holds, when it keeps one with its secret (the page was reloaded
+// or restored): the page then takes the seat back without asking. null otherwise.
+export function keptSeatName(storage) {
+  const kept = readKept(storage);
+  return kept && kept.id > 0 && kept.secret && kept.name ? kept.name : null;
+}
+
 function readKept(storage) {
   try {
     const kept = JSON.parse(storage?.getItem(SEAT_KEY) ?? 'null');

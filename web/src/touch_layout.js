@@ -3,7 +3,10 @@
 // cover it. All sizes in CSS pixels.
 import { WORLD_H, WORLD_W } from './viewport.js';
 
-export const SIDE_STRIP = 104;       // each side's column: two thumb-sized arrow buttons side by side
+// The side columns are as narrow as thumb-sized buttons (44 px, and 4 px gaps) allow, so that a
+// landscape phone's game, and its texts, are as big as they can be.
+export const ARROWS_STRIP = 100;     // the left column: Left and Right side by side
+export const ACTIONS_STRIP = 60;     // the right column: one button a row
 const BOTTOM_STRIP_MIN = 132;        // the bottom strip: three rows of buttons at least
 const BOTTOM_STRIP_MAX = 200;
 const BOTTOM_STRIP_SHARE = 0.25;     // of the screen's height, between the two bounds above
@@ -14,15 +17,15 @@ const scaleIn = (width, height) => Math.min(width / WORLD_W, height / WORLD_H);
 // { mode: 'sides' | 'bottom', canvas, arrows, actions: rectangles; portrait: the device is upright }
 export function touchLayout(width, height) {
   const bottom = Math.round(Math.min(Math.max(height * BOTTOM_STRIP_SHARE, BOTTOM_STRIP_MIN), BOTTOM_STRIP_MAX));
-  const sidesScale = scaleIn(width - 2 * SIDE_STRIP, height);
+  const sidesScale = scaleIn(width - ARROWS_STRIP - ACTIONS_STRIP, height);
   const bottomScale = scaleIn(width, height - bottom);
   const portrait = height > width;
   if (sidesScale >= bottomScale) {
     return {
       mode: 'sides', portrait,
-      canvas: rect(SIDE_STRIP, 0, width - 2 * SIDE_STRIP, height),
-      arrows: rect(0, 0, SIDE_STRIP, height),
-      actions: rect(width - SIDE_STRIP, 0, SIDE_STRIP, height),
+      canvas: rect(ARROWS_STRIP, 0, width - ARROWS_STRIP - ACTIONS_STRIP, height),
+      arrows: rect(0, 0, ARROWS_STRIP, height),
+      actions: rect(width - ACTIONS_STRIP, 0, ACTIONS_STRIP, height),
     };
   }
   // The arrows take a square at the left; the other keys the rest of the strip, up to one and a

@@ -23,3 +23,12 @@ export function touchPixelRatio(cssWidth, cssHeight, devicePixelRatio) {
   const cssPerUnit = fitWorld(cssWidth, cssHeight).scale;
   return Math.min(devicePixelRatio, Math.max(1, 1 / cssPerUnit));
 }
+
+// The smallest text that stays readable, in CSS pixels; a phone's game is drawn at half its size
+// and less, where the host's smaller texts would be too small.
+export const MIN_TEXT_CSS_PX = 11;
+
+// The same in world units, for a game drawn at `cssPerUnit` CSS pixels per world unit.
+export function minTextPx(cssPerUnit) {
+  return MIN_TEXT_CSS_PX / Math.max(cssPerUnit, 1e-6);
+}

@@ -1,10 +1,13 @@
 // The browser client in a real Chromium against the real host: the page joins as "Web", the host
-// logs the join, the canvas shows the lobby with the player's row, SPACE reaches the host, a
-// command typed on the command line (F1) pushes the typing pool, where typed letters arrive, and
+// logs the join, the canvas shows the lobby with the player's row, a hostile picture is dropped
+// and the page goes on, SPACE reaches the host, a command typed on the command line (F1) pushes
+// the typing pool, where typed letters arrive, and
 // a dropped connection comes back by itself to the same seat. The page asks for pictures as
 // changes, and the canvas shows the pictures rebuilt from them. Then the page's tab goes to the
 // background: a stranger presenting its id and name, and another tab given its stored seat, get
-// seats of their own; a reload of the page comes back to its seat.
+// seats of their own; a reload of the page comes back to its seat by itself, without Join. Four
+// tabs behind one address opening the page at once all get in. The rules open from the join form
+// and from "?" in the game.
 //
 //   node browser_test.mjs HOST_BINARY CHROMIUM OUT_DIR
 import { mkdirSync } from 'node:fs';
@@ -54,7 +57,20 @@ function tcpLogin(port, name, previousId) {
   });
 }
 
+// The "How to play" panel opens from `opener`, tells both sides and every minigame, and Escape
+// closes it.
+async function rulesOpenAndClose(page, opener, screenshot) {
+  await page.click(opener);
+  if (screenshot) await page.screenshot({ path: screenshot });
+  const text = await page.$eval('#rules', (panel) => (panel.hidden ? '' : panel.innerText));
+  for (const words of ['Overseer', 'Masked humans', 'one shot', 'Typing pool', 'Password', 'Doors', 'Metro', 'SPACE'])
+    if (!text.includes(words)) throw new Error(`the rules opened from ${opener} do not tell "${words}"`);
+  await page.keyboard.press('Escape');
+  if (!(await page.$eval('#rules', (panel) => panel.hidden))) throw new Error('Escape did not close the rules');
+}
+
 async function join(page, name) {
+  await page.waitForSelector('#join-button:not([disabled])', { timeout: 20000 });
   await page.$eval('#name', (field) => { field.value = ''; }); // the last name is filled in
   await page.type('#name', name);
   await page.click('#join-button');
@@ -73,6 +89,42 @@ async function waitForPixel(page, x, y, expected, ms) {
     await new Promise((r) => setTimeout(r, 100));
   }
   throw new Error(`world point (${x}, ${y}) is ${seen}, expected ${expected}`);
+}
+
+// Every connection to the host's web port from 127.0.0.2, as from a household's router, where
+// the per-address limits apply (the machine's own address is exempt from them).
+function oneAddressRelay(webPort) {
+  const server = net.createServer((inbound) => {
+    const outbound = net.connect({ port: webPort, host: '127.0.0.1', localAddress: '127.0.0.2' });
+    inbound.pipe(outbound);
+    outbound.pipe(inbound);
+    inbound.on('error', () => outbound.destroy());
+    outbound.on('error', () => inbound.destroy());
+    inbound.on('close', () => outbound.destroy());
+    outbound.on('close', () => inbound.destroy());
+  });
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+}
+
+// A household: four tabs, each in a browser profile of its own (its own connections, as four
+// devices have), open the page through one address in the same moment; all join and see the lobby.
+async function fourTabsAtOnce(browser, webPort, host) {
+  const relay = await oneAddressRelay(webPort);
+  const contexts = await Promise.all([0, 1, 2, 3].map(() => browser.createBrowserContext()));
+  const tabs = await Promise.all(contexts.map((c) => c.newPage()));
+  try {
+    const from = host.output.length;
+    const url = `http://127.0.0.1:${relay.address().port}/`;
+    await Promise.all(tabs.map((tab) => tab.goto(url, { waitUntil: 'domcontentloaded' })));
+    await Promise.all(tabs.map((tab, i) => join(tab, `Tab${i}`)));
+    for (let i = 0; i < tabs.length; i++) {
+      await waitForLine(host, new RegExp(`Player \\d+ \\(Tab${i}\\) joined`), 20000, from);
+      await waitForPixel(tabs[i], 100, 650, LOBBY_BACKGROUND, 10000);
+    }
+  } finally {
+    await Promise.all(contexts.map((c) => c.close()));
+    relay.close();
+  }
 }
 
 async function main() {
@@ -110,6 +162,7 @@ async function main() {
       };
     });
     await page.goto(`http://127.0.0.1:${webPort}/`, { waitUntil: 'load' });
+    await rulesOpenAndClose(page, '#rules-link');
     await page.type('#name', 'Web');
     await page.click('#join-button');
 
@@ -119,6 +172,16 @@ async function main() {
     await waitForPixel(page, 100, 650, LOBBY_BACKGROUND, 10000);
     await waitForPixel(page, 350, 205, ROW_IDLE, 5000);
     await page.screenshot({ path: path.join(outDir, 'browser_lobby.png') });
+    await rulesOpenAndClose(page, '#help-button', path.join(outDir, 'browser_rules.png'));
+    // A picture whose TEXT is a number, as anyone on a plain connection could send: dropped with a
+    // warning; the page goes on sending its input (READY below) and drawing the host's pictures.
+    const warnings = [];
+    page.on('console', (m) => { if (m.type() === 'warn') warnings.push(m.text()); });
+    await page.evaluate(() => window.openedSockets.at(-1).dispatchEvent(new MessageEvent('message',
+      { data: '{"kind":1,"commands":[{"kind":1,"x":0,"y":0,"text":5,"font_size":20,"color":[1,1,1,255]}]}' })));
+    for (let i = 0; i < 20 && !warnings.some((w) => w.includes('Ignored a picture')); i++) await new Promise((r) => setTimeout(r, 100));
+    if (!warnings.some((w) => w.includes('Ignored a picture'))) throw new Error(`no warning for a bad picture: ${warnings}`);
+    await fourTabsAtOnce(browser, webPort, host);
 
     // The lobby takes keys after its input delay; press until the host has it.
     const ready = new RegExp(`Player ${id} marked READY`);
@@ -181,7 +244,6 @@ async function main() {
     await page.bringToFront();
     const reloadFrom = host.output.length;
     await page.reload({ waitUntil: 'load' });
-    await join(page, 'Web');
     await waitForLine(host, new RegExp(`Player ${id} \\(Web\\) reconnected`), 10000, reloadFrom);
     if (pageErrors.length > 0) throw new Error(`errors in the page: ${pageErrors.join('; ')}`);
     console.log(`browser test passed: player ${id} joined, saw the lobby, got READY, typed in the typing pool, ` +

@@ -7,6 +7,7 @@ import { CommandLine } from '../src/command_line.js';
 import { HIDDEN_INPUT_EVERY_MS, sendWhileHidden } from '../src/connection.js';
 import { loginMessage } from '../src/protocol.js';
 import { Seat } from '../src/seat.js';
+import { LONGEST_RETRY_MS, Retrying, retryDelayMs } from '../src/retrying.js';
 import { Overlay, cutUtf8 } from '../src/overlay.js';
 import { Key, KeyTracker } from '../src/key_tracker.js';
 import { gameKeyFor, togglesCommandLine } from '../src/keys.js';
@@ -164,4 +165,28 @@ test('a hidden page keeps sending a few times a second, a visible one leaves it 
   } finally {
     mock.timers.reset();
   }
+});
+
+test('a failed load is tried again, later each time, and at once when Join is pressed again', async () => {
+  const waits = [];
+  const timers = { setTimeout: (f, ms) => { waits.push({ f, ms }); return waits.length; }, clearTimeout: (id) => { waits[id - 1].f = null; } };
+  let attempts = 0;
+  const failures = [];
+  const loading = new Retrying(async () => {
+    if (++attempts < 3) throw new Error(`refused ${attempts}`);
+    return 'files';
+  }, { timers, random: () => 0.999, failed: (e, ms) => failures.push([e.message, ms]) });
+  const flush = () => new Promise((r) => setImmediate(r));
+  await flush();
+  waits.at(-1).f(); // the retry's time has come
+  await flush();
+  loading.retryNow(); // Join pressed again: no waiting for the third try
+  await flush();
+  assert.equal(attempts, 3);
+  assert.equal(await loading.result(), 'files');
+  assert.deepEqual(failures.map(([m]) => m), ['refused 1', 'refused 2']);
+  assert.ok(failures[1][1] > failures[0][1], 'waits longer after each failure');
+  assert.equal(waits.length, 2);
+  assert.equal(waits[1].f, null, 'the waiting retry was replaced by the one at once');
+  assert.ok(retryDelayMs(30, 0.999) <= LONGEST_RETRY_MS && retryDelayMs(30, 0) >= LONGEST_RETRY_MS / 2);
 });

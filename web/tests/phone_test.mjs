@@ -3,7 +3,9 @@
 // over wss, a plain TCP player sees the phone's player in the lobby rows, the on-screen SPACE gets
 // it READY, a held on-screen arrow stays held, a finger drags the aim without clicking, letters
 // typed on the device keyboard's field reach the host and its picture (as the TCP player sees
-// it), and as the Overseer a tap on a figure shoots it; the screen is kept awake meanwhile.
+// it), and as the Overseer a tap on a figure shoots it; the screen is kept awake meanwhile. On
+// landscape phones of two sizes every text of the lobby and the typing pool is readable, and the
+// on-screen "?" opens the rules.
 // Screenshots of both orientations are left in OUT_DIR.
 //
 //   node phone_test.mjs HOST_BINARY CHROMIUM OUT_DIR
@@ -58,6 +60,31 @@ function watchSockets() {
       super.send(text);
     }
   };
+}
+
+// The size of every text the game draws, in CSS pixels, through the canvas's transform and ratio.
+function watchTexts() {
+  window.textSizes = [];
+  const fill = CanvasRenderingContext2D.prototype.fillText;
+  CanvasRenderingContext2D.prototype.fillText = function (text, ...rest) {
+    const ratio = this.canvas.width / Math.max(this.canvas.clientWidth, 1);
+    window.textSizes.push([(parseFloat(this.font) * this.getTransform().a) / ratio, text]);
+    return fill.call(this, text, ...rest);
+  };
+}
+
+// Every text of the picture on a landscape phone of each size is big enough to read. The iPhone 13
+// (844 x 390) is left emulated.
+async function textsReadable(page, where) {
+  for (const device of ['iPhone 8 landscape', 'iPhone 13 landscape']) {
+    await page.emulate(KnownDevices[device]);
+    await sleep(300);
+    await page.evaluate(() => { window.textSizes = []; });
+    await sleep(300);
+    const sizes = await page.evaluate(() => window.textSizes);
+    const small = sizes.filter(([px]) => px < 10.99).map(([px, text]) => `"${text}" ${px.toFixed(1)} px`);
+    if (sizes.length === 0 || small.length > 0) throw new Error(`${where} on ${device}: texts too small: ${small.slice(0, 5).join(', ')}`);
+  }
 }
 
 // A world point on the page, in CSS pixels, through the canvas's place and its letterbox.
@@ -119,6 +146,7 @@ async function main() {
     page.on('pageerror', (e) => pageErrors.push(String(e)));
     await page.emulate(KnownDevices['iPhone 13']);
     await page.evaluateOnNewDocument(watchSockets);
+    await page.evaluateOnNewDocument(watchTexts);
     await page.goto(`https://127.0.0.1:${webPort}/`, { waitUntil: 'load' });
     if (!(await page.$eval('#touch-setting', (box) => box.checked))) throw new Error('on-screen keys are not on by themselves on a touch screen');
     await page.tap('#name');
@@ -144,9 +172,12 @@ async function main() {
       return false;
     }, 15000);
 
-    await page.emulate(KnownDevices['iPhone 13 landscape']);
-    await sleep(300);
+    await textsReadable(page, 'the lobby');
     await controlsBesideTheGame(page);
+    await page.tap('#touch-controls [aria-label="How to play"]');
+    if (await page.$eval('#rules', (panel) => panel.hidden)) throw new Error('the on-screen "?" did not open the rules');
+    await page.screenshot({ path: path.join(outDir, 'phone_rules.png') });
+    await page.tap('#rules-close');
     await page.screenshot({ path: path.join(outDir, 'phone_landscape.png') });
 
     // A finger resting on Right holds it frame after frame; lifting lets go.
@@ -184,6 +215,7 @@ async function main() {
     if (!/received key: Q[\s\S]*received key: W[\s\S]*received key: E/.test(host.output)) throw new Error('letters out of order');
     await waitFor('the typed letters in the picture', () => typedLetters(tcp.picture).some((row) => row.includes('QWE')), 5000);
     await page.screenshot({ path: path.join(outDir, 'phone_typing_pool.png') });
+    await textsReadable(page, 'the typing pool');
 
     // The Overseer: a tap on the first figure, once the briefing lets the gun fire.
     await page.evaluate(() => window.openedSockets.at(-1).send(JSON.stringify({ kind: 3, settings_command: 'role cop' })));

@@ -27,7 +27,12 @@ test('the controls sit beside the game, in the strip that leaves it biggest', ()
     assert.ok(apart(l.arrows, { left: l.actions.left, top: l.actions.top, right: l.actions.left + l.actions.width,
       bottom: l.actions.top + l.actions.height }));
   }
-  // Upright, the game takes the whole width.
+  // Lying down, the keys' columns are as narrow as thumb-sized buttons allow, for a bigger game.
+  for (const [width, height] of [[844, 390], [667, 375]]) {
+    const l = touchLayout(width, height);
+    assert.ok(l.arrows.width + l.actions.width <= 160, `${width}x${height}: keys take ${l.arrows.width + l.actions.width} px`);
+  }
+    // Upright, the game takes the whole width.
   assert.equal(gameIn(touchLayout(390, 844).canvas).scale, 390 / 1280);
   // A phone's canvas gets no more device pixels than the world has units; a coarse screen keeps its own.
   const canvas = touchLayout(844, 390).canvas;
