@@ -30,6 +30,8 @@ void LobbyState::mount() {
     LOG_INFO("[LOBBY] Mount called - resetting game state");
     global->next_minigame_count = 0;
     global->roles.clear();
+    global->seats.clear();
+    global->shots.clear();
     remove_bots();
     unready_seated_players();
     LOG_INFO("[LOBBY] Game state reset complete - %d real players remaining", static_cast<int>(global->players.size()));
@@ -69,6 +71,16 @@ void LobbyState::on_player_leave(uint32_t id) {
     }
     LOG_INFO("[LOBBY] Player %d left lobby (was_ready=%s, remaining_players=%d)", static_cast<int>(id),
              was_ready ? "true" : "false", static_cast<int>(ready_players.size()));
+    tell_departure(id);
+}
+
+// Those waiting see the row go; the line says whose it was.
+void LobbyState::tell_departure(uint32_t id) {
+    const PlayerConnection* player = find_player(*global, id);
+    if (!player || player->is_bot) return;
+    const std::string line =
+        player->name.empty() ? "Player " + std::to_string(id) + " left" : player->name + " left";
+    tell_everyone(*global, line, id);
 }
 
 void LobbyState::handle_input(uint32_t id, const InputState& input) {

@@ -41,6 +41,7 @@ private:
     void remove_bots();
     void unready_seated_players();
     void refresh_row_labels();
+    void tell_departure(uint32_t id);
 };
 
 } // namespace cog
