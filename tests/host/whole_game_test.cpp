@@ -231,6 +231,14 @@ TEST_F(GameFixture, AReturningPlayerAndOneTakingARobotsPlaceKeepTheSeat) {
     const uint32_t viewer = h.state().global.roles.at(1) == PlayerRole::COP ? 2 : 1;
     const std::string& picture = viewer == 1 ? ann_picture : bob_picture;
     EXPECT_TRUE(shows(picture, ("Player " + std::to_string(dealt.at(3))).c_str()));
+    dump(picture, "typewriter_seats");
+    if (!std::getenv("COG_FRAME_DUMP")) return;
+    // For a look: the other minigames of a dealt game.
+    for (const char* kind : {"metro", "doors"}) {
+        bob->send_command(std::string("push ") + kind);
+        run_until([] { return false; }, 12);
+        dump(picture, (std::string(kind) + "_seats").c_str());
+    }
 }
 
 } // namespace

@@ -28,7 +28,7 @@ void EndState::mount() {
     LOG_INFO("[END] Mounted, overseer_won=%s, auto-return in %.1f seconds", overseer_won ? "true" : "false",
              RETURN_SECONDS);
     // One message, so that a client keeps the lines up for as long as the whole takes to read.
-    tell_everyone(*global, end_story(*global));
+    if (const std::string story = end_story(*global); !story.empty()) tell_everyone(*global, story);
 }
 
 ScreenTransition EndState::update(float dt) {

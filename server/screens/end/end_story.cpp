@@ -29,6 +29,8 @@ std::string shot_line(const GlobalState& global, const GameShot& shot) {
 
 std::string end_story(const GlobalState& global) {
     std::string story = overseer_line(global);
+    // A screen pushed by hand outside any game has nothing to tell.
+    if (story.empty() && global.shots.empty()) return story;
     auto add = [&](const std::string& line) {
         if (!story.empty()) story += '\n';
         story += line;

@@ -71,16 +71,20 @@ void LobbyState::on_player_leave(uint32_t id) {
     }
     LOG_INFO("[LOBBY] Player %d left lobby (was_ready=%s, remaining_players=%d)", static_cast<int>(id),
              was_ready ? "true" : "false", static_cast<int>(ready_players.size()));
-    tell_departure(id);
+    note_departure(id);
 }
 
-// Those waiting see the row go; the line says whose it was.
-void LobbyState::tell_departure(uint32_t id) {
+// Those waiting see the row go; a line says whose it was. It goes out with the next update, so
+// that it follows the host's own news of the leave instead of coming before it.
+void LobbyState::note_departure(uint32_t id) {
     const PlayerConnection* player = find_player(*global, id);
     if (!player || player->is_bot) return;
-    const std::string line =
-        player->name.empty() ? "Player " + std::to_string(id) + " left" : player->name + " left";
-    tell_everyone(*global, line, id);
+    departures.emplace_back(id, player->name.empty() ? "Player " + std::to_string(id) + " left" : player->name + " left");
+}
+
+void LobbyState::tell_departures() {
+    for (const auto& [id, line] : departures) tell_everyone(*global, line, id);
+    departures.clear();
 }
 
 void LobbyState::handle_input(uint32_t id, const InputState& input) {
@@ -115,6 +119,7 @@ void LobbyState::refresh_row_labels() {
 
 ScreenTransition LobbyState::update(float dt) {
     ProfileZone zone(global->profiler, "update");
+    tell_departures();
     refresh_row_labels();
     time_elapsed += dt;
     if (everybody_ready()) {
