@@ -25,7 +25,7 @@ struct Layout {
     std::function<std::unique_ptr<ScreenProcs>(Table&)> start;
     std::function<int(ScreenProcs&, uint32_t)> place;
     const char* label_format;
-    int labels_at_first; // figures labelled in the first picture but the viewer's: the doors show only their leads
+    int labels_at_first; // figures labelled in the first picture but the viewer's (the doors show only their leads)
 };
 
 int grid_place(ScreenProcs& screen, uint32_t id) {
@@ -56,14 +56,14 @@ int doors_place(ScreenProcs& screen, uint32_t id) {
 const std::vector<Layout>& layouts() {
     static const std::vector<Layout> all{
         {"typing pool", [](Table& t) -> std::unique_ptr<ScreenProcs> { return t.typewriter(); }, grid_place,
-         "Player %u", 7},
-        {"password", [](Table& t) -> std::unique_ptr<ScreenProcs> { return t.password(); }, grid_place, "Player %u", 7},
+         "Player %u", 8},
+        {"password", [](Table& t) -> std::unique_ptr<ScreenProcs> { return t.password(); }, grid_place, "Player %u", 8},
         {"metro",
          [](Table& t) { return std::unique_ptr<ScreenProcs>(t.start<metro::MetroState>(create_metro())); },
          [](ScreenProcs& s, uint32_t id) {
              return static_cast<int>(static_cast<metro::MetroState&>(s).passengers.at(id).slot_index);
          },
-         "P%u", 7},
+         "P%u", 7}, // the car is full: the newcomer does not board
         {"doors", [](Table& t) -> std::unique_ptr<ScreenProcs> { return t.start<doors::DoorsState>(create_doors(t.world.random)); },
          doors_place, "P%u", 2},
     };
@@ -87,12 +87,17 @@ TEST(SeatOrder, HumansLandInEveryPlaceAlikeAndFiguresShowTheirSeats) {
                 if (id <= OTHER_HUMAN_ID) ++humans_at[static_cast<size_t>(place)];
             }
             if (game > 0) continue;
-            // The first game's picture: every figure but the viewer's own is labelled with its seat.
+            // The first game's picture: every figure but the viewer's own is labelled with its seat,
+            // a newcomer with the seat after the last.
+            constexpr uint32_t NEWCOMER = 20;
+            table.world.add_human(NEWCOMER);
+            screen->on_player_enter(NEWCOMER);
+            EXPECT_EQ(seat_of(table.world.global, NEWCOMER), 10u);
             run_steps(*screen, 0.05f, 200);
             Frame frame;
             screen->render(HUMAN_ID, frame.list);
             int labels = 0;
-            for (uint32_t id = OTHER_HUMAN_ID; id <= 9; ++id) {
+            for (uint32_t id : {3u, 4u, 5u, 6u, 7u, 8u, 9u, NEWCOMER}) {
                 char label[16];
                 std::snprintf(label, sizeof label, layout.label_format, seat_of(table.world.global, id));
                 labels += find_text(frame.list, label) != nullptr;

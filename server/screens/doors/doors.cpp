@@ -113,6 +113,7 @@ void doors_destroy(DoorsState& state) {
 void doors_on_player_enter(DoorsState& state, uint32_t id) {
     ProfileZone zone(profiler_of(state), "doors_on_player_enter");
     if (is_overseer(state, id) || state.players.contains(id)) return;
+    seat_newcomer(*state.global, id);
     // A player who left keeps his old place in the queue; queueing him twice would let the second
     // entry pull him back to cell 0 later.
     DoorsPlayer player = make_queued_player(state, id, false);

@@ -89,6 +89,7 @@ void seat_passengers(MetroState& state) {
 }
 
 void seat_late_player(MetroState& state, uint32_t id) {
+    seat_newcomer(*state.global, id, next_filler_number(state) - 1); // past the fillers' numbers too
     auto riding = state.passengers.find(id);
     if (riding != state.passengers.end()) {
         // An enter for someone already riding (a reconnect, a debug command) keeps its place and lean.

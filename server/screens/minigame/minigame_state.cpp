@@ -39,6 +39,7 @@ void reset_minigame(MinigameScreen& state) {
 Random& minigame_random(const MinigameScreen& state) { return *state.global->random; }
 
 void enter_minigame_player(MinigameScreen& state, uint32_t id) {
+    seat_newcomer(*state.global, id);
     state.players[id] = make_minigame_player(state.figure_number(id), minigame_random(state));
 }
 

@@ -25,6 +25,14 @@ void deal_seats(GlobalState& global, Random& random) {
     }
 }
 
+void seat_newcomer(GlobalState& global, uint32_t id, uint32_t used_up_to) {
+    if (global.seats.empty() || global.seats.contains(id)) return;
+    uint32_t highest = used_up_to;
+    for (const auto& entry : global.seats) highest = std::max(highest, entry.second);
+    global.seats[id] = highest + 1;
+    LOG_INFO("Player %u takes seat %u", id, highest + 1);
+}
+
 uint32_t seat_of(const GlobalState& global, uint32_t id) {
     auto it = global.seats.find(id);
     return it == global.seats.end() ? 0 : it->second;

@@ -13,6 +13,11 @@ namespace cog {
 // Earlier seats are forgotten.
 void deal_seats(GlobalState& global, Random& random);
 
+// A player arriving in a dealt game without a seat takes the number after the highest one (and
+// after `used_up_to`, numbers a screen has given figures of its own), so that no two figures
+// share a label. Nothing outside a dealt game or for a player with a seat.
+void seat_newcomer(GlobalState& global, uint32_t id, uint32_t used_up_to = 0);
+
 // The player's seat number, or 0 when none was dealt to that id.
 uint32_t seat_of(const GlobalState& global, uint32_t id);
 
