@@ -174,7 +174,8 @@ TEST(Session, EventsSetTheSeatAndTheWorldPlaySoundsAndShowAnswers) {
     EXPECT_TRUE(overlay.chat.empty());
 
     // The game's account of a finished game: every line stays until the whole can have been read.
-    const std::string story = R"(The Overseer was Ann.\nTyping pool: Bob was shot - a HUMAN.\nMetro: Player 4 was shot - a ROBOT.)";
+    const std::string story =
+        R"(The Overseer was Ann.\nTyping pool: Bob was shot - a HUMAN.\nMetro: Player 4 was shot - a ROBOT.)";
     handle(R"({"kind":0,"event":{"kind":3,"message":")" + story + R"("}})");
     ASSERT_EQ(overlay.chat.size(), 3u);
     drop_expired(overlay, 1.0 + CHAT_SHOW_S);

@@ -64,7 +64,10 @@ const std::vector<Layout>& layouts() {
              return static_cast<int>(static_cast<metro::MetroState&>(s).passengers.at(id).slot_index);
          },
          "P%u", 7}, // the car is full: the newcomer does not board
-        {"doors", [](Table& t) -> std::unique_ptr<ScreenProcs> { return t.start<doors::DoorsState>(create_doors(t.world.random)); },
+        {"doors",
+         [](Table& t) -> std::unique_ptr<ScreenProcs> {
+             return t.start<doors::DoorsState>(create_doors(t.world.random));
+         },
          doors_place, "P%u", 2},
     };
     return all;

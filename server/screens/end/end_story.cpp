@@ -15,7 +15,8 @@ std::string name_of(const GlobalState& global, uint32_t id, uint32_t number) {
 std::string overseer_line(const GlobalState& global) {
     for (const auto& [id, role] : global.roles) {
         const PlayerConnection* player = find_player(global, id);
-        if (role == PlayerRole::COP && player && !player->is_bot) return "The Overseer was " + name_of(global, id, id) + ".";
+        if (role == PlayerRole::COP && player && !player->is_bot)
+            return "The Overseer was " + name_of(global, id, id) + ".";
     }
     return {};
 }

@@ -79,7 +79,8 @@ void LobbyState::on_player_leave(uint32_t id) {
 void LobbyState::note_departure(uint32_t id) {
     const PlayerConnection* player = find_player(*global, id);
     if (!player || player->is_bot) return;
-    departures.emplace_back(id, player->name.empty() ? "Player " + std::to_string(id) + " left" : player->name + " left");
+    const std::string who = player->name.empty() ? "Player " + std::to_string(id) : player->name;
+    departures.emplace_back(id, who + " left");
 }
 
 void LobbyState::tell_departures() {

@@ -31,7 +31,8 @@ void for_each_figure(const MinigameScreen& state, Visit&& visit) {
         if (is_cop(*state.global, id)) continue;
         const PlayerConnection* connection = find_player(*state.global, id);
         if (connection && connection->is_dead) continue;
-        GridFigure figure{id, state.figure_number(id), &player, connection, GRID_LEFT + GRID_COLUMN_STEP * static_cast<float>(k % GRID_COLUMNS),
+        GridFigure figure{id, state.figure_number(id), &player, connection,
+                          GRID_LEFT + GRID_COLUMN_STEP * static_cast<float>(k % GRID_COLUMNS),
                           GRID_TOP + GRID_ROW_STEP * static_cast<float>(k / GRID_COLUMNS)};
         ++k;
         if (visit(figure)) return;
