@@ -25,7 +25,13 @@ std::string_view cut_utf8(std::string_view text, size_t max_bytes) {
 }
 } // namespace
 
+double chat_show_seconds(size_t bytes) {
+    const double reading = 2 + static_cast<double>(bytes) / CHAT_READ_BYTES_PER_S;
+    return std::clamp(reading, CHAT_SHOW_S, CHAT_SHOW_MAX_S);
+}
+
 void add_chat_line(Overlay& overlay, std::string_view text, double now_s) {
+    const double expires_s = now_s + chat_show_seconds(text.size());
     // Answers such as "info" come as several lines in one message; the font has no glyph for '\n'.
     // Lines that would be pushed out at once are never copied.
     const size_t lines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
@@ -37,7 +43,7 @@ void add_chat_line(Overlay& overlay, std::string_view text, double now_s) {
             --skip;
         } else {
             overlay.chat.push_back({std::string(cut_utf8(text.substr(start, end - start), CHAT_LINE_MAX_BYTES)),
-                                    now_s + CHAT_SHOW_S});
+                                    expires_s});
         }
         start = end + 1;
     }

@@ -12,7 +12,9 @@
 
 namespace cog::client {
 
-inline constexpr double CHAT_SHOW_S = 6;   // seconds a chat line stays
+inline constexpr double CHAT_SHOW_S = 6;   // seconds a short chat message stays
+inline constexpr double CHAT_SHOW_MAX_S = 20; // seconds the longest message stays
+inline constexpr double CHAT_READ_BYTES_PER_S = 15; // reading speed a longer message is given
 inline constexpr size_t CHAT_MAX_LINES = 10;
 inline constexpr size_t CHAT_LINE_MAX_BYTES = 160; // a longer line is cut (it would leave the window)
 
@@ -26,7 +28,12 @@ struct Overlay {
     std::string status; // e.g. the lost connection; empty when all is well
 };
 
-// A text with line breaks becomes one chat line per line; only the lines that can stay are kept.
+// Seconds a message of `bytes` stays: CHAT_SHOW_S, or 2 s and the time to read it if that is
+// longer, at most CHAT_SHOW_MAX_S.
+double chat_show_seconds(size_t bytes);
+
+// A text with line breaks becomes one chat line per line, all staying as long as the whole
+// message takes to read; only the lines that can stay are kept.
 void add_chat_line(Overlay& overlay, std::string_view text, double now_s);
 void drop_expired(Overlay& overlay, double now_s);
 void draw_overlay(const Overlay& overlay, const CommandLine& line, WorldSize world, Canvas& canvas);

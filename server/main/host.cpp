@@ -79,6 +79,7 @@ bool Host::start() {
         broadcast_sound(state_, static_cast<uint16_t>(id), volume);
     };
     global.stop_music = [this] { broadcast_stop_music(state_); };
+    global.tell = [this](uint32_t id, std::string_view text) { send_system_message(state_, text, id); };
     state_.running = true;
 
     // The lobby exists before the listener, so its init and mount see no players.

@@ -173,6 +173,19 @@ TEST(Session, EventsSetTheSeatAndTheWorldPlaySoundsAndShowAnswers) {
     drop_expired(overlay, 1.0 + CHAT_SHOW_S);
     EXPECT_TRUE(overlay.chat.empty());
 
+    // The game's account of a finished game: every line stays until the whole can have been read.
+    const std::string story =
+        R"(The Overseer was Ann.\nTyping pool: Bob was shot - a HUMAN.\nMetro: Player 4 was shot - a ROBOT.)";
+    handle(R"({"kind":0,"event":{"kind":3,"message":")" + story + R"("}})");
+    ASSERT_EQ(overlay.chat.size(), 3u);
+    drop_expired(overlay, 1.0 + CHAT_SHOW_S);
+    EXPECT_EQ(overlay.chat.size(), 3u);
+    const double read_s = 2 + static_cast<double>(story.size() - 2) / CHAT_READ_BYTES_PER_S; // two escapes
+    drop_expired(overlay, 1.0 + read_s - 0.01);
+    EXPECT_EQ(overlay.chat.size(), 3u);
+    drop_expired(overlay, 1.0 + read_s);
+    EXPECT_TRUE(overlay.chat.empty());
+
     // A flood of lines keeps only the last few, each cut to a line's length at a whole letter.
     std::string flood;
     for (int i = 0; i < 100000; ++i) flood += "line " + std::to_string(i) + "\\n";

@@ -98,7 +98,9 @@ TEST_F(RoleRevealTest, EachViewerSeesHisOwnCard) {
     const auto sprites = commands_of_kind(render(1), DrawCommandKind::SPRITE);
     ASSERT_EQ(sprites.size(), 2u);
     EXPECT_EQ(sprites[0].asset_id, static_cast<uint16_t>(AssetId::BODY));
-    EXPECT_EQ(sprites[1].asset_id, static_cast<uint16_t>(AssetId::MASK_1) + 3); // (1 + 2) mod 7
+    // The mask of his seat, which his figure wears all game: (seat - 1 + 2) mod 8.
+    const uint32_t seat = world.global.seats.at(1);
+    EXPECT_EQ(sprites[1].asset_id, static_cast<uint16_t>(AssetId::MASK_1) + (seat + 1) % 8);
     EXPECT_NE(find_text(frame.list, "YOU ARE MASKED"), nullptr);
 
     EXPECT_TRUE(commands_of_kind(render(2), DrawCommandKind::SPRITE).empty());

@@ -74,6 +74,7 @@ struct RecordedGame : ::testing::Test {
         impostor.close();
         bob = std::make_unique<TestClient>(h->port());
         EXPECT_EQ(h->claim_seat(*bob, "Bob", 2, secret).id, 2u); // a seat that goes back only to its secret
+        ann->send_command("push role_reveal"); // robots fill the car, seats dealt from the host's random source
         ann->send_command("role masked");
         bob->send_command("role cop");
         bob->send_command("push metro");
@@ -98,6 +99,7 @@ struct RecordedGame : ::testing::Test {
             frame();
         }
         EXPECT_TRUE(h->state().global.players.at(1).is_dead);
+        EXPECT_EQ(h->state().global.seats.size(), 9u);
         EXPECT_NE(shot_frame, 0u);
         h.reset();
         recorder.reset(); // the file is complete

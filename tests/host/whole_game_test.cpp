@@ -17,6 +17,7 @@ struct GameFixture : ::testing::Test {
     std::unique_ptr<TestClient> ann, bob; // ids 1 and 2
     std::string ann_picture, bob_picture; // last DRAW_COMMANDS bodies
     std::vector<Event> ann_events, bob_events;
+    std::vector<std::string> ann_told, bob_told; // the game's own lines (chat from sender 0)
     int max_depth = 0;
 
     void SetUp() override {
@@ -27,11 +28,13 @@ struct GameFixture : ::testing::Test {
         ASSERT_EQ(h.login(*bob, "Bob"), 2u);
     }
 
-    static void collect(TestClient& client, std::string& picture, std::vector<Event>& events) {
+    static void collect(TestClient& client, std::string& picture, std::vector<Event>& events,
+                        std::vector<std::string>& told) {
         for (auto& m : client.receive_all(0)) {
             if (m.message.kind == ServerMessageKind::DRAW_COMMANDS) picture = m.body;
             else {
                 Event e = m.message.event;
+                if (e.kind == EventKind::CHAT_MESSAGE && e.sender_id == 0) told.emplace_back(e.message);
                 e.player_name = {};
                 e.message = {};
                 events.push_back(e);
@@ -43,8 +46,8 @@ struct GameFixture : ::testing::Test {
     void frame() {
         h.clock.advance_ns(FRAME_NS - 16'000'000);
         h.frames(1);
-        collect(*ann, ann_picture, ann_events);
-        collect(*bob, bob_picture, bob_events);
+        if (ann) collect(*ann, ann_picture, ann_events, ann_told);
+        if (bob) collect(*bob, bob_picture, bob_events, bob_told);
         max_depth = std::max(max_depth, h.state().screen_stack.count);
     }
     bool run_until(const std::function<bool()>& done, double max_seconds) {
@@ -59,6 +62,12 @@ struct GameFixture : ::testing::Test {
         size_t n = 0;
         for (const Event& e : events) n += e.kind == EventKind::PLAY_SOUND && e.sound_id == static_cast<uint16_t>(id);
         return n;
+    }
+    static bool was_told(const std::vector<std::string>& told, const std::string& line) {
+        for (const std::string& message : told)
+            if (message == line || message.find(line + "\n") == 0 || message.find("\n" + line) != std::string::npos)
+                return true;
+        return false;
     }
     static bool shows(const std::string& picture, const char* text) {
         return picture.find(std::string("\"text\":\"") + text + "\"") != std::string::npos;
@@ -169,6 +178,67 @@ TEST_F(GameFixture, TheOverseerShootsTheOnlyMaskedHumanAndWins) {
     EXPECT_EQ(h.state().global.roles.count(1), 1u);
     EXPECT_FALSE(h.state().global.players.at(1).is_dead);
     EXPECT_EQ(h.state().global.players.size(), 9u);
+}
+
+TEST_F(GameFixture, TheGameTellsTheShotTheEndAndWhoLeftTheLobby) {
+    ann->send_command("role masked");
+    bob->send_command("role cop");
+    bob->send_command("push typewriter");
+    ASSERT_TRUE(run_until([&] { return shows(bob_picture, "OBSERVER MODE"); }, 22));
+    InputState aim;
+    aim.mouse_x = 230;
+    aim.mouse_y = 250;
+    bob->send_input(aim);
+    frame();
+    aim.mouse_left = true;
+    bob->send_input(aim);
+    ASSERT_TRUE(run_until([&] { return top() == ScreenId::END; }, 14));
+    frame();
+    EXPECT_TRUE(was_told(ann_told, "You were shot: you watch the rest of the game"));
+    EXPECT_FALSE(was_told(bob_told, "You were shot: you watch the rest of the game"));
+    for (const auto* told : {&ann_told, &bob_told}) {
+        EXPECT_TRUE(was_told(*told, "The Overseer was Bob."));
+        EXPECT_TRUE(was_told(*told, "Typing pool: Ann was shot \u2014 a HUMAN."));
+    }
+
+    ASSERT_TRUE(run_until([&] { return top() == ScreenId::LOBBY; }, 8));
+    ann->close();
+    ann.reset();
+    ASSERT_TRUE(run_until([&] { return was_told(bob_told, "Ann left"); }, 1));
+}
+
+// Seats hold for the whole game: the player who comes back, and the newcomer who takes a
+// robot's place, keep the seat and the label that went with it.
+TEST_F(GameFixture, AReturningPlayerAndOneTakingARobotsPlaceKeepTheSeat) {
+    press_space_after_lobby_delay();
+    ASSERT_TRUE(run_until([&] { return top() == ScreenId::ROLE_REVEAL; }, 36));
+    const std::map<uint32_t, uint32_t> dealt = h.state().global.seats;
+    ASSERT_EQ(dealt.size(), 9u);
+    bob->send_command("push typewriter");
+    ASSERT_TRUE(run_until([&] { return top() == ScreenId::TYPEWRITER; }, 1));
+
+    ann->close();
+    run_until([] { return false; }, 0.5);
+    ann = std::make_unique<TestClient>(h.port());
+    ASSERT_EQ(h.login(*ann, "Ann", 1), 1u);
+    auto cy = std::make_unique<TestClient>(h.port());
+    ASSERT_EQ(h.login(*cy, "Cy"), 3u); // the id of the first robot, which Cy replaces
+    EXPECT_FALSE(h.state().global.players.at(3).is_bot);
+    EXPECT_EQ(h.state().global.seats, dealt);
+    run_until([] { return false; }, 1);
+    cy->close();
+    // Whoever is not the Overseer sees Cy's figure labelled with the robot's seat.
+    const uint32_t viewer = h.state().global.roles.at(1) == PlayerRole::COP ? 2 : 1;
+    const std::string& picture = viewer == 1 ? ann_picture : bob_picture;
+    EXPECT_TRUE(shows(picture, ("Player " + std::to_string(dealt.at(3))).c_str()));
+    dump(picture, "typewriter_seats");
+    if (!std::getenv("COG_FRAME_DUMP")) return;
+    // For a look: the other minigames of a dealt game.
+    for (const char* kind : {"metro", "doors"}) {
+        bob->send_command(std::string("push ") + kind);
+        run_until([] { return false; }, 12);
+        dump(picture, (std::string(kind) + "_seats").c_str());
+    }
 }
 
 } // namespace

@@ -15,8 +15,9 @@ TEST(DoorsSeating, LeadRobotsStandAtCellZeroEveryoneElseQueuesAndTheOverseerIsNe
     auto d = t.start_doors();
     EXPECT_EQ(d->players.size(), 8u); // never the Overseer
     EXPECT_EQ(d->players[5].stage, 0); // odd ids walk in row 0
-    EXPECT_EQ(d->row_queues[0], (std::vector<uint32_t>{7, 9, 3})); // robots before humans
-    EXPECT_EQ(d->row_queues[1], (std::vector<uint32_t>{6, 8, 2}));
+    // Humans and robots queue alike, in seat order (here, with no seats dealt, by id).
+    EXPECT_EQ(d->row_queues[0], (std::vector<uint32_t>{3, 7, 9}));
+    EXPECT_EQ(d->row_queues[1], (std::vector<uint32_t>{2, 6, 8}));
     d->players[5].hand_pos = 0.7f;
     d->on_player_enter(5); // already seated: nothing changes
     d->on_player_enter(COP_ID);
@@ -113,14 +114,13 @@ TEST(DoorsTurns, QueueSwapRemovesAndNobodyFollowsAWalkerIntoHisCell) {
     d->update(0);
     EXPECT_TRUE(d->players[4].is_walking);
     d->update(0);
-    EXPECT_EQ(d->players[6].stage, 0);
-    EXPECT_EQ(d->row_queues[1], (std::vector<uint32_t>{2, 8})); // the last id took 6's place
+    EXPECT_EQ(d->players[HUMAN_ID].stage, 0);
+    EXPECT_EQ(d->row_queues[1], (std::vector<uint32_t>{8, 6})); // the last id took 2's place
 
-    d->players[6].is_correct = true; // done at once, while 4 still walks to cell 1
-    d->players[6].start_delay = 0;
+    d->players[HUMAN_ID].is_correct = true; // done at once, while 4 still walks to cell 1
     d->update(0.5f);
-    EXPECT_EQ(d->players[6].stage, 0);
-    EXPECT_FALSE(d->players[6].is_walking);
+    EXPECT_EQ(d->players[HUMAN_ID].stage, 0);
+    EXPECT_FALSE(d->players[HUMAN_ID].is_walking);
     EXPECT_FLOAT_EQ(get_player_position(*d, 4).x, 80 + 240 * 0.15625f); // a quarter of the walk, eased
 }
 
@@ -237,9 +237,9 @@ TEST_F(DoorsIdle, ALeaverAtADoorNoLongerHoldsUpTheJudgement) {
 TEST(DoorsLeaving, ARejoinerWhoLeftWhileQueuedGoesThroughTheDoorsOnce) {
     DoorsTable t;
     auto d = t.start_doors();
-    d->on_player_leave(OTHER_HUMAN_ID); // third in the row-0 queue
+    d->on_player_leave(OTHER_HUMAN_ID); // first in the row-0 queue
     d->on_player_enter(OTHER_HUMAN_ID);
-    EXPECT_EQ(d->row_queues[0], (std::vector<uint32_t>{7, 9, 3}));
+    EXPECT_EQ(d->row_queues[0], (std::vector<uint32_t>{3, 7, 9}));
     int arrivals = 0; // times human 3 stepped up to cell 0
     bool at_first_door = false;
     ASSERT_TRUE(t.play_until(*d, {HUMAN_ID, OTHER_HUMAN_ID}, [&] {

@@ -66,12 +66,14 @@ struct TestWorld {
     GlobalState global;
     std::vector<PlayedSound> sounds;
     int music_stops = 0;
+    std::vector<std::pair<uint32_t, std::string>> told; // system lines: to whom, what
 
     TestWorld() {
         global.clock = &clock;
         global.random = &random;
         global.play_sound = [this](SoundId id, float volume) { sounds.push_back({id, volume}); };
         global.stop_music = [this] { ++music_stops; };
+        global.tell = [this](uint32_t id, std::string_view text) { told.emplace_back(id, std::string(text)); };
     }
 
     PlayerConnection& add_human(uint32_t id, std::string name = "") {

@@ -1,7 +1,9 @@
 // What the client draws over the host's picture: recent answers, the command line, the
 // connection status. In world units, so it scales with the picture, as in the window client.
 
-const CHAT_SHOW_S = 6;
+const CHAT_SHOW_S = 6; // a short message; a longer one stays as long as it takes to read
+const CHAT_SHOW_MAX_S = 20;
+const CHAT_READ_BYTES_PER_S = 15;
 const CHAT_MAX_LINES = 10;
 const CHAT_LINE_MAX_BYTES = 160; // a longer line is cut: it would leave the picture
 const PANEL = [0, 0, 0, 170];
@@ -19,10 +21,12 @@ export class Overlay {
     this.status = ''; // e.g. the lost connection
   }
 
-  // A text with line breaks becomes one line per line; only the last lines are kept.
+  // A text with line breaks becomes one line per line, all staying as long as the whole takes
+  // to read; only the last lines are kept.
   addChat(text, now) {
+    const expires = now + chatShowSeconds(encoder.encode(text).length);
     for (const line of text.split('\n').slice(-CHAT_MAX_LINES))
-      this.chat.push({ text: cutUtf8(line, CHAT_LINE_MAX_BYTES), expires: now + CHAT_SHOW_S });
+      this.chat.push({ text: cutUtf8(line, CHAT_LINE_MAX_BYTES), expires });
     while (this.chat.length > CHAT_MAX_LINES) this.chat.shift();
   }
 
@@ -52,6 +56,11 @@ export class Overlay {
 }
 
 const encoder = new TextEncoder();
+
+// Seconds a message of `bytes` stays: CHAT_SHOW_S, or 2 s and the time to read it, at most CHAT_SHOW_MAX_S.
+export function chatShowSeconds(bytes) {
+  return Math.min(CHAT_SHOW_MAX_S, Math.max(CHAT_SHOW_S, 2 + bytes / CHAT_READ_BYTES_PER_S));
+}
 
 // At most `maxBytes` of UTF-8, cut between characters.
 export function cutUtf8(text, maxBytes) {

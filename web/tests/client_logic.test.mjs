@@ -106,6 +106,13 @@ test('answers are cut between characters and only the last lines stay', () => {
   assert.equal(overlay.chat[0].text, 'line 2');
   overlay.dropExpired(100);
   assert.equal(overlay.chat.length, 0);
+  // A long message stays until it can have been read, all its lines together.
+  const story = 'The Overseer was Ann.\nTyping pool: Bob was shot - a HUMAN.\nMetro: Player 4 was shot - a ROBOT.';
+  overlay.addChat(story, 0);
+  overlay.dropExpired(6);
+  assert.equal(overlay.chat.length, 3);
+  overlay.dropExpired(2 + story.length / 15);
+  assert.equal(overlay.chat.length, 0);
 });
 
 class MemoryStorage {

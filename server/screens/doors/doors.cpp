@@ -2,6 +2,7 @@
 #include "server/profiler/profiler.h"
 #include "server/screens/doors/doors_state.h"
 #include "server/screens/screen/screen_kinds.h"
+#include "server/screens/screen/seats.h"
 
 #include <algorithm>
 #include <utility>
@@ -13,19 +14,21 @@ namespace doors {
 namespace {
 Profiler* profiler_of(const DoorsState& state) { return state.global ? state.global->profiler : nullptr; }
 
-int64_t row_of(uint32_t id) { return id % 2 == 1 ? 0 : 1; }
+// Odd seat numbers take the upper row, even ones the lower.
+int64_t row_of(uint32_t number) { return number % 2 == 1 ? 0 : 1; }
 
-DoorsPlayer make_queued_player(uint32_t id, bool is_bot) {
+DoorsPlayer make_queued_player(const DoorsState& state, uint32_t id, bool is_bot) {
+    const uint32_t number = state.figure_number(id);
     DoorsPlayer player;
-    player.color = player_color(id);
-    player.row = row_of(id);
+    player.color = player_color(number);
+    player.row = row_of(number);
     player.is_bot = is_bot;
     return player;
 }
 
 // The first robot of a row needs no turn: it stands at cell 0 from the start and shows the order.
-DoorsPlayer make_lead_robot(uint32_t id) {
-    DoorsPlayer player = make_queued_player(id, true);
+DoorsPlayer make_lead_robot(const DoorsState& state, uint32_t id) {
+    DoorsPlayer player = make_queued_player(state, id, true);
     player.stage = 0;
     player.is_active = true;
     player.start_delay = ROBOT_START_DELAY;
@@ -33,31 +36,33 @@ DoorsPlayer make_lead_robot(uint32_t id) {
 }
 
 void queue_player(DoorsState& state, uint32_t id, bool is_bot) {
-    DoorsPlayer player = make_queued_player(id, is_bot);
+    DoorsPlayer player = make_queued_player(state, id, is_bot);
     state.row_queues[static_cast<size_t>(player.row)].push_back(id);
     state.players[id] = player;
 }
 
-// Robots first, humans after them, each in table order: robots always walk before the humans.
-void seat_row(DoorsState& state, const std::vector<uint32_t>& robots, const std::vector<uint32_t>& humans) {
-    for (size_t i = 0; i < robots.size(); ++i) {
-        if (i == 0) {
-            state.players[robots[i]] = make_lead_robot(robots[i]);
-        } else {
-            queue_player(state, robots[i], true);
-        }
-    }
-    for (uint32_t id : humans) queue_player(state, id, false);
+// One robot of the row leads and shows the order; everyone else, robot or human, queues in seat
+// order. Queueing the robots before the humans would let anyone who counts the workers walking in
+// tell the humans by their turn. The lead is the robot with the lowest id, which has nothing to do
+// with the seats: had it been the first robot in seat order, the players seated before it would
+// be queued first, and those are humans more often than not.
+void seat_row(DoorsState& state, const std::vector<uint32_t>& row) {
+    auto lead = row.end();
+    for (auto it = row.begin(); it != row.end(); ++it)
+        if (find_player(*state.global, *it)->is_bot && (lead == row.end() || *it < *lead)) lead = it;
+    if (lead != row.end()) state.players[*lead] = make_lead_robot(state, *lead);
+    for (auto it = row.begin(); it != row.end(); ++it)
+        if (it != lead) queue_player(state, *it, find_player(*state.global, *it)->is_bot);
 }
 
 void seat_everyone(DoorsState& state) {
-    std::array<std::vector<uint32_t>, ROW_COUNT> robots, humans;
-    for (const auto& [id, connection] : state.global->players) {
+    std::array<std::vector<uint32_t>, ROW_COUNT> rows;
+    for (uint32_t id : ids_in_seat_order(*state.global, state.global->players)) {
+        const PlayerConnection& connection = state.global->players.at(id);
         if (!connection.connected || is_overseer(state, id)) continue;
-        auto row = static_cast<size_t>(row_of(id));
-        (connection.is_bot ? robots : humans)[row].push_back(id);
+        rows[static_cast<size_t>(row_of(state.figure_number(id)))].push_back(id);
     }
-    for (size_t row = 0; row < ROW_COUNT; ++row) seat_row(state, robots[row], humans[row]);
+    for (const auto& row : rows) seat_row(state, row);
 }
 } // namespace
 
@@ -108,9 +113,10 @@ void doors_destroy(DoorsState& state) {
 void doors_on_player_enter(DoorsState& state, uint32_t id) {
     ProfileZone zone(profiler_of(state), "doors_on_player_enter");
     if (is_overseer(state, id) || state.players.contains(id)) return;
+    seat_newcomer(*state.global, id);
     // A player who left keeps his old place in the queue; queueing him twice would let the second
     // entry pull him back to cell 0 later.
-    DoorsPlayer player = make_queued_player(id, false);
+    DoorsPlayer player = make_queued_player(state, id, false);
     std::vector<uint32_t>& queue = state.row_queues[static_cast<size_t>(player.row)];
     if (std::find(queue.begin(), queue.end(), id) == queue.end()) queue.push_back(id);
     state.players[id] = player;

@@ -1,5 +1,6 @@
 // Where the door cells and the figures are, which button a hand points at, and the click test.
 #include "server/screens/doors/doors_state.h"
+#include "server/screens/screen/seats.h"
 
 #include <algorithm>
 #include <cmath>
@@ -52,7 +53,8 @@ int64_t button_under_hand(float hand_pos) {
 // Only figures a viewer can see are targets: queued players stand off screen and the dead are not
 // drawn, so a pointer outside the picture must not reach them.
 uint32_t figure_at_point(const DoorsState& state, float x, float y) {
-    for (const auto& [id, player] : state.players) {
+    for (uint32_t id : ids_in_seat_order(*state.global, state.players)) {
+        const DoorsPlayer& player = state.players.at(id);
         if (id == 0 || !is_drawn_figure(state, id, player)) continue;
         Position p = player_position(player);
         if (p.x <= x && x <= p.x + FIGURE_SIZE && p.y <= y && y <= p.y + FIGURE_SIZE) return id;

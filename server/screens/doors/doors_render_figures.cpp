@@ -1,5 +1,6 @@
 // The door cells' buttons and the workers: labels, standing bodies, masks, hands and status texts.
 #include "server/screens/doors/doors_render.h"
+#include "server/screens/screen/seats.h"
 #include "shared/log/console.h"
 #include "shared/types/draw.h"
 
@@ -46,9 +47,9 @@ void print_figure_line(const char* kind, uint32_t id, const DoorsPlayer& p, Posi
                    static_cast<long long>(p.row), p.is_animating ? "true" : "false");
 }
 
-void render_player_label(DrawList& out, uint32_t id, uint32_t viewer_id, Position at) {
+void render_player_label(const DoorsState& state, DrawList& out, uint32_t id, uint32_t viewer_id, Position at) {
     bool own = id == viewer_id;
-    std::string_view label = own ? std::string_view("YOU") : draw_format(out, "P%u", id);
+    std::string_view label = own ? std::string_view("YOU") : draw_format(out, "P%u", state.figure_number(id));
     draw_text(out, at.x + 100 - 8 * static_cast<float>(label.size()), at.y - 25, label, 16, own ? OWN_LABEL : GREY);
 }
 
@@ -79,7 +80,7 @@ bool is_shot_figure(const DoorsState& state, uint32_t id) { return state.phase =
 
 void render_figure(const DoorsState& state, uint32_t viewer_id, DrawList& out, uint32_t id, const DoorsPlayer& p) {
     Position at = player_position(p);
-    render_player_label(out, id, viewer_id, at);
+    render_player_label(state, out, id, viewer_id, at);
     if (is_shot_figure(state, id)) {
         print_figure_line("shot_player_id:", id, p, at);
         render_shot_figure(state, out, at);
@@ -94,9 +95,8 @@ void render_figure(const DoorsState& state, uint32_t viewer_id, DrawList& out, u
 } // namespace
 
 AssetId doors_mask(const DoorsState& state, uint32_t id) {
-    const PlayerConnection* connection = find_player(*state.global, id);
-    // This minigame has seven mask pictures: a bot's eighth mask shows as the first.
-    return mask_asset(connection ? static_cast<uint32_t>(connection->mask) % 7u : 0u);
+    // This minigame has seven mask pictures: the eighth mask shows as the first.
+    return mask_asset(static_cast<uint32_t>(worn_mask(*state.global, id)) % 7u);
 }
 
 void render_cell_buttons(const DoorsState& state, DrawList& out) {
@@ -114,7 +114,8 @@ void render_cell_buttons(const DoorsState& state, DrawList& out) {
 }
 
 void render_players(const DoorsState& state, uint32_t viewer_id, DrawList& out) {
-    for (const auto& [id, p] : state.players) {
+    for (uint32_t id : ids_in_seat_order(*state.global, state.players)) {
+        const DoorsPlayer& p = state.players.at(id);
         if (p.stage < 0 || is_overseer(state, id)) continue;
         if (is_dead_player(state, id) && !is_shot_figure(state, id)) continue;
         render_figure(state, viewer_id, out, id, p);

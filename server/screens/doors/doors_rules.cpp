@@ -39,6 +39,7 @@ constexpr BriefingLayout BRIEFING{
 const MinigameRules RULES = [] {
     MinigameRules rules;
     rules.tag = "[DOORS]";
+    rules.title = "Doors";
     rules.phase_names = PHASE_NAMES;
     rules.intro_phase = INTRO;
     rules.shooting_phase = SHOOTING;

@@ -27,6 +27,8 @@ void EndState::mount() {
         global->play_sound(overseer_won ? SoundId::MUSIC_OVERSEER_WIN : SoundId::MUSIC_HUMAN_WIN, 0.7f);
     LOG_INFO("[END] Mounted, overseer_won=%s, auto-return in %.1f seconds", overseer_won ? "true" : "false",
              RETURN_SECONDS);
+    // One message, so that a client keeps the lines up for as long as the whole takes to read.
+    if (const std::string story = end_story(*global); !story.empty()) tell_everyone(*global, story);
 }
 
 ScreenTransition EndState::update(float dt) {

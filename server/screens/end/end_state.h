@@ -3,6 +3,8 @@
 
 #include "server/screens/screen/screen.h"
 
+#include <string>
+
 namespace cog {
 
 class EndState final : public ScreenProcs {
@@ -27,6 +29,11 @@ struct MaskedTally {
 };
 
 MaskedTally tally_real_masked(const GlobalState& global);
+
+// What happened, one line each: "The Overseer was Ann.", then every shot in order, e.g.
+// "Typing pool: Bob was shot — a HUMAN.", or "Nobody was shot."; empty outside a game (no
+// Overseer, no shot).
+std::string end_story(const GlobalState& global);
 
 // The Overseer wins when no masked human lives; anyone else wins while he himself is alive.
 bool viewer_won(const GlobalState& global, uint32_t viewer_id, const MaskedTally& tally);

@@ -30,6 +30,8 @@ void LobbyState::mount() {
     LOG_INFO("[LOBBY] Mount called - resetting game state");
     global->next_minigame_count = 0;
     global->roles.clear();
+    global->seats.clear();
+    global->shots.clear();
     remove_bots();
     unready_seated_players();
     LOG_INFO("[LOBBY] Game state reset complete - %d real players remaining", static_cast<int>(global->players.size()));
@@ -69,6 +71,21 @@ void LobbyState::on_player_leave(uint32_t id) {
     }
     LOG_INFO("[LOBBY] Player %d left lobby (was_ready=%s, remaining_players=%d)", static_cast<int>(id),
              was_ready ? "true" : "false", static_cast<int>(ready_players.size()));
+    note_departure(id);
+}
+
+// Those waiting see the row go; a line says whose it was. It goes out with the next update, so
+// that it follows the host's own news of the leave instead of coming before it.
+void LobbyState::note_departure(uint32_t id) {
+    const PlayerConnection* player = find_player(*global, id);
+    if (!player || player->is_bot) return;
+    const std::string who = player->name.empty() ? "Player " + std::to_string(id) : player->name;
+    departures.emplace_back(id, who + " left");
+}
+
+void LobbyState::tell_departures() {
+    for (const auto& [id, line] : departures) tell_everyone(*global, line, id);
+    departures.clear();
 }
 
 void LobbyState::handle_input(uint32_t id, const InputState& input) {
@@ -103,6 +120,7 @@ void LobbyState::refresh_row_labels() {
 
 ScreenTransition LobbyState::update(float dt) {
     ProfileZone zone(global->profiler, "update");
+    tell_departures();
     refresh_row_labels();
     time_elapsed += dt;
     if (everybody_ready()) {

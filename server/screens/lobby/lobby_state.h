@@ -27,6 +27,7 @@ public:
     // Each listed player's row label in ready_players order, made once a frame by update: every
     // viewer's picture shows the same rows, and a full lobby has hundreds of viewers.
     std::vector<std::pair<uint32_t, std::string>> row_labels;
+    std::vector<std::pair<uint32_t, std::string>> departures; // who left, and the line telling it
 
     void init(GlobalState& g) override;
     void mount() override;
@@ -41,6 +42,8 @@ private:
     void remove_bots();
     void unready_seated_players();
     void refresh_row_labels();
+    void note_departure(uint32_t id);
+    void tell_departures();
 };
 
 } // namespace cog

@@ -7,6 +7,7 @@
 #include "server/screens/minigame/briefing.h"
 #include "server/screens/minigame/shooting.h"
 #include "server/screens/screen/screen_kinds.h"
+#include "server/screens/screen/seats.h"
 
 namespace cog::metro {
 
@@ -122,6 +123,21 @@ void MetroState::on_player_leave(uint32_t id) { metro_on_player_leave(*this, id)
 void MetroState::handle_input(uint32_t id, const InputState& input) { metro_handle_input(*this, id, input); }
 ScreenTransition MetroState::update(float dt) { return metro_update(*this, dt); }
 void MetroState::render(uint32_t viewer_id, DrawList& out) { metro_render(*this, viewer_id, out); }
+
+uint32_t MetroState::figure_number(uint32_t id) const {
+    auto riding = passengers.find(id);
+    return riding != passengers.end() ? riding->second.number : shown_number(*global, id);
+}
+
+std::vector<uint32_t> ids_by_slot(const MetroState& state) {
+    std::vector<uint32_t> ids;
+    ids.reserve(state.passengers.size());
+    for (const auto& entry : state.passengers) ids.push_back(entry.first);
+    std::stable_sort(ids.begin(), ids.end(), [&](uint32_t a, uint32_t b) {
+        return state.passengers.at(a).slot_index < state.passengers.at(b).slot_index;
+    });
+    return ids;
+}
 
 } // namespace cog::metro
 

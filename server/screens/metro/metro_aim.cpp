@@ -27,7 +27,8 @@ bool passenger_hit(const Passenger& passenger, float x, float y) {
 }
 
 std::optional<uint32_t> passenger_at(const MetroState& state, float x, float y) {
-    for (const auto& [id, passenger] : state.passengers) {
+    for (uint32_t id : ids_by_slot(state)) {
+        const Passenger& passenger = state.passengers.at(id);
         // Dead passengers are not drawn during the ride, so they cannot be aimed at either.
         if (shown_in_car(state, id) && passenger_hit(passenger, x, y)) return id;
     }

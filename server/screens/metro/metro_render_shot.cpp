@@ -15,12 +15,14 @@ constexpr float MASK_LAUNCH_OFFSET = 150;
 const char* bool_text(bool value) { return value ? "true" : "false"; }
 const char* stage_name(ShootingPhase stage) { return stage == ShootingPhase::FADING ? "FADING" : "REVEAL_RESULT"; }
 
-// Where the shot passenger stands and the mask it loses: no mask for a filler, (0, 0) when the
-// passenger has left the car.
+// Where the shot passenger stands and the mask it loses, (0, 0) when the passenger has left the
+// car. A filler loses its mask like any robot: a shot that looked different would mark it.
 ShotFigure find_shot_passenger(const MetroState& state) {
     ShotFigure shot;
-    if (find_player(*state.global, state.shot_player_id)) shot.mask = passenger_mask(state, state.shot_player_id);
     auto it = state.passengers.find(state.shot_player_id);
+    const bool filler = it != state.passengers.end() && it->second.is_filler;
+    if (filler || find_player(*state.global, state.shot_player_id))
+        shot.mask = passenger_mask(state, state.shot_player_id);
     if (it == state.passengers.end()) return shot;
     shot.x = slot_x(it->second.slot_index);
     shot.y = BODY_Y;
@@ -50,7 +52,8 @@ void render_standing_passenger(const MetroState& state, uint32_t id, const Passe
 void render_upright_passengers(const MetroState& state, DrawList& out) {
     console_printf("[METRO SHOOTING] Rendering passengers, shot_player_id: %u was_bot: %s\n", state.shot_player_id,
                    bool_text(state.shot_was_bot));
-    for (const auto& [id, passenger] : state.passengers) {
+    for (uint32_t id : ids_by_slot(state)) {
+        const Passenger& passenger = state.passengers.at(id);
         if (is_cop(*state.global, id)) continue;
         if (id == state.shot_player_id) {
             render_shot_passenger(state, id, passenger, out);

@@ -30,6 +30,7 @@ constexpr std::array<const char*, 4> PHASE_NAMES{"INTRO", "GAMEPLAY_HIDDEN", "GA
 // keys), so the shared intro text stays empty; the briefing slides less and has no "GET READY...".
 const MinigameRules RULES{
     .tag = "[METRO]",
+    .title = "Metro",
     .phase_names = PHASE_NAMES,
     .intro_phase = INTRO,
     .shooting_phase = SHOOTING,

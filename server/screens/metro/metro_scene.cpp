@@ -2,6 +2,7 @@
 #include "server/screens/metro/metro_scene.h"
 
 #include "server/screens/metro/metro_geometry.h"
+#include "server/screens/screen/seats.h"
 #include "shared/types/draw.h"
 
 #include <cmath>
@@ -40,22 +41,26 @@ void render_still_background(DrawList& out) { draw_sprite(out, AssetId::TRAIN_BG
 
 void render_car(DrawList& out) { draw_sprite(out, AssetId::TRAIN, 0, 0, WORLD_WIDTH, WORLD_HEIGHT, WHITE); }
 
+// A filler wears the mask its number would have as a seat, so it looks like any other robot.
 AssetId passenger_mask(const MetroState& state, uint32_t id) {
-    const PlayerConnection* player = find_player(*state.global, id);
-    return mask_asset(player ? static_cast<uint32_t>(player->mask) : 0u);
+    auto riding = state.passengers.find(id);
+    if (riding != state.passengers.end() && riding->second.is_filler)
+        return mask_asset(static_cast<uint32_t>(seat_mask(riding->second.number, state.global->mask_offset)));
+    return mask_asset(static_cast<uint32_t>(worn_mask(*state.global, id)));
 }
 
 void render_passengers(const MetroState& state, DrawList& out) {
-    for (const auto& [id, passenger] : state.passengers) {
-        if (rides_visibly(state, id)) render_passenger(state, id, passenger, out);
+    for (uint32_t id : ids_by_slot(state)) {
+        if (rides_visibly(state, id)) render_passenger(state, id, state.passengers.at(id), out);
     }
 }
 
 void render_passenger_labels(const MetroState& state, DrawList& out, uint32_t viewer_id) {
-    for (const auto& [id, passenger] : state.passengers) {
+    for (uint32_t id : ids_by_slot(state)) {
         if (!rides_visibly(state, id)) continue;
+        const Passenger& passenger = state.passengers.at(id);
         bool own = id == viewer_id;
-        std::string_view label = own ? std::string_view("YOU") : draw_format(out, "P%u", id);
+        std::string_view label = own ? std::string_view("YOU") : draw_format(out, "P%u", passenger.number);
         Color color = own ? Color{255, 255, 100, 255} : Color{200, 200, 200, 255};
         float x = slot_x(passenger.slot_index) - LABEL_CHAR_WIDTH * static_cast<float>(label.size());
         draw_text(out, x, LABEL_Y, label, 16, color);

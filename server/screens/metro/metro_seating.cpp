@@ -1,6 +1,9 @@
 // Seating the car's passengers.
 #include "server/screens/metro/metro_seating.h"
 
+#include "server/screens/screen/seats.h"
+
+#include <algorithm>
 #include <array>
 
 namespace cog::metro {
@@ -9,28 +12,41 @@ namespace {
 // Robots read the timeline up to this far (s) ahead or behind, so they do not move as one.
 constexpr float OFFSET_SPREAD = 0.3f;
 
-Passenger make_robot(int64_t slot, Random& random) {
+Passenger make_robot(int64_t slot, uint32_t number, Random& random) {
     Passenger robot;
     robot.slot_index = slot;
+    robot.number = number;
     robot.is_bot = true;
     robot.time_offset = (random.uniform() - 0.5f) * OFFSET_SPREAD;
     return robot;
 }
 
-Passenger make_human(int64_t slot) {
+Passenger make_human(int64_t slot, uint32_t number) {
     Passenger human;
     human.slot_index = slot;
+    human.number = number;
     return human;
 }
 
+// In seat order from the left: where a passenger stands tells nothing but the seat drawn.
 void seat_players(MetroState& state, Random& random) {
     int64_t seated = 0;
-    for (const auto& [id, player] : state.global->players) {
+    for (uint32_t id : ids_in_seat_order(*state.global, state.global->players)) {
+        const PlayerConnection& player = state.global->players.at(id);
         if (!player.connected || is_cop(*state.global, id)) continue;
         int64_t slot = seated % CAR_SLOTS;
-        state.passengers[id] = player.is_bot ? make_robot(slot, random) : make_human(slot);
+        const uint32_t number = shown_number(*state.global, id);
+        state.passengers[id] = player.is_bot ? make_robot(slot, number, random) : make_human(slot, number);
         ++seated;
     }
+}
+
+// Fillers are numbered after every seat and every passenger, like one more seat each.
+uint32_t next_filler_number(const MetroState& state) {
+    uint32_t largest = 0;
+    for (const auto& entry : state.global->seats) largest = std::max(largest, entry.second);
+    for (const auto& entry : state.passengers) largest = std::max(largest, entry.second.number);
+    return largest + 1;
 }
 
 // A filler id must not be a player's: a long-running host hands out ids past 1000 too.
@@ -47,7 +63,7 @@ uint32_t free_filler_id(const MetroState& state) {
 void add_fillers(MetroState& state, Random& random) {
     while (state.passengers.size() < CAR_SLOTS) {
         int64_t slot = static_cast<int64_t>(state.passengers.size());
-        Passenger filler = make_robot(slot, random);
+        Passenger filler = make_robot(slot, next_filler_number(state), random);
         filler.is_filler = true;
         state.passengers[free_filler_id(state)] = filler;
     }
@@ -73,6 +89,7 @@ void seat_passengers(MetroState& state) {
 }
 
 void seat_late_player(MetroState& state, uint32_t id) {
+    seat_newcomer(*state.global, id, next_filler_number(state) - 1); // past the fillers' numbers too
     auto riding = state.passengers.find(id);
     if (riding != state.passengers.end()) {
         // An enter for someone already riding (a reconnect, a debug command) keeps its place and lean.
@@ -89,7 +106,9 @@ void seat_late_player(MetroState& state, uint32_t id) {
         // A bot boarding late is still a robot: it must lean like one and be revealed as one.
         const PlayerConnection* player = find_player(*state.global, id);
         int64_t index = static_cast<int64_t>(slot);
-        state.passengers[id] = player && player->is_bot ? make_robot(index, minigame_random(state)) : make_human(index);
+        const uint32_t number = shown_number(*state.global, id);
+        state.passengers[id] = player && player->is_bot ? make_robot(index, number, minigame_random(state))
+                                                        : make_human(index, number);
         return;
     }
 }

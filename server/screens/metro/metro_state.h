@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace cog::metro {
 
@@ -26,6 +27,7 @@ struct Passenger {
     float tilt = 0;          // degrees, 0 upright; the sprites' rotation
     float time_offset = 0;   // s, robots only: how early (+) or late (-) this robot reads the timeline
     bool is_filler = false;  // a robot seated to fill the car, with no player behind its id
+    uint32_t number = 0;     // its label: the player's seat number; a filler's own, after every seat
 };
 
 // The arrows a masked player held in its latest input.
@@ -73,7 +75,11 @@ public:
     void handle_input(uint32_t id, const InputState& input) override;
     ScreenTransition update(float dt) override;
     void render(uint32_t viewer_id, DrawList& out) override;
+    uint32_t figure_number(uint32_t id) const override;
 };
+
+// The passengers' ids from the left of the car to the right: drawing and aiming walk this order.
+std::vector<uint32_t> ids_by_slot(const MetroState& state);
 
 // The two procedures that live in files of their own; the rest are in metro.cpp.
 void metro_handle_input(MetroState& state, uint32_t id, const InputState& input);

@@ -7,11 +7,11 @@ namespace {
 constexpr float PI = 3.1415927f;
 }
 
-Color player_color(uint32_t id) { return PLAYER_COLORS[(id - 1u) % PLAYER_COLORS.size()]; }
+Color player_color(uint32_t number) { return PLAYER_COLORS[(number - 1u) % PLAYER_COLORS.size()]; }
 
-MinigamePlayer make_minigame_player(uint32_t id, Random& random) {
+MinigamePlayer make_minigame_player(uint32_t number, Random& random) {
     MinigamePlayer player;
-    player.color = player_color(id);
+    player.color = player_color(number);
     player.bob_phase = random.uniform() * 2.0f * PI;
     player.bob_speed = random.uniform() + 1.0f;
     return player;

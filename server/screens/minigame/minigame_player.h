@@ -44,10 +44,12 @@ struct MinigamePlayer {
     BotPlan bot;
 };
 
-Color player_color(uint32_t id);
+// The colour of the figure labelled `number` (its seat number): entry (number − 1) mod 8.
+Color player_color(uint32_t number);
 
-// A fresh record for a player entering the screen; draws bob_phase, then bob_speed.
-MinigamePlayer make_minigame_player(uint32_t id, Random& random);
+// A fresh record for a player entering the screen, coloured for the figure labelled `number`;
+// draws bob_phase, then bob_speed.
+MinigamePlayer make_minigame_player(uint32_t number, Random& random);
 
 // Empties every text box for a new stage; the old bytes stay but are no longer shown.
 void clear_typed_letters(std::map<uint32_t, MinigamePlayer>& players);

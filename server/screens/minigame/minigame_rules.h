@@ -29,6 +29,7 @@ constexpr uint32_t phase_bit(int64_t phase) { return 1u << phase; }
 
 struct MinigameRules {
     const char* tag = "";                   // console prefix such as "[TYPEWRITER]"
+    const char* title = "";                 // the players' name for it, e.g. "Typing pool"
     std::span<const char* const> phase_names; // indexed by GamePhase
     int64_t intro_phase = 0;
     int64_t shooting_phase = 0;

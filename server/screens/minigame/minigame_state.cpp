@@ -3,6 +3,7 @@
 
 #include "server/screens/minigame/briefing.h"
 #include "server/screens/minigame/minigame_input.h"
+#include "server/screens/screen/seats.h"
 
 namespace cog {
 
@@ -12,6 +13,8 @@ const char* phase_name(const MinigameRules& rules, int64_t phase) {
 }
 
 MinigameScreen::MinigameScreen(const MinigameRules& r) : rules(&r) { reset_minigame(*this); }
+
+uint32_t MinigameScreen::figure_number(uint32_t id) const { return shown_number(*global, id); }
 
 void MinigameScreen::on_player_enter(uint32_t id) { enter_minigame_player(*this, id); }
 void MinigameScreen::on_player_leave(uint32_t id) { leave_minigame(*this, id); }
@@ -36,7 +39,8 @@ void reset_minigame(MinigameScreen& state) {
 Random& minigame_random(const MinigameScreen& state) { return *state.global->random; }
 
 void enter_minigame_player(MinigameScreen& state, uint32_t id) {
-    state.players[id] = make_minigame_player(id, minigame_random(state));
+    seat_newcomer(*state.global, id);
+    state.players[id] = make_minigame_player(state.figure_number(id), minigame_random(state));
 }
 
 void leave_minigame(MinigameScreen& state, uint32_t id) {

@@ -32,6 +32,10 @@ public:
     bool shot_was_bot = false;
     bool shot_resolved = false;  // the shot's end has fired (verdict applied, transition returned)
 
+    // The number the figure of `id` is labelled with: its seat number (the metro's robot fillers,
+    // which have no seat, number themselves).
+    virtual uint32_t figure_number(uint32_t id) const;
+
     void on_player_enter(uint32_t id) override;
     void on_player_leave(uint32_t id) override;
     void handle_input(uint32_t id, const InputState& input) override;

@@ -21,8 +21,8 @@ constexpr float HAND_DROP = 10;     // px below the cell top at rest
 constexpr float BOX_WIDTH = 240, BOX_HEIGHT = 40, BOX_BORDER = 2; // px
 constexpr float LETTER_STEP = 16;   // px between letters
 
-AssetId mask_of(const GridFigure& figure) {
-    return mask_asset(figure.connection ? static_cast<uint32_t>(figure.connection->mask) : 0u);
+AssetId mask_of(const MinigameScreen& state, const GridFigure& figure) {
+    return mask_asset(static_cast<uint32_t>(worn_mask(*state.global, figure.id)));
 }
 
 void render_box_frame(DrawList& out, float bx, float by, Color border) {
@@ -36,7 +36,7 @@ void render_box_frame(DrawList& out, float bx, float by, Color border) {
 
 void render_player_label(DrawList& out, const GridFigure& figure, uint32_t viewer_id) {
     bool own = figure.id == viewer_id;
-    std::string_view label = own ? std::string_view("YOU") : draw_format(out, "Player %u", figure.id);
+    std::string_view label = own ? std::string_view("YOU") : draw_format(out, "Player %u", figure.number);
     draw_text(out, figure.cx + 115 - 8.0f * static_cast<float>(label.size()), figure.cy - 25, label, 16,
               own ? OWN_LABEL : OTHER_LABEL);
 }
@@ -46,11 +46,11 @@ ShotFigure render_robot_body_mask(const MinigameScreen& state, DrawList& out, co
     if (flags.shot_player_id != 0 && figure.id == flags.shot_player_id) {
         AssetId body = flags.shot_was_bot ? AssetId::ROBOT_SHOT : AssetId::HUMAN_SHOT;
         draw_sprite(out, body, figure.cx, figure.cy, FIGURE_SIZE, FIGURE_SIZE, WHITE);
-        return {mask_of(figure), figure.cx, figure.cy};
+        return {mask_of(state, figure), figure.cx, figure.cy};
     }
     float bob = BOB_AMPLITUDE * std::sin(state.total_time * figure.player->bob_speed + figure.player->bob_phase);
     draw_sprite(out, AssetId::BODY, figure.cx, figure.cy + bob, FIGURE_SIZE, FIGURE_SIZE, WHITE);
-    draw_sprite(out, mask_of(figure), figure.cx, figure.cy + bob, FIGURE_SIZE, FIGURE_SIZE, WHITE);
+    draw_sprite(out, mask_of(state, figure), figure.cx, figure.cy + bob, FIGURE_SIZE, FIGURE_SIZE, WHITE);
     return {};
 }
 

@@ -10,8 +10,17 @@ namespace cog {
 
 namespace {
 void mark_shot_player_dead(MinigameScreen& state) {
-    if (PlayerConnection* player = find_player(*state.global, state.shot_player_id)) player->is_dead = true;
+    if (PlayerConnection* player = find_player(*state.global, state.shot_player_id)) {
+        player->is_dead = true;
+        if (state.global->tell) state.global->tell(player->id, "You were shot: you watch the rest of the game");
+    }
     console_printf("%s %s %u %s\n", state.rules->tag, "Player", state.shot_player_id, "marked as dead");
+}
+
+// Kept for the end screen, which tells everybody who was shot where.
+void record_shot(MinigameScreen& state) {
+    const uint32_t id = state.shot_player_id;
+    state.global->shots.push_back({state.rules->title, id, state.figure_number(id), state.shot_was_bot});
 }
 
 } // namespace
@@ -92,6 +101,7 @@ ScreenTransition update_shooting(MinigameScreen& state, float dt) {
         return ScreenTransition::none();
     }
     state.shot_resolved = true;
+    record_shot(state);
     if (!state.shot_was_bot) mark_shot_player_dead(state);
     return ScreenTransition::push(ScreenId::GAME_SELECT);
 }

@@ -30,6 +30,7 @@ constexpr std::array<const char*, 5> PHASE_NAMES{"INTRO", "THINKING", "TYPING", 
 MinigameRules make_rules() {
     MinigameRules r;
     r.tag = "[PASSWORD]";
+    r.title = "Password";
     r.phase_names = PHASE_NAMES;
     r.intro_phase = INTRO;
     r.shooting_phase = SHOOTING;

@@ -3,6 +3,7 @@
 
 #include "server/profiler/profiler.h"
 #include "server/screens/screen/screen_kinds.h"
+#include "server/screens/screen/seats.h"
 #include "shared/log/log.h"
 
 namespace cog {
@@ -14,6 +15,8 @@ void RoleRevealState::init(GlobalState& g) {
     elapsed = 0;
     phase = 0;
     fill_with_bots(g);
+    // Seats are dealt to humans and robots alike: ids would show who logged in, humans first.
+    if (g.random) deal_seats(g, *g.random);
     deal_roles(g);
     LOG_INFO("Role reveal initialized");
 }

@@ -2,6 +2,7 @@
 #include "server/screens/role_reveal/role_reveal_state.h"
 
 #include "server/profiler/profiler.h"
+#include "server/screens/screen/seats.h"
 #include "shared/types/draw.h"
 
 #include <algorithm>
@@ -10,9 +11,7 @@ namespace cog {
 
 namespace {
 
-void draw_masked_card(DrawList& out, const PlayerConnection* viewer) {
-    // A viewer with a role always has a record; mask 0 only guards a table edited by hand.
-    const uint32_t mask = viewer ? static_cast<uint32_t>(viewer->mask) : 0;
+void draw_masked_card(DrawList& out, uint32_t mask) {
     draw_sprite(out, AssetId::BODY, 95, 135, 450, 450, WHITE);
     draw_sprite(out, mask_asset(mask), 95, 135, 450, 450, WHITE);
     draw_text(out, 490, 260, "YOU ARE MASKED", 48, {180, 100, 255, 255});
@@ -41,7 +40,8 @@ void draw_role_card(DrawList& out, const GlobalState& global, uint32_t viewer_id
     } else if (*role == PlayerRole::COP) {
         draw_cop_card(out);
     } else {
-        draw_masked_card(out, find_player(global, viewer_id));
+        // The mask of his seat: the one his figure wears in every minigame of this game.
+        draw_masked_card(out, static_cast<uint32_t>(worn_mask(global, viewer_id)));
     }
 }
 

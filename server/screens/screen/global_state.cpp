@@ -17,6 +17,12 @@ int count_alive_real_masked(const GlobalState& global) {
     return count;
 }
 
+void tell_everyone(const GlobalState& global, std::string_view text, uint32_t except_id) {
+    if (!global.tell) return;
+    for (const auto& [id, player] : global.players)
+        if (id != except_id && is_real_player(player)) global.tell(id, text);
+}
+
 int count_seated(const GlobalState& global) {
     int count = 0;
     for (const auto& entry : global.players) count += is_seated(entry.second) ? 1 : 0;

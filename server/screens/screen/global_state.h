@@ -10,6 +10,8 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace cog {
 
@@ -31,15 +33,27 @@ struct PlayerConnection {
     bool is_admin = false;   // gave the room's admin token; kept across reconnections of the seat
 };
 
+// One shot of this game: in which minigame, at whom, and what the verdict was.
+struct GameShot {
+    const char* minigame = ""; // its title, e.g. "Typing pool"
+    uint32_t id = 0;           // the player shot
+    uint32_t number = 0;       // the number his figure was labelled with
+    bool was_bot = false;
+};
+
 struct GlobalState {
     std::map<uint32_t, PlayerConnection> players; // every player of this run, by id (ascending)
     std::map<uint32_t, PlayerRole> roles;
+    std::map<uint32_t, uint32_t> seats; // id -> seat number 1..N, dealt with the roles; cleared by the lobby
+    std::vector<GameShot> shots;        // this game's shots in order; cleared by the lobby
     bool show_cursor = false;
     bool show_names = false;
     uint32_t mask_offset = 0;         // 0..6, from the wall clock at start-up
     int64_t next_minigame_count = 0;  // game select mounts since the last lobby mount
     std::function<void(SoundId, float)> play_sound; // to every connected human
     std::function<void()> stop_music;               // to every connected human
+    // A line from the game itself (a chat message of sender 0) to one connected human.
+    std::function<void(uint32_t, std::string_view)> tell;
 
     // Services of the host, injected so that rules and timing can be tested deterministically.
     Random* random = nullptr;
@@ -53,6 +67,9 @@ inline bool is_real_player(const PlayerConnection& p) { return p.connected && !p
 
 // Real masked players whose is_dead is clear.
 int count_alive_real_masked(const GlobalState& global);
+
+// Tells every connected human but `except_id` (0: nobody is left out); nothing without `tell`.
+void tell_everyone(const GlobalState& global, std::string_view text, uint32_t except_id = 0);
 
 // Entries with `connected` set, bots included.
 int count_seated(const GlobalState& global);

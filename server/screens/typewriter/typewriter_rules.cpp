@@ -23,6 +23,7 @@ constexpr std::array<const char*, 4> PHASE_NAMES{"INTRO", "TYPING", "WAITING", "
 MinigameRules make_rules() {
     MinigameRules r;
     r.tag = "[TYPEWRITER]";
+    r.title = "Typing pool";
     r.phase_names = PHASE_NAMES;
     r.intro_phase = INTRO;
     r.shooting_phase = SHOOTING;
