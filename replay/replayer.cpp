@@ -1,6 +1,7 @@
 // The replay loop: feed a frame's recorded inputs, run the host's frame, compare what it sent.
 #include "replay/replayer.h"
 
+#include "replay/connection_ends.h"
 #include "replay/replay_clock.h"
 #include "server/main/host.h"
 #include "server/recording/frame_observer.h"
@@ -28,8 +29,9 @@ void discard_output(web::WebChannel& channel) {
 // Checks every picture the replayed host sends against the recording, in order.
 class Verifier final : public FrameObserver {
 public:
-    Verifier(bool verify, uint32_t player, const PictureSink& sink, ReplayReport& report, Feeds& feeds)
-        : verify_(verify), player_(player), sink_(sink), report_(report), feeds_(feeds) {}
+    Verifier(bool verify, uint32_t player, const PictureSink& sink, ReplayReport& report, Feeds& feeds,
+             ConnectionEnds& ends)
+        : verify_(verify), player_(player), sink_(sink), report_(report), feeds_(feeds), ends_(ends) {}
 
     void begin(const RecordedFrame& frame, size_t index, double seconds) {
         frame_ = &frame;
@@ -57,10 +59,13 @@ public:
         for (auto& [player, feed] : feeds_) discard_output(*feed);
     }
 
+    void message(uint32_t id, std::string_view) override { ends_.message_read(id); }
+
     void picture_sent(uint32_t id, std::string_view body, std::span<const uint32_t> starts) override {
         // What the host sent is not read back: the digests are taken here. Let go of it at once,
         // so a frame of many viewers holds one picture at a time rather than all of them.
         if (auto feed = feeds_.find(id); feed != feeds_.end()) discard_output(*feed->second);
+        ends_.picture_sent(id);
         if (sink_ && id == player_ && !sink_(seconds_, body)) stopped_ = true;
         if (!verify_ || !report_.identical) return;
         if (next_picture_ >= frame_->pictures.size()) {
@@ -96,6 +101,7 @@ private:
     const PictureSink& sink_;
     ReplayReport& report_;
     Feeds& feeds_;
+    ConnectionEnds& ends_;
     const RecordedFrame* frame_ = nullptr;
     size_t index_ = 0;
     double seconds_ = 0;
@@ -141,24 +147,15 @@ void feed_login(HostState& host, Feeds& feeds, const RecordedLogin& login) {
     feeds[login.id] = std::move(channel);
 }
 
-// A connection that closed, stalled, turned unreadable or failed a send is fed as the end of its
-// stream, after its last messages: the host acts on everything the player sent in that frame
-// before it lets him go, as it did. A drop the rules make (wrong admin tokens) comes about by
-// itself.
-bool drop_is_fed_as_end(DropReason reason) {
-    return reason == DropReason::Closed || reason == DropReason::Stalled || reason == DropReason::Unframeable ||
-           reason == DropReason::SendFailed;
-}
-
-void feed_frame(HostState& host, Feeds& feeds, const RecordedFrame& frame) {
+// A connection that closed, stalled, turned unreadable or failed a send ends where the host met
+// the end (see ConnectionEnds): the host acts on everything the player sent in that frame and
+// sends him what it sent before it lets him go, as it did.
+void feed_frame(HostState& host, Feeds& feeds, ConnectionEnds& ends, const RecordedFrame& frame) {
     for (const RecordedLogin& login : frame.logins) feed_login(host, feeds, login);
     for (const RecordedMessage& message : frame.messages)
         if (auto feed = feeds.find(message.id); feed != feeds.end())
             feed->second->receive(replayed_message(message.body, host.debug_access.admin_token), true);
-    for (const RecordedDrop& drop : frame.drops) {
-        if (!drop_is_fed_as_end(drop.reason)) continue;
-        if (auto feed = feeds.find(drop.id); feed != feeds.end()) feed->second->set_fault(web::ChannelFault::Closed);
-    }
+    ends.begin(frame);
 }
 
 // Connections the host let go are let go here too.
@@ -179,7 +176,10 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
     SystemClock instruments;
     SeededRandom random(recording.header().seed);
     Feeds feeds;
-    Verifier verifier(verify, player, sink, report, feeds);
+    ConnectionEnds ends([&feeds](uint32_t id) {
+        if (auto feed = feeds.find(id); feed != feeds.end()) feed->second->set_fault(web::ChannelFault::Closed);
+    });
+    Verifier verifier(verify, player, sink, report, feeds, ends);
     HostConfig config;
     config.clock = &clock;
     config.instrument_clock = &instruments;
@@ -203,10 +203,11 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
             if (edit) edit(i, frame);
             if (i == 0) first_ns = frame.start_ns;
             for (const RecordedLogin& login : frame.logins) players.insert(login.id);
-            feed_frame(host.state(), feeds, frame);
+            feed_frame(host.state(), feeds, ends, frame);
             // In floating point: a difference of two recorded readings need not fit 64 bits.
             verifier.begin(frame, i, (static_cast<double>(frame.start_ns) - static_cast<double>(first_ns)) / 1e9);
             host.frame();
+            ends.end_frame();
             // A frame ends with every reading it and its pause made; one left over would be met
             // by the next frame in another place, which shows only frames later.
             if ((clock.strayed() || !recording.clock().empty()) && stray_frame == SIZE_MAX) stray_frame = i;
