@@ -721,12 +721,13 @@ TEST(HostileRecording, EndsTheReplayWithAVerdictNeverAHangOrACrash) {
         return message;
     }());
     {
-        // Messages of 1 MB, ten in one frame: more than any socket buffer holds.
+        // Messages of 1 MB, four in one frame (as many as may wait for a player): more than a
+        // socket buffer holds.
         std::string large = input;
         large.insert(large.size() - 1, ",\"padding\":\"" + std::string(1'000'000, 'x') + "\"");
         CraftedRecording r;
         r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1);
-        for (int i = 0; i < 10; ++i) r.message(1, large);
+        for (int i = 0; i < 4; ++i) r.message(1, large);
         r.tag(RecordTag::FRAME_END).idle_frame();
         ASSERT_TRUE(r.save(base + "-large.rec"));
         const ProgramRun run = run_program({COG_REPLAY_BINARY, base + "-large.rec", "--verify"}, 60);
@@ -798,6 +799,71 @@ TEST(HostileRecording, EndsTheReplayWithAVerdictNeverAHangOrACrash) {
     }
     for (const char* name : {"-large.rec", "-seat.rec", "-endless.rec", "-crowd.rec", "-clock.rec", "-readings.rec"})
         std::remove((base + name).c_str());
+}
+
+// Recordings whose frames hold what costs far more once read than on disk, or that feed a player
+// more than the host takes of him, are refused where they go wrong, not replayed until memory
+// runs out: a frame is bounded by what its records become, a replayed player's connection by the
+// bytes waiting in it.
+TEST(HostileRecording, AFrameAndAPlayersConnectionAreBoundedByWhatTheyHold) {
+    const std::string base = "/tmp/cogwell-bounded-" + std::to_string(getpid());
+    const std::string input = message_text([] {
+        ClientMessage message;
+        message.kind = ClientMessageKind::INPUT;
+        return message;
+    }());
+    const std::string never = "100000"; // a moment no picture reaches: the whole recording is replayed
+    struct Case {
+        const char* what;
+        CraftedRecording recording;
+        std::vector<std::string> mode;
+        const char* refusal;
+    };
+    std::vector<Case> cases;
+    {
+        // 12 MB of 3-byte messages: small on disk, several times larger once read.
+        CraftedRecording r;
+        r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1);
+        for (int i = 0; i < 2'000'000; ++i) r.message(1, "abc");
+        r.tag(RecordTag::FRAME_END).idle_frame();
+        cases.push_back({"tiny messages", std::move(r), {"--verify"},
+                         "cannot be replayed after frame 0: it holds a frame larger than any game records"});
+    }
+    {
+        // More INPUTs in each frame than the host reads from a player in one.
+        CraftedRecording r;
+        r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1).tag(RecordTag::FRAME_END);
+        for (int f = 0; f < 5; ++f) {
+            r.tag(RecordTag::FRAME).mono(16'000'000);
+            for (int i = 0; i < 2500; ++i) r.message(1, input);
+            r.tag(RecordTag::FRAME_END);
+        }
+        cases.push_back({"a flood of inputs", std::move(r), {"--player", "1", "--at", never, "--png", base + ".png"},
+                         "cannot be replayed after frame 1: it feeds a player more messages than the host takes"});
+    }
+    {
+        // Messages the host cannot decode, of which it takes one a frame.
+        CraftedRecording r;
+        r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1).tag(RecordTag::FRAME_END);
+        for (int f = 0; f < 400; ++f) {
+            r.tag(RecordTag::FRAME).mono(16'000'000);
+            for (int i = 0; i < 256; ++i) r.message(1, "abc");
+            r.tag(RecordTag::FRAME_END);
+        }
+        cases.push_back({"undecodable messages", std::move(r), {"--player", "1", "--at", never, "--png", base + ".png"},
+                         "it feeds a player more messages than the host takes of him (player 1)"});
+    }
+    for (Case& c : cases) {
+        ASSERT_TRUE(c.recording.save(base + ".rec")) << c.what;
+        std::string().swap(c.recording.records);
+        std::vector<std::string> arguments{COG_REPLAY_BINARY, base + ".rec"};
+        arguments.insert(arguments.end(), c.mode.begin(), c.mode.end());
+        const ProgramRun run = run_program(arguments, 120);
+        EXPECT_TRUE(ended_by_itself(run, 3)) << c.what << ": " << run.status << run.output;
+        EXPECT_NE(run.output.find(c.refusal), std::string::npos) << c.what << ": " << run.output;
+    }
+    std::remove((base + ".rec").c_str());
+    std::remove((base + ".png").c_str());
 }
 
 // Recordings written straight through the recorder and read back through the replay's reader.
