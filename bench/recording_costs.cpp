@@ -121,6 +121,37 @@ int replay(const std::string& binary) {
         r.idle_frame().tag(RecordTag::FRAME).mono(INT64_MAX).tag(RecordTag::FRAME_END).idle_frame();
         cases.push_back({"clock sums past 64 bits", r, {"--verify"}});
     }
+    {
+        // Records far smaller than what they become once read.
+        CraftedRecording r;
+        r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1);
+        for (size_t i = 0; i < (250u << 20) / 6; ++i) r.message(1, "abc");
+        r.tag(RecordTag::FRAME_END).idle_frame();
+        cases.push_back({"a 250 MiB frame of 3-byte messages", r, {"--verify"}});
+    }
+    {
+        // More messages every frame than the host takes in one: the rest waits.
+        CraftedRecording r;
+        r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1).tag(RecordTag::FRAME_END);
+        for (int f = 0; f < 200; ++f) {
+            r.tag(RecordTag::FRAME).mono(16'000'000);
+            for (int i = 0; i < 3000; ++i) r.message(1, input);
+            r.tag(RecordTag::FRAME_END);
+        }
+        cases.push_back({"3,000 INPUTs a frame, --png", r, {"--player", "1", "--at", "1000", "--png", dir + "/x.png"}});
+    }
+    {
+        // Messages the host cannot decode: it takes one a frame.
+        CraftedRecording r;
+        r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1).tag(RecordTag::FRAME_END);
+        for (int f = 0; f < 200'000; ++f) {
+            r.tag(RecordTag::FRAME).mono(16'000'000);
+            for (int i = 0; i < 256; ++i) r.message(1, "abc");
+            r.tag(RecordTag::FRAME_END);
+        }
+        cases.push_back(
+            {"256 undecodable messages a frame", r, {"--player", "1", "--at", "100000", "--png", dir + "/x.png"}});
+    }
     mkdir(dir.c_str(), 0700);
     // Every file is written and its records let go before any run: a spawned program's peak
     // counts what this process held when it started it.

@@ -61,8 +61,16 @@ bool parse(int argc, char** argv, Arguments& a) {
     return !a.file.empty() && (a.verify || still || sequence);
 }
 
-int verify(cog::replay::RecordingReader& recording) {
+// A replay the recording made impossible, said like a recording that cannot be read: status 3.
+int refused(const Arguments& a, const cog::replay::ReplayReport& report) {
+    std::fprintf(stderr, "%s cannot be replayed after frame %zu: it %s (player %u)\n", a.file.c_str(), report.frames,
+                 cog::replay::replay_refusal_text(report.refused), report.piled_up_player);
+    return 3;
+}
+
+int verify(cog::replay::RecordingReader& recording, const Arguments& a) {
     const cog::replay::ReplayReport report = cog::replay::run_replay(recording, true);
+    if (report.refused != cog::replay::ReplayRefusal::None) return refused(a, report);
     const bool read_to_end =
         recording.error() == cog::replay::LoadError::None || recording.error() == cog::replay::LoadError::Truncated;
     if (report.identical && !read_to_end) return 1; // said by the caller: which frame could not be read
@@ -84,7 +92,7 @@ int draw(cog::replay::RecordingReader& recording, const Arguments& a) {
     const double to = a.at ? *a.at : *a.to;
     int written = 0;
     cog::replay::PngError error = cog::replay::PngError::None;
-    cog::replay::run_replay(recording, false, a.player, [&](double seconds, std::string_view body) {
+    const auto sink = [&](double seconds, std::string_view body) {
         if (seconds + 1e-9 < from) return true;
         if (a.at) {
             error = cog::replay::save_picture_png(body, a.png);
@@ -97,7 +105,9 @@ int draw(cog::replay::RecordingReader& recording, const Arguments& a) {
         error = cog::replay::save_picture_png(body, a.png_dir + name);
         written += error == cog::replay::PngError::None;
         return error == cog::replay::PngError::None;
-    });
+    };
+    const cog::replay::ReplayReport report = cog::replay::run_replay(recording, false, a.player, sink);
+    if (report.refused != cog::replay::ReplayRefusal::None) return refused(a, report);
     if (error != cog::replay::PngError::None) {
         std::fprintf(stderr, "%s\n", cog::replay::png_error_text(error));
         return 1;
@@ -123,7 +133,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s %s\n", arguments.file.c_str(), cog::replay::load_error_text(error));
         return 1;
     }
-    const int status = arguments.verify ? verify(recording) : draw(recording, arguments);
+    const int status = arguments.verify ? verify(recording, arguments) : draw(recording, arguments);
     const cog::replay::LoadError end = recording.error();
     // A recording cut short (a host that died) still replays up to where it ends.
     if (end == cog::replay::LoadError::Truncated)

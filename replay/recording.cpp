@@ -12,12 +12,22 @@ const char* load_error_text(LoadError error) {
     case LoadError::NotZstd: return "is not a compressed recording";
     case LoadError::NotARecording: return "is not a Cogwell recording";
     case LoadError::Truncated: return "is cut short";
-    case LoadError::Impossible: return "holds what no game could have recorded (an oversized frame or impossible clock readings)";
+    case LoadError::Impossible:
+        return "holds what no game could have recorded (more logins in a frame than the host takes, or impossible clock "
+               "readings)";
+    case LoadError::FrameTooLarge: return "holds a frame larger than any game records";
     }
     return "?";
 }
 
 namespace {
+
+// What a record costs once read: the element it becomes, twice, for the room a growing vector
+// keeps, and the bytes it owns.
+template <typename Element>
+constexpr size_t element_cost(size_t owned_bytes) {
+    return 2 * sizeof(Element) + owned_bytes;
+}
 
 // Adds a recorded change to the last reading as the recorder took it: modulo 2^64.
 int64_t wrapping_add(int64_t last, int64_t change) {
@@ -25,6 +35,14 @@ int64_t wrapping_add(int64_t last, int64_t change) {
 }
 
 } // namespace
+
+LoadError RecordingReader::refusal(Parse result) {
+    switch (result) {
+    case Parse::Bad: return LoadError::NotARecording;
+    case Parse::TooLarge: return LoadError::FrameTooLarge;
+    default: return LoadError::Impossible;
+    }
+}
 
 RecordingReader::~RecordingReader() {
     if (context_) ZSTD_freeDCtx(context_);
@@ -90,7 +108,7 @@ LoadError RecordingReader::open(const std::string& path) {
     for (;;) {
         const Parse result = parse(false);
         if (result == Parse::Done) return error_;
-        if (result != Parse::NeedMore) return error_ = result == Parse::Bad ? LoadError::NotARecording : LoadError::Impossible;
+        if (result != Parse::NeedMore) return error_ = refusal(result);
         if (exhausted_) return error_;
         fill();
     }
@@ -108,6 +126,7 @@ RecordingReader::Parse RecordingReader::take_reading(RecordTag tag, RecordCursor
     if (++frame_readings_ > MAX_READINGS_PER_FRAME) return Parse::Impossible;
     last = value;
     clock_.push_back({wall, value});
+    parsed_bytes_ = element_cost<ClockReading>(0);
     if (!wall && place_ == Place::InFrame && building_.start_ns == 0) building_.start_ns = value;
     return Parse::Done;
 }
@@ -127,6 +146,7 @@ RecordingReader::Parse RecordingReader::take_frame_record(RecordTag tag, RecordC
         if (!c.ok) return Parse::NeedMore;
         // The accept phase takes at most this many logins a frame.
         if (frame.logins.size() >= MAX_PENDING_LOGINS * (MAX_ACCEPT_ROUNDS + 1)) return Parse::Impossible;
+        parsed_bytes_ = element_cost<RecordedLogin>(login.name.size());
         frame.logins.push_back(std::move(login));
         return Parse::Done;
     }
@@ -134,6 +154,7 @@ RecordingReader::Parse RecordingReader::take_frame_record(RecordTag tag, RecordC
         const uint32_t id = static_cast<uint32_t>(c.varint());
         const std::string_view body = c.bytes();
         if (!c.ok) return Parse::NeedMore;
+        parsed_bytes_ = element_cost<RecordedMessage>(body.size());
         frame.messages.push_back({id, std::string(body)});
         return Parse::Done;
     }
@@ -141,6 +162,7 @@ RecordingReader::Parse RecordingReader::take_frame_record(RecordTag tag, RecordC
         const uint32_t id = static_cast<uint32_t>(c.varint());
         const uint64_t reason = c.varint();
         if (!c.ok) return Parse::NeedMore;
+        parsed_bytes_ = element_cost<RecordedDrop>(0);
         frame.drops.push_back({id, static_cast<DropReason>(reason)});
         return Parse::Done;
     }
@@ -152,6 +174,7 @@ RecordingReader::Parse RecordingReader::take_frame_record(RecordTag tag, RecordC
         if (!c.ok || count > (c.data.size() - c.at) / 2) return Parse::NeedMore; // its digests are not all here
         picture.commands.reserve(count);
         for (uint64_t i = 0; i < count; ++i) picture.commands.push_back(c.u16());
+        parsed_bytes_ = element_cost<RecordedPicture>(count * sizeof(uint16_t));
         frame.pictures.push_back(std::move(picture));
         return Parse::Done;
     }
@@ -181,9 +204,11 @@ RecordingReader::Parse RecordingReader::parse(bool enter_frame) {
             step = take_frame_record(tag, c);
         }
         if (step != Parse::Done) return step;
-        frame_bytes_ += c.at - at_;
+        // Counted as read and as held: a frame of tiny records holds many times its bytes.
+        frame_bytes_ += c.at - at_ + parsed_bytes_;
+        parsed_bytes_ = 0;
         at_ = c.at;
-        if (frame_bytes_ > MAX_FRAME_BYTES) return Parse::Impossible;
+        if (frame_bytes_ > MAX_FRAME_BYTES) return Parse::TooLarge;
     }
 }
 
@@ -208,8 +233,8 @@ bool RecordingReader::next_frame(RecordedFrame& frame) {
             ++frames_read_;
             return true;
         }
-        if (result == Parse::Bad || result == Parse::Impossible) {
-            error_ = result == Parse::Bad ? LoadError::NotARecording : LoadError::Impossible;
+        if (result == Parse::Bad || result == Parse::Impossible || result == Parse::TooLarge) {
+            error_ = refusal(result);
             return false;
         }
         if (exhausted_) {

@@ -4,6 +4,7 @@
 
 #include "server/network/connections.h"
 #include "server/options/options.h"
+#include "server/recording/recorder.h"
 #include "server/recording/recording_format.h"
 #include "server/seats/seat_claims.h"
 
@@ -17,7 +18,7 @@ typedef struct ZSTD_DCtx_s ZSTD_DCtx;
 
 namespace cog::replay {
 
-enum class LoadError : uint8_t { None, CannotOpen, NotZstd, NotARecording, Truncated, Impossible };
+enum class LoadError : uint8_t { None, CannotOpen, NotZstd, NotARecording, Truncated, Impossible, FrameTooLarge };
 const char* load_error_text(LoadError error);
 
 struct ClockReading {
@@ -57,7 +58,10 @@ struct RecordedFrame {
 // What no host ever records, so a recording holding it is refused rather than replayed: frames
 // this large, more logins in a frame than the accept phase can take, this many clock readings
 // between two frames, readings outside the clock's range or a monotonic clock going backwards.
-inline constexpr size_t MAX_FRAME_BYTES = 256u << 20;       // decompressed
+// A frame's size counts its records' bytes and what they take once read: the recorder ends a
+// recording rather than write a frame of more bytes than its queue holds, and the records a real
+// frame holds are not so small that their reading costs more than that again.
+inline constexpr size_t MAX_FRAME_BYTES = 2 * Recorder::MAX_QUEUED_BYTES;
 inline constexpr size_t MAX_READINGS_PER_FRAME = 1u << 20;  // within a frame and after it
 inline constexpr int64_t MAX_CLOCK_NS = int64_t{1} << 62;    // about 146 years
 
@@ -88,7 +92,8 @@ public:
     size_t frames_read() const { return frames_read_; }
 
 private:
-    enum class Parse : uint8_t { Done, NeedMore, Bad, Impossible };
+    enum class Parse : uint8_t { Done, NeedMore, Bad, Impossible, TooLarge };
+    static LoadError refusal(Parse result);
     // Where the reader stands: inside a frame, or between two (the pause's readings).
     enum class Place : uint8_t { BetweenFrames, InFrame };
     // Decompresses at least some more bytes; false at the end of the file.
@@ -112,7 +117,8 @@ private:
     Place place_ = Place::BetweenFrames;
     RecordedFrame building_;    // the frame being read
     bool frame_ready_ = false;  // building_ is whole; the pause after it is being read
-    size_t frame_bytes_ = 0;    // of building_ and its pause
+    size_t frame_bytes_ = 0;    // of building_ and its pause, as read and as held
+    size_t parsed_bytes_ = 0;   // what the record just taken holds once read
     size_t frame_readings_ = 0; // of building_ and its pause
     size_t frames_read_ = 0;
     LoadError error_ = LoadError::None;

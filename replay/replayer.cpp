@@ -1,6 +1,8 @@
 // The replay loop: feed a frame's recorded inputs, run the host's frame, compare what it sent.
 #include "replay/replayer.h"
 
+#include "replay/connection_ends.h"
+#include "replay/player_feeds.h"
 #include "replay/replay_clock.h"
 #include "server/main/host.h"
 #include "server/recording/frame_observer.h"
@@ -16,20 +18,12 @@ namespace cog::replay {
 
 namespace {
 
-// Each player's connection as the replay holds it, by player id: an in-memory channel, so a
-// frame's messages are handed over whole however large, nothing waits, and no end can break.
-using Feeds = std::map<uint32_t, std::shared_ptr<web::WebChannel>>;
-
-// What the host sent is not read back: the digests were taken as it was sent.
-void discard_output(web::WebChannel& channel) {
-    while (channel.has_output()) channel.pop_output();
-}
-
 // Checks every picture the replayed host sends against the recording, in order.
 class Verifier final : public FrameObserver {
 public:
-    Verifier(bool verify, uint32_t player, const PictureSink& sink, ReplayReport& report, Feeds& feeds)
-        : verify_(verify), player_(player), sink_(sink), report_(report), feeds_(feeds) {}
+    Verifier(bool verify, uint32_t player, const PictureSink& sink, ReplayReport& report, PlayerFeeds& feeds,
+             ConnectionEnds& ends)
+        : verify_(verify), player_(player), sink_(sink), report_(report), feeds_(feeds), ends_(ends) {}
 
     void begin(const RecordedFrame& frame, size_t index, double seconds) {
         frame_ = &frame;
@@ -54,13 +48,16 @@ public:
         logins_.push_back(id);
         // The last login's news to everybody goes now: a crowd logging in at once would otherwise
         // hold every join announcement to every player until the pictures.
-        for (auto& [player, feed] : feeds_) discard_output(*feed);
+        feeds_.discard_all_output();
     }
+
+    void message(uint32_t id, std::string_view) override { ends_.message_read(id); }
 
     void picture_sent(uint32_t id, std::string_view body, std::span<const uint32_t> starts) override {
         // What the host sent is not read back: the digests are taken here. Let go of it at once,
         // so a frame of many viewers holds one picture at a time rather than all of them.
-        if (auto feed = feeds_.find(id); feed != feeds_.end()) discard_output(*feed->second);
+        feeds_.discard_output(id);
+        ends_.picture_sent(id);
         if (sink_ && id == player_ && !sink_(seconds_, body)) stopped_ = true;
         if (!verify_ || !report_.identical) return;
         if (next_picture_ >= frame_->pictures.size()) {
@@ -95,7 +92,8 @@ private:
     uint32_t player_;
     const PictureSink& sink_;
     ReplayReport& report_;
-    Feeds& feeds_;
+    PlayerFeeds& feeds_;
+    ConnectionEnds& ends_;
     const RecordedFrame* frame_ = nullptr;
     size_t index_ = 0;
     double seconds_ = 0;
@@ -120,11 +118,11 @@ std::optional<std::string_view> replayed_secret(const HostState& host, const Rec
 
 // A LOGIN arrives on a new channel, waiting in the host's list of logins as an accepted
 // connection would; its id is known from the recording.
-void feed_login(HostState& host, Feeds& feeds, const RecordedLogin& login) {
-    auto channel = std::make_shared<web::WebChannel>();
+void feed_login(HostState& host, PlayerFeeds& feeds, const RecordedLogin& login) {
     // Each recorded player its own peer: the game was played by real connections, whatever
     // addresses they came from.
-    channel->peer_ = "recorded login for seat " + std::to_string(login.id);
+    std::shared_ptr<web::WebChannel> channel =
+        feeds.open(login.id, "recorded login for seat " + std::to_string(login.id));
     ClientMessage message;
     message.kind = ClientMessageKind::LOGIN;
     message.player_name = login.name;
@@ -137,40 +135,34 @@ void feed_login(HostState& host, Feeds& feeds, const RecordedLogin& login) {
     pending.transport = Transport{-1, channel};
     pending.reader = FrameReader(&host.connections.frame_pool);
     host.connections.pending_logins.push_back(std::move(pending));
-    if (auto old = feeds.find(login.id); old != feeds.end()) old->second->set_fault(web::ChannelFault::Closed);
-    feeds[login.id] = std::move(channel);
 }
 
-// A connection that closed, stalled, turned unreadable or failed a send is fed as the end of its
-// stream, after its last messages: the host acts on everything the player sent in that frame
-// before it lets him go, as it did. A drop the rules make (wrong admin tokens) comes about by
-// itself.
-bool drop_is_fed_as_end(DropReason reason) {
-    return reason == DropReason::Closed || reason == DropReason::Stalled || reason == DropReason::Unframeable ||
-           reason == DropReason::SendFailed;
-}
-
-void feed_frame(HostState& host, Feeds& feeds, const RecordedFrame& frame) {
+// A connection that closed, stalled, turned unreadable or failed a send ends where the host met
+// the end (see ConnectionEnds): the host acts on everything the player sent in that frame and
+// sends him what it sent before it lets him go, as it did.
+// False, with the player, when his messages would pile up past what the host takes of them.
+bool feed_frame(HostState& host, PlayerFeeds& feeds, ConnectionEnds& ends, const RecordedFrame& frame,
+                uint32_t& piled_up) {
     for (const RecordedLogin& login : frame.logins) feed_login(host, feeds, login);
-    for (const RecordedMessage& message : frame.messages)
-        if (auto feed = feeds.find(message.id); feed != feeds.end())
-            feed->second->receive(replayed_message(message.body, host.debug_access.admin_token), true);
-    for (const RecordedDrop& drop : frame.drops) {
-        if (!drop_is_fed_as_end(drop.reason)) continue;
-        if (auto feed = feeds.find(drop.id); feed != feeds.end()) feed->second->set_fault(web::ChannelFault::Closed);
+    for (const RecordedMessage& message : frame.messages) {
+        const std::string body = replayed_message(message.body, host.debug_access.admin_token);
+        if (feeds.feed(message.id, body) != FeedResult::PilesUp) continue;
+        piled_up = message.id;
+        return false;
     }
-}
-
-// Connections the host let go are let go here too.
-void drain_feeds(HostState& host, Feeds& feeds) {
-    for (auto it = feeds.begin(); it != feeds.end();) {
-        discard_output(*it->second);
-        if (!host.connections.sockets.count(it->first)) it = feeds.erase(it);
-        else ++it;
-    }
+    ends.begin(frame);
+    return true;
 }
 
 } // namespace
+
+const char* replay_refusal_text(ReplayRefusal refusal) {
+    switch (refusal) {
+    case ReplayRefusal::None: return "ok";
+    case ReplayRefusal::MessagesPileUp: return "feeds a player more messages than the host takes of him";
+    }
+    return "?";
+}
 
 ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player, const PictureSink& sink,
                         const FrameEdit& edit) {
@@ -178,8 +170,13 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
     ReplayClock clock(recording.clock());
     SystemClock instruments;
     SeededRandom random(recording.header().seed);
-    Feeds feeds;
-    Verifier verifier(verify, player, sink, report, feeds);
+    // What waits in all channels together is bounded like a frame: a frame's messages are all
+    // that a real game's replay has waiting.
+    PlayerFeeds feeds(MAX_FRAME_BYTES);
+    ConnectionEnds ends([&feeds](uint32_t id) {
+        if (web::WebChannel* feed = feeds.find(id)) feed->set_fault(web::ChannelFault::Closed);
+    });
+    Verifier verifier(verify, player, sink, report, feeds, ends);
     HostConfig config;
     config.clock = &clock;
     config.instrument_clock = &instruments;
@@ -203,10 +200,15 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
             if (edit) edit(i, frame);
             if (i == 0) first_ns = frame.start_ns;
             for (const RecordedLogin& login : frame.logins) players.insert(login.id);
-            feed_frame(host.state(), feeds, frame);
+            if (!feed_frame(host.state(), feeds, ends, frame, report.piled_up_player)) {
+                report.refused = ReplayRefusal::MessagesPileUp;
+                report.frames = i;
+                break;
+            }
             // In floating point: a difference of two recorded readings need not fit 64 bits.
             verifier.begin(frame, i, (static_cast<double>(frame.start_ns) - static_cast<double>(first_ns)) / 1e9);
             host.frame();
+            ends.end_frame();
             // A frame ends with every reading it and its pause made; one left over would be met
             // by the next frame in another place, which shows only frames later.
             if ((clock.strayed() || !recording.clock().empty()) && stray_frame == SIZE_MAX) stray_frame = i;
@@ -218,7 +220,8 @@ ReplayReport run_replay(RecordingReader& recording, bool verify, uint32_t player
             // Drawing goes on, each frame with its own readings.
             recording.clock().clear();
             if (verify) verifier.end();
-            drain_feeds(host.state(), feeds);
+            // Connections the host let go are let go here too.
+            feeds.settle(host.state().connections.sockets);
             report.frames = i + 1;
         }
         host.shutdown();

@@ -19,11 +19,20 @@ struct Difference {
     std::string what;          // a readable account
 };
 
+// Why a replay stopped before the recording's end although the recording read well.
+enum class ReplayRefusal : uint8_t {
+    None,
+    MessagesPileUp, // a player was fed more messages than the host takes of him, frame after frame
+};
+const char* replay_refusal_text(ReplayRefusal refusal);
+
 struct ReplayReport {
     size_t frames = 0;         // frames replayed
     size_t players = 0;        // distinct players who logged in
     bool identical = true;
     Difference first;          // when not identical
+    ReplayRefusal refused = ReplayRefusal::None; // then `frames` is the frame that was not replayed
+    uint32_t piled_up_player = 0;
 };
 
 // Called with each picture of `player` sent in a frame, with the frame's time in seconds from the

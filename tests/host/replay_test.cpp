@@ -373,6 +373,101 @@ TEST(RealRecording, AGameOfTheRealHostReplaysIdentically) {
     std::remove(path.c_str());
 }
 
+// What has arrived for a client, read without decoding it: decoding pictures would keep a test
+// from acting while the host is still sending a frame. Returns the pictures among it.
+size_t take_arrived(TestClient& client, std::string& unread) {
+    char buffer[65536];
+    for (ssize_t n; (n = recv(client.fd(), buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+        unread.append(buffer, static_cast<size_t>(n));
+    size_t pictures = 0;
+    while (unread.size() >= 4) {
+        const auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(unread[i])); };
+        const size_t length = byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
+        if (unread.size() < 4 + length) break;
+        pictures += unread.compare(4, 9, "{\"kind\":1") == 0;
+        unread.erase(0, 4 + length);
+    }
+    return pictures;
+}
+
+// Waits for the next picture `client` is sent: its frame is past its input phase.
+bool next_picture(TestClient& client, std::string& unread) {
+    take_arrived(client, unread);
+    for (int i = 0; i < 200; ++i) {
+        pollfd p{client.fd(), POLLIN, 0};
+        poll(&p, 1, 10);
+        if (take_arrived(client, unread) > 0) return true;
+    }
+    return false;
+}
+
+// A frame of the recording in which one player was sent his picture and then dropped for a
+// failed send.
+bool failed_send_after_picture(const std::string& path) {
+    replay::RecordingReader recording;
+    if (recording.open(path) != replay::LoadError::None) return false;
+    for (replay::RecordedFrame frame; recording.next_frame(frame);) {
+        for (const replay::RecordedDrop& drop : frame.drops) {
+            if (drop.reason != DropReason::SendFailed) continue;
+            for (const replay::RecordedPicture& picture : frame.pictures)
+                if (picture.id == drop.id) return true;
+        }
+    }
+    return false;
+}
+
+// Two players leave in the same frame of the real program, that frame stretched by stopping the
+// host while it sends its pictures: one left before the frame, the other, last of the viewers, as
+// the host had read him but not yet sent him his picture. That picture still goes out, and the
+// announcement of the first departure is the send that fails on him. The recording replays
+// identically all the same.
+TEST(RealRecording, PlayersLeavingInAStretchedFrameReplayIdentically) {
+    bool met = false; // the picture and then the failed send, in one recorded frame
+    for (int attempt = 0; attempt < 5 && !met; ++attempt) {
+        const std::string path = "/tmp/cogwell-stretched-" + std::to_string(getpid()) + ".rec";
+        RecordingHost host({"--port", "0", "--web-port", "0", "--record", path.c_str()});
+        ASSERT_NE(host.port, 0) << host.output;
+        // Many viewers between the watcher (the first sent each picture) and the last one, so
+        // the host is still sending when it is stopped.
+        std::vector<std::unique_ptr<TestClient>> players;
+        std::vector<std::string> unread(10); // each player's stream, as far as it is not whole
+        for (int i = 0; i < 10; ++i) {
+            players.push_back(std::make_unique<TestClient>(host.port));
+            players.back()->send_login("P" + std::to_string(i));
+            usleep(20'000); // seated in this order
+        }
+        players.front()->send_command("push typewriter");
+        for (int step = 0; step < 20; ++step) {
+            for (size_t i = 0; i < players.size(); ++i) {
+                players[i]->send_input(typing(static_cast<char>('a' + step % 26)));
+                take_arrived(*players[i], unread[i]);
+            }
+            usleep(16'000);
+        }
+        TestClient& watcher = *players.front();
+        const bool first = next_picture(watcher, unread[0]);
+        take_arrived(*players[1], unread[1]);
+        players[1]->close(); // read in the next frame's input phase
+        const bool second = next_picture(watcher, unread[0]); // that frame is sending its pictures
+        kill(host.process.pid, SIGSTOP);
+        take_arrived(*players.back(), unread.back()); // nothing unread: the host sees a close, not a reset
+        players.back()->close();
+        usleep(100'000);
+        kill(host.process.pid, SIGCONT);
+        usleep(100'000);
+        players.clear();
+        const int status = host.stop();
+        EXPECT_TRUE(first && second);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << host.output;
+        met = failed_send_after_picture(path);
+        const ProgramRun replay = run_program({COG_REPLAY_BINARY, path, "--verify"});
+        EXPECT_TRUE(WIFEXITED(replay.status) && WEXITSTATUS(replay.status) == 0) << replay.output;
+        EXPECT_NE(replay.output.find(" 10 players: identical"), std::string::npos) << replay.output;
+        std::remove(path.c_str());
+    }
+    EXPECT_TRUE(met) << "no attempt stopped the host between a player's input and his picture";
+}
+
 // Counts the lines of `log` holding `text`.
 size_t lines_with(const std::string& log, std::string_view text) {
     size_t count = 0;
@@ -636,12 +731,13 @@ TEST(HostileRecording, EndsTheReplayWithAVerdictNeverAHangOrACrash) {
         return message;
     }());
     {
-        // Messages of 1 MB, ten in one frame: more than any socket buffer holds.
+        // Messages of 1 MB, four in one frame (as many as may wait for a player): more than a
+        // socket buffer holds.
         std::string large = input;
         large.insert(large.size() - 1, ",\"padding\":\"" + std::string(1'000'000, 'x') + "\"");
         CraftedRecording r;
         r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1);
-        for (int i = 0; i < 10; ++i) r.message(1, large);
+        for (int i = 0; i < 4; ++i) r.message(1, large);
         r.tag(RecordTag::FRAME_END).idle_frame();
         ASSERT_TRUE(r.save(base + "-large.rec"));
         const ProgramRun run = run_program({COG_REPLAY_BINARY, base + "-large.rec", "--verify"}, 60);
@@ -713,6 +809,71 @@ TEST(HostileRecording, EndsTheReplayWithAVerdictNeverAHangOrACrash) {
     }
     for (const char* name : {"-large.rec", "-seat.rec", "-endless.rec", "-crowd.rec", "-clock.rec", "-readings.rec"})
         std::remove((base + name).c_str());
+}
+
+// Recordings whose frames hold what costs far more once read than on disk, or that feed a player
+// more than the host takes of him, are refused where they go wrong, not replayed until memory
+// runs out: a frame is bounded by what its records become, a replayed player's connection by the
+// bytes waiting in it.
+TEST(HostileRecording, AFrameAndAPlayersConnectionAreBoundedByWhatTheyHold) {
+    const std::string base = "/tmp/cogwell-bounded-" + std::to_string(getpid());
+    const std::string input = message_text([] {
+        ClientMessage message;
+        message.kind = ClientMessageKind::INPUT;
+        return message;
+    }());
+    const std::string never = "100000"; // a moment no picture reaches: the whole recording is replayed
+    struct Case {
+        const char* what;
+        CraftedRecording recording;
+        std::vector<std::string> mode;
+        const char* refusal;
+    };
+    std::vector<Case> cases;
+    {
+        // 12 MB of 3-byte messages: small on disk, several times larger once read.
+        CraftedRecording r;
+        r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1);
+        for (int i = 0; i < 2'000'000; ++i) r.message(1, "abc");
+        r.tag(RecordTag::FRAME_END).idle_frame();
+        cases.push_back({"tiny messages", std::move(r), {"--verify"},
+                         "cannot be replayed after frame 0: it holds a frame larger than any game records"});
+    }
+    {
+        // More INPUTs in each frame than the host reads from a player in one.
+        CraftedRecording r;
+        r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1).tag(RecordTag::FRAME_END);
+        for (int f = 0; f < 5; ++f) {
+            r.tag(RecordTag::FRAME).mono(16'000'000);
+            for (int i = 0; i < 2500; ++i) r.message(1, input);
+            r.tag(RecordTag::FRAME_END);
+        }
+        cases.push_back({"a flood of inputs", std::move(r), {"--player", "1", "--at", never, "--png", base + ".png"},
+                         "cannot be replayed after frame 1: it feeds a player more messages than the host takes"});
+    }
+    {
+        // Messages the host cannot decode, of which it takes one a frame.
+        CraftedRecording r;
+        r.tag(RecordTag::FRAME).mono(1).login("Ann", 0, 1).tag(RecordTag::FRAME_END);
+        for (int f = 0; f < 400; ++f) {
+            r.tag(RecordTag::FRAME).mono(16'000'000);
+            for (int i = 0; i < 256; ++i) r.message(1, "abc");
+            r.tag(RecordTag::FRAME_END);
+        }
+        cases.push_back({"undecodable messages", std::move(r), {"--player", "1", "--at", never, "--png", base + ".png"},
+                         "it feeds a player more messages than the host takes of him (player 1)"});
+    }
+    for (Case& c : cases) {
+        ASSERT_TRUE(c.recording.save(base + ".rec")) << c.what;
+        std::string().swap(c.recording.records);
+        std::vector<std::string> arguments{COG_REPLAY_BINARY, base + ".rec"};
+        arguments.insert(arguments.end(), c.mode.begin(), c.mode.end());
+        const ProgramRun run = run_program(arguments, 120);
+        EXPECT_TRUE(ended_by_itself(run, 3)) << c.what << ": " << run.status << run.output;
+        EXPECT_NE(run.output.find(c.refusal), std::string::npos) << c.what << ": " << run.output;
+    }
+    std::remove((base + ".rec").c_str());
+    std::remove((base + ".png").c_str());
 }
 
 // Recordings written straight through the recorder and read back through the replay's reader.
