@@ -16,8 +16,9 @@ namespace {
 
 // Console lines (key prints, command logs, a screen's progress lines) one client's messages may
 // cause in one frame; an INPUT with every letter pressed is 27 lines. Over time each client also
-// has its share of the console (its LineAllowance), so that sixteen players pressing every key
-// every frame write no more than a few typists would. The rest are counted, in one line a second.
+// has its share of the diagnostic lines (its LineAllowance), so that sixteen players pressing
+// every key every frame write no more than a few typists would; the log's lines of what changed
+// are never held back by it. The rest are counted, in one line a second.
 constexpr int MAX_CONSOLE_LINES_PER_CLIENT_FRAME = 64;
 
 void print_pressed_keys(uint32_t id, const InputState& input) {
@@ -72,13 +73,14 @@ void drain_player_messages(HostState& host, uint32_t id, int64_t now) {
 void drain_player(HostState& host, uint32_t id, int64_t now) {
     ClientSocket* socket = live_socket(host.connections, id);
     if (!socket) return;
-    console_begin_line_budget(std::min(lines_allowed(socket->console_lines, now), MAX_CONSOLE_LINES_PER_CLIENT_FRAME));
+    console_begin_line_budget(MAX_CONSOLE_LINES_PER_CLIENT_FRAME,
+                              std::min(lines_allowed(socket->console_lines, now), MAX_CONSOLE_LINES_PER_CLIENT_FRAME));
     drain_player_messages(host, id, now);
     const LineBudgetUse used = console_end_line_budget();
     // Looked up again: a message may have replaced the player's connection.
     socket = live_socket(host.connections, id);
     if (!socket) return;
-    spend_lines(socket->console_lines, used.written, used.withheld);
+    spend_lines(socket->console_lines, used.diagnostics_written, used.withheld);
     if (const int left_out = take_left_out_report(socket->console_lines, now))
         console_printf("[SERVER] Player %u: %d more console lines not shown since the last such line\n", id, left_out);
 }

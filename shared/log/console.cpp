@@ -14,20 +14,26 @@ void* g_sink_context = nullptr;
 int g_budget_left = -1;
 int g_budget_withheld = 0;
 int g_budget_written = 0;
+// Diagnostic lines left in the open budget (a share of the lines above); negative: no limit.
+int g_diagnostics_left = -1;
+int g_diagnostics_written = 0;
 bool g_diagnostics_shown = true;
 } // namespace
 
 void console_show_diagnostics(bool shown) { g_diagnostics_shown = shown; }
 
-void console_begin_line_budget(int max_lines) {
+void console_begin_line_budget(int max_lines, int max_diagnostic_lines) {
     g_budget_left = max_lines < 0 ? 0 : max_lines;
+    g_diagnostics_left = max_diagnostic_lines < 0 ? 0 : max_diagnostic_lines;
     g_budget_withheld = 0;
     g_budget_written = 0;
+    g_diagnostics_written = 0;
 }
 
 LineBudgetUse console_end_line_budget() {
     g_budget_left = -1;
-    return {g_budget_written, g_budget_withheld};
+    g_diagnostics_left = -1;
+    return {g_budget_written, g_budget_withheld, g_diagnostics_written};
 }
 
 void console_set_sink(ConsoleSink sink, void* context) {
@@ -54,6 +60,14 @@ void console_write(std::string_view line) {
 
 void console_printf(const char* format, ...) {
     if (!g_diagnostics_shown) return;
+    if (g_diagnostics_left == 0) {
+        ++g_budget_withheld;
+        return;
+    }
+    if (g_diagnostics_left > 0) {
+        --g_diagnostics_left;
+        ++g_diagnostics_written;
+    }
     char small[512];
     va_list args;
     va_start(args, format);

@@ -24,13 +24,16 @@ void console_printf(const char* format, ...) __attribute__((format(printf, 1, 2)
 // Shown by default; the log threshold hides them along with the debug lines (log_set_min_level).
 void console_show_diagnostics(bool shown);
 
-// While a budget is open, lines beyond `max_lines` are counted instead of written. The host
-// opens one around each client's share of the frame (sized by its share over time), so one client's flood of key presses or
-// commands cannot crowd everybody else's lines out of the output. Budgets do not nest.
-void console_begin_line_budget(int max_lines);
+// While a budget is open, lines beyond `max_lines` are counted instead of written, and so are
+// diagnostic lines (console_printf) beyond `max_diagnostic_lines`. The host opens one around each
+// client's share of the frame, the diagnostics sized by the client's share over time, so one
+// client's flood of key presses or commands cannot crowd everybody else's lines out of the output,
+// while the log's lines of what changed stay. Budgets do not nest.
+void console_begin_line_budget(int max_lines, int max_diagnostic_lines);
 struct LineBudgetUse {
     int written = 0;
     int withheld = 0;
+    int diagnostics_written = 0;
 };
 // Closes the budget; returns how many lines it let through and how many it withheld.
 LineBudgetUse console_end_line_budget();
