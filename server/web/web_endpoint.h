@@ -5,11 +5,13 @@
 
 #include "server/web/handshake_counts.h"
 #include "server/web/pair_deflater.h"
-#include "server/web/web_channel.h"
+#include "server/web/tls_admission.h"
 #include "server/web/tls_files.h"
+#include "server/web/web_channel.h"
 #include "server/web/web_files.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -67,11 +69,16 @@ struct WebConfig {
     std::string root;      // the web client's folder
     bool deflate = true;   // offer permessage-deflate
     unsigned handshakes_per_address = DEFAULT_HANDSHAKES_PER_ADDRESS; // 0: no limit
+    // New TLS sockets one address may open per second (0: no limit; 127.0.0.1 and ::1 never
+    // counted). Whoever opens them, a few handshakes a frame at most are worked on.
+    unsigned tls_sockets_per_address_second = DEFAULT_TLS_SOCKETS_PER_ADDRESS_SECOND;
     // Pages served elsewhere whose WebSockets are accepted besides the host's own page ("*": any).
     std::vector<std::string> allowed_origins;
     // Both set: HTTPS and WSS on the port, with this PEM certificate (chain) and private key.
     std::string tls_certificate;
     std::string tls_key;
+    // Microseconds of a steady clock for the endpoint's deadlines and budgets; empty: the library's.
+    std::function<int64_t()> clock_us;
 };
 
 enum class WebError : uint8_t { None, NoFiles, ListenFailed, BadTlsFiles };
@@ -102,6 +109,8 @@ public:
 
     // Library callbacks land here.
     int on_event(struct lws* wsi, int reason, void* in, size_t len);
+    // A ClientHello has arrived: whether this frame's handshake budget lets it be answered.
+    bool admit_handshake();
 
 private:
     WebEndpoint() = default;
@@ -113,8 +122,10 @@ private:
     bool admit_socket(int fd);
     int confirm_upgrade(struct lws* wsi, const char* upgrade);
     void log_refusals();
+    void log_tls_refusals();
     int finish_transaction(struct lws* wsi);
     void close_overdue_requests();
+    void give_back_memory();
 
     WebFiles files_;
     lws_context* context_ = nullptr;
@@ -122,7 +133,13 @@ private:
     // sockets refused (the library takes no other socket from its listener in a round that
     // refused one).
     size_t activity_ = 0;
+    std::function<int64_t()> now_us_; // µs
     HandshakeCounts handshakes_;
+    TlsAdmission tls_admission_;
+    size_t tls_refusals_unlogged_ = 0; // TLS sockets and handshakes refused since the last log line
+    int64_t tls_refusal_logged_us_ = 0;
+    size_t closed_since_trim_ = 0;     // WebSockets closed since freed memory was last given back
+    int64_t trimmed_us_ = 0;           // the library's clock then
     std::vector<std::string> allowed_origins_;
     size_t refusals_unlogged_ = 0;   // sockets refused for their address since the last log line
     int64_t refusal_logged_us_ = 0;  // the library's clock at that line

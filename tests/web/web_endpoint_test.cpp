@@ -154,7 +154,7 @@ TEST_F(Endpoint, OneAddressHoldsOnlyAFewUnfinishedRequestsAndOnlyForAFewSeconds)
     endpoint = WebEndpoint::open(config, error);
     ASSERT_EQ(error, WebError::None);
     std::vector<std::unique_ptr<test::DribblingRequest>> held;
-    for (int i = 0; i < 8; ++i) held.push_back(std::make_unique<test::DribblingRequest>(endpoint->port(), "127.0.0.1"));
+    for (int i = 0; i < 8; ++i) held.push_back(std::make_unique<test::DribblingRequest>(endpoint->port(), "127.0.0.5"));
     for (int i = 0; i < 20; ++i) {
         service();
         for (auto& socket : held) socket->dribble();
@@ -167,7 +167,7 @@ TEST_F(Endpoint, OneAddressHoldsOnlyAFewUnfinishedRequestsAndOnlyForAFewSeconds)
     // Another address is served meanwhile; the first one gets nothing more.
     HttpGet other(endpoint->port(), "/", {}, "127.0.0.2");
     EXPECT_EQ(fetch(other).status(), 200);
-    HttpGet same(endpoint->port(), "/");
+    HttpGet same(endpoint->port(), "/", {}, "127.0.0.5");
     EXPECT_EQ(fetch(same).status(), 0);
 
     // The three held ones are closed once they have taken too long, however they dribble.
@@ -183,8 +183,28 @@ TEST_F(Endpoint, OneAddressHoldsOnlyAFewUnfinishedRequestsAndOnlyForAFewSeconds)
         usleep(20000);
     }
     EXPECT_EQ(closed, held.size());
-    HttpGet later(endpoint->port(), "/");
+    HttpGet later(endpoint->port(), "/", {}, "127.0.0.5");
     EXPECT_EQ(fetch(later).status(), 200);
+}
+
+// WebSockets opened at once from one address count against it until the host has taken them:
+// however many arrive together, one service upgrades only the address's share.
+TEST_F(Endpoint, ABurstOfWebSocketsFromOneAddressIsUpgradedOnlyUpToItsShare) {
+    WebConfig config = site();
+    config.handshakes_per_address = 4;
+    WebError error = WebError::ListenFailed;
+    endpoint = WebEndpoint::open(config, error);
+    ASSERT_EQ(error, WebError::None);
+    std::vector<std::unique_ptr<WsClient>> burst;
+    for (int i = 0; i < 40; ++i) burst.push_back(std::make_unique<WsClient>(endpoint->port(), true, "/play", "", "127.0.0.4"));
+    for (int i = 0; i < 10; ++i) {
+        endpoint->service();
+        for (auto& client : burst) client->wait_open(0);
+    }
+    EXPECT_EQ(endpoint->take_opened().size(), 4u);
+    size_t open = 0;
+    for (auto& client : burst) open += client->is_open();
+    EXPECT_EQ(open, 4u);
 }
 
 TEST_F(Endpoint, CarriesWholeMessagesBothWaysWithAndWithoutCompression) {
