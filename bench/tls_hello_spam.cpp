@@ -1,7 +1,8 @@
 // TLS handshake spam against a host serving its web port over TLS: threads connecting from
 // 127.0.0.x addresses, each sending one prepared ClientHello, waiting for the first bytes of the
-// answer (or a short while) and resetting; no cryptography on this side. Prints the connections
-// made and answered per second. Run an honest player (load_clients) beside it.
+// answer (or a short while) and resetting; no cryptography on this side. Prints the hellos sent
+// per second and how many were answered with a ServerHello (a handshake the host worked on) or
+// an alert. Run an honest player (load_clients) beside it.
 //
 //   tls_hello_spam <web_port> <seconds> [--threads N] [--sources K] [--first X]
 //
@@ -28,7 +29,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Counts {
-    std::atomic<long> sent{0}, answered{0}, failed{0};
+    std::atomic<long> sent{0}, handshakes{0}, alerts{0}, failed{0};
 };
 
 int connect_from(const std::string& source, uint16_t port) {
@@ -64,8 +65,11 @@ void spam(uint16_t port, std::vector<std::string> sources, const std::string& he
         }
         if (send(fd, hello.data(), hello.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(hello.size())) ++counts.sent;
         pollfd p{fd, POLLIN, 0};
-        char byte;
-        if (poll(&p, 1, 200) > 0 && recv(fd, &byte, 1, MSG_DONTWAIT) == 1) ++counts.answered;
+        unsigned char record = 0;
+        if (poll(&p, 1, 200) > 0 && recv(fd, &record, 1, MSG_DONTWAIT) == 1) {
+            if (record == 0x16) ++counts.handshakes; // the ServerHello: the host did the costly half
+            else if (record == 0x15) ++counts.alerts;
+        }
         reset(fd);
     }
 }
@@ -100,7 +104,9 @@ int main(int argc, char** argv) {
         workers.emplace_back(spam, port, std::move(mine), hello, end, std::ref(counts));
     }
     for (auto& w : workers) w.join();
-    std::printf("%d threads from %d addresses, %.0f s: %.0f hellos/s sent, %.0f/s answered, %.0f/s connects failed\n",
-                threads, sources, seconds, counts.sent / seconds, counts.answered / seconds, counts.failed / seconds);
+    std::printf("%d threads from %d addresses, %.0f s: %.0f hellos/s sent, %.0f/s answered with a ServerHello, %.0f/s "
+                "with an alert, %.0f/s connects failed\n",
+                threads, sources, seconds, counts.sent / seconds, counts.handshakes / seconds, counts.alerts / seconds,
+                counts.failed / seconds);
     return 0;
 }

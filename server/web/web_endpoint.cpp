@@ -14,8 +14,10 @@
 #include <arpa/inet.h>
 #include <malloc.h>
 #include <netinet/in.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -55,6 +57,22 @@ int callback(struct lws* wsi, enum lws_callback_reasons reason, void* user, void
 // The most a received piece takes from the socket beyond its own bytes: a frame header (14) and
 // deflate's block framing, with room to spare.
 constexpr size_t PIECE_OVERHEAD_BYTES = 32;
+
+// A piece at least this large was read into pages of the library's room that nothing else touches.
+constexpr size_t RELEASED_PIECE_BYTES = 64 * 1024;
+
+// The pages a received piece filled in the library's buffer (the inflater's output room, or the
+// receive buffer for an uncompressed message) go back to the system once the channel has the
+// bytes: the library writes that room afresh for each piece and never reads a piece again, so the
+// megabytes one large message filled are held only while it is being read, not for the life of
+// the socket. The room stays reserved; a later large piece touches its pages anew.
+void release_piece_pages(const void* piece, size_t length) {
+    if (length < RELEASED_PIECE_BYTES) return;
+    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(piece) + page - 1) & ~(page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(piece) + length) & ~(page - 1);
+    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+}
 
 const lws_protocols PROTOCOLS[] = {
     // Index 0 serves HTTP and any WebSocket that names no subprotocol (a browser's plain one).
@@ -501,6 +519,7 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
         it->second->read_this_round += len + PIECE_OVERHEAD_BYTES;
         if (it->second->read_this_round >= WEB_READ_BYTES) ++activity_;
         it->second->receive(std::string_view(static_cast<const char*>(in), len), last);
+        release_piece_pages(in, len);
         if (it->second->fault() != ChannelFault::None || it->second->inbox_full()) flow_control();
         return 0;
     }
