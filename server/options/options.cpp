@@ -133,8 +133,8 @@ constexpr OptionSpec OPTIONS[] = {
      [](HostOptions& o, std::string_view v) { return parse_count(v, o.handshakes_per_address); }},
     {"--max-tls-per-address", "N", nullptr,
      "new TLS connections one address may open on the web port per second, after a first burst of four seconds' "
-     "worth (default 8, 0: no limit; not 127.0.0.1, ::1); whoever opens them, at most 4 TLS handshakes a frame are "
-     "worked on and the rest refused",
+     "worth (default 8, 0: no limit; not 127.0.0.1, ::1); whoever opens them, at most 4 TLS handshakes a frame (16 at "
+     "once after a quiet moment) are worked on and the rest refused",
      [](HostOptions& o, std::string_view v) { return parse_count(v, o.tls_per_address_second); }},
     {"--max-logins-per-address", "N", nullptr,
      "connections from one address waiting for their LOGIN, on either port, those arriving at once included (default 8, 0: no limit; not 127.0.0.1, ::1)",

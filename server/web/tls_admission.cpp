@@ -30,12 +30,12 @@ TlsRefusal TlsAdmission::admits_socket(const std::string& address, int64_t now_u
         const double capacity = double(per_address_second_) * TLS_BURST_SECONDS;
         if (!addresses_[address].take(capacity, per_address_second_, 1'000'000, now_us)) return TlsRefusal::AddressRate;
     }
-    return sockets_.take(TLS_SOCKETS_PER_FRAME, TLS_SOCKETS_PER_FRAME, FRAME_US, now_us) ? TlsRefusal::None
-                                                                                         : TlsRefusal::FrameBudget;
+    return sockets_.take(TLS_SOCKET_BURST, TLS_SOCKETS_PER_FRAME, FRAME_US, now_us) ? TlsRefusal::None
+                                                                                    : TlsRefusal::FrameBudget;
 }
 
 bool TlsAdmission::admits_handshake(int64_t now_us) {
-    return handshakes_.take(TLS_HANDSHAKES_PER_FRAME, TLS_HANDSHAKES_PER_FRAME, FRAME_US, now_us);
+    return handshakes_.take(TLS_HANDSHAKE_BURST, TLS_HANDSHAKES_PER_FRAME, FRAME_US, now_us);
 }
 
 } // namespace cog::web

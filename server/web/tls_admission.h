@@ -12,12 +12,15 @@ namespace cog::web {
 
 // A frame of the game, which the budgets below are counted in.
 inline constexpr int64_t FRAME_US = 1'000'000 / 60;
-// Handshakes started per frame by everyone together: RSA-2048 signs in about 0.3 ms on a current
-// core (P-256 in less), so this many take at most a few milliseconds of a 16.7 ms frame.
+// Handshakes started per frame by everyone together, after a first burst (a browser opens half a
+// dozen connections at once to load the page): RSA-2048 signs in about 0.3 ms on a current core
+// (P-256 in less), so a frame spends at most a few milliseconds of its 16.7 on them.
 inline constexpr unsigned TLS_HANDSHAKES_PER_FRAME = 4;
-// New sockets taken per frame by everyone together: those beyond the handshake budget are turned
-// away cheaply, but each still costs an accept and a look at its ClientHello.
+inline constexpr unsigned TLS_HANDSHAKE_BURST = 16;
+// New sockets taken per frame by everyone together, likewise: those beyond the handshake budget
+// are turned away cheaply, but each still costs an accept and a look at its ClientHello.
 inline constexpr unsigned TLS_SOCKETS_PER_FRAME = 16;
+inline constexpr unsigned TLS_SOCKET_BURST = 64;
 // New TLS sockets one address may open per second, by default, after a first burst of
 // TLS_BURST_SECONDS' worth: two browsers loading the page at once, and each reconnecting.
 inline constexpr unsigned DEFAULT_TLS_SOCKETS_PER_ADDRESS_SECOND = 8;

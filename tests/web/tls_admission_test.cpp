@@ -45,23 +45,30 @@ TEST(TlsAdmission, OneAddressGetsItsBurstThenItsRateAndThisMachineOnlyTheFrameBu
     EXPECT_EQ(admitted_one_a_frame(admission, "198.51.100.1", BURST, now_us), BURST);
 }
 
+// After a first burst, each frame takes its budget and no more, however long the wait before it.
 TEST(TlsAdmission, EachFrameTakesOnlyItsBudgetOfSocketsAndHandshakesWhoeverSendsThem) {
     TlsAdmission admission;
-    const int64_t frame_us = 7'000'000;
+    int64_t now_us = 7'000'000;
+    const auto take_all = [&](unsigned& sockets, unsigned& handshakes) {
+        sockets = handshakes = 0;
+        for (int i = 0; i < 100; ++i) {
+            sockets += admission.admits_socket("127.0.0.1", now_us) == TlsRefusal::None;
+            handshakes += admission.admits_handshake(now_us);
+        }
+    };
     unsigned sockets = 0, handshakes = 0;
-    for (int i = 0; i < 100; ++i) {
-        sockets += admission.admits_socket("127.0.0.1", frame_us) == TlsRefusal::None;
-        handshakes += admission.admits_handshake(frame_us);
-    }
+    take_all(sockets, handshakes);
+    EXPECT_EQ(sockets, TLS_SOCKET_BURST);
+    EXPECT_EQ(handshakes, TLS_HANDSHAKE_BURST);
+    EXPECT_EQ(admission.admits_socket("127.0.0.1", now_us), TlsRefusal::FrameBudget);
+    now_us += FRAME_US;
+    take_all(sockets, handshakes);
     EXPECT_EQ(sockets, TLS_SOCKETS_PER_FRAME);
     EXPECT_EQ(handshakes, TLS_HANDSHAKES_PER_FRAME);
-    EXPECT_EQ(admission.admits_socket("127.0.0.1", frame_us), TlsRefusal::FrameBudget);
-    // The next frame brings a frame's worth, not more however long the wait.
-    for (const int64_t later : {frame_us + FRAME_US, frame_us + 100 * FRAME_US}) {
-        unsigned next = 0;
-        for (int i = 0; i < 100; ++i) next += admission.admits_handshake(later);
-        EXPECT_EQ(next, TLS_HANDSHAKES_PER_FRAME);
-    }
+    now_us += 100 * FRAME_US;
+    take_all(sockets, handshakes);
+    EXPECT_EQ(sockets, TLS_SOCKET_BURST);
+    EXPECT_EQ(handshakes, TLS_HANDSHAKE_BURST);
 }
 
 } // namespace
