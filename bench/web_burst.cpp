@@ -1,7 +1,7 @@
 // A burst of WebSockets from one address against a running host's web port, opened at once, then
-// each sending one small compressed message that inflates to more than a megabyte; in rounds. Prints the host's resident memory before, at its peak and a while after
-// every socket has closed. Run an honest player (load_clients) beside it for the gaps between its
-// pictures.
+// each sending one small compressed message that inflates to more than a megabyte; in rounds.
+// Prints the host's resident memory before, at its peak and a while after every socket has
+// closed. Run an honest player (load_clients) beside it for the gaps between its pictures.
 //
 //   web_burst <web_port> <host_pid> [--sockets N] [--rounds R] [--source 127.0.0.X]
 #include "bench/proc_sample.h"
@@ -132,7 +132,8 @@ int round_of(uint16_t port, int sockets, const char* source, const std::string& 
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s <web_port> <host_pid> [--sockets N] [--rounds R] [--source 127.0.0.X]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <web_port> <host_pid> [--sockets N] [--rounds R] [--source 127.0.0.X]\n",
+                     argv[0]);
         return 2;
     }
     const auto port = static_cast<uint16_t>(std::atoi(argv[1]));

@@ -129,7 +129,7 @@ constexpr OptionSpec OPTIONS[] = {
          return !v.empty();
      }},
     {"--max-handshakes-per-address", "N", nullptr,
-     "sockets one address may hold on the web port before they are WebSockets (default 16, 0: no limit; not 127.0.0.1, ::1)",
+     "sockets one address may hold on the web port before the game has them as WebSockets (default 16, 0: no limit; not 127.0.0.1, ::1)",
      [](HostOptions& o, std::string_view v) { return parse_count(v, o.handshakes_per_address); }},
     {"--max-tls-per-address", "N", nullptr,
      "new TLS connections one address may open on the web port per second, after a first burst of four seconds' "

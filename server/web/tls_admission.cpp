@@ -9,7 +9,8 @@ namespace cog::web {
 
 bool TokenBucket::take(double capacity, double per_period, int64_t period_us, int64_t now_us) {
     if (!started) tokens = capacity;
-    else if (now_us > filled_us) tokens = std::min(capacity, tokens + per_period * double(now_us - filled_us) / double(period_us));
+    else if (now_us > filled_us)
+        tokens = std::min(capacity, tokens + per_period * double(now_us - filled_us) / double(period_us));
     filled_us = now_us;
     started = true;
     if (tokens < 1) return false;

@@ -445,7 +445,8 @@ int WebEndpoint::finish_transaction(struct lws* wsi) {
 // for its answer as long again.
 void WebEndpoint::close_overdue_requests() {
     for (const void* socket : handshakes_.take_overdue(now_us_()))
-        lws_set_timeout(static_cast<struct lws*>(const_cast<void*>(socket)), PENDING_TIMEOUT_USER_OK, LWS_TO_KILL_ASYNC);
+        lws_set_timeout(static_cast<struct lws*>(const_cast<void*>(socket)), PENDING_TIMEOUT_USER_OK,
+                        LWS_TO_KILL_ASYNC);
 }
 
 int WebEndpoint::serve_http(struct lws* wsi, const char* url) {

@@ -32,10 +32,11 @@ inline constexpr int MAX_HTTP_HEADER_BYTES = 4096;
 inline constexpr int LIBRARY_HEADER_ROOM = 4 * MAX_HTTP_HEADER_BYTES;
 // Requests the library reads at once (each holding LIBRARY_HEADER_ROOM); others wait their turn.
 inline constexpr int HTTP_HEADER_POOL = 64;
-// Sockets one address may hold on the web port before they are WebSockets, by default: two
-// browsers loading the page at once (six connections each) and their upgrades.
+// Sockets one address may hold on the web port before the host has them as WebSockets, by
+// default: two browsers loading the page at once (six connections each) and their upgrades.
 inline constexpr unsigned DEFAULT_HANDSHAKES_PER_ADDRESS = 16;
-// Seconds a request or an upgrade may take to arrive whole, and an idle keep-alive may last.
+// Seconds a TLS handshake, a request or an upgrade may take to arrive whole, and an idle
+// keep-alive may last.
 inline constexpr int HANDSHAKE_TIMEOUT_S = 5;
 // Service rounds per call while channels still have output or a round read or refused something;
 // each round writes at most one message per channel, reads at most WEB_READ_BYTES per socket and

@@ -205,7 +205,8 @@ TEST_F(Endpoint, ABurstOfWebSocketsFromOneAddressIsUpgradedOnlyUpToItsShare) {
     endpoint = WebEndpoint::open(config, error);
     ASSERT_EQ(error, WebError::None);
     std::vector<std::unique_ptr<WsClient>> burst;
-    for (int i = 0; i < 40; ++i) burst.push_back(std::make_unique<WsClient>(endpoint->port(), true, "/play", "", "127.0.0.4"));
+    for (int i = 0; i < 40; ++i)
+        burst.push_back(std::make_unique<WsClient>(endpoint->port(), true, "/play", "", "127.0.0.4"));
     for (int i = 0; i < 10; ++i) {
         endpoint->service();
         for (auto& client : burst) client->wait_open(0);
@@ -347,7 +348,8 @@ TEST_F(Endpoint, ALargeCompressedMessageTakesMemoryOnlyWhileItIsRead) {
     ASSERT_TRUE(test::drive_until([&] { service(); }, [&] { return channels.size() == SOCKETS; }, 100));
     // A first small message makes each socket's inflater before the count starts.
     const std::string small = compressed_frame("{}");
-    for (auto& client : clients) ASSERT_EQ(::send(client->fd(), small.data(), small.size(), MSG_NOSIGNAL), ssize_t(small.size()));
+    for (auto& client : clients)
+        ASSERT_EQ(::send(client->fd(), small.data(), small.size(), MSG_NOSIGNAL), ssize_t(small.size()));
     ASSERT_TRUE(test::drive_until([&] { service(); },
                                   [&] {
                                       return std::all_of(channels.begin(), channels.end(),
@@ -357,7 +359,8 @@ TEST_F(Endpoint, ALargeCompressedMessageTakesMemoryOnlyWhileItIsRead) {
     const std::string bomb = compressed_frame(std::string(MAX_WEB_MESSAGE_BYTES + MAX_WEB_MESSAGE_BYTES / 5, 'a'));
     ASSERT_LT(bomb.size(), 2000u);
     const size_t before = resident_bytes();
-    for (auto& client : clients) ASSERT_EQ(::send(client->fd(), bomb.data(), bomb.size(), MSG_NOSIGNAL), ssize_t(bomb.size()));
+    for (auto& client : clients)
+        ASSERT_EQ(::send(client->fd(), bomb.data(), bomb.size(), MSG_NOSIGNAL), ssize_t(bomb.size()));
     ASSERT_TRUE(test::drive_until([&] { service(); },
                                   [&] {
                                       return std::all_of(channels.begin(), channels.end(), [](const auto& c) {
