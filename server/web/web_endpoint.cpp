@@ -58,6 +58,9 @@ int callback(struct lws* wsi, enum lws_callback_reasons reason, void* user, void
 // deflate's block framing, with room to spare.
 constexpr size_t PIECE_OVERHEAD_BYTES = 32;
 
+// WebSockets closed before their memory is handed back to the system.
+constexpr size_t CLOSES_PER_TRIM = 64;
+
 // A piece at least this large was read into pages of the library's room that nothing else touches.
 constexpr size_t RELEASED_PIECE_BYTES = 64 * 1024;
 
@@ -290,12 +293,13 @@ void WebEndpoint::service() {
     give_back_memory();
 }
 
-// A closed WebSocket's buffers (the library's receive buffer and inflater, a megabyte or more each
-// once a large message went through) go back to malloc, which keeps them: with many at once they
-// are left in the middle of its heap. They are handed back to the system at most once a second.
+// A closed WebSocket's memory (the library's structures, its inflater's state and window, tens of
+// kilobytes) goes back to malloc, which keeps it: after a burst of hundreds it is left in the
+// middle of its heap. Handing it back to the system walks the whole heap, which can take
+// milliseconds, so it is done only once many have closed, and at most once a second.
 void WebEndpoint::give_back_memory() {
     const int64_t now_us = now_us_();
-    if (closed_since_trim_ == 0 || now_us - trimmed_us_ < 1'000'000) return;
+    if (closed_since_trim_ < CLOSES_PER_TRIM || now_us - trimmed_us_ < 1'000'000) return;
     malloc_trim(0);
     closed_since_trim_ = 0;
     trimmed_us_ = now_us;
