@@ -137,6 +137,7 @@ bool Host::open_web_endpoint() {
     web_config.tls_certificate = config_.tls_certificate;
     web_config.tls_key = config_.tls_key;
     web_config.handshakes_per_address = config_.handshakes_per_address;
+    web_config.tls_sockets_per_address_second = config_.tls_per_address_second;
     web_config.allowed_origins = config_.allowed_origins;
     state_.web = web::WebEndpoint::open(web_config, error, &tls);
     if (state_.web) {

@@ -48,13 +48,12 @@ std::vector<PendingLogin>::iterator login_to_give_way(std::vector<PendingLogin>&
     return logins.end();
 }
 
-// Only connections that have already waited a frame count: those accepted in this one have not
-// been read yet, and a crowd behind one address whose LOGINs are already on the way is honest.
-bool address_has_room(const ConnectionTable& table, const std::string& address, int64_t now_ns) {
+// Every connection counts from the moment it arrives, those of this very frame too: a burst of
+// hundreds opened at once from one address would otherwise all be taken, each holding its buffers.
+bool address_has_room(const ConnectionTable& table, const std::string& address) {
     if (table.pending_logins_per_address == 0 || is_own_machine(address)) return true;
-    const auto waiting = std::count_if(table.pending_logins.begin(), table.pending_logins.end(), [&](const PendingLogin& login) {
-        return login.address == address && login.accepted_ns != now_ns;
-    });
+    const auto waiting = std::count_if(table.pending_logins.begin(), table.pending_logins.end(),
+                                       [&](const PendingLogin& login) { return login.address == address; });
     return static_cast<size_t>(waiting) < table.pending_logins_per_address;
 }
 
@@ -63,7 +62,7 @@ void admit_pending(ConnectionTable& table, const Transport& transport, int64_t n
     const std::string peer = transport_peer(transport);
     const std::string address = address_part(peer);
     // Refused before its line: an address that keeps reconnecting is only counted.
-    if (!address_has_room(table, address, now_ns)) {
+    if (!address_has_room(table, address)) {
         refuse_connection(table, transport, now_ns);
         return;
     }

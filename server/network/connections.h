@@ -29,10 +29,10 @@ inline constexpr int64_t STALLED_CLIENT_NS = 5'000'000'000;
 // when every place is younger than that and has started its LOGIN is a newcomer refused.
 inline constexpr size_t MAX_PENDING_LOGINS = 64;
 inline constexpr int64_t LOGIN_GRACE_NS = 1'000'000'000;
-// Connections from one address that have waited a frame or more for their LOGIN, by default; a
-// newcomer beyond it is refused, so one address cannot take the places of the others. An honest
-// LOGIN follows its connection within milliseconds, so a household joining at once is taken in
-// the frame it arrives and stays well under it.
+// Connections from one address waiting for their LOGIN, by default, those arrived in this frame
+// included; a newcomer beyond it is refused, so one address cannot take the places of the others.
+// An honest LOGIN follows its connection within milliseconds, so a household joining at once
+// leaves the list as fast as it enters it; one beyond it comes back when its client reconnects.
 inline constexpr size_t DEFAULT_PENDING_LOGINS_PER_ADDRESS = 8;
 // Refusals are logged at most this often, with a count, so a flood cannot flood the log too.
 inline constexpr int64_t REFUSAL_LOG_INTERVAL_NS = 1'000'000'000;

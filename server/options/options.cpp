@@ -129,10 +129,15 @@ constexpr OptionSpec OPTIONS[] = {
          return !v.empty();
      }},
     {"--max-handshakes-per-address", "N", nullptr,
-     "sockets one address may hold on the web port before they are WebSockets (default 16, 0: no limit; not 127.0.0.1, ::1)",
+     "sockets one address may hold on the web port before the game has them as WebSockets (default 16, 0: no limit; not 127.0.0.1, ::1)",
      [](HostOptions& o, std::string_view v) { return parse_count(v, o.handshakes_per_address); }},
+    {"--max-tls-per-address", "N", nullptr,
+     "new TLS connections one address may open on the web port per second, after a first burst of four seconds' "
+     "worth (default 8, 0: no limit; not 127.0.0.1, ::1); whoever opens them, at most 4 TLS handshakes a frame (16 at "
+     "once after a quiet moment) are worked on and the rest refused",
+     [](HostOptions& o, std::string_view v) { return parse_count(v, o.tls_per_address_second); }},
     {"--max-logins-per-address", "N", nullptr,
-     "connections from one address waiting for their LOGIN, on either port (default 8, 0: no limit; not 127.0.0.1, ::1)",
+     "connections from one address waiting for their LOGIN, on either port, those arriving at once included (default 8, 0: no limit; not 127.0.0.1, ::1)",
      [](HostOptions& o, std::string_view v) { return parse_count(v, o.pending_logins_per_address); }},
     {"--allow-origin", "ORIGIN", nullptr,
      "also accept browsers' WebSockets from pages of ORIGIN, e.g. https://play.example.org (repeatable; * for any)",

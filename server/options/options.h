@@ -39,6 +39,7 @@ struct HostOptions {
     std::string record_path; // empty: no recording
     // Per-address limits; 0 lifts each.
     unsigned handshakes_per_address = web::DEFAULT_HANDSHAKES_PER_ADDRESS; // web port, not yet WebSockets
+    unsigned tls_per_address_second = web::DEFAULT_TLS_SOCKETS_PER_ADDRESS_SECOND; // new TLS sockets a second
     size_t pending_logins_per_address = DEFAULT_PENDING_LOGINS_PER_ADDRESS; // either port, before LOGIN
     std::vector<std::string> allowed_origins; // pages elsewhere whose WebSockets are accepted; "*": any
     uint64_t record_max_bytes = uint64_t{1} << 30; // the recording's file ends before growing past this

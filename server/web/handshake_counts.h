@@ -1,7 +1,7 @@
-// Sockets on the web port that are not WebSockets yet (requests being read or served, idle
-// keep-alive connections, unfinished upgrades), counted per peer address so that one address
-// cannot take every place the endpoint has, each with the time by which its request must have
-// arrived whole.
+// Sockets on the web port that the host does not have as WebSockets yet (TLS handshakes, requests
+// being read or served, idle keep-alive connections, unfinished upgrades, WebSockets opened since
+// the host last took them), counted per peer address so that one address cannot take every place
+// the endpoint has, each with the time by which its request must have arrived whole.
 #pragma once
 
 #include <cstdint>
@@ -21,13 +21,13 @@ public:
     bool admits(const std::string& address) const;
     // `socket` (the library's handle) from `address` is waiting for a request since `now_us`.
     void add(const void* socket, const std::string& address, int64_t now_us);
-    // Its request has arrived whole: no deadline while it is answered.
+    // Its request has arrived whole (or it is a WebSocket now): no deadline while it is answered.
     void request_arrived(const void* socket);
     // Its answer is complete: the next request must arrive within the timeout from `now_us`.
     void answered(const void* socket, int64_t now_us);
     // Sockets whose request is overdue at `now_us`; each is reported once.
     std::vector<const void*> take_overdue(int64_t now_us);
-    // `socket` became a WebSocket or closed; unknown sockets are ignored.
+    // `socket` went to the host as a WebSocket, or closed; unknown sockets are ignored.
     void remove(const void* socket);
     unsigned count(const std::string& address) const;
 

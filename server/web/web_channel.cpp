@@ -71,8 +71,9 @@ bool WebChannel::queue(std::string_view body) {
 void WebChannel::receive(std::string_view bytes, bool last) {
     if (fault_ != ChannelFault::None) return;
     if (partial_.size() + bytes.size() > MAX_WEB_MESSAGE_BYTES) {
-        // Nothing of it is kept: the host drops the sender.
-        partial_ = std::string();
+        // Nothing of it is kept: the host drops the sender. (Assigning an empty string would keep
+        // the storage.)
+        std::string().swap(partial_);
         partial_started_ = false;
         set_fault(ChannelFault::TooLarge);
         account();

@@ -9,11 +9,15 @@
 #include "shared/protocol/picture_change.h"
 
 #include <libwebsockets.h>
+#include <openssl/ssl.h>
 
 #include <arpa/inet.h>
+#include <malloc.h>
 #include <netinet/in.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -30,16 +34,48 @@ void log_library_line(int level, const char* line) {
     if (level & LLL_ERR) LOG_WARN("[WEB] %s", text.c_str());
 }
 
+// Called by OpenSSL once a ClientHello has been read, before the key exchange and the signature
+// that make a handshake costly: one past the frame's budget is ended there, for next to nothing.
+int on_client_hello(SSL* ssl, int* alert, void* endpoint) {
+    (void)ssl;
+    if (static_cast<WebEndpoint*>(endpoint)->admit_handshake()) return SSL_CLIENT_HELLO_SUCCESS;
+    *alert = SSL_AD_HANDSHAKE_FAILURE;
+    return SSL_CLIENT_HELLO_ERROR;
+}
+
 int callback(struct lws* wsi, enum lws_callback_reasons reason, void* user, void* in, size_t len) {
-    (void)user;
     auto* endpoint = static_cast<WebEndpoint*>(lws_context_user(lws_get_context(wsi)));
     if (!endpoint) return lws_callback_http_dummy(wsi, reason, user, in, len);
+    // The TLS port's OpenSSL context, as the library sets it up.
+    if (reason == LWS_CALLBACK_OPENSSL_LOAD_EXTRA_SERVER_VERIFY_CERTS) {
+        SSL_CTX_set_client_hello_cb(static_cast<SSL_CTX*>(user), on_client_hello, endpoint);
+        return 0;
+    }
     return endpoint->on_event(wsi, static_cast<int>(reason), in, len);
 }
 
 // The most a received piece takes from the socket beyond its own bytes: a frame header (14) and
 // deflate's block framing, with room to spare.
 constexpr size_t PIECE_OVERHEAD_BYTES = 32;
+
+// WebSockets closed before their memory is handed back to the system.
+constexpr size_t CLOSES_PER_TRIM = 64;
+
+// A piece at least this large was read into pages of the library's room that nothing else touches.
+constexpr size_t RELEASED_PIECE_BYTES = 64 * 1024;
+
+// The pages a received piece filled in the library's buffer (the inflater's output room, or the
+// receive buffer for an uncompressed message) go back to the system once the channel has the
+// bytes: the library writes that room afresh for each piece and never reads a piece again, so the
+// megabytes one large message filled are held only while it is being read, not for the life of
+// the socket. The room stays reserved; a later large piece touches its pages anew.
+void release_piece_pages(const void* piece, size_t length) {
+    if (length < RELEASED_PIECE_BYTES) return;
+    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(piece) + page - 1) & ~(page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(piece) + length) & ~(page - 1);
+    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+}
 
 const lws_protocols PROTOCOLS[] = {
     // Index 0 serves HTTP and any WebSocket that names no subprotocol (a browser's plain one).
@@ -194,6 +230,8 @@ std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError
     info.options = LWS_SERVER_OPTION_DISABLE_IPV6;
     info.server_string = "cogwell";
     endpoint->handshakes_ = HandshakeCounts(config.handshakes_per_address, int64_t{HANDSHAKE_TIMEOUT_S} * 1'000'000);
+    endpoint->tls_admission_ = TlsAdmission(config.tls_sockets_per_address_second);
+    endpoint->now_us_ = config.clock_us ? config.clock_us : [] { return int64_t{lws_now_usecs()}; };
     endpoint->allowed_origins_ = config.allowed_origins;
     if (secure) {
         // A player who typed the address without https:// is sent to it rather than met with silence.
@@ -223,9 +261,13 @@ WebEndpoint::~WebEndpoint() {
     for (auto& [wsi, channel] : channels_) channel->wsi = nullptr;
 }
 
+// Until the host has them, new WebSockets still count against their address: however many one
+// address opens at once, a service upgrades only its share before the host sees them.
 std::vector<std::shared_ptr<WebChannel>> WebEndpoint::take_opened() {
     std::vector<std::shared_ptr<WebChannel>> opened;
     opened.swap(opened_);
+    for (const auto& channel : opened)
+        if (channel->wsi) handshakes_.remove(channel->wsi);
     return opened;
 }
 
@@ -248,6 +290,19 @@ void WebEndpoint::service() {
         if (!more) break;
     }
     flow_control();
+    give_back_memory();
+}
+
+// A closed WebSocket's memory (the library's structures, its inflater's state and window, tens of
+// kilobytes) goes back to malloc, which keeps it: after a burst of hundreds it is left in the
+// middle of its heap. Handing it back to the system walks the whole heap, which can take
+// milliseconds, so it is done only once many have closed, and at most once a second.
+void WebEndpoint::give_back_memory() {
+    const int64_t now_us = now_us_();
+    if (closed_since_trim_ < CLOSES_PER_TRIM || now_us - trimmed_us_ < 1'000'000) return;
+    malloc_trim(0);
+    closed_since_trim_ = 0;
+    trimmed_us_ = now_us;
 }
 
 // Straight from the host's frame, not from the library's writable callback: the frame's pictures
@@ -315,18 +370,43 @@ int WebEndpoint::write_deflated(WebChannel& channel, std::string_view body) {
 // Refused sockets are counted and logged at most once a second, so a flood of them cannot flood
 // the log too.
 void WebEndpoint::log_refusals() {
-    const int64_t now_us = lws_now_usecs();
+    const int64_t now_us = now_us_();
     if (refusals_unlogged_ == 0 || now_us - refusal_logged_us_ < 1'000'000) return;
     LOG_WARN("[WEB] Too many unfinished requests from one address, refused %zu", refusals_unlogged_);
     refusals_unlogged_ = 0;
     refusal_logged_us_ = now_us;
 }
 
+void WebEndpoint::log_tls_refusals() {
+    const int64_t now_us = now_us_();
+    if (tls_refusals_unlogged_ == 0 || now_us - tls_refusal_logged_us_ < 1'000'000) return;
+    LOG_WARN("[WEB] Too many TLS handshakes, refused %zu", tls_refusals_unlogged_);
+    tls_refusals_unlogged_ = 0;
+    tls_refusal_logged_us_ = now_us;
+}
+
+bool WebEndpoint::admit_handshake() {
+    if (tls_admission_.admits_handshake(now_us_())) return true;
+    ++tls_refusals_unlogged_;
+    log_tls_refusals();
+    return false;
+}
+
 bool WebEndpoint::admit_socket(int fd) {
-    if (handshakes_.admits(peer_address_of(fd).host)) return true;
-    ++refusals_unlogged_;
-    ++activity_;
-    log_refusals();
+    const std::string address = peer_address_of(fd).host;
+    if (!handshakes_.admits(address)) {
+        ++refusals_unlogged_;
+        ++activity_;
+        log_refusals();
+        return false;
+    }
+    const TlsRefusal tls = secure_ ? tls_admission_.admits_socket(address, now_us_()) : TlsRefusal::None;
+    if (tls == TlsRefusal::None) return true;
+    ++tls_refusals_unlogged_;
+    // Behind a socket refused for its address may wait another's; once the frame's budget is
+    // spent, nothing more is taken until the next.
+    if (tls == TlsRefusal::AddressRate) ++activity_;
+    log_tls_refusals();
     return false;
 }
 
@@ -348,7 +428,7 @@ bool headers_too_large(struct lws* wsi) { return header_bytes(wsi) > static_cast
 // Only WebSockets are upgraded (never HTTP/2 in clear text, which nothing here needs), only
 // within the header limit, and only from the host's own page, a native client or an allowed origin.
 int WebEndpoint::confirm_upgrade(struct lws* wsi, const char* upgrade) {
-    handshakes_.answered(wsi, lws_now_usecs()); // the upgrade must finish within a fresh timeout
+    handshakes_.answered(wsi, now_us_()); // the upgrade must finish within a fresh timeout
     if (!upgrade || strcasecmp(upgrade, "websocket") != 0) return answer_status(wsi, HTTP_STATUS_FORBIDDEN);
     if (headers_too_large(wsi)) return answer_status(wsi, HTTP_STATUS_HEADERS_TOO_LARGE);
     const std::string origin = header(wsi, WSI_TOKEN_ORIGIN);
@@ -359,15 +439,17 @@ int WebEndpoint::confirm_upgrade(struct lws* wsi, const char* upgrade) {
 
 // The connection waits for its next request, which must come within the handshake timeout.
 int WebEndpoint::finish_transaction(struct lws* wsi) {
-    handshakes_.answered(wsi, lws_now_usecs());
+    handshakes_.answered(wsi, now_us_());
     return complete_transaction(wsi);
 }
 
-// Requests that have taken too long to arrive whole are closed, however slowly their bytes keep
-// coming: the library's own timeout starts again with every byte.
+// Requests (and TLS handshakes) that have taken too long to arrive whole are closed, however
+// slowly their bytes keep coming: the library's own timeout starts again with every byte. They are
+// closed outright: a keep-alive timeout would have the library say goodbye to a TLS peer and wait
+// for its answer as long again.
 void WebEndpoint::close_overdue_requests() {
-    for (const void* socket : handshakes_.take_overdue(lws_now_usecs()))
-        lws_set_timeout(static_cast<struct lws*>(const_cast<void*>(socket)), PENDING_TIMEOUT_HTTP_KEEPALIVE_IDLE,
+    for (const void* socket : handshakes_.take_overdue(now_us_()))
+        lws_set_timeout(static_cast<struct lws*>(const_cast<void*>(socket)), PENDING_TIMEOUT_USER_OK,
                         LWS_TO_KILL_ASYNC);
 }
 
@@ -397,7 +479,7 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
     case LWS_CALLBACK_FILTER_NETWORK_CONNECTION:
         return admit_socket(static_cast<int>(reinterpret_cast<intptr_t>(in))) ? 0 : 1;
     case LWS_CALLBACK_SERVER_NEW_CLIENT_INSTANTIATED:
-        handshakes_.add(wsi, peer_address_of(lws_get_socket_fd(wsi)).host, lws_now_usecs());
+        handshakes_.add(wsi, peer_address_of(lws_get_socket_fd(wsi)).host, now_us_());
         return lws_callback_http_dummy(wsi, reason, nullptr, in, len);
     case LWS_CALLBACK_WSI_DESTROY:
         handshakes_.remove(wsi);
@@ -415,7 +497,7 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
         return 1;
     }
     case LWS_CALLBACK_ESTABLISHED: {
-        handshakes_.remove(wsi);
+        handshakes_.request_arrived(wsi); // counted until the host takes it, with no deadline
         auto channel = std::make_shared<WebChannel>(received_pool_);
         channel->wsi = wsi;
         channel->peer_ = peer_of(wsi);
@@ -442,6 +524,7 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
         it->second->read_this_round += len + PIECE_OVERHEAD_BYTES;
         if (it->second->read_this_round >= WEB_READ_BYTES) ++activity_;
         it->second->receive(std::string_view(static_cast<const char*>(in), len), last);
+        release_piece_pages(in, len);
         if (it->second->fault() != ChannelFault::None || it->second->inbox_full()) flow_control();
         return 0;
     }
@@ -455,6 +538,7 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
         it->second->set_fault(ChannelFault::Closed);
         it->second->wsi = nullptr;
         channels_.erase(it);
+        ++closed_since_trim_;
         return 0;
     }
     default: return lws_callback_http_dummy(wsi, reason, nullptr, in, len);

@@ -5,11 +5,13 @@
 
 #include "server/web/handshake_counts.h"
 #include "server/web/pair_deflater.h"
-#include "server/web/web_channel.h"
+#include "server/web/tls_admission.h"
 #include "server/web/tls_files.h"
+#include "server/web/web_channel.h"
 #include "server/web/web_files.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,10 +32,11 @@ inline constexpr int MAX_HTTP_HEADER_BYTES = 4096;
 inline constexpr int LIBRARY_HEADER_ROOM = 4 * MAX_HTTP_HEADER_BYTES;
 // Requests the library reads at once (each holding LIBRARY_HEADER_ROOM); others wait their turn.
 inline constexpr int HTTP_HEADER_POOL = 64;
-// Sockets one address may hold on the web port before they are WebSockets, by default: two
-// browsers loading the page at once (six connections each) and their upgrades.
+// Sockets one address may hold on the web port before the host has them as WebSockets, by
+// default: two browsers loading the page at once (six connections each) and their upgrades.
 inline constexpr unsigned DEFAULT_HANDSHAKES_PER_ADDRESS = 16;
-// Seconds a request or an upgrade may take to arrive whole, and an idle keep-alive may last.
+// Seconds a TLS handshake, a request or an upgrade may take to arrive whole, and an idle
+// keep-alive may last.
 inline constexpr int HANDSHAKE_TIMEOUT_S = 5;
 // Service rounds per call while channels still have output or a round read or refused something;
 // each round writes at most one message per channel, reads at most WEB_READ_BYTES per socket and
@@ -67,11 +70,16 @@ struct WebConfig {
     std::string root;      // the web client's folder
     bool deflate = true;   // offer permessage-deflate
     unsigned handshakes_per_address = DEFAULT_HANDSHAKES_PER_ADDRESS; // 0: no limit
+    // New TLS sockets one address may open per second (0: no limit; 127.0.0.1 and ::1 never
+    // counted). Whoever opens them, a few handshakes a frame at most are worked on.
+    unsigned tls_sockets_per_address_second = DEFAULT_TLS_SOCKETS_PER_ADDRESS_SECOND;
     // Pages served elsewhere whose WebSockets are accepted besides the host's own page ("*": any).
     std::vector<std::string> allowed_origins;
     // Both set: HTTPS and WSS on the port, with this PEM certificate (chain) and private key.
     std::string tls_certificate;
     std::string tls_key;
+    // Microseconds of a steady clock for the endpoint's deadlines and budgets; empty: the library's.
+    std::function<int64_t()> clock_us;
 };
 
 enum class WebError : uint8_t { None, NoFiles, ListenFailed, BadTlsFiles };
@@ -102,6 +110,8 @@ public:
 
     // Library callbacks land here.
     int on_event(struct lws* wsi, int reason, void* in, size_t len);
+    // A ClientHello has arrived: whether this frame's handshake budget lets it be answered.
+    bool admit_handshake();
 
 private:
     WebEndpoint() = default;
@@ -113,8 +123,10 @@ private:
     bool admit_socket(int fd);
     int confirm_upgrade(struct lws* wsi, const char* upgrade);
     void log_refusals();
+    void log_tls_refusals();
     int finish_transaction(struct lws* wsi);
     void close_overdue_requests();
+    void give_back_memory();
 
     WebFiles files_;
     lws_context* context_ = nullptr;
@@ -122,7 +134,13 @@ private:
     // sockets refused (the library takes no other socket from its listener in a round that
     // refused one).
     size_t activity_ = 0;
+    std::function<int64_t()> now_us_; // µs
     HandshakeCounts handshakes_;
+    TlsAdmission tls_admission_;
+    size_t tls_refusals_unlogged_ = 0; // TLS sockets and handshakes refused since the last log line
+    int64_t tls_refusal_logged_us_ = 0;
+    size_t closed_since_trim_ = 0;     // WebSockets closed since freed memory was last given back
+    int64_t trimmed_us_ = 0;           // the library's clock then
     std::vector<std::string> allowed_origins_;
     size_t refusals_unlogged_ = 0;   // sockets refused for their address since the last log line
     int64_t refusal_logged_us_ = 0;  // the library's clock at that line

@@ -36,12 +36,13 @@ TEST(HostOptions, EnvironmentSetsModesAndArgumentsWin) {
 
     // Per-address limits and allowed origins: the latter gathered from every use.
     const char* limits[] = {"host", "--allow-origin", "https://front.example", "--max-logins-per-address=0",
-                            "--allow-origin=*", "--max-handshakes-per-address", "3"};
-    parsed = parse_host_options(7, limits, no_env);
+                            "--allow-origin=*", "--max-handshakes-per-address", "3", "--max-tls-per-address=2"};
+    parsed = parse_host_options(8, limits, no_env);
     ASSERT_EQ(parsed.error, OptionsError::None);
     EXPECT_EQ(parsed.options.allowed_origins, (std::vector<std::string>{"https://front.example", "*"}));
     EXPECT_EQ(parsed.options.pending_logins_per_address, 0u);
     EXPECT_EQ(parsed.options.handshakes_per_address, 3u);
+    EXPECT_EQ(parsed.options.tls_per_address_second, 2u);
     const char* negative[] = {"host", "--max-handshakes-per-address", "-1"};
     EXPECT_EQ(parse_host_options(3, negative, no_env).error, OptionsError::BadValue);
 }

@@ -5,7 +5,16 @@
 #include "tests/ws_client/ws_client.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <zlib.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" void __sanitizer_purge_allocator();
+#else
+#include <malloc.h>
+#endif
+
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -154,7 +163,7 @@ TEST_F(Endpoint, OneAddressHoldsOnlyAFewUnfinishedRequestsAndOnlyForAFewSeconds)
     endpoint = WebEndpoint::open(config, error);
     ASSERT_EQ(error, WebError::None);
     std::vector<std::unique_ptr<test::DribblingRequest>> held;
-    for (int i = 0; i < 8; ++i) held.push_back(std::make_unique<test::DribblingRequest>(endpoint->port(), "127.0.0.1"));
+    for (int i = 0; i < 8; ++i) held.push_back(std::make_unique<test::DribblingRequest>(endpoint->port(), "127.0.0.5"));
     for (int i = 0; i < 20; ++i) {
         service();
         for (auto& socket : held) socket->dribble();
@@ -167,7 +176,7 @@ TEST_F(Endpoint, OneAddressHoldsOnlyAFewUnfinishedRequestsAndOnlyForAFewSeconds)
     // Another address is served meanwhile; the first one gets nothing more.
     HttpGet other(endpoint->port(), "/", {}, "127.0.0.2");
     EXPECT_EQ(fetch(other).status(), 200);
-    HttpGet same(endpoint->port(), "/");
+    HttpGet same(endpoint->port(), "/", {}, "127.0.0.5");
     EXPECT_EQ(fetch(same).status(), 0);
 
     // The three held ones are closed once they have taken too long, however they dribble.
@@ -183,8 +192,29 @@ TEST_F(Endpoint, OneAddressHoldsOnlyAFewUnfinishedRequestsAndOnlyForAFewSeconds)
         usleep(20000);
     }
     EXPECT_EQ(closed, held.size());
-    HttpGet later(endpoint->port(), "/");
+    HttpGet later(endpoint->port(), "/", {}, "127.0.0.5");
     EXPECT_EQ(fetch(later).status(), 200);
+}
+
+// WebSockets opened at once from one address count against it until the host has taken them:
+// however many arrive together, one service upgrades only the address's share.
+TEST_F(Endpoint, ABurstOfWebSocketsFromOneAddressIsUpgradedOnlyUpToItsShare) {
+    WebConfig config = site();
+    config.handshakes_per_address = 4;
+    WebError error = WebError::ListenFailed;
+    endpoint = WebEndpoint::open(config, error);
+    ASSERT_EQ(error, WebError::None);
+    std::vector<std::unique_ptr<WsClient>> burst;
+    for (int i = 0; i < 40; ++i)
+        burst.push_back(std::make_unique<WsClient>(endpoint->port(), true, "/play", "", "127.0.0.4"));
+    for (int i = 0; i < 10; ++i) {
+        endpoint->service();
+        for (auto& client : burst) client->wait_open(0);
+    }
+    EXPECT_EQ(endpoint->take_opened().size(), 4u);
+    size_t open = 0;
+    for (auto& client : burst) open += client->is_open();
+    EXPECT_EQ(open, 4u);
 }
 
 TEST_F(Endpoint, CarriesWholeMessagesBothWaysWithAndWithoutCompression) {
@@ -274,6 +304,72 @@ TEST_F(Endpoint, AnOversizedMessageFaultsOnlyItsSender) {
     EXPECT_TRUE(test::drive_until([&] { service(); }, [&] { return flooder.closed_by_peer(1); }, 300));
     ASSERT_TRUE(other->queue("hello"));
     EXPECT_EQ(receive(honest, 1), std::vector<std::string>{"hello"});
+}
+
+// Bytes of this process in memory, once what was freed has been given back to the system (the
+// address sanitizer's quarantine included).
+size_t resident_bytes() {
+#if defined(__SANITIZE_ADDRESS__)
+    __sanitizer_purge_allocator();
+#else
+    malloc_trim(0);
+#endif
+    size_t pages = 0, resident = 0;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
+    return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// One compressed text message as a browser frames it (masked, here with a zero key): `body`
+// deflated on its own, which any inflater takes whatever it read before.
+std::string compressed_frame(const std::string& body) {
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::string out(body.size() / 256 + 1024, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
+    z.avail_in = static_cast<uInt>(body.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_SYNC_FLUSH);
+    deflateEnd(&z);
+    out.resize(out.size() - z.avail_out - 4); // without the flush's 00 00 FF FF
+    return std::string{'\xC1', '\xFE', static_cast<char>(out.size() >> 8), static_cast<char>(out.size() & 0xff)} +
+           std::string(4, '\0') + out;
+}
+
+// A kilobyte that inflates past the message limit fills a megabyte of the library's room on each
+// of many sockets; those pages are given back as soon as the piece has been read.
+TEST_F(Endpoint, ALargeCompressedMessageTakesMemoryOnlyWhileItIsRead) {
+    constexpr size_t SOCKETS = 24;
+    std::vector<std::unique_ptr<WsClient>> clients;
+    for (size_t i = 0; i < SOCKETS; ++i) {
+        clients.push_back(std::make_unique<WsClient>(endpoint->port(), true));
+        ASSERT_TRUE(open(*clients.back()));
+    }
+    ASSERT_TRUE(test::drive_until([&] { service(); }, [&] { return channels.size() == SOCKETS; }, 100));
+    // A first small message makes each socket's inflater before the count starts.
+    const std::string small = compressed_frame("{}");
+    for (auto& client : clients)
+        ASSERT_EQ(::send(client->fd(), small.data(), small.size(), MSG_NOSIGNAL), ssize_t(small.size()));
+    ASSERT_TRUE(test::drive_until([&] { service(); },
+                                  [&] {
+                                      return std::all_of(channels.begin(), channels.end(),
+                                                         [](const auto& c) { return c->next_message_bytes() == 2; });
+                                  },
+                                  100));
+    const std::string bomb = compressed_frame(std::string(MAX_WEB_MESSAGE_BYTES + MAX_WEB_MESSAGE_BYTES / 5, 'a'));
+    ASSERT_LT(bomb.size(), 2000u);
+    const size_t before = resident_bytes();
+    for (auto& client : clients)
+        ASSERT_EQ(::send(client->fd(), bomb.data(), bomb.size(), MSG_NOSIGNAL), ssize_t(bomb.size()));
+    ASSERT_TRUE(test::drive_until([&] { service(); },
+                                  [&] {
+                                      return std::all_of(channels.begin(), channels.end(), [](const auto& c) {
+                                          return c->fault() == ChannelFault::TooLarge;
+                                      });
+                                  },
+                                  500));
+    const size_t after = resident_bytes();
+    EXPECT_LT(after - std::min(before, after), SOCKETS * MAX_WEB_MESSAGE_BYTES / 4);
 }
 
 TEST_F(Endpoint, ABrowserThatGoesAwayIsSeenAsClosed) {
