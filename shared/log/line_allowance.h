@@ -6,11 +6,12 @@
 
 namespace cog {
 
-// An honest player's frame with every letter pressed is 27 lines and a fast typist causes a few
-// lines a keystroke, so these leave such lines as they are; a client pressing every key every
-// frame (or sixteen of them from one address) writes no more than this each.
-inline constexpr int CONSOLE_LINES_BURST = 64;
-inline constexpr int CONSOLE_LINES_PER_SECOND = 30;
+// An honest player in a minigame causes a line for each of its 60 inputs a second and a few more
+// a keystroke, and a frame with every letter pressed is 27 lines, so these leave such lines as
+// they are; a client pressing every key every frame (or sixteen of them from one address) writes
+// no more than this each, a thirtieth of what it could before.
+inline constexpr int CONSOLE_LINES_BURST = 128;
+inline constexpr int CONSOLE_LINES_PER_SECOND = 120;
 
 struct LineAllowance {
     int64_t milli_lines = int64_t{CONSOLE_LINES_BURST} * 1000; // thousandths of a line
