@@ -9,6 +9,7 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@ DoorProcess::DoorProcess(const std::vector<std::string>& options) {
     if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return;
     pid_ = ::fork();
     if (pid_ == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL); // a test killed by its timeout takes its door along
         ::dup2(pipe_fds[1], 1);
         ::dup2(pipe_fds[1], 2);
         ::execv(argv[0], argv.data());
@@ -34,7 +36,9 @@ DoorProcess::DoorProcess(const std::vector<std::string>& options) {
     output_fd_ = pipe_fds[0];
     reader_ = std::thread([this] {
         char chunk[4096];
-        for (;;) {
+        while (!stop_reading_) {
+            pollfd p{output_fd_, POLLIN, 0};
+            if (::poll(&p, 1, 50) == 0) continue;
             const ssize_t got = ::read(output_fd_, chunk, sizeof(chunk));
             if (got <= 0) break;
             std::lock_guard lock(mutex_);
@@ -48,7 +52,8 @@ DoorProcess::DoorProcess(const std::vector<std::string>& options) {
 
 DoorProcess::~DoorProcess() {
     if (pid_ > 0) kill_now();
-    // Rooms hold the write end of the output too, until the kernel has ended them.
+    // Rooms hold the write end of the output too: a room left behind must not hold the test.
+    stop_reading_ = true;
     if (reader_.joinable()) reader_.join();
     if (output_fd_ >= 0) ::close(output_fd_);
 }

@@ -2,6 +2,7 @@
 // requests to it from chosen loopback addresses.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -35,6 +36,7 @@ private:
     uint16_t port_ = 0;
     mutable std::mutex mutex_;
     std::string output_;
+    std::atomic<bool> stop_reading_{false};
     std::thread reader_;
 };
 
