@@ -44,7 +44,10 @@ TlsLoadError TlsContext::load(const std::string& certificate_pem, const std::str
 ClientStream::ClientStream(int fd, SSL_CTX* tls) : fd_(fd) {
     if (!tls) return;
     ssl_ = SSL_new(tls);
-    if (!ssl_) return;
+    if (!ssl_) {
+        broken_ = true;
+        return;
+    }
     SSL_set_fd(ssl_, fd_);
     SSL_set_accept_state(ssl_);
 }
@@ -73,6 +76,7 @@ IoResult ClientStream::finish_tls(int result) {
 
 IoResult ClientStream::read(char* out, size_t capacity) {
     wants_writable_ = wants_readable_ = false;
+    if (broken_) return {IoStatus::Failed, 0};
     if (capacity == 0) return {IoStatus::Ok, 0};
     if (ssl_) return finish_tls(SSL_read(ssl_, out, static_cast<int>(capacity)));
     const ssize_t got = ::recv(fd_, out, capacity, 0);
@@ -87,6 +91,7 @@ IoResult ClientStream::read(char* out, size_t capacity) {
 
 IoResult ClientStream::write(const char* bytes, size_t size) {
     wants_writable_ = wants_readable_ = false;
+    if (broken_) return {IoStatus::Failed, 0};
     if (size == 0) return {IoStatus::Ok, 0};
     if (ssl_) return finish_tls(SSL_write(ssl_, bytes, static_cast<int>(size)));
     const ssize_t sent = ::send(fd_, bytes, size, MSG_NOSIGNAL);

@@ -57,6 +57,7 @@ private:
 
     int fd_;
     SSL* ssl_ = nullptr;
+    bool broken_ = false; // TLS was asked for and could not be set up: nothing goes through
     bool wants_writable_ = false, wants_readable_ = false;
 };
 
