@@ -2,7 +2,9 @@
 #include "door/client_stream.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,6 +22,21 @@ const char* tls_load_error_text(TlsLoadError error) {
     return "unknown error";
 }
 
+namespace {
+
+// OpenSSL refuses a key that does not match the certificate as it refuses one it cannot read:
+// reading the key alone tells the two apart.
+bool key_readable(const std::string& key_pem) {
+    FILE* file = std::fopen(key_pem.c_str(), "r");
+    if (!file) return false;
+    EVP_PKEY* key = PEM_read_PrivateKey(file, nullptr, nullptr, nullptr);
+    std::fclose(file);
+    if (key) EVP_PKEY_free(key);
+    return key != nullptr;
+}
+
+} // namespace
+
 TlsContext::~TlsContext() {
     if (context_) SSL_CTX_free(context_);
 }
@@ -34,7 +51,7 @@ TlsLoadError TlsContext::load(const std::string& certificate_pem, const std::str
     if (SSL_CTX_use_certificate_chain_file(context_, certificate_pem.c_str()) != 1)
         error = TlsLoadError::CertificateUnreadable;
     else if (SSL_CTX_use_PrivateKey_file(context_, key_pem.c_str(), SSL_FILETYPE_PEM) != 1)
-        error = TlsLoadError::KeyUnreadable;
+        error = key_readable(key_pem) ? TlsLoadError::KeyMismatch : TlsLoadError::KeyUnreadable;
     else if (SSL_CTX_check_private_key(context_) != 1)
         error = TlsLoadError::KeyMismatch;
     ERR_clear_error();

@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -61,6 +62,16 @@ std::string clean_host(std::string_view host) {
     for (char c : host.substr(0, 255))
         if (c > ' ' && c < 127 && c != '"' && c != '\\') out.push_back(c);
     return out.empty() ? "localhost" : out;
+}
+
+// A Content-Length's value, or SIZE_MAX when it is not a number or larger than any body taken.
+size_t body_length(std::string_view text) {
+    size_t length = 0;
+    for (char ch : text) {
+        if (ch < '0' || ch > '9' || length > MAX_BODY_BYTES) return SIZE_MAX;
+        length = length * 10 + static_cast<size_t>(ch - '0');
+    }
+    return length;
 }
 
 std::string error_json(std::string_view error) { return "{\"error\":\"" + std::string(error) + "\"}"; }
@@ -332,9 +343,7 @@ void DoorServer::serve_file(Connection& c, const HttpHead& head, std::string_vie
 }
 
 void DoorServer::make_room(Connection& c, const HttpHead& head) {
-    const std::string_view length_text = head.header("Content-Length");
-    size_t length = 0;
-    for (char ch : length_text) length = length * 10 + static_cast<size_t>(ch >= '0' && ch <= '9' ? ch - '0' : 0);
+    const size_t length = body_length(head.header("Content-Length"));
     if (length > MAX_BODY_BYTES || !head.header("Transfer-Encoding").empty())
         return answer(c, 413, "application/json", error_json("body too large"), true);
     if (c.in.size() < head.head_bytes + length) {
@@ -403,18 +412,29 @@ void DoorServer::open_websocket(Connection& c, const HttpHead& head, std::string
 }
 
 void DoorServer::connect_room(Connection& c, const RoomAddress& address) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(address.port);
-    c.room_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (c.room_fd < 0 || inet_pton(AF_INET, address.host.c_str(), &addr.sin_addr) != 1) {
+    // A numeric IPv4 or IPv6 address: a cluster's rooms may have either.
+    sockaddr_storage target{};
+    socklen_t target_length = 0;
+    auto& v4 = reinterpret_cast<sockaddr_in&>(target);
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(target);
+    if (inet_pton(AF_INET, address.host.c_str(), &v4.sin_addr) == 1) {
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(address.port);
+        target_length = sizeof(v4);
+    } else if (inet_pton(AF_INET6, address.host.c_str(), &v6.sin6_addr) == 1) {
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(address.port);
+        target_length = sizeof(v6);
+    }
+    c.room_fd = target_length ? ::socket(target.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0) : -1;
+    if (c.room_fd < 0) {
         c.phase = Phase::Respond;
         c.up.clear();
         return answer(c, 503, "application/json", error_json("room unreachable"), true);
     }
     const int yes = 1;
     ::setsockopt(c.room_fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof(yes));
-    const int result = ::connect(c.room_fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+    const int result = ::connect(c.room_fd, reinterpret_cast<sockaddr*>(&target), target_length);
     c.room_connecting = result != 0;
     if (result != 0 && errno != EINPROGRESS) {
         c.phase = Phase::Respond;
@@ -482,9 +502,7 @@ void DoorServer::finish_answer(Connection& c) {
     // Kept alive: the next request gets its own time, counted from now.
     HttpHead head;
     if (parse_head(c.in, head) == HeadError::None) {
-        const std::string_view length = head.header("Content-Length");
-        size_t body = 0;
-        for (char ch : length) body = body * 10 + static_cast<size_t>(ch >= '0' && ch <= '9' ? ch - '0' : 0);
+        const size_t body = body_length(head.header("Content-Length"));
         c.in.erase(0, std::min(c.in.size(), head.head_bytes + std::min(body, MAX_BODY_BYTES)));
     } else {
         c.in.clear();

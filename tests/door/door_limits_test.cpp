@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -22,7 +23,7 @@ std::vector<std::string> test_room_options() {
     return {"--host-binary", COG_TEST_ROOM, "--room-idle", "1"};
 }
 
-TEST(DoorLimits, CodesCannotBeSweptNorRoomsMadeWithoutEnd) {
+TEST(DoorLimits, CodesCannotBeSweptNorRoomsMadeNorSocketsHoardedWithoutEnd) {
     DoorProcess door(test_room_options());
     ASSERT_NE(door.port(), 0) << door.output();
     // Unknown codes, by the API and by WebSocket: ten, then refused for a while.
@@ -45,6 +46,17 @@ TEST(DoorLimits, CodesCannotBeSweptNorRoomsMadeWithoutEnd) {
     // Nobody came: each is stopped once idle, and its code ends.
     std::string code = door.wait_for_line("ended (idle)", 8000);
     EXPECT_NE(code, "") << door.output();
+
+    // One address holds 64 sockets at once; the next is closed at once, this machine's are not.
+    std::vector<std::unique_ptr<DribblingRequest>> held;
+    for (int i = 0; i < 65; ++i) held.push_back(std::make_unique<DribblingRequest>(door.port(), "127.0.0.4"));
+    DribblingRequest own_socket(door.port(), "127.0.0.1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    int closed_at_once = 0;
+    for (auto& socket : held) closed_at_once += socket->closed_by_peer();
+    EXPECT_EQ(closed_at_once, 1);
+    EXPECT_FALSE(own_socket.closed_by_peer());
+    held.clear();
 
     // A request that dribbles in is closed after its 5 s, however often a byte comes.
     DribblingRequest slow(door.port(), REMOTE);
