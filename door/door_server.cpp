@@ -56,8 +56,8 @@ const char* reason_phrase(int status) {
 // The part of a request target before its query.
 std::string_view path_of(std::string_view target) { return target.substr(0, target.find('?')); }
 
-// Host header text fit for a log line and a link: printable, short.
-std::string clean_host(std::string_view host) {
+// Text from a request (Host, target) fit for a log line and a link: printable, short, no quotes.
+std::string link_text(std::string_view host) {
     std::string out;
     for (char c : host.substr(0, 255))
         if (c > ' ' && c < 127 && c != '"' && c != '\\') out.push_back(c);
@@ -227,6 +227,7 @@ void DoorServer::on_event(uint64_t key, uint32_t events) {
     if (it == connections_.end()) return;
     Connection& c = *it->second;
     if (key % 2 == 1) {
+        if (c.phase != Phase::Proxy) return;
         if (c.room_connecting && (events & (EPOLLOUT | EPOLLERR | EPOLLHUP))) {
             int error = 0;
             socklen_t length = sizeof(error);
@@ -234,10 +235,7 @@ void DoorServer::on_event(uint64_t key, uint32_t events) {
             c.room_connecting = false;
             if (error != 0) {
                 LOG_WARN("Room %s refused the WebSocket of %s: %s", c.code.c_str(), c.address.c_str(), std::strerror(error));
-                c.phase = Phase::Respond;
-                c.up.clear();
-                answer(c, 502, "application/json", error_json("room unreachable"), true);
-                return;
+                return room_unreachable(c);
             }
             set_players(c.code, +1);
             c.counted_player = true;
@@ -298,8 +296,8 @@ void DoorServer::read_request(Connection& c) {
     if (error == HeadError::TooLarge) return answer(c, 431, "text/plain", "Request headers too large\n", true);
     if (error == HeadError::Malformed) return answer(c, 400, "text/plain", "Bad request\n", true);
     if (c.redirect_to_tls) {
-        const std::string location = "Location: https://" + clean_host(head.header("Host")) +
-                                     std::string(head.target.substr(0, 2048)) + "\r\n";
+        const std::string location = "Location: https://" + link_text(head.header("Host")) +
+                                     link_text(head.target.substr(0, 2048)) + "\r\n";
         return answer(c, 301, "text/plain", "This port speaks HTTPS\n", true, location);
     }
     c.close_after = head.header_has_token("Connection", "close") || head.version == "HTTP/1.0";
@@ -369,7 +367,7 @@ void DoorServer::make_room(Connection& c, const HttpHead& head) {
         return answer(c, 503, "application/json", error_json("the room could not be started"));
     }
     RoomMeta meta;
-    meta.link_base = std::string(c.stream->tls() ? "https://" : "http://") + clean_host(head.header("Host"));
+    meta.link_base = std::string(c.stream->tls() ? "https://" : "http://") + link_text(head.header("Host"));
     meta.asked_ms = now_ms();
     live_.emplace(*code, std::move(meta));
     answer(c, 201, "application/json", "{\"code\":\"" + *code + "\",\"link\":\"/r/" + *code + "\"}");
@@ -411,6 +409,14 @@ void DoorServer::open_websocket(Connection& c, const HttpHead& head, std::string
     else update_interest(c);
 }
 
+void DoorServer::room_unreachable(Connection& c) {
+    if (c.room_fd >= 0) ::close(c.room_fd); // also leaves the epoll set
+    c.room_fd = -1;
+    c.room_connecting = false;
+    c.up.clear();
+    answer(c, 502, "application/json", error_json("room unreachable"), true);
+}
+
 void DoorServer::connect_room(Connection& c, const RoomAddress& address) {
     // A numeric IPv4 or IPv6 address: a cluster's rooms may have either.
     sockaddr_storage target{};
@@ -427,20 +433,12 @@ void DoorServer::connect_room(Connection& c, const RoomAddress& address) {
         target_length = sizeof(v6);
     }
     c.room_fd = target_length ? ::socket(target.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0) : -1;
-    if (c.room_fd < 0) {
-        c.phase = Phase::Respond;
-        c.up.clear();
-        return answer(c, 503, "application/json", error_json("room unreachable"), true);
-    }
+    if (c.room_fd < 0) return room_unreachable(c);
     const int yes = 1;
     ::setsockopt(c.room_fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof(yes));
     const int result = ::connect(c.room_fd, reinterpret_cast<sockaddr*>(&target), target_length);
     c.room_connecting = result != 0;
-    if (result != 0 && errno != EINPROGRESS) {
-        c.phase = Phase::Respond;
-        c.up.clear();
-        return answer(c, 502, "application/json", error_json("room unreachable"), true);
-    }
+    if (result != 0 && errno != EINPROGRESS) return room_unreachable(c);
     c.phase = Phase::Proxy;
     c.deadline_ms = 0;
     epoll_event event{};

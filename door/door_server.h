@@ -76,6 +76,7 @@ private:
     void open_websocket(Connection& c, const HttpHead& head, std::string_view typed, std::string_view rest);
     bool unknown_code(Connection& c);
     void connect_room(Connection& c, const RoomAddress& address);
+    void room_unreachable(Connection& c);
     void compose(Connection& c, int status, std::string_view content_type, size_t body_bytes, bool close,
                  std::string_view extra_headers);
     void answer(Connection& c, int status, std::string_view content_type, std::string body, bool close = false,
