@@ -44,8 +44,9 @@ bool WebFolder::load(const std::string& root) {
         if (!in) continue;
         std::ostringstream bytes;
         bytes << in.rdbuf();
-        files_["/" + relative.generic_string()] =
-            WebFile{std::make_shared<const std::string>(bytes.str()), mime_for(relative.native())};
+        std::string url_path(1, '/');
+        url_path += relative.generic_string();
+        files_[url_path] = WebFile{std::make_shared<const std::string>(bytes.str()), mime_for(relative.native())};
     }
     return !error && files_.count("/index.html") == 1;
 }
