@@ -114,11 +114,9 @@ TEST(DoorLimits, AStalledPlayerHoldsTheRoomBackAndTheRoomKnowsWhoHeIs) {
 
     // The player reads nothing for a while: the room can push only what the buffers on the way
     // hold, not everything it has.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    const size_t flooded = last_flood(door.output());
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_EQ(last_flood(door.output()), flooded);
-    EXPECT_LT(flooded, size_t{64} << 20);
+    // (Unbounded, the door took 200 MB from this room in those 2 seconds.)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    EXPECT_LT(last_flood(door.output()), size_t{64} << 20);
     // And the bytes still flow once the player reads again.
     char chunk[65536];
     size_t read_back = 0;
