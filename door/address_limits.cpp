@@ -8,7 +8,7 @@
 namespace cog::door {
 
 namespace {
-// Addresses remembered before those back at a full budget are forgotten (they hold nothing).
+// Addresses remembered at most; those back at a full budget are forgotten first (they hold nothing).
 constexpr size_t FORGET_AT = 4096;
 } // namespace
 
@@ -28,6 +28,9 @@ void AddressRate::forget_full(int64_t now_ms) {
 bool AddressRate::take(std::string_view address, int64_t now_ms) {
     if (burst_ <= 0 || is_own_machine(address)) return true;
     if (buckets_.size() >= FORGET_AT) forget_full(now_ms);
+    // Still that many addresses with budgets spent: one is forgotten early rather than the table
+    // growing with every address a sweep comes from.
+    if (buckets_.size() >= FORGET_AT) buckets_.erase(buckets_.begin());
     auto [it, fresh] = buckets_.try_emplace(std::string(address), Bucket{static_cast<double>(burst_), now_ms});
     if (!fresh) refill(it->second, now_ms);
     if (it->second.tokens < 1.0) return false;

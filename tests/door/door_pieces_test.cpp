@@ -140,6 +140,9 @@ TEST(DoorPieces, AddressRatesRefillAndSpareThisMachine) {
         EXPECT_TRUE(rate.take("127.0.0.1", 0));
         EXPECT_TRUE(rate.take("::1", 0));
     }
+    // Addresses without end: the table stays bounded.
+    for (int i = 0; i < 10000; ++i) rate.take("10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256), 0);
+    EXPECT_LE(rate.tracked(), 4096u);
     AddressCount count(2);
     EXPECT_TRUE(count.try_add("192.0.2.1"));
     EXPECT_TRUE(count.try_add("192.0.2.1"));
