@@ -27,10 +27,13 @@ void AddressRate::forget_full(int64_t now_ms) {
 
 bool AddressRate::take(std::string_view address, int64_t now_ms) {
     if (burst_ <= 0 || is_own_machine(address)) return true;
-    if (buckets_.size() >= FORGET_AT) forget_full(now_ms);
-    // Still that many addresses with budgets spent: one is forgotten early rather than the table
-    // growing with every address a sweep comes from.
-    if (buckets_.size() >= FORGET_AT) buckets_.erase(buckets_.begin());
+    if (buckets_.size() >= FORGET_AT) {
+        forget_full(now_ms);
+        // Still that many addresses with budgets spent: a quarter is forgotten early (so that this
+        // runs once per many new addresses), rather than the table growing with every address a
+        // sweep comes from.
+        while (buckets_.size() > FORGET_AT * 3 / 4) buckets_.erase(buckets_.begin());
+    }
     auto [it, fresh] = buckets_.try_emplace(std::string(address), Bucket{static_cast<double>(burst_), now_ms});
     if (!fresh) refill(it->second, now_ms);
     if (it->second.tokens < 1.0) return false;
