@@ -1,0 +1,35 @@
+// The door's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cog::door {
+
+struct DoorOptions {
+    uint16_t port = 8080;
+    std::string web_root;       // empty: web/ beside the program
+    std::string tls_certificate, tls_key;
+    std::string rooms = "local";
+    int max_rooms = 0;          // 0: 8 per core
+    int room_idle_s = 300;
+    std::string host_binary;    // empty: cogwell-host beside the program
+    std::string log_level = "info";
+    std::string print_qr;       // not empty: print this text's QR code and exit
+    bool proxy_header = true;
+};
+
+enum class DoorOptionsError : uint8_t { None, Help, UnknownOption, MissingValue, InvalidValue };
+
+struct DoorOptionsResult {
+    DoorOptionsError error = DoorOptionsError::None;
+    std::string message; // for the operator
+};
+
+// `args` without the program's name; COGWELL_TLS_CERT and COGWELL_TLS_KEY stand for the TLS options.
+DoorOptionsResult parse_door_options(const std::vector<std::string_view>& args, DoorOptions& out);
+std::string door_usage(int cores);
+
+} // namespace cog::door
