@@ -88,6 +88,7 @@ RoomStartError AgonesRooms::start_room(std::string_view code) {
     // Another door may hold the code already: it is looked up before it is allocated.
     const uint64_t call = api_.send("GET", room_lookup_path(config_.names, code), {}, now_ms_);
     if (call == 0) return RoomStartError::Full;
+    std::erase(wanted_lookups_, code); // its own lookup answers that question
     Room& room = rooms_[std::string(code)];
     room = Room{Step::CheckFree, true, call, now_ms_, now_ms_, {}};
     calls_[call] = std::string(code);
@@ -103,14 +104,18 @@ RoomLookup AgonesRooms::find_room(std::string_view code) const {
         default: return {RoomState::Starting, {}};
         }
     }
-    if (!valid_room_code(code) || closing_) return {};
     if (std::find(wanted_lookups_.begin(), wanted_lookups_.end(), code) != wanted_lookups_.end())
         return {RoomState::Starting, {}};
+    return {};
+}
+
+void AgonesRooms::look_up(std::string_view code) {
+    if (!valid_room_code(code) || closing_ || rooms_.count(code) ||
+        std::find(wanted_lookups_.begin(), wanted_lookups_.end(), code) != wanted_lookups_.end())
+        return;
     size_t looking = wanted_lookups_.size();
     for (const auto& [c, room] : rooms_) looking += !room.ours && room.step != Step::Ready;
-    if (looking >= config_.max_lookups) return {};
-    wanted_lookups_.emplace_back(code);
-    return {RoomState::Starting, {}};
+    if (looking < config_.max_lookups) wanted_lookups_.emplace_back(code);
 }
 
 void AgonesRooms::send_wanted_lookups(int64_t now_ms) {

@@ -60,9 +60,13 @@ public:
     explicit AgonesRooms(AgonesRoomsConfig config);
 
     RoomStartError start_room(std::string_view code) override;
-    // A code this door has not seen is looked up by its label: Starting until the answer, then
-    // Ready or (for missing_ms) Unknown.
+    // What this door knows of the code, without asking the cluster: Unknown for a code it has
+    // not seen (so that drawing a fresh code costs nothing); look_up() asks.
     RoomLookup find_room(std::string_view code) const override;
+    // Asks the cluster for a code this door has not seen (a room another door made, or this door
+    // before a restart): find_room() then answers Starting until the next polls bring the answer,
+    // then Ready or, for missing_ms, Unknown. Ignored beyond max_lookups under way.
+    void look_up(std::string_view code);
     void poll(int64_t now_ms, std::vector<RoomEvent>& events) override;
     void set_players(std::string_view, int) override {} // each room counts its own players
     size_t room_count() const override; // the rooms this door asked for and still holds
@@ -101,7 +105,7 @@ private:
     AgonesRoomsConfig config_;
     KubeClient api_;
     std::map<std::string, Room, std::less<>> rooms_;
-    mutable std::vector<std::string> wanted_lookups_; // asked of find_room, sent by the next poll
+    std::vector<std::string> wanted_lookups_; // asked of look_up(), sent by the next poll
     std::map<uint64_t, std::string> calls_;           // call id -> the room's code
     uint64_t refresh_call_ = 0;
     int64_t refresh_sent_ms_ = 0;

@@ -55,7 +55,9 @@ struct Door {
     int64_t now_ms = 1'000;
     std::vector<RoomEvent> events;
 
+    // Asks for the code as a player's link would, and waits for the answer.
     RoomLookup settle(std::string_view code) {
+        rooms.look_up(code);
         RoomLookup found = rooms.find_room(code);
         for (auto& e : poll_until(rooms, now_ms, [&] { return (found = rooms.find_room(code)).state != RoomState::Starting; }))
             events.push_back(std::move(e));
@@ -85,6 +87,7 @@ TEST(AgonesRooms, AllocatesLabelsFindsFromAnotherDoorAndEnds) {
     EXPECT_EQ(first.rooms.counts().allocated, 1u);
 
     // The second door (or the first one restarted) finds it by its label, and knows no other code.
+    EXPECT_EQ(second.rooms.find_room("KXQF").state, RoomState::Unknown) << "not asked of the cluster yet";
     const RoomLookup found = second.settle("KXQF");
     EXPECT_EQ(found.state, RoomState::Ready);
     EXPECT_EQ(found.address.port, 7102);
