@@ -198,6 +198,10 @@ if set(door) >= {"ServiceAccount", "Role", "RoleBinding", "Deployment", "Service
     named = {p.get("name"): p.get("containerPort") for p in c.get("ports", [])}
     check(all(named.get(p.get("targetPort"), p.get("targetPort")) == door_port for p in service.get("ports", [])),
           "the Service sends to the door's port")
+    door_image = (root / "deploy/door.Containerfile").read_text()
+    check(re.search(rf"^EXPOSE\s+{door_port}/tcp", door_image, re.M) is not None, "the door's image exposes its port")
+    check(re.search(r"^USER\s+(?!root|0\b)\S+", door_image, re.M) is not None, "the door's image runs as a non-root user")
+    check(re.search(r'^ENTRYPOINT\s+\[.*cogwell-door', door_image, re.M) is not None, "the door's image starts the door")
     check(service.get("type") != "LoadBalancer" or service.get("externalTrafficPolicy") == "Local",
           "a load balancer keeps the players' addresses (the door limits per address)")
 
