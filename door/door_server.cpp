@@ -291,6 +291,7 @@ void DoorServer::read_request(Connection& c) {
                                      std::string(head.target.substr(0, 2048)) + "\r\n";
         return answer(c, 301, "text/plain", "This port speaks HTTPS\n", true, location);
     }
+    c.close_after = head.header_has_token("Connection", "close") || head.version == "HTTP/1.0";
     route(c, head);
 }
 

@@ -1,6 +1,8 @@
 // Starting, watching and stopping cogwell-host processes for the door's rooms.
 #include "door/local_rooms.h"
 
+#include "shared/log/log.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -124,6 +126,8 @@ RoomStartError LocalRooms::start_room(std::string_view code) {
     if (static_cast<int>(rooms_.size()) >= config_.max_rooms) return RoomStartError::Full;
     Room room;
     if (!pick_port(room.web_port) || !spawn(room)) return RoomStartError::SpawnFailed;
+    LOG_INFO("Room %.*s starting: %s, pid %d, web port %u", static_cast<int>(code.size()), code.data(),
+             config_.host_binary.c_str(), static_cast<int>(room.pid), static_cast<unsigned>(room.web_port));
     rooms_.emplace(std::string(code), room);
     return RoomStartError::None;
 }
