@@ -66,7 +66,7 @@ public:
     // Asks the cluster for a code this door has not seen (a room another door made, or this door
     // before a restart): find_room() then answers Starting until the next polls bring the answer,
     // then Ready or, for missing_ms, Unknown. Ignored beyond max_lookups under way.
-    void look_up(std::string_view code);
+    void look_up(std::string_view code) override;
     void poll(int64_t now_ms, std::vector<RoomEvent>& events) override;
     void set_players(std::string_view, int) override {} // each room counts its own players
     size_t room_count() const override; // the rooms this door asked for and still holds
