@@ -64,6 +64,7 @@ AgonesSetupError complete_in_cluster(AgonesRoomsConfig& config, const InClusterP
 
 bool apply_agones_option(std::string_view name, std::string_view value, AgonesRoomsConfig& config) {
     if (name == "--k8s-api") config.api.api_url = value;
+    else if (name == "--k8s-token") config.api.token_path = value;
     else if (name == "--fleet") config.names.fleet = value;
     else if (name == "--namespace") config.names.namespace_name = value;
     else if (name == "--room-label") config.names.room_label = value;

@@ -41,8 +41,8 @@ const char* agones_setup_error_text(AgonesSetupError error);
 // of the pod's unless it is https.
 AgonesSetupError complete_in_cluster(AgonesRoomsConfig& config, const InClusterPaths& paths);
 
-// Reads one of the door's --rooms agones options (--k8s-api URL, --fleet NAME, --namespace NS,
-// --room-label KEY, --web-port-name NAME); false: not one of them.
+// Reads one of the door's --rooms agones options (--k8s-api URL, --k8s-token FILE, --fleet NAME,
+// --namespace NS, --room-label KEY, --web-port-name NAME); false: not one of them.
 bool apply_agones_option(std::string_view name, std::string_view value, AgonesRoomsConfig& config);
 
 // How the door's calls to the cluster went, for the log and (later) metrics.
