@@ -59,7 +59,7 @@ DoorOptionsResult parse_door_options(const std::vector<std::string_view>& args, 
         static constexpr std::string_view WITH_VALUE[] = {"--port", "--web-root", "--tls-cert", "--tls-key", "--rooms",
                                                           "--max-rooms", "--room-idle", "--host-binary",
                                                           "--log-level", "--print-qr", "--k8s-api", "--fleet",
-                                                          "--namespace", "--room-label", "--web-port-name"};
+                                                          "--namespace", "--room-label", "--web-port-name", "--k8s-token"};
         bool known = false;
         for (auto name : WITH_VALUE) known = known || name == flag;
         if (!known) return {DoorOptionsError::UnknownOption, "unknown option " + std::string(flag)};
