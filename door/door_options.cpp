@@ -26,6 +26,11 @@ std::string door_usage(int cores) {
            "  --tls-cert FILE          PEM certificate (chain): serve HTTPS and WSS (or COGWELL_TLS_CERT)\n"
            "  --tls-key FILE           PEM private key of --tls-cert (or COGWELL_TLS_KEY)\n"
            "  --rooms local            where rooms run: cogwell-host processes on this machine (default)\n"
+           "  --rooms agones           or GameServers allocated from an Agones fleet (the door in a pod)\n"
+           "  --fleet NAME, --namespace NS, --room-label KEY, --web-port-name NAME, --k8s-api URL\n"
+           "                           with agones: the fleet (cogwell), its namespace (the pod's), the\n"
+           "                           label holding a code (cogwell.dev/room), the rooms' web port's name\n"
+           "                           (web), the API server (the pod's)\n"
            "  --max-rooms N            rooms at once (default 8 per core: " + std::to_string(8 * cores) + " here)\n"
            "  --room-idle SECONDS      a room without players this long is stopped (default 300)\n"
            "  --host-binary FILE       the room program (default: cogwell-host beside the program)\n"
@@ -53,7 +58,8 @@ DoorOptionsResult parse_door_options(const std::vector<std::string_view>& args, 
         }
         static constexpr std::string_view WITH_VALUE[] = {"--port", "--web-root", "--tls-cert", "--tls-key", "--rooms",
                                                           "--max-rooms", "--room-idle", "--host-binary",
-                                                          "--log-level", "--print-qr"};
+                                                          "--log-level", "--print-qr", "--k8s-api", "--fleet",
+                                                          "--namespace", "--room-label", "--web-port-name", "--k8s-token"};
         bool known = false;
         for (auto name : WITH_VALUE) known = known || name == flag;
         if (!known) return {DoorOptionsError::UnknownOption, "unknown option " + std::string(flag)};
@@ -70,7 +76,7 @@ DoorOptionsResult parse_door_options(const std::vector<std::string_view>& args, 
         else if (flag == "--tls-cert") out.tls_certificate = value;
         else if (flag == "--tls-key") out.tls_key = value;
         else if (flag == "--rooms") {
-            ok = value == "local";
+            ok = value == "local" || value == "agones";
             out.rooms = value;
         } else if (flag == "--max-rooms") ok = parse_int(value, 1, 100000, out.max_rooms);
         else if (flag == "--room-idle") ok = parse_int(value, 1, 86400 * 7, out.room_idle_s);
@@ -79,6 +85,7 @@ DoorOptionsResult parse_door_options(const std::vector<std::string_view>& args, 
             ok = value == "debug" || value == "info" || value == "warn" || value == "error";
             out.log_level = value;
         } else if (flag == "--print-qr") out.print_qr = value;
+        else out.agones.emplace_back(flag, value);
         if (!ok) return {DoorOptionsError::InvalidValue, "invalid value '" + std::string(value) + "' for " + std::string(flag)};
     }
     if (out.tls_certificate.empty() != out.tls_key.empty())

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace cog::door {
@@ -19,6 +20,7 @@ struct DoorOptions {
     std::string log_level = "info";
     std::string print_qr;       // not empty: print this text's QR code and exit
     bool proxy_header = true;
+    std::vector<std::pair<std::string, std::string>> agones; // --rooms agones: its options, in order
 };
 
 enum class DoorOptionsError : uint8_t { None, Help, UnknownOption, MissingValue, InvalidValue };

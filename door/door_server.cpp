@@ -94,6 +94,8 @@ struct DoorServer::Connection {
     int64_t deadline_ms = 0;
     // Passing through to a room
     std::string code;
+    // A room API request waiting on the room source: its room made, or its code looked up.
+    enum class Wait : uint8_t { Proxy, Made, Lookup } wait = Wait::Proxy;
     int room_fd = -1;
     bool room_connecting = false;
     bool counted_player = false;
@@ -360,7 +362,7 @@ void DoorServer::make_room(Connection& c, const HttpHead& head) {
     const RoomStartError error = rooms_.start_room(*code);
     if (error == RoomStartError::Full) {
         LOG_WARN("Room refused to %s: every room is taken (%zu)", c.address.c_str(), rooms_.room_count());
-        return answer(c, 503, "application/json", error_json("every room is taken"), false, "Retry-After: 30\r\n");
+        return answer_busy(c);
     }
     if (error != RoomStartError::None) {
         LOG_ERROR("Room %s could not be started", code->c_str());
@@ -370,7 +372,17 @@ void DoorServer::make_room(Connection& c, const HttpHead& head) {
     meta.link_base = std::string(c.stream->tls() ? "https://" : "http://") + link_text(head.header("Host"));
     meta.asked_ms = now_ms();
     live_.emplace(*code, std::move(meta));
-    answer(c, 201, "application/json", "{\"code\":\"" + *code + "\",\"link\":\"/r/" + *code + "\"}");
+    // Answered once the room is made (or not): a room the source cannot give is a 503, not a link.
+    c.code = *code;
+    c.wait = Connection::Wait::Made;
+    c.phase = Phase::WaitRoom;
+    c.deadline_ms = now_ms() + config_.room_wait_ms;
+    update_interest(c);
+}
+
+void DoorServer::answer_busy(Connection& c) {
+    answer(c, 503, "application/json", error_json("All rooms are busy — try again in a minute"), false,
+           "Retry-After: 60\r\n");
 }
 
 bool DoorServer::unknown_code(Connection& c) {
@@ -382,12 +394,21 @@ bool DoorServer::unknown_code(Connection& c) {
 void DoorServer::ask_room(Connection& c, std::string_view typed) {
     const auto code = normalize_code(typed);
     if (code && live_.count(*code) > 0) return answer(c, 200, "application/json", "{\"code\":\"" + *code + "\"}");
+    if (code) rooms_.look_up(*code); // a room another door made
+    if (code && rooms_.find_room(*code).state != RoomState::Unknown) {
+        c.code = *code;
+        c.wait = Connection::Wait::Lookup;
+        c.phase = Phase::WaitRoom;
+        c.deadline_ms = now_ms() + config_.room_wait_ms;
+        return update_interest(c);
+    }
     if (unknown_code(c)) return;
     answer(c, 404, "application/json", error_json("no such room"));
 }
 
 void DoorServer::open_websocket(Connection& c, const HttpHead& head, std::string_view typed, std::string_view rest) {
     const auto code = normalize_code(typed);
+    if (code && live_.count(*code) == 0) rooms_.look_up(*code); // a room another door made
     const RoomLookup room = code ? rooms_.find_room(*code) : RoomLookup{};
     if (!code || room.state == RoomState::Unknown) {
         if (unknown_code(c)) return;
@@ -456,6 +477,7 @@ void DoorServer::connect_room(Connection& c, const RoomAddress& address) {
 void DoorServer::compose(Connection& c, int status, std::string_view content_type, size_t body_bytes, bool close,
                          std::string_view extra_headers) {
     c.phase = Phase::Respond;
+    c.wait = Connection::Wait::Proxy;
     c.close_after = c.close_after || close;
     c.out = "HTTP/1.1 " + std::to_string(status) + " " + reason_phrase(status) + "\r\nContent-Type: " +
             std::string(content_type) + "\r\nContent-Length: " + std::to_string(body_bytes) + "\r\n" +
@@ -646,6 +668,18 @@ void DoorServer::poll_rooms() {
     for (auto& [id, c] : connections_) {
         if (c->phase != Phase::WaitRoom) continue;
         const RoomLookup room = rooms_.find_room(c->code);
+        if (c->wait == Connection::Wait::Made) {
+            if (room.state == RoomState::Ready)
+                answer(*c, 201, "application/json", "{\"code\":\"" + c->code + "\",\"link\":\"/r/" + c->code + "\"}");
+            else if (room.state == RoomState::Unknown)
+                answer_busy(*c);
+            continue;
+        }
+        if (c->wait == Connection::Wait::Lookup) {
+            if (room.state == RoomState::Ready) answer(*c, 200, "application/json", "{\"code\":\"" + c->code + "\"}");
+            else if (room.state == RoomState::Unknown) answer(*c, 404, "application/json", error_json("no such room"));
+            continue;
+        }
         if (room.state == RoomState::Ready) connect_room(*c, room.address);
         else if (room.state == RoomState::Unknown) {
             c->up.clear();

@@ -72,6 +72,7 @@ private:
     void route(Connection& c, const HttpHead& head);
     void serve_file(Connection& c, const HttpHead& head, std::string_view path);
     void make_room(Connection& c, const HttpHead& head);
+    void answer_busy(Connection& c);
     void ask_room(Connection& c, std::string_view typed);
     void open_websocket(Connection& c, const HttpHead& head, std::string_view typed, std::string_view rest);
     bool unknown_code(Connection& c);

@@ -1,4 +1,5 @@
 // cogwell-door: the one address where a group makes a room and shares its link.
+#include "door/agones_rooms.h"
 #include "door/door_options.h"
 #include "door/door_server.h"
 #include "door/local_rooms.h"
@@ -6,6 +7,7 @@
 #include "shared/log/log.h"
 
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -92,7 +94,22 @@ int main(int argc, char** argv) {
     rooms_config.max_rooms = options.max_rooms > 0 ? options.max_rooms : 8 * cores;
     rooms_config.idle_ms = int64_t{options.room_idle_s} * 1000;
     rooms_config.rooms_trust_door = options.proxy_header;
-    LocalRooms rooms(rooms_config);
+    std::unique_ptr<RoomSource> source;
+    if (options.rooms == "agones") {
+        AgonesRoomsConfig agones;
+        for (const auto& [name, value] : options.agones) apply_agones_option(name, value, agones);
+        const AgonesSetupError error = complete_in_cluster(agones, InClusterPaths{});
+        if (error != AgonesSetupError::None) {
+            LOG_ERROR("Cannot ask Agones for rooms: %s", agones_setup_error_text(error));
+            return 1;
+        }
+        LOG_INFO("Rooms: Agones fleet '%s' in namespace '%s' through %s", agones.names.fleet.c_str(),
+                 agones.names.namespace_name.c_str(), agones.api.api_url.c_str());
+        source = std::make_unique<AgonesRooms>(std::move(agones));
+    } else {
+        source = std::make_unique<LocalRooms>(rooms_config);
+    }
+    RoomSource& rooms = *source;
 
     DoorConfig config;
     config.port = options.port;

@@ -57,6 +57,9 @@ public:
     virtual RoomStartError start_room(std::string_view code) = 0;
     // The state of the room with `code` (Unknown once it ended or failed).
     virtual RoomLookup find_room(std::string_view code) const = 0;
+    // Asks about a code the source may not know yet (a room another door made): find_room then
+    // answers Starting until it knows. A source that knows every room it has does nothing.
+    virtual void look_up(std::string_view /*code*/) {}
     // Advances the source (readiness probes, idle timers, reaping) at `now_ms` (monotonic) and
     // appends what happened since the last call.
     virtual void poll(int64_t now_ms, std::vector<RoomEvent>& events) = 0;

@@ -2,7 +2,11 @@
 """The deployment files load as YAML and agree with each other and with the host: the fleet's
 ports are the host's and none the Agones sidecar holds, the players List has a capacity, rooms
 log quietly, health checking is on, every container is sized, the autoscaler scales this fleet,
-and both ways of building the image expose the same ports and start the host on them."""
+and both ways of building the image expose the same ports and start the host on them. The door's
+manifests: its Role allows exactly what the door calls, bound to the account its pods run as; it
+allocates from this fleet and reaches the fleet's web port; every Agones resource and every field
+of the allocation it sends is one Agones' own types name (tests/deploy/agones_fields.txt)."""
+import json
 import pathlib
 import re
 import sys
@@ -99,6 +103,119 @@ exposed = {int(p) for line in re.findall(r"^EXPOSE\s+(.*)$", containerfile, re.M
 check({game_port, web_port} <= exposed, "the image exposes the game and web ports")
 check(re.search(r"^USER\s+(?!root|0\b)\S+", containerfile, re.M) is not None, "the image runs as a non-root user")
 check(re.search(r'^ENTRYPOINT\s+\[.*cogwell-host', containerfile, re.M) is not None, "the image starts the host")
+
+# ---- The door on Agones ----
+
+# The resources and field paths read from Agones' types (the file names the release and commit).
+agones_resources, agones_fields, agones_states = {}, {}, {}
+for line in (root / "tests/deploy/agones_fields.txt").read_text().splitlines():
+    words = line.split()
+    if not words or words[0].startswith("#"):
+        continue
+    if words[0] == "resource":
+        agones_resources[(words[1], words[2])] = words[3]
+    elif words[0] == "field":
+        agones_fields.setdefault(words[1], set()).add(words[2])
+    elif words[0] == "state":
+        agones_states.setdefault(words[1], set()).add(words[2])
+check(re.search(r"commit\s+[0-9a-f]{40}", (root / "tests/deploy/agones_fields.txt").read_text()) is not None,
+      "agones_fields.txt names the Agones commit its fields were read from")
+
+
+def unknown_fields(kind, value, path=""):
+    """The paths in `value` that are not among the kind's fields ("[]": items, "*": a map's keys)."""
+    known = agones_fields.get(kind, set())
+    child = (lambda name: f"{path}.{name}" if path else name)
+    if isinstance(value, dict):
+        is_map = child("*") in known
+        out = []
+        for name, member in value.items():
+            if is_map and not isinstance(member, str):
+                out.append(f"{child('*')} is not a string")
+            out += unknown_fields(kind, member, child("*") if is_map else child(name))
+        return out
+    if isinstance(value, list):
+        return [p for item in value for p in unknown_fields(kind, item, path + "[]")]
+    return [] if path in known else [path]
+
+
+def door_default(field):
+    text = (root / "door/agones_resources.h").read_text()
+    return re.search(rf'std::string {field} = "([^"]*)"', text).group(1)
+
+
+agones_docs = [(name.name, doc) for name in sorted((root / "deploy/agones").iterdir())
+               for doc in (yaml.safe_load_all(name.read_text()) if name.suffix == ".yaml" else [json.loads(name.read_text())])
+               if doc]
+for name, doc in agones_docs:
+    group = str(doc.get("apiVersion", "")).split("/")[0]
+    if group.endswith("agones.dev"):
+        check((doc.get("apiVersion"), doc.get("kind")) in agones_resources,
+              f"{name}: {doc.get('apiVersion')} {doc.get('kind')} is a resource Agones serves")
+
+door = {doc["kind"]: doc for name, doc in agones_docs if name == "door.yaml"}
+check(set(door) == {"ServiceAccount", "Role", "RoleBinding", "Deployment", "Service"},
+      "door.yaml holds the door's ServiceAccount, Role, RoleBinding, Deployment and Service")
+if set(door) >= {"ServiceAccount", "Role", "RoleBinding", "Deployment", "Service"}:
+    allowed = {}
+    for rule in door["Role"].get("rules", []):
+        for group in rule.get("apiGroups", []):
+            for resource in rule.get("resources", []):
+                allowed.setdefault((group, resource), set()).update(rule.get("verbs", []))
+    plural = {(version.split("/")[0], kind): p for (version, kind), p in agones_resources.items()}
+    wanted = {("allocation.agones.dev", plural.get(("allocation.agones.dev", "GameServerAllocation"))): {"create"},
+              ("agones.dev", plural.get(("agones.dev", "GameServer"))): {"get", "list", "watch"}}
+    check(allowed == wanted, f"the door's Role allows exactly {wanted}, not {allowed}")
+    account = door["ServiceAccount"]["metadata"]["name"]
+    binding = door["RoleBinding"]
+    check(binding.get("roleRef", {}).get("kind") == "Role" and binding["roleRef"].get("name") == door["Role"]["metadata"]["name"],
+          "the RoleBinding binds the door's Role")
+    check({"kind": "ServiceAccount", "name": account} in [{k: s.get(k) for k in ("kind", "name")} for s in binding.get("subjects", [])],
+          "the RoleBinding binds it to the door's ServiceAccount")
+    pod = door["Deployment"]["spec"]["template"]
+    check(pod["spec"].get("serviceAccountName") == account, "the door's pods run as its ServiceAccount")
+    check(pod["spec"].get("automountServiceAccountToken", True) is not False, "the door's pods get their token")
+    check(door["Deployment"]["spec"]["selector"]["matchLabels"].items() <= pod["metadata"]["labels"].items(),
+          "the Deployment selects its own pods")
+    check(len(pod["spec"]["containers"]) == 1, "one container per door")
+    c = pod["spec"]["containers"][0]
+    args = [str(a) for a in c.get("args", [])]
+    arg = (lambda flag, default=None: args[args.index(flag) + 1] if flag in args[:-1] else default)
+    check(arg("--rooms") == "agones", "the door asks Agones for rooms (--rooms agones)")
+    check(arg("--fleet", door_default("fleet")) == fleet_name, "the door allocates from the fleet in fleet.yaml")
+    web_port_name = arg("--web-port-name", door_default("web_port_name"))
+    fleet_ports = {p.get("name"): p.get("containerPort") for p in server_spec.get("ports", [])}
+    check(fleet_ports.get(web_port_name) == web_port, f"the door's web port name '{web_port_name}' is the fleet's web port")
+    check(not str(arg("--k8s-api", "https://")).startswith("http://"), "the door talks to the API server over TLS")
+    door_port = int(arg("--port", 8080))
+    check(door_port in [p.get("containerPort") for p in c.get("ports", [])], "the door's container publishes its --port")
+    res = c.get("resources", {})
+    check({"cpu", "memory"} <= set(res.get("requests", {})) and {"cpu", "memory"} <= set(res.get("limits", {})),
+          "the door is requested and limited")
+    check(c.get("securityContext", {}).get("runAsNonRoot") is True, "the door runs as a non-root user")
+    service = door["Service"]["spec"]
+    check(service.get("selector", {}).items() <= pod["metadata"]["labels"].items(), "the Service selects the door's pods")
+    named = {p.get("name"): p.get("containerPort") for p in c.get("ports", [])}
+    check(all(named.get(p.get("targetPort"), p.get("targetPort")) == door_port for p in service.get("ports", [])),
+          "the Service sends to the door's port")
+    door_image = (root / "deploy/door.Containerfile").read_text()
+    check(re.search(rf"^EXPOSE\s+{door_port}/tcp", door_image, re.M) is not None, "the door's image exposes its port")
+    check(re.search(r"^USER\s+(?!root|0\b)\S+", door_image, re.M) is not None, "the door's image runs as a non-root user")
+    check(re.search(r'^ENTRYPOINT\s+\[.*cogwell-door', door_image, re.M) is not None, "the door's image starts the door")
+    check(service.get("type") != "LoadBalancer" or service.get("externalTrafficPolicy") == "Local",
+          "a load balancer keeps the players' addresses (the door limits per address)")
+
+    # The allocation the door sends (the test of the door checks it sends exactly this one).
+    allocation = json.loads((root / "deploy/agones/allocation.json").read_text())
+    check(unknown_fields("GameServerAllocation", allocation) == [],
+          f"the allocation names only Agones' fields: not {unknown_fields('GameServerAllocation', allocation)}")
+    check(allocation.get("spec", {}).get("selectors") == [{"matchLabels": {"agones.dev/fleet": fleet_name}}],
+          "the allocation takes a GameServer of the fleet, by its fleet label")
+    room_label = arg("--room-label", door_default("room_label"))
+    check(list(allocation["spec"].get("metadata", {}).get("labels", {})) == [room_label],
+          f"the allocation labels the GameServer with the room's code under '{room_label}'")
+    check({"Allocated", "UnAllocated"} <= agones_states.get("GameServerAllocation", set()),
+          "the allocation's answer states the door reads are Agones' own")
 
 for f in failures:
     print("FAIL:", f)
