@@ -24,6 +24,7 @@ struct HostAddress {
     std::string name; // as the player gave it; a WebSocket names it in its request
     bool tls = false;      // WebSocket over TLS (wss://)
     bool insecure = false; // with tls: take any certificate, e.g. a self-signed one for testing
+    std::string room;      // a WebSocket through a front door: the room's code; empty: the host itself
 };
 
 // Unread bytes held at most: room for a whole frame behind a partly read one.

@@ -123,6 +123,10 @@ void WebTransport::close() {
     compressed_ = false;
 }
 
+std::string web_play_path(const std::string& room) {
+    return room.empty() ? std::string(WEB_PLAY_PATH) : "/r/" + room + WEB_PLAY_PATH;
+}
+
 ConnectError WebTransport::start_connect(const HostAddress& host) {
     close();
     if (!context_ && !make_context()) return ConnectError::Failed;
@@ -136,7 +140,8 @@ ConnectError WebTransport::start_connect(const HostAddress& host) {
     info.context = context_;
     info.address = address_text_.c_str();
     info.port = port;
-    info.path = WEB_PLAY_PATH;
+    path_ = web_play_path(host.room);
+    info.path = path_.c_str();
     info.protocol = PICTURE_CHANGES_SUBPROTOCOL;
     info.host = host_name_.c_str();
     info.origin = host_name_.c_str();

@@ -14,6 +14,10 @@ namespace cog::client {
 
 inline constexpr const char* WEB_PLAY_PATH = "/play";
 
+// The WebSocket's path: WEB_PLAY_PATH on the host itself, /r/CODE/play through a front door
+// that forwards it to the room CODE.
+std::string web_play_path(const std::string& room);
+
 class WebTransport final : public Transport {
 public:
     explicit WebTransport(Inbox& inbox) : inbox_(inbox) {}
@@ -55,6 +59,7 @@ private:
     ConnectError failure_ = ConnectError::None; // why the last attempt ended
     std::string address_text_;                  // the attempt's numeric address and Host header
     std::string host_name_;
+    std::string path_; // the attempt's request path
     std::deque<std::string> outbox_; // bodies behind the library's headroom
     size_t outbox_bytes_ = 0;
     std::string partial_;            // the message being received

@@ -27,6 +27,15 @@ bool parse_seconds(const std::string& text, double& seconds) {
     }
 }
 
+// A room's code goes into the request path: letters and digits only, and short.
+bool valid_room(const std::string& code) {
+    constexpr size_t LONGEST = 16;
+    if (code.empty() || code.size() > LONGEST) return false;
+    for (const char c : code)
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+    return true;
+}
+
 ParsedOptions bad(std::string error) {
     ParsedOptions parsed;
     parsed.result = OptionsResult::Bad;
@@ -37,7 +46,7 @@ ParsedOptions bad(std::string error) {
 } // namespace
 
 const char* usage_text() {
-    return "Usage: cogwell-client --name NAME [--host ADDR] [--port PORT] [--tcp | --tls [--insecure]] [--screenshot FILE --after SECONDS]\n"
+    return "Usage: cogwell-client --name NAME [--host ADDR] [--port PORT] [--tcp | --tls [--insecure]] [--room CODE] [--screenshot FILE --after SECONDS]\n"
            "  --name NAME          the name the other players see (required)\n"
            "  --host ADDR          the host's IPv4 address or host name (default 127.0.0.1)\n"
            "  --port PORT          the host's port: its WebSocket (web) port, default 8080, or with --tcp its\n"
@@ -45,6 +54,8 @@ const char* usage_text() {
            "  --tcp                plain TCP to the game port instead of the compressed WebSocket\n"
            "  --tls                the WebSocket over TLS (wss://), for a host started with --tls-cert\n"
            "  --insecure           with --tls: accept a certificate nobody vouches for (a self-signed test one)\n"
+           "  --room CODE          join room CODE through a front door (cogwell-door), whose address --host and\n"
+           "                       --port name: the WebSocket goes to /r/CODE/play there\n"
            "  --screenshot FILE    save a PNG of the window after --after SECONDS, then exit\n"
            "  --help               show this text\n"
            "Keys: arrows and SPACE as the game says, letters type, F1 or ` opens the command line, F12 saves a screenshot.\n";
@@ -68,7 +79,8 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             (flag == "--tls" ? parsed.options.tls : parsed.options.insecure) = true;
             continue;
         }
-        if (flag != "--name" && flag != "--host" && flag != "--port" && flag != "--screenshot" && flag != "--after")
+        if (flag != "--name" && flag != "--host" && flag != "--port" && flag != "--screenshot" && flag != "--after" &&
+            flag != "--room")
             return bad("unknown option '" + std::string(flag) + "' (try --help)");
         if (i + 1 >= argc) return bad("option " + std::string(flag) + " needs a value");
         const std::string value = argv[++i];
@@ -79,6 +91,9 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         } else if (flag == "--port") {
             if (!parse_port(value, parsed.options.port)) return bad("bad port '" + value + "': expected 1 to 65535");
             has_port = true;
+        } else if (flag == "--room") {
+            if (!valid_room(value)) return bad("bad room code '" + value + "': expected letters and digits");
+            parsed.options.room = value;
         } else if (flag == "--screenshot") {
             parsed.options.screenshot_path = value;
         } else {
@@ -90,6 +105,8 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
     if (!has_port && parsed.options.transport == TransportKind::Tcp) parsed.options.port = DEFAULT_TCP_PORT;
     if (parsed.options.tls && parsed.options.transport == TransportKind::Tcp)
         return bad("--tls is for the WebSocket; the TCP game port has no TLS");
+    if (!parsed.options.room.empty() && parsed.options.transport == TransportKind::Tcp)
+        return bad("--room goes through a front door's WebSocket, not --tcp");
     if (parsed.options.insecure && !parsed.options.tls) return bad("--insecure goes with --tls");
     if (parsed.options.name.empty()) return bad("missing --name NAME (try --help)");
     if (parsed.options.screenshot_path.empty() != !has_after)

@@ -20,6 +20,7 @@ struct ClientOptions {
     uint16_t port = DEFAULT_WEB_PORT;   // of the chosen transport
     bool tls = false;                   // wss:// to a host serving its web port over TLS
     bool insecure = false;              // with tls: accept a self-signed or otherwise unchecked certificate
+    std::string room;                   // through a front door (--host, --port name it): the room's code
     std::string screenshot_path;        // empty: play until the window is closed
     double screenshot_after_s = 0;      // seconds after start-up
 };

@@ -92,12 +92,14 @@ int run_client(const ClientOptions& options, Clock& clock) {
     state.host_address.transport = options.transport;
     state.host_address.tls = options.tls;
     state.host_address.insecure = options.insecure;
+    state.host_address.room = options.room;
     ConnectError error = resolve_host(options.host, options.port, state.host_address);
     if (error == ConnectError::None) error = state.connection.open(state.host_address, START_CONNECT_TIMEOUT_MS);
     if (error != ConnectError::None) {
         const char* scheme = options.transport != TransportKind::WebSocket ? "" : options.tls ? "wss://" : "ws://";
         std::fprintf(stderr, "cogwell-client: cannot connect to %s%s:%u%s: %s\n", scheme, options.host.c_str(),
-                     static_cast<unsigned>(options.port), options.transport == TransportKind::WebSocket ? WEB_PLAY_PATH : "",
+                     static_cast<unsigned>(options.port),
+                     options.transport == TransportKind::WebSocket ? web_play_path(options.room).c_str() : "",
                      connect_error_text(error));
         return 1;
     }

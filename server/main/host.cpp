@@ -119,6 +119,7 @@ bool Host::open_listener() {
     }
     state_.connections.listener = listener.fd;
     state_.connections.pending_logins_per_address = config_.pending_logins_per_address;
+    state_.connections.proxy_gate.trust(config_.trusted_proxies, STALLED_CLIENT_NS);
     LOG_INFO("Open file limit: %lu", raise_open_file_limit());
     set_non_blocking(listener.fd, true);
     port_ = bound_port(listener.fd);
@@ -139,6 +140,7 @@ bool Host::open_web_endpoint() {
     web_config.handshakes_per_address = config_.handshakes_per_address;
     web_config.tls_sockets_per_address_second = config_.tls_per_address_second;
     web_config.allowed_origins = config_.allowed_origins;
+    web_config.trusted_proxies = config_.trusted_proxies;
     state_.web = web::WebEndpoint::open(web_config, error, &tls);
     if (state_.web) {
         LOG_INFO("Web client on %s://%s:%d/", state_.web->secure() ? "https" : "http", LISTEN_ADDRESS,

@@ -150,7 +150,7 @@ void finish_login(HostState& host, const ArrivedLogin& login, int64_t now_ns) {
     }
     note_holder(host.seat_claims, id, presented);
     // Closes the socket the seat had, if it was still open.
-    attach_socket(host.connections, id, login.transport, now_ns);
+    attach_socket(host.connections, id, login.transport, now_ns, login.address);
     if (host.observer) host.observer->login(login.player_name, login.previous_player_id, presented, id);
     if (returning) LOG_INFO("Player %u (%s) reconnected", id, shown.c_str());
     else LOG_INFO("Player %u (%s) joined", id, shown.c_str());

@@ -58,8 +58,8 @@ bool address_has_room(const ConnectionTable& table, const std::string& address) 
 }
 
 // A new connection of either transport waits for its LOGIN here.
-void admit_pending(ConnectionTable& table, const Transport& transport, int64_t now_ns) {
-    const std::string peer = transport_peer(transport);
+// `peer`: "address:port" as the limits and the log see it (the player's, behind a front door).
+void admit_pending(ConnectionTable& table, const Transport& transport, int64_t now_ns, const std::string& peer) {
     const std::string address = address_part(peer);
     // Refused before its line: an address that keeps reconnecting is only counted.
     if (!address_has_room(table, address)) {
@@ -86,7 +86,32 @@ void admit_pending(ConnectionTable& table, const Transport& transport, int64_t n
 
 void admit_connection(ConnectionTable& table, int fd, int64_t now_ns) {
     set_no_delay(fd);
-    admit_pending(table, Transport{fd, nullptr}, now_ns);
+    admit_pending(table, Transport{fd, nullptr}, now_ns, peer_address(fd));
+}
+
+// Behind trusted front doors every new socket first waits in the gate for its first bytes; the
+// listener is emptied into it (a bounded number a call), since the bytes that decide are not in
+// the backlog. Those that pass wait for their LOGIN under the address they were judged to have.
+bool accept_through_gate(ConnectionTable& table, int64_t now_ns) {
+    bool more = false;
+    for (size_t taken = 0; table.listener >= 0; ++taken) {
+        if (taken == web::MAX_SOCKETS_AWAITING_HEADER) {
+            more = true;
+            break;
+        }
+        const int fd = accept4(table.listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            const int error = errno;
+            if (error == ECONNABORTED || error == EINTR) continue;
+            if (error != EAGAIN && error != EWOULDBLOCK) LOG_WARN("accept error: %s", socket_error_name(error));
+            break;
+        }
+        set_no_delay(fd);
+        table.proxy_gate.add(fd, now_ns);
+    }
+    for (const web::PassedSocket& socket : table.proxy_gate.take_passed(now_ns, ""))
+        admit_pending(table, Transport{socket.fd, nullptr}, now_ns, socket.peer());
+    return more;
 }
 
 void refuse_login(const Transport& transport) {
@@ -108,6 +133,7 @@ bool frame_stalled(ClientSocket& socket, int64_t now_ns) {
 
 bool accept_connections(ConnectionTable& table, int64_t now_ns, bool make_room) {
     log_refusals(table, now_ns); // the count left over from a burst that has ended
+    if (table.proxy_gate.enabled()) return accept_through_gate(table, now_ns);
     while (table.listener >= 0) {
         if (!make_room && table.pending_logins.size() >= MAX_PENDING_LOGINS) return true;
         // Non-blocking and close-on-exec from the start: no window in which a read could block
@@ -126,7 +152,10 @@ bool accept_connections(ConnectionTable& table, int64_t now_ns, bool make_room) 
 
 void admit_web_connections(ConnectionTable& table, std::vector<std::shared_ptr<web::WebChannel>> opened,
                            int64_t now_ns) {
-    for (std::shared_ptr<web::WebChannel>& channel : opened) admit_pending(table, Transport{-1, std::move(channel)}, now_ns);
+    for (std::shared_ptr<web::WebChannel>& channel : opened) {
+        const std::string peer = channel->peer();
+        admit_pending(table, Transport{-1, std::move(channel)}, now_ns, peer);
+    }
 }
 
 std::vector<ArrivedLogin> take_arrived_logins(ConnectionTable& table, int64_t now_ns,
@@ -164,7 +193,8 @@ ClientSocket* live_socket(ConnectionTable& table, uint32_t id) {
     return &it->second;
 }
 
-void attach_socket(ConnectionTable& table, uint32_t id, const Transport& transport, int64_t now_ns) {
+void attach_socket(ConnectionTable& table, uint32_t id, const Transport& transport, int64_t now_ns,
+                   std::string_view address) {
     ClientSocket& slot = table.sockets[id];
     // A reconnection replaces a connection that may still be open; nobody reads it any more.
     if (slot.transport != Transport{} && slot.transport != transport) transport_close(slot.transport);
@@ -172,7 +202,7 @@ void attach_socket(ConnectionTable& table, uint32_t id, const Transport& transpo
     slot.transport = transport;
     slot.reader = FrameReader(&table.frame_pool);
     slot.last_message_ns = now_ns;
-    slot.address = address_part(transport_peer(transport));
+    slot.address = address.empty() ? address_part(transport_peer(transport)) : std::string(address);
 }
 
 std::string connection_address(const ConnectionTable& table, uint32_t id) {

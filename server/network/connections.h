@@ -7,6 +7,7 @@
 #pragma once
 
 #include "server/network/transport.h"
+#include "server/web/proxy_gate.h"
 #include "shared/log/line_allowance.h"
 #include "shared/protocol/framing.h"
 
@@ -16,6 +17,7 @@
 #include <memory_resource>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cog {
@@ -96,6 +98,9 @@ struct ConnectionTable {
     std::map<uint32_t, ClientSocket> sockets; // player id -> socket
     std::vector<PendingLogin> pending_logins;
     size_t pending_logins_per_address = DEFAULT_PENDING_LOGINS_PER_ADDRESS; // 0: no limit
+    // With trusted front doors: new sockets until their first bytes show whether they may come
+    // in, and as whom. Without them (the default) it is never used.
+    web::ProxyGate proxy_gate;
 };
 
 // Takes connections waiting on the listener into the pending logins. When the pending logins
@@ -127,8 +132,10 @@ std::vector<ArrivedLogin> take_arrived_logins(ConnectionTable& table, int64_t no
 ClientSocket* live_socket(ConnectionTable& table, uint32_t id);
 
 // Installs `transport` as the connection of `id`, closing a previous one (a reconnection). The LOGIN that
-// brought it counts as its first message.
-void attach_socket(ConnectionTable& table, uint32_t id, const Transport& transport, int64_t now_ns);
+// brought it counts as its first message. `address`: the one its LOGIN came from (the player's,
+// behind a front door); empty: the transport's peer.
+void attach_socket(ConnectionTable& table, uint32_t id, const Transport& transport, int64_t now_ns,
+                   std::string_view address = {});
 
 // The address (without port) the connection of `id` comes from; empty when it has none.
 std::string connection_address(const ConnectionTable& table, uint32_t id);

@@ -145,6 +145,15 @@ constexpr OptionSpec OPTIONS[] = {
          o.allowed_origins.emplace_back(v);
          return !v.empty();
      }},
+    {"--trusted-proxy", "CIDR", nullptr,
+     "a front door's network, e.g. 127.0.0.1/32 or 10.0.0.0/8 or ::1/128 (repeatable): its connections, on either "
+     "port, must start with a PROXY v2 header and count as the player it names; a header from anywhere else is "
+     "refused, as is a door's connection without one, this machine's included (default: none, no header is read)",
+     [](HostOptions& o, std::string_view v) {
+         const std::optional<web::TrustedNet> net = web::parse_trusted_net(v);
+         if (net) o.trusted_proxies.push_back(*net);
+         return net.has_value();
+     }},
 };
 
 const OptionSpec* find_option(std::string_view flag) {

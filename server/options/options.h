@@ -4,6 +4,7 @@
 
 #include "server/fleet/sidecar_calls.h"
 #include "server/network/connections.h"
+#include "server/web/trusted_proxies.h"
 #include "server/web/web_endpoint.h"
 #include "shared/log/log.h"
 
@@ -45,6 +46,9 @@ struct HostOptions {
     uint64_t record_max_bytes = uint64_t{1} << 30; // the recording's file ends before growing past this
     std::string tls_certificate; // with tls_key: the web port serves HTTPS and WSS; both empty: plain
     std::string tls_key;
+    // Front doors whose connections name their player in a PROXY header; empty: none, and no
+    // connection is read for one.
+    std::vector<web::TrustedNet> trusted_proxies;
 };
 
 enum class OptionsError : uint8_t { None, Help, UnknownOption, MissingValue, BadValue };

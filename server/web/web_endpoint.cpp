@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <strings.h>
 
@@ -124,11 +125,6 @@ bool set_deflate_options(struct lws* wsi) {
     return agreed;
 }
 
-struct PeerAddress {
-    std::string host = "?"; // the address alone, what per-address limits count
-    uint16_t port = 0;
-};
-
 PeerAddress peer_address_of(int fd) {
     PeerAddress peer;
     sockaddr_storage address{};
@@ -146,11 +142,6 @@ PeerAddress peer_address_of(int fd) {
     }
     peer.host = text;
     return peer;
-}
-
-std::string peer_of(struct lws* wsi) {
-    const PeerAddress peer = peer_address_of(lws_get_socket_fd(wsi));
-    return peer.host + ":" + std::to_string(peer.port);
 }
 
 std::string header(struct lws* wsi, lws_token_indexes token) {
@@ -201,6 +192,58 @@ const char* web_error_name(WebError error) {
     return "?";
 }
 
+PeerAddress WebEndpoint::address_of(int fd) const {
+    const auto it = gated_peers_.find(fd);
+    return it == gated_peers_.end() ? peer_address_of(fd) : it->second;
+}
+
+std::string WebEndpoint::peer_of(struct lws* wsi) const {
+    const PeerAddress peer = address_of(lws_get_socket_fd(wsi));
+    return peer.host + ":" + std::to_string(peer.port);
+}
+
+// The port the library would have opened: IPv4, every interface, non-blocking.
+bool WebEndpoint::open_gated_listener(uint16_t port) {
+    gated_listener_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (gated_listener_ < 0) return false;
+    const int on = 1;
+    setsockopt(gated_listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    socklen_t size = sizeof address;
+    if (bind(gated_listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(gated_listener_, SOMAXCONN) != 0 ||
+        getsockname(gated_listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        return false;
+    port_ = ntohs(address.sin_port);
+    return true;
+}
+
+// New sockets wait at the gate until their first bytes are judged; those that pass are the
+// library's from then on, exactly as if it had accepted them, header gone.
+void WebEndpoint::pass_gate() {
+    const int64_t now_ns = now_us_() * 1000;
+    for (size_t taken = 0; taken < MAX_SOCKETS_AWAITING_HEADER; ++taken) {
+        const int fd = accept4(gated_listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            break;
+        }
+        gate_.add(fd, now_ns);
+    }
+    for (const PassedSocket& passed : gate_.take_passed(now_ns, "[WEB] ")) {
+        gated_peers_[passed.fd] = PeerAddress{passed.address, passed.port};
+        if (!admit_socket(passed.fd)) {
+            gated_peers_.erase(passed.fd);
+            close(passed.fd);
+        } else if (!lws_adopt_socket_vhost(vhost_, passed.fd)) { // the library has closed it
+            gated_peers_.erase(passed.fd);
+        }
+    }
+}
+
 std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError& error, TlsFileError* tls_error) {
     std::unique_ptr<WebEndpoint> endpoint(new WebEndpoint());
     if (!endpoint->files_.load(config.root)) {
@@ -233,6 +276,11 @@ std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError
     endpoint->tls_admission_ = TlsAdmission(config.tls_sockets_per_address_second);
     endpoint->now_us_ = config.clock_us ? config.clock_us : [] { return int64_t{lws_now_usecs()}; };
     endpoint->allowed_origins_ = config.allowed_origins;
+    const bool gated = !config.trusted_proxies.empty();
+    if (gated) {
+        endpoint->gate_.trust(config.trusted_proxies, int64_t{HANDSHAKE_TIMEOUT_S} * 1'000'000'000);
+        info.port = CONTEXT_PORT_NO_LISTEN_SERVER;
+    }
     if (secure) {
         // A player who typed the address without https:// is sent to it rather than met with silence.
         info.options |= LWS_SERVER_OPTION_DO_SSL_GLOBAL_INIT | LWS_SERVER_OPTION_ALLOW_NON_SSL_ON_SSL_PORT |
@@ -242,17 +290,21 @@ std::unique_ptr<WebEndpoint> WebEndpoint::open(const WebConfig& config, WebError
     }
     endpoint->context_ = lws_create_context(&info);
     lws_vhost* vhost = endpoint->context_ ? lws_get_vhost_by_name(endpoint->context_, "default") : nullptr;
-    if (!vhost || lws_get_vhost_listen_port(vhost) <= 0) {
+    const bool listening = gated ? vhost && endpoint->open_gated_listener(config.port)
+                                 : vhost && lws_get_vhost_listen_port(vhost) > 0;
+    if (!listening) {
         error = WebError::ListenFailed;
         return nullptr;
     }
-    endpoint->port_ = static_cast<uint16_t>(lws_get_vhost_listen_port(vhost));
+    if (!gated) endpoint->port_ = static_cast<uint16_t>(lws_get_vhost_listen_port(vhost));
+    endpoint->vhost_ = vhost;
     endpoint->secure_ = secure;
     error = WebError::None;
     return endpoint;
 }
 
 WebEndpoint::~WebEndpoint() {
+    if (gated_listener_ >= 0) close(gated_listener_);
     if (!context_) return;
     // The callbacks that run while the context goes away must not reach a half-destroyed object.
     lws_context* context = context_;
@@ -274,6 +326,7 @@ std::vector<std::shared_ptr<WebChannel>> WebEndpoint::take_opened() {
 void WebEndpoint::service() {
     if (!context_) return;
     close_overdue_requests();
+    if (gate_.enabled()) pass_gate();
     for (int round = 0; round < MAX_SERVICE_ROUNDS; ++round) {
         flow_control();
         request_output();
@@ -393,7 +446,7 @@ bool WebEndpoint::admit_handshake() {
 }
 
 bool WebEndpoint::admit_socket(int fd) {
-    const std::string address = peer_address_of(fd).host;
+    const std::string address = address_of(fd).host;
     if (!handshakes_.admits(address)) {
         ++refusals_unlogged_;
         ++activity_;
@@ -479,10 +532,11 @@ int WebEndpoint::on_event(struct lws* wsi, int reason_number, void* in, size_t l
     case LWS_CALLBACK_FILTER_NETWORK_CONNECTION:
         return admit_socket(static_cast<int>(reinterpret_cast<intptr_t>(in))) ? 0 : 1;
     case LWS_CALLBACK_SERVER_NEW_CLIENT_INSTANTIATED:
-        handshakes_.add(wsi, peer_address_of(lws_get_socket_fd(wsi)).host, now_us_());
+        handshakes_.add(wsi, address_of(lws_get_socket_fd(wsi)).host, now_us_());
         return lws_callback_http_dummy(wsi, reason, nullptr, in, len);
     case LWS_CALLBACK_WSI_DESTROY:
         handshakes_.remove(wsi);
+        gated_peers_.erase(lws_get_socket_fd(wsi));
         return lws_callback_http_dummy(wsi, reason, nullptr, in, len);
     case LWS_CALLBACK_HTTP_CONFIRM_UPGRADE: return confirm_upgrade(wsi, static_cast<const char*>(in));
     case LWS_CALLBACK_FILTER_PROTOCOL_CONNECTION: {

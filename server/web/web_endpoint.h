@@ -5,6 +5,7 @@
 
 #include "server/web/handshake_counts.h"
 #include "server/web/pair_deflater.h"
+#include "server/web/proxy_gate.h"
 #include "server/web/tls_admission.h"
 #include "server/web/tls_files.h"
 #include "server/web/web_channel.h"
@@ -78,8 +79,17 @@ struct WebConfig {
     // Both set: HTTPS and WSS on the port, with this PEM certificate (chain) and private key.
     std::string tls_certificate;
     std::string tls_key;
+    // Front doors whose connections start with a PROXY header naming the player; empty: none, and
+    // the library listens on the port itself, as it always has.
+    std::vector<TrustedNet> trusted_proxies;
     // Microseconds of a steady clock for the endpoint's deadlines and budgets; empty: the library's.
     std::function<int64_t()> clock_us;
+};
+
+// A socket's peer as the per-address limits and the log see it.
+struct PeerAddress {
+    std::string host = "?"; // the address alone, what per-address limits count
+    uint16_t port = 0;
 };
 
 enum class WebError : uint8_t { None, NoFiles, ListenFailed, BadTlsFiles };
@@ -112,6 +122,8 @@ public:
     int on_event(struct lws* wsi, int reason, void* in, size_t len);
     // A ClientHello has arrived: whether this frame's handshake budget lets it be answered.
     bool admit_handshake();
+    // Sockets refused at the gate of trusted front doors, since the start.
+    size_t proxy_refusals() const { return gate_.refused_total(); }
 
 private:
     WebEndpoint() = default;
@@ -127,6 +139,10 @@ private:
     int finish_transaction(struct lws* wsi);
     void close_overdue_requests();
     void give_back_memory();
+    bool open_gated_listener(uint16_t port);
+    void pass_gate();
+    PeerAddress address_of(int fd) const;
+    std::string peer_of(struct lws* wsi) const;
 
     WebFiles files_;
     lws_context* context_ = nullptr;
@@ -153,6 +169,12 @@ private:
     std::vector<WebChannel*> writing_; // write_queued()'s list, kept from call to call
     // Shared by the channels taking picture changes, which are mostly sent the same messages.
     PairDeflater deflater_;
+    // With trusted front doors the endpoint listens itself: each new socket passes the gate
+    // before the library sees a byte of it, and is known by the address it passed with.
+    ProxyGate gate_;
+    int gated_listener_ = -1;
+    lws_vhost* vhost_ = nullptr;
+    std::map<int, PeerAddress> gated_peers_; // socket -> the address it passed the gate with
 };
 
 } // namespace cog::web

@@ -3,6 +3,7 @@
 // sending what a broken host might.
 #include "client/session/client_state.h"
 #include "client/session/connection_keeper.h"
+#include "client/session/options.h"
 #include "server/main/host.h"
 #include "server/web/web_endpoint.h"
 #include "shared/platform/random.h"
@@ -18,6 +19,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -353,6 +357,54 @@ TEST_F(StandInWebHost, ChangesThatDoNotFitAreRefusedAndAWholePictureIsAskedFor) 
     deliver();
     read(limits);
     EXPECT_EQ(requests(), 1u);
+}
+
+// --room sends the WebSocket to the door's path for that room; without it, to the host's own.
+TEST(RoomThroughDoor, TheClientAsksTheDoorForTheRoomsPath) {
+    struct Case {
+        std::vector<const char*> args;
+        const char* request_line; // nullptr: the options are refused
+    };
+    const Case cases[] = {
+        {{"client", "--name", "Ann"}, "GET /play HTTP/1.1"},
+        {{"client", "--name", "Ann", "--room", "QXZT"}, "GET /r/QXZT/play HTTP/1.1"},
+        {{"client", "--name", "Ann", "--room", "QX/T"}, nullptr},
+        {{"client", "--name", "Ann", "--room", "QXZT", "--tcp"}, nullptr},
+    };
+    for (const Case& c : cases) {
+        const ParsedOptions parsed = parse_options(static_cast<int>(c.args.size()), c.args.data());
+        ASSERT_EQ(parsed.result == OptionsResult::Run, c.request_line != nullptr) << parsed.error;
+        if (!c.request_line) continue;
+        // A stand-in door that only records what it is asked for.
+        const int door = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in bound{};
+        bound.sin_family = AF_INET;
+        bound.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof bound;
+        ASSERT_EQ(bind(door, reinterpret_cast<sockaddr*>(&bound), sizeof bound), 0);
+        ASSERT_EQ(listen(door, 1), 0);
+        ASSERT_EQ(getsockname(door, reinterpret_cast<sockaddr*>(&bound), &size), 0);
+        HostAddress address;
+        address.transport = TransportKind::WebSocket;
+        address.room = parsed.options.room;
+        ASSERT_EQ(resolve_host("127.0.0.1", ntohs(bound.sin_port), address), ConnectError::None);
+        Connection client;
+        client.start_connect(address);
+        std::string request;
+        int player = -1;
+        for (int i = 0; i < 500 && request.find("\r\n") == std::string::npos; ++i) {
+            client.finish_connect();
+            if (player < 0) player = accept4(door, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            char bytes[512];
+            const ssize_t n = player < 0 ? -1 : recv(player, bytes, sizeof bytes, 0);
+            if (n > 0) request.append(bytes, static_cast<size_t>(n));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        EXPECT_EQ(request.substr(0, request.find("\r\n")), c.request_line);
+        client.close();
+        if (player >= 0) close(player);
+        close(door);
+    }
 }
 
 } // namespace

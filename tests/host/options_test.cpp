@@ -45,6 +45,16 @@ TEST(HostOptions, EnvironmentSetsModesAndArgumentsWin) {
     EXPECT_EQ(parsed.options.tls_per_address_second, 2u);
     const char* negative[] = {"host", "--max-handshakes-per-address", "-1"};
     EXPECT_EQ(parse_host_options(3, negative, no_env).error, OptionsError::BadValue);
+    // Front doors, gathered from every use; none by default.
+    EXPECT_TRUE(parsed.options.trusted_proxies.empty());
+    const char* doors[] = {"host", "--trusted-proxy", "10.0.0.0/8", "--trusted-proxy=::1/128"};
+    parsed = parse_host_options(4, doors, no_env);
+    ASSERT_EQ(parsed.error, OptionsError::None);
+    ASSERT_EQ(parsed.options.trusted_proxies.size(), 2u);
+    EXPECT_TRUE(web::is_trusted_peer(parsed.options.trusted_proxies, "10.1.2.3"));
+    EXPECT_TRUE(web::is_trusted_peer(parsed.options.trusted_proxies, "::1"));
+    const char* not_a_network[] = {"host", "--trusted-proxy", "10.0.0.0/40"};
+    EXPECT_EQ(parse_host_options(3, not_a_network, no_env).error, OptionsError::BadValue);
 }
 
 TEST(HostOptions, RefusesWhatItCannotUse) {
