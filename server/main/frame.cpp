@@ -62,10 +62,10 @@ void send_draw_commands(HostState& host) {
                                            : host.picture_encoder.whole_frame().frame;
         // A failed send only marks the connection; it is dropped after the pass, so everyone
         // else still gets this frame.
-        if (send_frame_to(host.connections, id, frame) && host.observer) {
-            const WholeFrame whole = host.picture_encoder.whole_frame();
-            host.observer->picture_sent(id, whole.frame.substr(4), whole.command_starts);
-        }
+        if (!send_frame_to(host.connections, id, frame)) continue;
+        const WholeFrame whole = host.picture_encoder.whole_frame();
+        ++(frame.data() == whole.frame.data() ? host.metrics.pictures_whole : host.metrics.pictures_changes);
+        if (host.observer) host.observer->picture_sent(id, whole.frame.substr(4), whole.command_starts);
     }
     host.picture_changes.end_frame(host.connections.sockets);
     host.picture_encoder.begin_frame(); // its reference lives in an arena released next frame

@@ -6,6 +6,7 @@
 // connection at one fixed point of the frame.
 #pragma once
 
+#include "server/network/connection_counts.h"
 #include "server/network/transport.h"
 #include "shared/log/line_allowance.h"
 #include "shared/protocol/framing.h"
@@ -96,6 +97,7 @@ struct ConnectionTable {
     std::map<uint32_t, ClientSocket> sockets; // player id -> socket
     std::vector<PendingLogin> pending_logins;
     size_t pending_logins_per_address = DEFAULT_PENDING_LOGINS_PER_ADDRESS; // 0: no limit
+    ConnectionCounts counts;
 };
 
 // Takes connections waiting on the listener into the pending logins. When the pending logins
@@ -152,6 +154,9 @@ struct ClientRead {
     ProtocolError error = ProtocolError::None;
     ClientMessage message;
 };
+// Counts `bytes` read from `transport` in the table's traffic.
+void count_received(ConnectionTable& table, const Transport& transport, size_t bytes);
+
 ClientRead read_client_message(ClientSocket& socket, int64_t now_ns, size_t& byte_budget,
                                std::pmr::memory_resource* strings, std::string* body_copy = nullptr);
 

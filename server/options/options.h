@@ -44,6 +44,7 @@ struct HostOptions {
     uint64_t record_max_bytes = uint64_t{1} << 30; // the recording's file ends before growing past this
     std::string tls_certificate; // with tls_key: the web port serves HTTPS and WSS; both empty: plain
     std::string tls_key;
+    uint16_t metrics_port = 0; // Prometheus metrics over HTTP; 0: none
 };
 
 enum class OptionsError : uint8_t { None, Help, UnknownOption, MissingValue, BadValue };
