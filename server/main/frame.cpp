@@ -56,16 +56,20 @@ void send_draw_commands(HostState& host) {
         }
         // Only the wire differs for a client that takes changes: what it is shown, and what
         // a recording keeps, is the whole picture.
-        const std::string_view frame = socket.transport.web && socket.transport.web->picture_changes
+        const bool takes_changes = socket.transport.web && socket.transport.web->picture_changes;
+        const std::string_view frame = takes_changes
                                            ? host.picture_changes.frame_for(id, socket.transport.web, top->instance,
                                                                             picture, host.picture_encoder)
                                            : host.picture_encoder.whole_frame().frame;
         // A failed send only marks the connection; it is dropped after the pass, so everyone
         // else still gets this frame.
         if (!send_frame_to(host.connections, id, frame)) continue;
-        const WholeFrame whole = host.picture_encoder.whole_frame();
-        ++(frame.data() == whole.frame.data() ? host.metrics.pictures_whole : host.metrics.pictures_changes);
-        if (host.observer) host.observer->picture_sent(id, whole.frame.substr(4), whole.command_starts);
+        ++(takes_changes && host.picture_changes.last_was_change() ? host.metrics.pictures_changes
+                                                                    : host.metrics.pictures_whole);
+        if (host.observer) {
+            const WholeFrame whole = host.picture_encoder.whole_frame();
+            host.observer->picture_sent(id, whole.frame.substr(4), whole.command_starts);
+        }
     }
     host.picture_changes.end_frame(host.connections.sockets);
     host.picture_encoder.begin_frame(); // its reference lives in an arena released next frame
