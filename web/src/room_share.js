@@ -54,13 +54,12 @@ export class RoomShare {
     drawQr(doc.getElementById('share-qr'), this.link, Math.max(2, Math.ceil(doc.defaultView.devicePixelRatio || 1)));
     doc.getElementById('copy-link').addEventListener('click', () => this.copy());
     doc.getElementById('share-toggle').addEventListener('click', () => this.setOpen(!this.open));
-    doc.getElementById('share-close').addEventListener('click', () => this.setOpen(false));
     // A small QR code grows on a tap, and shrinks on the next.
     doc.getElementById('share-qr').addEventListener('click', () => this.panel.classList.toggle('big'));
   }
 
   // The place the panel takes: 'form' (beside the join form), 'left'/'right' (in the letterbox),
-  // 'folded' (a button over the game's corner), or 'none' (hidden: the game is past the lobby).
+  // 'folded' (a button in the game's bottom-left corner), or 'none' (hidden: the game is past the lobby).
   place(where) {
     this.panel.hidden = where === 'none';
     this.panel.dataset.place = where;
@@ -78,8 +77,10 @@ export class RoomShare {
       const bar = side === 'left' ? picture.left : view.innerWidth - picture.left - picture.width;
       this.panel.style.setProperty('--bar', `${bar}px`);
     }
-    if (!side) this.panel.style.setProperty('--corner-x', `${picture.left + 6}px`);
-    if (!side) this.panel.style.setProperty('--corner-y', `${picture.top + 6}px`);
+    if (!side) {
+      this.panel.style.setProperty('--corner-x', `${picture.left + 6}px`);
+      this.panel.style.setProperty('--corner-bottom', `${view.innerHeight - picture.top - picture.height + 6}px`);
+    }
   }
 
   setOpen(open) {
