@@ -16,6 +16,8 @@ import { startHost, waitForLine } from './browser_support.mjs';
 const [doorBinary, hostBinary, webRoot, chromium, outDir] = process.argv.slice(2);
 const LOBBY_BACKGROUND = [20, 20, 30];
 const ROW_IDLE = [40, 40, 60];
+// Generous: a loaded machine may take many seconds for what is otherwise at once.
+const WAIT_MS = 30000;
 const PHONE = { width: 844, height: 390, deviceScaleFactor: 2, isMobile: true, hasTouch: true, isLandscape: true };
 
 function worldPixel(page, x, y) {
@@ -49,7 +51,7 @@ async function visible(page, selector) {
 }
 
 async function joinAs(page, name) {
-  await page.waitForSelector('#join:not([hidden]) #join-button:not([disabled])', { timeout: 10000 });
+  await page.waitForSelector('#join:not([hidden]) #join-button:not([disabled])', { timeout: WAIT_MS });
   await page.$eval('#name', (field) => { field.value = ''; });
   await page.type('#name', name);
   await page.click('#join-button');
@@ -68,10 +70,10 @@ async function decodeQr(page) {
 
 async function newRoom(page, base) {
   await page.goto(`${base}/`, { waitUntil: 'load' });
-  await page.waitForSelector('#door:not([hidden])', { timeout: 10000 });
+  await page.waitForSelector('#door:not([hidden])', { timeout: WAIT_MS });
   if (await visible(page, '#join')) throw new Error('the join form shows on the door\'s start view');
   await page.click('#new-room');
-  await page.waitForSelector('#join:not([hidden])', { timeout: 20000 });
+  await page.waitForSelector('#join:not([hidden])', { timeout: WAIT_MS });
   const code = await page.$eval('#share-code', (e) => e.textContent);
   const where = await page.evaluate(() => location.pathname);
   if (!/^[A-Z]{4}$/.test(code) || where !== `/r/${code}`) throw new Error(`room '${code}' shown at ${where}`);
@@ -106,7 +108,7 @@ async function main() {
 
     const host = await open({ width: 1280, height: 720 });
     await host.goto(`${base}/`, { waitUntil: 'load' });
-    await host.waitForSelector('#door:not([hidden])', { timeout: 10000 });
+    await host.waitForSelector('#door:not([hidden])', { timeout: WAIT_MS });
     await shot(host, 'door_start');
     const code = await newRoom(host, base);
     const link = await decodeQr(host);
@@ -114,30 +116,30 @@ async function main() {
     if (!(await visible(host, '#copy-link'))) throw new Error('no Copy link beside the join form');
     await shot(host, 'door_room_form');
     await joinAs(host, 'Ann');
-    await waitForPixel(host, ...rowPoint(0), ROW_IDLE, 15000);
+    await waitForPixel(host, ...rowPoint(0), ROW_IDLE, WAIT_MS);
 
     // The phone scans the code: the link opens that room's join form.
     const phone = await open(PHONE);
     await phone.goto(link, { waitUntil: 'load' });
-    await phone.waitForSelector('#join:not([hidden])', { timeout: 10000 });
+    await phone.waitForSelector('#join:not([hidden])', { timeout: WAIT_MS });
     await shot(phone, 'door_room_form_phone');
     await joinAs(phone, 'Bob');
-    for (const page of [host, phone]) await waitForPixel(page, ...rowPoint(1), ROW_IDLE, 15000);
-    const [, bobId] = await waitForLine(door, /Player (\d+) \(Bob\) joined/, 5000);
+    for (const page of [host, phone]) await waitForPixel(page, ...rowPoint(1), ROW_IDLE, WAIT_MS);
+    const [, bobId] = await waitForLine(door, /Player (\d+) \(Bob\) joined/, WAIT_MS);
 
     // In the lobby: folded to a button with the code where the game fills the page, opened on a tap.
     for (const page of [host, phone]) {
-      await page.waitForSelector('#share[data-place="folded"] #share-toggle', { visible: true, timeout: 5000 });
+      await page.waitForSelector('#share[data-place="folded"] #share-toggle', { visible: true, timeout: WAIT_MS });
       const label = await page.$eval('#share-toggle', (e) => e.textContent);
       if (label !== code) throw new Error(`the lobby's share button says '${label}', not ${code}`);
     }
     await shot(phone, 'door_lobby_phone');
     await phone.tap('#share-toggle');
-    await phone.waitForSelector('#share.open #share-qr', { visible: true, timeout: 2000 });
+    await phone.waitForSelector('#share.open #share-qr', { visible: true, timeout: WAIT_MS });
     await shot(phone, 'door_lobby_phone_open');
     // A page wider than the game: the panel opens in the letterbox, clear of the picture.
     await host.setViewport({ width: 1700, height: 700 });
-    await host.waitForSelector('#share[data-place="left"].open #share-qr', { visible: true, timeout: 5000 });
+    await host.waitForSelector('#share[data-place="left"].open #share-qr', { visible: true, timeout: WAIT_MS });
     const overlap = await host.evaluate(() => {
       const canvas = document.getElementById('game').getBoundingClientRect();
       const pictureLeft = (canvas.width - (canvas.height * 16) / 9) / 2;
@@ -151,39 +153,39 @@ async function main() {
     // A reload of the phone's page comes back to the same room and seat.
     const reloadFrom = door.output.length;
     await phone.reload({ waitUntil: 'load' });
-    await waitForLine(door, new RegExp(`Player ${bobId} \\(Bob\\) reconnected`), 10000, reloadFrom);
+    await waitForLine(door, new RegExp(`Player ${bobId} \\(Bob\\) reconnected`), WAIT_MS, reloadFrom);
 
     // An unknown code, typed in small letters, then a room of its own: neither Ann nor Bob there.
     const third = await open({ width: 1280, height: 720 });
     await third.goto(`${base}/`, { waitUntil: 'load' });
-    await third.waitForSelector('#door:not([hidden])', { timeout: 10000 });
+    await third.waitForSelector('#door:not([hidden])', { timeout: WAIT_MS });
     const unknown = ['BCDF', 'GHJK'].find((c) => c !== code);
     await third.type('#room-code', unknown.toLowerCase());
     await third.click('#code-button');
-    await third.waitForSelector('#door-missing:not([hidden])', { timeout: 5000 });
+    await third.waitForSelector('#door-missing:not([hidden])', { timeout: WAIT_MS });
     const missing = await third.$eval('#door-missing', (e) => e.textContent);
     if (missing !== `No room ${unknown} — it may have ended`) throw new Error(`an unknown code says '${missing}'`);
     if (!(await visible(third, '#new-room'))) throw new Error('no New room beside "No room"');
     await shot(third, 'door_no_room');
     await third.click('#new-room');
-    await third.waitForSelector('#join:not([hidden])', { timeout: 20000 });
+    await third.waitForSelector('#join:not([hidden])', { timeout: WAIT_MS });
     const otherCode = await third.$eval('#share-code', (e) => e.textContent);
     if (otherCode === code) throw new Error('the second room has the first one\'s code');
     await joinAs(third, 'Cy');
-    await waitForPixel(third, ...rowPoint(0), ROW_IDLE, 15000);
+    await waitForPixel(third, ...rowPoint(0), ROW_IDLE, WAIT_MS);
     await new Promise((r) => setTimeout(r, 1000));
     if (!near(await worldPixel(third, ...rowPoint(1)), LOBBY_BACKGROUND)) throw new Error('the new room shows a second player');
 
     // Both rooms live and at most two allowed: New room says every room is busy.
     const fourth = await open(PHONE);
     await fourth.goto(`${base}/r/${unknown.toLowerCase()}`, { waitUntil: 'load' });
-    await fourth.waitForSelector('#door-missing:not([hidden])', { timeout: 5000 });
+    await fourth.waitForSelector('#door-missing:not([hidden])', { timeout: WAIT_MS });
     await shot(fourth, 'door_no_room_phone');
     await fourth.goto(`${base}/`, { waitUntil: 'load' });
-    await fourth.waitForSelector('#door:not([hidden])', { timeout: 10000 });
+    await fourth.waitForSelector('#door:not([hidden])', { timeout: WAIT_MS });
     await shot(fourth, 'door_start_phone');
     await fourth.tap('#new-room');
-    await fourth.waitForFunction(() => document.getElementById('door-status').textContent.includes('busy'), { timeout: 10000 });
+    await fourth.waitForFunction(() => document.getElementById('door-status').textContent.includes('busy'), { timeout: WAIT_MS });
     const busy = await fourth.$eval('#door-status', (e) => e.textContent);
     if (busy !== 'All rooms are busy — try again in a minute') throw new Error(`with every room taken: '${busy}'`);
     if (pageErrors.length > 0) throw new Error(`errors in the page: ${pageErrors.join('; ')}`);
