@@ -3,7 +3,8 @@
 // form, and the two players see each other in the lobby; a reload rejoins the same room's seat; a
 // third tab's new room holds neither; an unknown code, typed in small letters, says "No room";
 // with every room taken, New room says so. In the lobby the share panel never covers the game's
-// picture: in the letterbox when it fits, folded to a button otherwise.
+// picture: in the letterbox when it fits, folded to a button otherwise. Copy link copies the link,
+// or selects it where the page has no clipboard.
 //
 //   node door_test.mjs DOOR_BINARY HOST_BINARY WEB_ROOT CHROMIUM OUT_DIR
 import { execFileSync } from 'node:child_process';
@@ -113,7 +114,11 @@ async function main() {
     const code = await newRoom(host, base);
     const link = await decodeQr(host);
     if (link !== `${base}/r/${code}`) throw new Error(`the QR code says '${link}', not the link to room ${code}`);
-    if (!(await visible(host, '#copy-link'))) throw new Error('no Copy link beside the join form');
+    await host.browserContext().overridePermissions(base, ['clipboard-read', 'clipboard-write', 'clipboard-sanitized-write']);
+    await host.click('#copy-link');
+    await host.waitForFunction(() => document.getElementById('share-status').textContent !== '', { timeout: WAIT_MS });
+    const copied = await host.evaluate(() => navigator.clipboard.readText());
+    if (copied !== link) throw new Error(`Copy link copied '${copied}'`);
     await shot(host, 'door_room_form');
     await joinAs(host, 'Ann');
     await waitForPixel(host, ...rowPoint(0), ROW_IDLE, WAIT_MS);
@@ -123,6 +128,12 @@ async function main() {
     await phone.goto(link, { waitUntil: 'load' });
     await phone.waitForSelector('#join:not([hidden])', { timeout: WAIT_MS });
     await shot(phone, 'door_room_form_phone');
+    // Without a clipboard for the page, Copy link selects the link to be copied by hand.
+    await phone.evaluate(() => { navigator.clipboard.writeText = () => Promise.reject(new Error('refused')); });
+    await phone.tap('#copy-link');
+    await phone.waitForFunction(() => document.getElementById('share-status').textContent !== '', { timeout: WAIT_MS });
+    const selected = await phone.evaluate(() => document.getSelection().toString());
+    if (selected !== link) throw new Error(`Copy link without a clipboard selected '${selected}'`);
     await joinAs(phone, 'Bob');
     for (const page of [host, phone]) await waitForPixel(page, ...rowPoint(1), ROW_IDLE, WAIT_MS);
     const [, bobId] = await waitForLine(door, /Player (\d+) \(Bob\) joined/, WAIT_MS);
