@@ -107,6 +107,8 @@ export class DoorView {
       return;
     }
     if (answer.status === 404) return this.showStart(noRoomText(code));
+    // Asking again would only keep the door refusing: the address has tried too many codes.
+    if (answer.status === 429) return this.showStart('Too many room codes tried from your address - wait a minute, then try again.');
     if (!answer.ok) {
       this.showStart(`The door did not answer for room ${code} (${answer.status}) - trying again...`);
       setTimeout(() => this.enterRoom(code), RETRY_MS);
