@@ -178,8 +178,14 @@ void DoorServer::run_once(int max_wait_ms) {
         if (events[i].data.u64 == LISTEN_KEY) accept_all();
         else on_event(events[i].data.u64, events[i].events);
     }
-    poll_rooms();
-    check_deadlines();
+    // Rooms and deadlines are looked at once a millisecond, not at every wakeup: each look goes
+    // over every connection (and asks the system about every local room), and a busy door wakes
+    // thousands of times a second.
+    if (const int64_t now = now_ms(); now != housekept_ms_) {
+        housekept_ms_ = now;
+        poll_rooms();
+        check_deadlines();
+    }
     for (auto id : closing_) close_connection(id);
     closing_.clear();
 }
