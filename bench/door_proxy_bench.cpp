@@ -6,8 +6,11 @@
 // 8 KB/s) and each player sends 60 small inputs a second. Every frame carries the time it was sent,
 // so both ways are timed end to end; "added" is a proxy's figure less the direct one at the same N.
 //
+// "frames/s" is what players received (60 per player when the load keeps up): CPU per 1,000
+// players counts players fed at that rate. "waited" is time runnable but without a core.
+//
 //   door_proxy_bench --door build/cogwell-door [--nginx /usr/sbin/nginx] [--players 500,1000,2000]
-//                    [--seconds 10] [--proxy-core 0] [--load-core 1]
+//                    [--seconds 10] [--proxy-core 0] [--load-core 1] [--door-before OTHER_BUILD]
 #include "proc_sample.h"
 
 #include <algorithm>
@@ -382,6 +385,14 @@ private:
     Totals totals_;
 };
 
+// Nanoseconds `pid` has spent runnable but waiting for a core: other work on the machine.
+int64_t waited_ns(pid_t pid) {
+    std::ifstream schedstat("/proc/" + std::to_string(pid) + "/schedstat");
+    int64_t ran = 0, waited = 0;
+    schedstat >> ran >> waited;
+    return waited;
+}
+
 uint16_t free_port() {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
@@ -441,6 +452,7 @@ struct Row {
     int players = 0;
     bool opened = false;
     double proxy_cpu_percent = 0, load_cpu_percent = 0;
+    double proxy_wait_percent = 0, load_wait_percent = 0; // runnable but not running
     int64_t down_p50 = 0, down_p99 = 0, down_max = 0, up_p50 = 0, up_p99 = 0;
     uint64_t frames = 0, short_writes = 0, failures = 0;
 };
@@ -454,6 +466,7 @@ Row measure(Load& load, const Target& target, int players, double seconds) {
         load.run(2.0, false); // warm up
         const auto proxy_before = cog::bench::sample_process(target.pid);
         const auto load_before = cog::bench::sample_process(getpid());
+        const int64_t proxy_waited = target.pid ? waited_ns(target.pid) : 0, load_waited = waited_ns(getpid());
         const int64_t start = now_ns();
         load.run(seconds, true);
         const double wall = static_cast<double>(now_ns() - start) / 1e9;
@@ -461,6 +474,8 @@ Row measure(Load& load, const Target& target, int players, double seconds) {
         const auto load_after = cog::bench::sample_process(getpid());
         row.proxy_cpu_percent = target.pid ? 100.0 * (proxy_after.cpu_seconds - proxy_before.cpu_seconds) / wall : 0;
         row.load_cpu_percent = 100.0 * (load_after.cpu_seconds - load_before.cpu_seconds) / wall;
+        row.proxy_wait_percent = target.pid ? 100.0 * static_cast<double>(waited_ns(target.pid) - proxy_waited) / 1e9 / wall : 0;
+        row.load_wait_percent = 100.0 * static_cast<double>(waited_ns(getpid()) - load_waited) / 1e9 / wall;
         const Totals& t = load.totals();
         row.down_p50 = t.down.percentile(0.50);
         row.down_p99 = t.down.percentile(0.99);
@@ -509,7 +524,7 @@ std::vector<int> parse_list(const char* text) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string door = "build/cogwell-door", nginx = "/usr/sbin/nginx";
+    std::string door = "build/cogwell-door", nginx = "/usr/sbin/nginx", door_before;
     std::vector<int> counts = {500, 1000, 2000};
     double seconds = 10;
     int proxy_core = 0, load_core = 1;
@@ -517,6 +532,7 @@ int main(int argc, char** argv) {
         const std::string_view flag = argv[i];
         if (flag == "--door") door = argv[i + 1];
         else if (flag == "--nginx") nginx = argv[i + 1];
+        else if (flag == "--door-before") door_before = argv[i + 1]; // another build, to compare
         else if (flag == "--players") counts = parse_list(argv[i + 1]);
         else if (flag == "--seconds") seconds = std::atof(argv[i + 1]);
         else if (flag == "--proxy-core") proxy_core = std::atoi(argv[i + 1]);
@@ -536,13 +552,18 @@ int main(int argc, char** argv) {
     std::ofstream(folder + "/index.html") << "<!doctype html><title>bench</title>\n";
 
     std::vector<Target> targets = {{"direct", 0, load.room_port(), "/play"}};
-    const uint16_t door_port = free_port();
     const std::string room = std::string(CODE) + "=127.0.0.1:" + std::to_string(load.room_port());
-    const pid_t door_pid = spawn({door, "--port", std::to_string(door_port), "--web-root", folder, "--static-room",
-                                  room, "--log-level", "warn"},
-                                 proxy_core, folder + "/door.log");
-    if (wait_port(door_port)) targets.push_back({"door", door_pid, door_port, std::string("/r/") + CODE + "/play"});
-    else std::fprintf(stderr, "the door did not open (see %s/door.log)\n", folder.c_str());
+    std::vector<pid_t> pids;
+    for (const auto& [name, binary] : {std::pair<std::string, std::string>{"door", door}, {"before", door_before}}) {
+        if (binary.empty()) continue;
+        const uint16_t door_port = free_port();
+        const pid_t door_pid = spawn({binary, "--port", std::to_string(door_port), "--web-root", folder,
+                                      "--static-room", room, "--log-level", "warn"},
+                                     proxy_core, folder + "/" + name + ".log");
+        pids.push_back(door_pid);
+        if (wait_port(door_port)) targets.push_back({name, door_pid, door_port, std::string("/r/") + CODE + "/play"});
+        else std::fprintf(stderr, "%s did not open (see %s/%s.log)\n", binary.c_str(), folder.c_str(), name.c_str());
+    }
     const uint16_t nginx_port = free_port();
     const std::string conf = write_nginx_config(folder, nginx_port, load.room_port());
     const pid_t nginx_pid = spawn({nginx, "-p", folder, "-c", conf}, proxy_core, folder + "/nginx.log");
@@ -557,23 +578,23 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%-6s %5d players: %s\n", r.name.c_str(), players, r.opened ? "measured" : "NOT ALL OPENED");
         }
     }
-    kill(door_pid, SIGTERM);
+    for (pid_t pid : pids) kill(pid, SIGTERM);
     kill(nginx_pid, SIGQUIT);
-    waitpid(door_pid, nullptr, 0);
+    for (pid_t pid : pids) waitpid(pid, nullptr, 0);
     waitpid(nginx_pid, nullptr, 0);
 
     std::printf("%d s per row, proxy on core %d, room and players on core %d; latencies in us, room to player "
                 "(down) and player to room (up); +: more than direct at the same N\n",
                 static_cast<int>(seconds), proxy_core, load_core);
-    std::printf("| players | via | proxy CPU %% | CPU %% per 1,000 | down p50 | down p99 | down max | +p50 | +p99 | "
-                "up p50 | up p99 | frames/s | load CPU %% | late writes | failed |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+    std::printf("| players | via | proxy CPU %% | CPU %% per 1,000 fed | down p50 | down p99 | down max | +p50 | +p99 | "
+                "up p50 | up p99 | frames/s | load CPU %% | waited %% proxy/load | late writes | failed |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const Row& r : rows) {
         const Row* direct = nullptr;
         for (const Row& d : rows)
             if (d.name == "direct" && d.players == r.players && d.opened) direct = &d;
         if (!r.opened) {
-            std::printf("| %d | %s | not all opened | | | | | | | | | | | | %llu |\n", r.players, r.name.c_str(),
+            std::printf("| %d | %s | not all opened | | | | | | | | | | | | | %llu |\n", r.players, r.name.c_str(),
                         static_cast<unsigned long long>(r.failures));
             continue;
         }
@@ -585,13 +606,15 @@ int main(int argc, char** argv) {
         }
         if (proxied) {
             std::snprintf(cpu, sizeof(cpu), "%.1f", r.proxy_cpu_percent);
-            std::snprintf(per_1000, sizeof(per_1000), "%.1f", r.proxy_cpu_percent * 1000.0 / r.players);
+            // Per 1,000 players fed at the full rate: a load that fell behind is not counted as players.
+            const double fed = static_cast<double>(r.frames) / seconds / 60.0;
+            std::snprintf(per_1000, sizeof(per_1000), "%.1f", r.proxy_cpu_percent * 1000.0 / std::max(fed, 1.0));
         }
-        std::printf("| %d | %s | %s | %s | %lld | %lld | %lld | %s | %s | %lld | %lld | %.0f | %.0f | %llu | %llu |\n",
+        std::printf("| %d | %s | %s | %s | %lld | %lld | %lld | %s | %s | %lld | %lld | %.0f | %.0f | %.0f/%.0f | %llu | %llu |\n",
                     r.players, r.name.c_str(), cpu, per_1000, static_cast<long long>(r.down_p50),
                     static_cast<long long>(r.down_p99), static_cast<long long>(r.down_max), added_50, added_99,
                     static_cast<long long>(r.up_p50), static_cast<long long>(r.up_p99),
-                    static_cast<double>(r.frames) / seconds, r.load_cpu_percent,
+                    static_cast<double>(r.frames) / seconds, r.load_cpu_percent, r.proxy_wait_percent, r.load_wait_percent,
                     static_cast<unsigned long long>(r.short_writes), static_cast<unsigned long long>(r.failures));
     }
     return 0;
