@@ -3,14 +3,10 @@
 // fullscreen button where the browser offers one, and the screen kept awake while the game runs.
 import { Key } from './key_tracker.js';
 import { touchLayout } from './touch_layout.js';
-import { fieldChange, keyPressesFor } from './typed_field.js';
+import { FIELD_REST, fieldChange, fieldKept, keyPressesFor } from './typed_field.js';
 import { touchPixelRatio } from './viewport.js';
 
 const SETTING_KEY = 'cogwell-touch-controls';
-// What stays in the field between looks: a backspace always has something to take away, and a
-// new word starts after a space like any other.
-const FIELD_REST = '        ';
-const FIELD_MAX = 64; // characters before the field is emptied back to its rest
 
 const BUTTON_KEYS = {
   Space: Key.SPACE, Enter: Key.ENTER, Backspace: Key.BACKSPACE, Escape: Key.ESCAPE,
@@ -136,11 +132,8 @@ export class TouchControls {
         this.keys.down(key);
         this.keys.up(key);
       }
-      this.fieldValue = this.field.value;
-      // Emptied back only between words, so a keyboard composing one is not disturbed.
-      if (!e.isComposing && (this.fieldValue.length > FIELD_MAX || this.fieldValue.length < FIELD_REST.length)) {
-        this.field.value = this.fieldValue = FIELD_REST;
-      }
+      this.fieldValue = fieldKept(this.field.value, e.isComposing);
+      if (this.field.value !== this.fieldValue) this.field.value = this.fieldValue;
     });
   }
 
