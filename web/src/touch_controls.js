@@ -32,7 +32,7 @@ export function touchControlsWanted() {
 }
 
 // Until a touch start is taken (or the touch has become a gesture), Chrome holds back the page's
-// other work, the host's pictures among it: 50 ms after a tap on an on-screen key, measured. The
+// other work, the host's pictures among it: held 40 to 50 ms after a tap on an on-screen key. The
 // keys and the game need neither the click nor a gesture that follows a touch; the pointer events
 // still come.
 function takeTouchStarts(element) {
