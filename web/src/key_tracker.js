@@ -1,6 +1,8 @@
 // Held keys and the edges since the last INPUT snapshot, built from key-down and key-up events,
 // with the same rules as the window client: a quick tap is never lost, and at most one typed key
 // (a letter or backspace) goes down per snapshot so typed letters reach the host in order.
+// Each change is announced (`changed`), so the page can send it at once rather than at its next
+// frame.
 
 export const LETTER_KEY_COUNT = 26; // keys 0..25 are the letters 'A'..'Z'
 export const Key = {
@@ -10,7 +12,8 @@ export const Key = {
 const KEY_COUNT = 39;
 
 export class KeyTracker {
-  constructor() {
+  constructor(changed = () => {}) {
+    this.changed = changed;
     this.held = new Array(KEY_COUNT).fill(false);   // as of the last snapshot
     this.latest = new Array(KEY_COUNT).fill(false); // after every change seen so far
     this.pending = [];                              // changes not yet in a snapshot, oldest first
@@ -21,12 +24,14 @@ export class KeyTracker {
     if (this.latest[key]) return;
     this.latest[key] = true;
     this.pending.push({ key, down: true });
+    this.changed();
   }
 
   up(key) {
     if (!this.latest[key]) return;
     this.latest[key] = false;
     this.pending.push({ key, down: false });
+    this.changed();
   }
 
   // Everything held goes up, e.g. when the page loses the focus or the command line takes the keys.

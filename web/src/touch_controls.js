@@ -3,14 +3,10 @@
 // fullscreen button where the browser offers one, and the screen kept awake while the game runs.
 import { Key } from './key_tracker.js';
 import { touchLayout } from './touch_layout.js';
-import { fieldChange, keyPressesFor } from './typed_field.js';
+import { FIELD_REST, fieldChange, fieldKept, keyPressesFor } from './typed_field.js';
 import { touchPixelRatio } from './viewport.js';
 
 const SETTING_KEY = 'cogwell-touch-controls';
-// What stays in the field between looks: a backspace always has something to take away, and a
-// new word starts after a space like any other.
-const FIELD_REST = '        ';
-const FIELD_MAX = 64; // characters before the field is emptied back to its rest
 
 const BUTTON_KEYS = {
   Space: Key.SPACE, Enter: Key.ENTER, Backspace: Key.BACKSPACE, Escape: Key.ESCAPE,
@@ -35,6 +31,14 @@ export function touchControlsWanted() {
   return checkbox ? checkbox.checked : isTouchDevice();
 }
 
+// Until a touch start is taken (or the touch has become a gesture), Chrome holds back the page's
+// other work, the host's pictures among it: held 40 to 50 ms after a tap on an on-screen key. The
+// keys and the game need neither the click nor a gesture that follows a touch; the pointer events
+// still come.
+function takeTouchStarts(element) {
+  element.addEventListener('touchstart', (e) => e.preventDefault(), { passive: false });
+}
+
 const place = (element, r) => Object.assign(element.style, {
   left: `${r.left}px`, top: `${r.top}px`, width: `${r.width}px`, height: `${r.height}px`,
 });
@@ -57,6 +61,7 @@ export class TouchControls {
     this.listenKeyboardButton(this.root.querySelector('[aria-label="Keyboard"]'));
     this.listenFullscreenButton(this.root.querySelector('[aria-label="Fullscreen"]'));
     this.listenField();
+    takeTouchStarts(canvas);
     // Long presses select text or open menus; the controls are keys, not text.
     this.root.addEventListener('contextmenu', (e) => e.preventDefault());
     this.layout();
@@ -93,6 +98,7 @@ export class TouchControls {
       button.classList.add('held');
       this.keys.down(key);
     });
+    takeTouchStarts(button);
     button.addEventListener('pointerup', release);
     button.addEventListener('pointercancel', release);
     button.addEventListener('lostpointercapture', release);
@@ -136,11 +142,8 @@ export class TouchControls {
         this.keys.down(key);
         this.keys.up(key);
       }
-      this.fieldValue = this.field.value;
-      // Emptied back only between words, so a keyboard composing one is not disturbed.
-      if (!e.isComposing && (this.fieldValue.length > FIELD_MAX || this.fieldValue.length < FIELD_REST.length)) {
-        this.field.value = this.fieldValue = FIELD_REST;
-      }
+      this.fieldValue = fieldKept(this.field.value, e.isComposing);
+      if (this.field.value !== this.fieldValue) this.field.value = this.fieldValue;
     });
   }
 

@@ -5,6 +5,19 @@
 import { Key } from './key_tracker.js';
 import { gameKeyFor } from './keys.js';
 
+// What stays in the field between looks: a backspace always has something to take away (a
+// keyboard sends nothing for a backspace in an empty field), and a new word starts after a space
+// like any other.
+export const FIELD_REST = '        ';
+export const FIELD_MAX = 64; // characters before the field is emptied back to its rest
+
+// What the field holds after an input: back to its rest once it ran short or long, but only
+// between words, so a keyboard composing one is not disturbed.
+export function fieldKept(value, composing) {
+  if (composing) return value;
+  return value.length > FIELD_MAX || value.length < FIELD_REST.length ? FIELD_REST : value;
+}
+
 // Characters at the start of the common part stay; what follows was erased and retyped.
 export function fieldChange(before, after) {
   const was = Array.from(before);

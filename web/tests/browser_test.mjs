@@ -1,7 +1,7 @@
 // The browser client in a real Chromium against the real host: the page joins as "Web", the host
 // logs the join, the canvas shows the lobby with the player's row, a hostile picture is dropped
 // and the page goes on, SPACE reaches the host, a command typed on the command line (F1) pushes
-// the typing pool, where typed letters arrive, and
+// the typing pool, where typed letters arrive (sent in the key press's own event), and
 // a dropped connection comes back by itself to the same seat. The page asks for pictures as
 // changes, and the canvas shows the pictures rebuilt from them. Then the page's tab goes to the
 // background: a stranger presenting its id and name, and another tab given its stored seat, get
@@ -149,6 +149,16 @@ async function main() {
       const Native = window.WebSocket;
       window.openedSockets = [];
       window.pictureKinds = { whole: 0, change: 0 };
+      // Which animation frame each key press and each message sent fell in.
+      window.animationFrames = 0;
+      window.keyFrames = [];
+      window.sentFrames = [];
+      const request = window.requestAnimationFrame.bind(window);
+      window.requestAnimationFrame = (callback) => request((t) => {
+        window.animationFrames++;
+        callback(t);
+      });
+      window.addEventListener('keydown', (e) => window.keyFrames.push([e.code, window.animationFrames]), true);
       window.WebSocket = class extends Native {
         constructor(...args) {
           super(...args);
@@ -157,7 +167,13 @@ async function main() {
             if (typeof e.data !== 'string') return;
             if (e.data.startsWith('{"kind":1,')) window.pictureKinds.whole++;
             else if (e.data.startsWith('{"kind":2,')) window.pictureKinds.change++;
+            if (e.data.includes('"text":"Q"')) window.pictureHasQ = true;
           });
+        }
+
+        send(data) {
+          if (data.includes('"just_pressed":true')) window.sentFrames.push([data, window.animationFrames]);
+          super.send(data);
         }
       };
     });
@@ -204,7 +220,16 @@ async function main() {
     await waitForLine(host, /Pushing screen: TYPEWRITER/, 5000);
     await new Promise((r) => setTimeout(r, 2500));
     await page.keyboard.press('KeyQ');
-    await waitForLine(host, new RegExp(`Player ${id} received key: Q`), 5000);
+    // Seen in the host's picture (no robot types a Q; the host's console may withhold a typist's lines).
+    for (let i = 0; i < 50 && !(await page.evaluate(() => window.pictureHasQ)); i++) await new Promise((r) => setTimeout(r, 100));
+    if (!(await page.evaluate(() => window.pictureHasQ))) throw new Error('the typed Q never came back in a picture');
+    // The press left in its own event, not with the next animation frame's INPUT.
+    const [pressFrame, sentFrame] = await page.evaluate(() => {
+      const Q = 16;
+      const sent = window.sentFrames.find(([data]) => JSON.parse(data).input?.keys?.[Q]?.just_pressed);
+      return [window.keyFrames.findLast(([code]) => code === 'KeyQ')[1], sent?.[1]];
+    });
+    if (sentFrame !== pressFrame) throw new Error(`Q pressed in animation frame ${pressFrame}, sent in ${sentFrame}`);
     await waitForPixel(page, 5, 715, POOL_BACKGROUND, 5000);
     await page.screenshot({ path: path.join(outDir, 'browser_typing_pool.png') });
 

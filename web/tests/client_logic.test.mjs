@@ -18,9 +18,12 @@ const B = 1;
 const origin = { x: 0, y: 0 };
 
 test('a tap within one frame is reported down with both edges, then up', () => {
-  const keys = new KeyTracker();
+  let changes = 0; // each one is sent at once, not at the next frame
+  const keys = new KeyTracker(() => ++changes);
   keys.down(Key.SPACE);
+  assert.equal(changes, 1);
   keys.up(Key.SPACE);
+  assert.equal(changes, 2);
   const first = keys.snapshot(origin);
   assert.equal(first.space, true);
   const second = keys.snapshot(origin);
@@ -28,6 +31,8 @@ test('a tap within one frame is reported down with both edges, then up', () => {
 
   keys.down(Key.BACKSPACE);
   keys.down(Key.BACKSPACE); // auto-repeat is no new press
+  keys.up(Key.UP); // nor is letting go of a key that is up
+  assert.equal(changes, 3);
   const held = keys.snapshot(origin);
   assert.deepEqual(held.backspace, { is_down: true, just_pressed: true, just_released: false });
   assert.deepEqual(keys.snapshot(origin).backspace, { is_down: true, just_pressed: false, just_released: false });

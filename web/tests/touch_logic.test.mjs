@@ -5,8 +5,9 @@ import assert from 'node:assert/strict';
 import { test } from 'node:test';
 import { CanvasPointer, TAP_SLOP_PX } from '../src/canvas_pointer.js';
 import { Key, KeyTracker } from '../src/key_tracker.js';
+import { gameKeyFor } from '../src/keys.js';
 import { touchLayout } from '../src/touch_layout.js';
-import { fieldChange, keyPressesFor } from '../src/typed_field.js';
+import { FIELD_MAX, FIELD_REST, fieldChange, fieldKept, keyPressesFor } from '../src/typed_field.js';
 import { fitWorld, touchPixelRatio } from '../src/viewport.js';
 
 const gameIn = (r) => {
@@ -49,6 +50,34 @@ test('the keyboard field becomes key presses, following a word the keyboard rewr
   assert.deepEqual(keyPressesFor(fieldChange(rest, ' ')), [Key.BACKSPACE]);
   assert.deepEqual(keyPressesFor(fieldChange(rest, `${rest}a1é b`)), [0, Key.SPACE, 1]);
   assert.deepEqual(fieldChange('😀', '😀x'), { erased: 0, added: ['x'] });
+});
+
+// A device keyboard on the field: a backspace takes the last character away, and in an empty field
+// it changes nothing and sends no input at all; a letter adds itself. Gives the presses it became.
+function typeOnField(strokes) {
+  let value = FIELD_REST;
+  const presses = [];
+  for (const stroke of strokes) {
+    if (stroke === 'Backspace' && value === '') continue;
+    const after = stroke === 'Backspace' ? value.slice(0, -1) : value + stroke;
+    presses.push(...keyPressesFor(fieldChange(value, after)));
+    value = fieldKept(after, false);
+    assert.ok(value.length <= FIELD_MAX, `the field grew to ${value.length}`);
+  }
+  return presses;
+}
+
+test('the keyboard field never runs out of characters to erase nor grows without end', () => {
+  const cases = [
+    ['a long run of backspaces', new Array(3 * FIELD_REST.length).fill('Backspace')],
+    ['letters, then more backspaces than letters', [...'abc', ...new Array(20).fill('Backspace')]],
+    ['a long word, then backspaces', [...'q'.repeat(2 * FIELD_MAX), 'Backspace', 'Backspace']],
+  ];
+  for (const [name, strokes] of cases) {
+    const expected = strokes.map((s) => (s === 'Backspace' ? Key.BACKSPACE : gameKeyFor({ key: s })));
+    assert.deepEqual(typeOnField(strokes), expected, name);
+  }
+  assert.equal(fieldKept('ab', true), 'ab', 'a word being composed is left alone');
 });
 
 const touch = (type, x, y, extra = {}) => ({ type, pointerType: 'touch', pointerId: 1, isPrimary: true, clientX: x, clientY: y, buttons: 1, ...extra });
