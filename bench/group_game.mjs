@@ -195,11 +195,11 @@ async function playStep(player, overseerId, state) {
 const TARGETS = {
   TYPEWRITER: [[330, 250], [610, 250], [890, 250], [1170, 250], [230, 510], [510, 510]],
   DOORS: [[180, 220], [420, 220], [660, 220], [180, 550], [420, 550], [660, 550]],
-  METRO: [[360, 520], [480, 520], [600, 520], [720, 520], [840, 520]],
+  METRO: [[240, 420], [360, 420], [480, 420], [600, 420], [720, 420], [840, 420]], // the box stands on the mask
 };
 // The first time, the Overseer aims at a desktop player's own figure (found where that player's
 // tab, of the same size, draws YOU), so that a human is shot; afterwards wherever figures stand.
-const FIGURE_FROM_LABEL = { TYPEWRITER: [15, 80], DOORS: [10, 60], METRO: [10, -60] };
+const FIGURE_FROM_LABEL = { TYPEWRITER: [15, 80], DOORS: [10, 60], METRO: [14, -130] };
 async function overseerStep(player, state) {
   const targets = TARGETS[screen];
   if (!targets || state.shotOn === screenAt || Date.now() - screenAt < 26000) return;
