@@ -3,6 +3,7 @@
 #   server/main -> every other server/ folder -> shared
 #   server/main -> server/recording -> server/seats, server/options, server/network
 #   server/main -> server/pictures -> server/network -> server/web -> shared
+#   server/main -> server/metrics -> shared
 #   server/options -> server/fleet, server/network, server/web
 # with the web endpoint under the network: a connection's transport is a TCP socket or a
 # WebSocket. The screens and the status window may open and read profiler zones. Everything that
@@ -28,6 +29,7 @@ set(ALLOWED_server/options "shared/;server/options/;server/fleet/;server/network
 set(ALLOWED_server/seats "shared/;server/seats/")
 set(ALLOWED_server/pictures "shared/;server/pictures/;server/network/")
 set(ALLOWED_server/recording "shared/;server/recording/;server/seats/;server/options/;server/network/")
+set(ALLOWED_server/metrics "shared/;server/metrics/")
 set(ALLOWED_server/main "shared/;server/")
 set(ALLOWED_client "shared/;client/")
 set(ALLOWED_client/net "shared/;client/net/")
@@ -37,7 +39,7 @@ set(ALLOWED_client/sound "shared/;client/sound/")
 set(ALLOWED_client/session "shared/;client/session/;client/net/;client/picture/;client/sound/")
 set(ALLOWED_client/window "shared/;client/")
 set(ALLOWED_door "shared/;door/")
-set(LAYERS shared server/profiler server/network server/web server/fleet server/ui server/screens server/options server/seats server/pictures server/recording server/main client client/net client/picture client/art client/sound client/session client/window door)
+set(LAYERS shared server/profiler server/network server/web server/fleet server/ui server/screens server/options server/seats server/pictures server/recording server/metrics server/main client client/net client/picture client/art client/sound client/session client/window door)
 
 set(violations "")
 foreach(layer ${LAYERS})

@@ -1,6 +1,8 @@
 // Reading the door's options.
 #include "door/door_options.h"
 
+#include "door/static_rooms.h"
+
 #include <charconv>
 #include <cstdlib>
 
@@ -37,7 +39,9 @@ std::string door_usage(int cores) {
            "  --log-level debug|info|warn|error   the least important lines written (default info)\n"
            "  --print-qr TEXT          print TEXT as a QR code for a terminal and exit\n"
            "  --rooms-without-proxy-header   for tests against a host that cannot read the PROXY header:\n"
-           "                           its rooms are not told to trust the door and see it as the player\n";
+           "                           its rooms are not told to trust the door and see it as the player\n"
+           "  --static-room CODE=HOST:PORT   for benchmarks and tests: CODE's WebSocket is passed to a\n"
+           "                           room at HOST:PORT the door did not make (repeatable)\n";
 }
 
 DoorOptionsResult parse_door_options(const std::vector<std::string_view>& args, DoorOptions& out) {
@@ -59,7 +63,8 @@ DoorOptionsResult parse_door_options(const std::vector<std::string_view>& args, 
         static constexpr std::string_view WITH_VALUE[] = {"--port", "--web-root", "--tls-cert", "--tls-key", "--rooms",
                                                           "--max-rooms", "--room-idle", "--host-binary",
                                                           "--log-level", "--print-qr", "--k8s-api", "--fleet",
-                                                          "--namespace", "--room-label", "--web-port-name", "--k8s-token"};
+                                                          "--namespace", "--room-label", "--web-port-name", "--k8s-token",
+                                                          "--static-room"};
         bool known = false;
         for (auto name : WITH_VALUE) known = known || name == flag;
         if (!known) return {DoorOptionsError::UnknownOption, "unknown option " + std::string(flag)};
@@ -85,7 +90,10 @@ DoorOptionsResult parse_door_options(const std::vector<std::string_view>& args, 
             ok = value == "debug" || value == "info" || value == "warn" || value == "error";
             out.log_level = value;
         } else if (flag == "--print-qr") out.print_qr = value;
-        else out.agones.emplace_back(flag, value);
+        else if (flag == "--static-room") {
+            ok = parse_static_room(value).has_value();
+            out.static_rooms.emplace_back(value);
+        } else out.agones.emplace_back(flag, value);
         if (!ok) return {DoorOptionsError::InvalidValue, "invalid value '" + std::string(value) + "' for " + std::string(flag)};
     }
     if (out.tls_certificate.empty() != out.tls_key.empty())

@@ -21,6 +21,7 @@ struct DoorOptions {
     std::string print_qr;       // not empty: print this text's QR code and exit
     bool proxy_header = true;
     std::vector<std::pair<std::string, std::string>> agones; // --rooms agones: its options, in order
+    std::vector<std::string> static_rooms; // --static-room: "CODE=HOST:PORT", checked when read
 };
 
 enum class DoorOptionsError : uint8_t { None, Help, UnknownOption, MissingValue, InvalidValue };

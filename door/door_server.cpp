@@ -101,6 +101,9 @@ struct DoorServer::Connection {
     bool counted_player = false;
     ByteBuffer up, down; // player -> room, room -> player
     bool client_eof = false, room_eof = false, room_write_shut = false;
+    // Whether a side may have bytes to read: set by its readiness, cleared by a read that came
+    // back short, so that a message costs one read and not one more that finds nothing.
+    bool client_may_read = true, room_may_read = true;
     uint32_t client_interest = 0, room_interest = 0;
 
     explicit Connection(size_t pipe_bytes) : up(pipe_bytes), down(pipe_bytes) {}
@@ -175,8 +178,14 @@ void DoorServer::run_once(int max_wait_ms) {
         if (events[i].data.u64 == LISTEN_KEY) accept_all();
         else on_event(events[i].data.u64, events[i].events);
     }
-    poll_rooms();
-    check_deadlines();
+    // Rooms and deadlines are looked at once a millisecond, not at every wakeup: each look goes
+    // over every connection (and asks the system about every local room), and a busy door wakes
+    // thousands of times a second.
+    if (const int64_t now = now_ms(); now != housekept_ms_) {
+        housekept_ms_ = now;
+        poll_rooms();
+        check_deadlines();
+    }
     for (auto id : closing_) close_connection(id);
     closing_.clear();
 }
@@ -230,6 +239,7 @@ void DoorServer::on_event(uint64_t key, uint32_t events) {
     Connection& c = *it->second;
     if (key % 2 == 1) {
         if (c.phase != Phase::Proxy) return;
+        if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) c.room_may_read = true;
         if (c.room_connecting && (events & (EPOLLOUT | EPOLLERR | EPOLLHUP))) {
             int error = 0;
             socklen_t length = sizeof(error);
@@ -256,7 +266,11 @@ void DoorServer::on_client(Connection& c, uint32_t events) {
     case Phase::WaitRoom:
         if (events & (EPOLLHUP | EPOLLERR | EPOLLRDHUP)) closing_.push_back(c.id);
         break;
-    case Phase::Proxy: pump(c); break;
+    case Phase::Proxy:
+        // TLS may have stopped a read to write: any readiness of the player's socket retries it.
+        if (c.stream->tls() || (events & (EPOLLIN | EPOLLHUP | EPOLLERR | EPOLLRDHUP))) c.client_may_read = true;
+        pump(c);
+        break;
     }
 }
 
@@ -540,15 +554,22 @@ void DoorServer::pump(Connection& c) {
     bool progress = true, failed = false;
     while (progress && !failed) {
         progress = false;
-        while (!c.client_eof && c.up.space() > 0) {
-            const IoResult r = c.stream->read(chunk, std::min(sizeof(chunk), c.up.space()));
-            if (r.status == IoStatus::WouldBlock) break;
+        while (c.client_may_read && !c.client_eof && c.up.space() > 0) {
+            const size_t asked = std::min(sizeof(chunk), c.up.space());
+            const IoResult r = c.stream->read(chunk, asked);
+            if (r.status == IoStatus::WouldBlock) {
+                c.client_may_read = false;
+                break;
+            }
             if (r.status != IoStatus::Ok) {
                 c.client_eof = true;
                 break;
             }
             c.up.append(std::string_view(chunk, r.bytes));
             progress = true;
+            // The socket is drained (its readiness is level-triggered: more sets the flag again);
+            // TLS may hold decrypted bytes the socket does not signal, so it reads on to WouldBlock.
+            if (r.bytes < asked && !c.stream->tls()) c.client_may_read = false;
         }
         while (!c.room_connecting && !c.up.empty() && c.room_fd >= 0) {
             const ssize_t sent = ::send(c.room_fd, c.up.front().data(), c.up.size(), MSG_NOSIGNAL);
@@ -560,15 +581,20 @@ void DoorServer::pump(Connection& c) {
             c.up.consume(static_cast<size_t>(sent));
             progress = true;
         }
-        while (!c.room_connecting && !c.room_eof && c.down.space() > 0 && c.room_fd >= 0) {
-            const ssize_t got = ::recv(c.room_fd, chunk, std::min(sizeof(chunk), c.down.space()), 0);
-            if (got < 0 && (errno == EAGAIN || errno == EINTR)) break;
+        while (c.room_may_read && !c.room_connecting && !c.room_eof && c.down.space() > 0 && c.room_fd >= 0) {
+            const size_t asked = std::min(sizeof(chunk), c.down.space());
+            const ssize_t got = ::recv(c.room_fd, chunk, asked, 0);
+            if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
+                c.room_may_read = false;
+                break;
+            }
             if (got <= 0) {
                 c.room_eof = true;
                 break;
             }
             c.down.append(std::string_view(chunk, static_cast<size_t>(got)));
             progress = true;
+            if (static_cast<size_t>(got) < asked) c.room_may_read = false;
         }
         while (!c.down.empty()) {
             const IoResult r = c.stream->write(c.down.front().data(), c.down.size());

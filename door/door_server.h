@@ -102,6 +102,7 @@ private:
     uint16_t port_ = 0;
     bool accepting_ = true;
     int64_t accept_paused_until_ms_ = 0;
+    int64_t housekept_ms_ = -1; // when rooms and deadlines were last looked at
     uint64_t next_id_ = 1;
     std::unordered_map<uint64_t, std::unique_ptr<Connection>> connections_;
     std::vector<uint64_t> closing_;

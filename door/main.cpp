@@ -3,10 +3,12 @@
 #include "door/door_options.h"
 #include "door/door_server.h"
 #include "door/local_rooms.h"
+#include "door/static_rooms.h"
 #include "door/terminal_qr.h"
 #include "shared/log/log.h"
 
 #include <csignal>
+#include <map>
 #include <memory>
 #include <cstdio>
 #include <cstring>
@@ -109,7 +111,15 @@ int main(int argc, char** argv) {
     } else {
         source = std::make_unique<LocalRooms>(rooms_config);
     }
-    RoomSource& rooms = *source;
+    std::map<std::string, RoomAddress, std::less<>> fixed;
+    for (const auto& text : options.static_rooms) {
+        auto room = parse_static_room(text);
+        LOG_INFO("Static room %s at %s:%u", room->first.c_str(), room->second.host.c_str(),
+                 static_cast<unsigned>(room->second.port));
+        fixed.insert(std::move(*room));
+    }
+    StaticRooms with_static(std::move(fixed), *source);
+    RoomSource& rooms = with_static;
 
     DoorConfig config;
     config.port = options.port;

@@ -36,9 +36,9 @@ container=$(buildah from scratch)
 buildah copy --quiet "$container" "$stage" / >/dev/null
 buildah config \
   --entrypoint '["/opt/cogwell/cogwell-host"]' --cmd '' \
-  --port 5556/tcp --port 8081/tcp \
+  --port 5556/tcp --port 8081/tcp --port 9184/tcp \
   --user 10001:10001 --workingdir /opt/cogwell \
-  --env DISPLAY= --env WAYLAND_DISPLAY= --env COGWELL_WEB_PORT=8081 \
+  --env DISPLAY= --env WAYLAND_DISPLAY= --env COGWELL_WEB_PORT=8081 --env COGWELL_METRICS_PORT=9184 \
   --stop-signal SIGTERM \
   --label org.opencontainers.image.title=cogwell-host \
   "$container"

@@ -4,7 +4,8 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libsdl2-dev libimgui-dev libstb-dev xvfb xauth
           libsdl2-ttf-dev fonts-dejavu-core libcairo2-dev libfontconfig-dev libzstd-dev libxxhash-dev
-          libwebsockets-dev libqrcodegencpp-dev libssl-dev openssl zlib1g-dev chromium libcurl4-openssl-dev python3 python3-yaml "$@")
+          libwebsockets-dev libqrcodegencpp-dev libssl-dev openssl zlib1g-dev chromium libcurl4-openssl-dev python3 python3-yaml
+          prometheus-cpp-dev prometheus "$@")
 # Node and npm build the browser client; any installation that provides the commands will do
 # (Debian's packages, or NodeSource's nodejs, which brings its own npm).
 commands=(node:nodejs npm:npm)

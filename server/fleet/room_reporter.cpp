@@ -59,7 +59,10 @@ void RoomReporter::pump(int64_t now_ns) {
 }
 
 void RoomReporter::take_outcome(const SidecarOutcome& outcome, int64_t now_ns) {
-    if (!outcome.ok) warnings_.note(outcome, now_ns);
+    if (!outcome.ok) {
+        ++failed_calls_[static_cast<size_t>(outcome.call)];
+        warnings_.note(outcome, now_ns);
+    }
     switch (outcome.call) {
     case SidecarCall::READY:
         ready_acknowledged_ = outcome.ok;

@@ -7,6 +7,7 @@
 #include "server/fleet/refusal_warnings.h"
 #include "server/fleet/sidecar_client.h"
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -49,6 +50,8 @@ public:
     void observe(const RoomSnapshot& room);
 
     bool idle() const { return sidecar_.idle(); }
+    // Calls of each kind (indexed by SidecarCall) that failed or got no answer, since the start.
+    const std::array<uint64_t, SIDECAR_CALL_KINDS>& failed_calls() const { return failed_calls_; }
     // The GameServer's state as the sidecar last told it ("Ready", "Allocated", ...); empty
     // until it has answered.
     const std::string& fleet_state() const { return fleet_state_; }
@@ -66,6 +69,7 @@ private:
     FleetSettings settings_;
     SidecarClient sidecar_;
     RefusalWarnings warnings_;
+    std::array<uint64_t, SIDECAR_CALL_KINDS> failed_calls_{};
     bool ready_wanted_ = false;
     bool ready_acknowledged_ = false;
     bool ready_in_flight_ = false; // asked and not answered yet

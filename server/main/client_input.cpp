@@ -56,7 +56,9 @@ void drain_player_messages(HostState& host, uint32_t id, int64_t now) {
         ClientSocket* socket = record ? human_socket(host, *record) : nullptr;
         if (!socket) return;
         std::string* copy = host.observer ? &host.observed_body : nullptr;
+        const size_t budget_before = byte_budget;
         const ClientRead read = read_client_message(*socket, now, byte_budget, &host.message_arena, copy);
+        count_received(host.connections, socket->transport, budget_before - byte_budget);
         if (read.error == ProtocolError::None) {
             if (copy) host.observer->message(id, *copy);
             act_on_message(host, id, read.message);

@@ -56,13 +56,17 @@ void send_draw_commands(HostState& host) {
         }
         // Only the wire differs for a client that takes changes: what it is shown, and what
         // a recording keeps, is the whole picture.
-        const std::string_view frame = socket.transport.web && socket.transport.web->picture_changes
+        const bool takes_changes = socket.transport.web && socket.transport.web->picture_changes;
+        const std::string_view frame = takes_changes
                                            ? host.picture_changes.frame_for(id, socket.transport.web, top->instance,
                                                                             picture, host.picture_encoder)
                                            : host.picture_encoder.whole_frame().frame;
         // A failed send only marks the connection; it is dropped after the pass, so everyone
         // else still gets this frame.
-        if (send_frame_to(host.connections, id, frame) && host.observer) {
+        if (!send_frame_to(host.connections, id, frame)) continue;
+        ++(takes_changes && host.picture_changes.last_was_change() ? host.metrics.pictures_changes
+                                                                    : host.metrics.pictures_whole);
+        if (host.observer) {
             const WholeFrame whole = host.picture_encoder.whole_frame();
             host.observer->picture_sent(id, whole.frame.substr(4), whole.command_starts);
         }

@@ -4,6 +4,7 @@
 #include "server/main/client_input.h"
 #include "server/main/departed_players.h"
 #include "server/main/frame.h"
+#include "server/main/metrics_gathering.h"
 #include "server/main/sessions.h"
 #include "server/main/web_service.h"
 #include "server/network/socket_util.h"
@@ -11,6 +12,7 @@
 #include "server/ui/status_window.h"
 #include "shared/log/log.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace cog {
@@ -88,6 +90,7 @@ bool Host::start() {
     if (config_.listen && !open_listener()) return false;
     // Browsers are players like TCP clients: a host that takes no connections takes neither.
     if (config_.listen && !open_web_endpoint()) return false;
+    if (config_.listen) open_metrics();
     // Ready tells the fleet players may be sent here, so only a room that listens reports.
     if (config_.agones && config_.listen) {
         FleetSettings fleet;
@@ -156,6 +159,34 @@ bool Host::open_web_endpoint() {
     return true;
 }
 
+// On its own port, never the web port's: the public sees the game, only the operator the numbers.
+void Host::open_metrics() {
+    if (config_.metrics_port == 0 && !config_.metrics_port_any) return;
+    state_.metrics.start_time_s = instrument_clock().wall_ns() / 1'000'000'000;
+    metrics_exchange_ = std::make_unique<metrics::SnapshotExchange>();
+    metrics::MetricsServerError error = metrics::MetricsServerError::None;
+    const uint16_t port = config_.metrics_port_any ? 0 : config_.metrics_port;
+    metrics_server_ = metrics::MetricsServer::open(port, *metrics_exchange_, error);
+    if (!metrics_server_) {
+        LOG_ERROR("Failed to open the metrics port %d: %s", static_cast<int>(port), metrics::metrics_server_error_name(error));
+        metrics_exchange_.reset();
+        return;
+    }
+    publish_metrics(0);
+    LOG_INFO("Metrics on http://%s:%d/metrics", LISTEN_ADDRESS, static_cast<int>(metrics_server_->port()));
+}
+
+// Counted whether or not anyone scrapes; published only when someone can.
+void Host::publish_metrics(int64_t work_ns) {
+    if (work_ns > 0) {
+        ++state_.metrics.frames;
+        state_.metrics.frame_times.observe(work_ns);
+    }
+    if (!metrics_exchange_) return;
+    gather_room_metrics(state_, {fleet_.get(), config_.console, config_.recorder});
+    metrics_exchange_->publish(state_.metrics);
+}
+
 uint16_t Host::web_port() const { return state_.web ? state_.web->port() : 0; }
 
 bool Host::should_stop() {
@@ -175,6 +206,8 @@ bool Host::frame() {
     // the game's timers backwards or leap them ahead.
     const int64_t frame_start = state_.clock.monotonic_ns();
     const float dt = static_cast<float>(frame_start - previous_frame_start_ns_) / 1e9f;
+    // Timed apart from the game's clock, so a recording holds no reading of it.
+    const int64_t work_start = instrument_clock().monotonic_ns();
 
     // New players first, so a client that connects this frame already gets this frame's picture.
     profiler.push("accept_connections");
@@ -228,6 +261,7 @@ bool Host::frame() {
     // The status window is drawn outside the measured part, so it never shows its own cost.
     if (window_) draw_status_window(*window_, state_, fleet_.get(), instrument_clock(), frame_start);
 
+    publish_metrics(std::max<int64_t>(instrument_clock().monotonic_ns() - work_start, 1));
     pace_frame(frame_start);
     // Nothing allocated in the frame may survive it.
     state_.frame_arena.release();
@@ -252,6 +286,7 @@ void Host::shutdown() {
     shut_down_ = true;
     destroy_all_screens(state_);
     fleet_.reset(); // calls still out are abandoned: the fleet is already stopping this room
+    metrics_server_.reset();
     LOG_INFO("Server shutdown complete");
     close_all(state_.connections);
     state_.web.reset();

@@ -4,6 +4,7 @@
 
 #include "server/fleet/room_reporter.h"
 #include "server/main/host_state.h"
+#include "server/metrics/metrics_server.h"
 #include "server/options/options.h"
 
 #include <atomic>
@@ -11,6 +12,9 @@
 #include <memory>
 
 namespace cog {
+
+class ConsoleWriter;
+class Recorder;
 
 class StatusWindow;
 
@@ -30,6 +34,11 @@ struct HostConfig : HostOptions {
     const std::atomic<bool>* stop_requested = nullptr; // set from a signal handler to end the loop
     // The web endpoint on any free port (parallel tests), whatever web_port says.
     bool web_port_any = false;
+    // The metrics endpoint on any free port (tests), whatever metrics_port says.
+    bool metrics_port_any = false;
+    // Where the metrics find the log's and the recording's counts; nullptr: not shown.
+    const ConsoleWriter* console = nullptr;
+    const Recorder* recorder = nullptr;
 };
 
 class Host {
@@ -52,6 +61,8 @@ public:
     uint16_t port() const { return port_; }
     // The web endpoint's port; 0 when it is off or could not open.
     uint16_t web_port() const;
+    // The metrics endpoint's port; 0 when it is off.
+    uint16_t metrics_port() const { return metrics_server_ ? metrics_server_->port() : 0; }
     bool has_window() const { return window_ != nullptr; }
     StatusWindow* window() { return window_.get(); }
 
@@ -60,12 +71,17 @@ private:
     Clock& instrument_clock() { return config_.instrument_clock ? *config_.instrument_clock : *config_.clock; }
     bool should_stop();
     bool open_web_endpoint(); // false: the TLS files are unusable (logged)
+    void open_metrics(); // a port that cannot open is logged; the room plays on without it
+    void publish_metrics(int64_t work_ns);
     void pace_frame(int64_t frame_start_ns);
 
     HostConfig config_;
     HostState state_;
     std::unique_ptr<StatusWindow> window_;
     std::unique_ptr<RoomReporter> fleet_; // only when run by the fleet manager
+    // Declared before the server, which reads it until it is destroyed.
+    std::unique_ptr<metrics::SnapshotExchange> metrics_exchange_;
+    std::unique_ptr<metrics::MetricsServer> metrics_server_;
     uint16_t port_ = 0;
     int64_t previous_frame_start_ns_ = 0;
     bool shut_down_ = false;

@@ -8,6 +8,7 @@
 #include "server/pictures/picture_changes.h"
 #include "server/pictures/picture_encoder.h"
 #include "server/main/screen_stack.h"
+#include "server/metrics/room_metrics.h"
 #include "server/seats/seat_claims.h"
 #include "server/profiler/profiler.h"
 #include "server/screens/screen/global_state.h"
@@ -58,6 +59,7 @@ struct HostState {
     SeatClaims seat_claims;   // who may take each human seat back
     ScreenStack screen_stack;
     Profiler profiler;
+    metrics::RoomMetrics metrics; // the room's counts for its operator; frame thread only
     // Per-frame scratch (the status window's rows, for one). Released at the
     // end of every frame in one piece; the first block is kept, so a usual frame allocates
     // nothing from the heap.

@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
     config.clock = &clock;
     config.random = &random;
     config.stop_requested = &g_stop_requested;
+    config.console = &console;
     std::unique_ptr<cog::Recorder> recorder;
     std::optional<cog::RecordingClock> recording_clock;
     if (!config.record_path.empty()) {
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
         config.clock = &*recording_clock;
         config.instrument_clock = &clock;
         config.observer = recorder.get();
+        config.recorder = recorder.get();
     }
     int code = 0;
     {

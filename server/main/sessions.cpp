@@ -85,6 +85,8 @@ bool refused_for_address(HostState& host, const ArrivedLogin& login, const std::
     size_t seated = 0;
     const AddressRefusal refusal = address_refusal(host, login.address, returning_id, now_ns, seated);
     if (refusal == AddressRefusal::None) return false;
+    ++host.metrics.logins_refused[metrics::index(refusal == AddressRefusal::TooManySeated ? metrics::LoginRefusal::AddressSeats
+                                                                                          : metrics::LoginRefusal::AddressRate)];
     transport_close(login.transport);
     SeatClaims& claims = host.seat_claims;
     if (claims.refusal_logged_ns && now_ns - *claims.refusal_logged_ns < REFUSAL_LOG_INTERVAL_NS) {
@@ -148,6 +150,7 @@ void finish_login(HostState& host, const ArrivedLogin& login, int64_t now_ns) {
     } else {
         id = create_player(host, name);
     }
+    ++host.metrics.logins_accepted;
     note_holder(host.seat_claims, id, presented);
     // Closes the socket the seat had, if it was still open.
     attach_socket(host.connections, id, login.transport, now_ns, login.address);
@@ -163,6 +166,23 @@ void finish_login(HostState& host, const ArrivedLogin& login, int64_t now_ns) {
     joined.event.player_id = id;
     joined.event.player_name = name;
     broadcast_message(host, joined, id);
+}
+
+// Only what a client did (or failed to take) is counted; a drop without a cause is none.
+void count_drop(metrics::RoomMetrics& counts, const ClientSocket& socket) {
+    using metrics::DropCause;
+    DropCause cause = DropCause::Closed;
+    switch (socket.broken) {
+    case DropReason::None: return;
+    case DropReason::Closed: cause = DropCause::Closed; break;
+    case DropReason::Stalled: cause = DropCause::Stalled; break;
+    case DropReason::Unframeable:
+        cause = socket.error == ProtocolError::MessageTooLarge ? DropCause::Oversize : DropCause::Unframeable;
+        break;
+    case DropReason::SendFailed: cause = DropCause::SendFailed; break;
+    case DropReason::WrongAdminTokens: cause = DropCause::WrongAdminTokens; break;
+    }
+    ++counts.drops[metrics::index(cause)];
 }
 
 } // namespace
@@ -238,6 +258,7 @@ void send_system_message(HostState& host, std::string_view text, uint32_t id) {
 void drop_broken_connections(HostState& host) {
     for (uint32_t id = first_broken(host.connections); id != 0; id = first_broken(host.connections)) {
         log_drop(id, host.connections.sockets.at(id));
+        count_drop(host.metrics, host.connections.sockets.at(id));
         if (host.observer) host.observer->dropped(id, host.connections.sockets.at(id).broken);
         disconnect_player(host, id);
         // A socket with no connected record behind it (a bot took the id) is closed all the same.

@@ -24,7 +24,8 @@ void log_refusals(ConnectionTable& table, int64_t now_ns) {
     table.refusal_logged_ns = now_ns;
 }
 
-void refuse_connection(ConnectionTable& table, const Transport& transport, int64_t now_ns) {
+void refuse_connection(ConnectionTable& table, const Transport& transport, int64_t now_ns, uint64_t& counter) {
+    ++counter;
     transport_close(transport);
     ++table.refusals_unlogged;
     log_refusals(table, now_ns);
@@ -63,14 +64,14 @@ void admit_pending(ConnectionTable& table, const Transport& transport, int64_t n
     const std::string address = address_part(peer);
     // Refused before its line: an address that keeps reconnecting is only counted.
     if (!address_has_room(table, address)) {
-        refuse_connection(table, transport, now_ns);
+        refuse_connection(table, transport, now_ns, table.counts.refused_address_waiting);
         return;
     }
     LOG_INFO("New connection from %s", peer.c_str());
     if (table.pending_logins.size() >= MAX_PENDING_LOGINS) {
         const auto gives_way = login_to_give_way(table.pending_logins, now_ns);
         if (gives_way == table.pending_logins.end()) {
-            refuse_connection(table, transport, now_ns);
+            refuse_connection(table, transport, now_ns, table.counts.refused_waiting_full);
             return;
         }
         transport_close(gives_way->transport);
@@ -114,7 +115,8 @@ bool accept_through_gate(ConnectionTable& table, int64_t now_ns) {
     return more;
 }
 
-void refuse_login(const Transport& transport) {
+void refuse_login(const Transport& transport, uint64_t& counter) {
+    ++counter;
     LOG_WARN("Expected LOGIN message from new client");
     transport_close(transport);
 }
@@ -171,11 +173,12 @@ std::vector<ArrivedLogin> take_arrived_logins(ConnectionTable& table, int64_t no
         const Received received = transport_receive(login.transport, login.reader, &scratch, login.budget_left,
                                                     MAX_READ_BYTES_PER_CLIENT_FRAME);
         login.budget_left -= received.bytes_read;
+        count_received(table, login.transport, received.bytes_read);
         if (received.error == ProtocolError::Would_Block) {
-            if (now_ns - login.accepted_ns > STALLED_CLIENT_NS) refuse_login(login.transport);
+            if (now_ns - login.accepted_ns > STALLED_CLIENT_NS) refuse_login(login.transport, table.counts.refused_stalled);
             else table.pending_logins.push_back(std::move(login));
         } else if (received.error != ProtocolError::None || received.message.kind != ClientMessageKind::LOGIN) {
-            refuse_login(login.transport);
+            refuse_login(login.transport, table.counts.refused_bad_message);
         } else {
             const std::optional<std::string_view> secret = received.message.reconnect_secret;
             arrived.push_back({login.transport, std::string(received.message.player_name),
@@ -218,8 +221,13 @@ bool seat_in_use(ConnectionTable& table, uint32_t id, int64_t now_ns) {
 namespace {
 // Part of a frame may be in the stream already after a failure; anything written after it would
 // be read as the rest of that frame, so the connection takes nothing more.
-bool sent_or_broken(ClientSocket& socket, ProtocolError error) {
-    if (error == ProtocolError::None) return true;
+bool sent_or_broken(ConnectionTable& table, ClientSocket& socket, ProtocolError error, size_t frame_bytes) {
+    if (error == ProtocolError::None) {
+        // What the transport was handed: a WebSocket carries the body alone.
+        const bool web = socket.transport.web != nullptr;
+        table.counts.sent_bytes[web ? 1 : 0] += web ? frame_bytes - 4 : frame_bytes; // 4: the length header
+        return true;
+    }
     mark_broken(socket, DropReason::SendFailed, error);
     return false;
 }
@@ -227,12 +235,20 @@ bool sent_or_broken(ClientSocket& socket, ProtocolError error) {
 
 bool send_to(ConnectionTable& table, uint32_t id, const ServerMessage& message) {
     ClientSocket* socket = live_socket(table, id);
-    return socket && sent_or_broken(*socket, transport_send(socket->transport, message));
+    if (!socket) return false;
+    std::string frame;
+    const ProtocolError error = encode_frame(message, frame);
+    if (error != ProtocolError::None) return sent_or_broken(table, *socket, error, 0);
+    return sent_or_broken(table, *socket, transport_send_frame(socket->transport, frame), frame.size());
 }
 
 bool send_frame_to(ConnectionTable& table, uint32_t id, std::string_view frame) {
     ClientSocket* socket = live_socket(table, id);
-    return socket && sent_or_broken(*socket, transport_send_frame(socket->transport, frame));
+    return socket && sent_or_broken(table, *socket, transport_send_frame(socket->transport, frame), frame.size());
+}
+
+void count_received(ConnectionTable& table, const Transport& transport, size_t bytes) {
+    table.counts.received_bytes[transport.web ? 1 : 0] += bytes;
 }
 
 void mark_broken(ClientSocket& socket, DropReason reason, ProtocolError error) {

@@ -6,6 +6,7 @@
 // connection at one fixed point of the frame.
 #pragma once
 
+#include "server/network/connection_counts.h"
 #include "server/network/transport.h"
 #include "server/web/proxy_gate.h"
 #include "shared/log/line_allowance.h"
@@ -101,6 +102,7 @@ struct ConnectionTable {
     // With trusted front doors: new sockets until their first bytes show whether they may come
     // in, and as whom. Without them (the default) it is never used.
     web::ProxyGate proxy_gate;
+    ConnectionCounts counts;
 };
 
 // Takes connections waiting on the listener into the pending logins. When the pending logins
@@ -159,6 +161,9 @@ struct ClientRead {
     ProtocolError error = ProtocolError::None;
     ClientMessage message;
 };
+// Counts `bytes` read from `transport` in the table's traffic.
+void count_received(ConnectionTable& table, const Transport& transport, size_t bytes);
+
 ClientRead read_client_message(ClientSocket& socket, int64_t now_ns, size_t& byte_budget,
                                std::pmr::memory_resource* strings, std::string* body_copy = nullptr);
 

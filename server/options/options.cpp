@@ -154,6 +154,9 @@ constexpr OptionSpec OPTIONS[] = {
          if (net) o.trusted_proxies.push_back(*net);
          return net.has_value();
      }},
+    {"--metrics-port", "N", "COGWELL_METRICS_PORT",
+     "serve Prometheus metrics at http://HOST:N/metrics (default 0: off; never on the web port)",
+     [](HostOptions& o, std::string_view v) { return parse_port(v, o.metrics_port); }},
 };
 
 const OptionSpec* find_option(std::string_view flag) {

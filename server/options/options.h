@@ -49,6 +49,7 @@ struct HostOptions {
     // Front doors whose connections name their player in a PROXY header; empty: none, and no
     // connection is read for one.
     std::vector<web::TrustedNet> trusted_proxies;
+    uint16_t metrics_port = 0; // Prometheus metrics over HTTP; 0: none
 };
 
 enum class OptionsError : uint8_t { None, Help, UnknownOption, MissingValue, BadValue };

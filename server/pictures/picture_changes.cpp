@@ -36,6 +36,7 @@ std::string_view PictureChanges::frame_for(uint32_t id, const std::shared_ptr<we
     viewer.channel = channel;
     viewer.screen = screen;
     viewer.sent = picture.snapshot;
+    last_was_change_ = !frame.empty();
     return frame.empty() ? encoder.whole_frame().frame : frame;
 }
 

@@ -31,6 +31,8 @@ public:
     size_t changes_written() const { return changes_written_; }
     // Connections whose last picture is kept: never more than are connected after end_frame.
     size_t viewer_count() const { return viewers_.size(); }
+    // The last frame_for gave a change, not the whole picture.
+    bool last_was_change() const { return last_was_change_; }
 
 private:
     struct Viewer {
@@ -49,6 +51,7 @@ private:
     // back to the pool while the next viewers may still be sent it.
     std::shared_ptr<PictureSnapshot> made_from_, made_for_;
     size_t changes_written_ = 0;
+    bool last_was_change_ = false;
 };
 
 } // namespace cog

@@ -58,6 +58,7 @@ public:
     bool ended() const { return ended_; }
     RecordingEnd why() const { return why_; }
     int error() const { return error_; }
+    uint64_t written() const { return written_; } // bytes of whole batches on disk
 
     void append(const std::deque<std::string>& batch) {
         if (ended_) return;
@@ -267,6 +268,7 @@ void Recorder::run() {
         }
         writer.append(batch);
         if (stopping) writer.end(RecordingEnd::None);
+        bytes_written_.store(writer.written(), std::memory_order_relaxed);
         if (writer.ended()) {
             std::lock_guard lock(mutex_);
             if (end_ == RecordingEnd::None && writer.why() != RecordingEnd::None) {

@@ -7,6 +7,7 @@
 #include "server/recording/frame_observer.h"
 #include "shared/platform/clock.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -44,6 +45,9 @@ public:
     void picture_sent(uint32_t id, std::string_view body, std::span<const uint32_t> command_starts) override;
     void frame_ended() override;
 
+    // Bytes of the compressed recording on disk so far; read from any thread without a lock.
+    uint64_t bytes_written() const { return bytes_written_.load(std::memory_order_relaxed); }
+
     // Why the recording ended early (logged once); None while it goes on.
     RecordingEnd ended() const;
     bool failed() const { return ended() != RecordingEnd::None; }
@@ -69,6 +73,7 @@ private:
     RecordingEnd end_ = RecordingEnd::None; // guarded
     int write_error_ = 0;           // guarded; errno of a failed write
     bool end_logged_ = false;       // frame thread only
+    std::atomic<uint64_t> bytes_written_{0}; // the writer thread's count, for the room's metrics
     std::thread thread_;
 };
 

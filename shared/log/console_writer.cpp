@@ -41,8 +41,10 @@ void ConsoleWriter::write(std::string_view line) {
         std::lock_guard lock(mutex_);
         if (pending_.size() + line.size() > capacity_) {
             ++dropped_;
+            lines_dropped_.fetch_add(1, std::memory_order_relaxed);
             return;
         }
+        lines_queued_.fetch_add(1, std::memory_order_relaxed);
         const size_t before = pending_.size();
         pending_.append(line);
         // A sleeping writer is woken by the first line; a gathering one only when a lot waits.

@@ -2,6 +2,7 @@
 // reader of the log (a pipe into a log collector that falls behind, a paused terminal).
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -30,6 +31,11 @@ public:
     // How many times a line woke the writer so far (the cost the frame pays for its log).
     size_t wakes();
 
+    // Lines queued and lines dropped since the start, for the room's metrics: readable from any
+    // thread without taking the writer's lock.
+    uint64_t lines_queued() const { return lines_queued_.load(std::memory_order_relaxed); }
+    uint64_t lines_dropped() const { return lines_dropped_.load(std::memory_order_relaxed); }
+
     // For console_set_sink.
     static void sink(void* context, std::string_view line) { static_cast<ConsoleWriter*>(context)->write(line); }
 
@@ -50,6 +56,8 @@ private:
     bool stopping_ = false; // guarded by mutex_
     bool sleeping_ = false; // the writer waits for a first line, not gathering (guarded by mutex_)
     size_t wakes_ = 0;      // notifications sent to the writer (guarded by mutex_)
+    std::atomic<uint64_t> lines_queued_{0};  // written under mutex_, read by anyone
+    std::atomic<uint64_t> lines_dropped_{0}; // written under mutex_, read by anyone
     int64_t drain_deadline_ns_ = 0; // monotonic; set when stopping
     std::thread thread_;
 };

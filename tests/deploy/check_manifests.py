@@ -2,7 +2,8 @@
 """The deployment files load as YAML and agree with each other and with the host: the fleet's
 ports are the host's and none the Agones sidecar holds, the players List has a capacity, rooms
 log quietly, health checking is on, every container is sized, the autoscaler scales this fleet,
-and both ways of building the image expose the same ports and start the host on them. The door's
+and both ways of building the image expose the same ports and start the host on them, and the rooms'
+metrics port is declared for scraping (a container port the PodMonitor names, annotations). The door's
 manifests: its Role allows exactly what the door calls, bound to the account its pods run as; it
 allocates from this fleet and reaches the fleet's web port; every Agones resource and every field
 of the allocation it sends is one Agones' own types name (tests/deploy/agones_fields.txt)."""
@@ -99,8 +100,31 @@ check(policy.get("type") == "Buffer" and int(buffer.get("bufferSize", 0)) > 0, "
 check(int(buffer.get("minReplicas", 0)) <= int(buffer.get("maxReplicas", 0)), "minReplicas <= maxReplicas")
 check(int(buffer.get("bufferSize", 0)) <= int(buffer.get("maxReplicas", 0)), "the buffer fits under maxReplicas")
 
+image_metrics_port = re.search(r"^ENV\s+COGWELL_METRICS_PORT=(\d+)", containerfile, re.M)
+check(image_metrics_port is not None, "the image turns the metrics on (COGWELL_METRICS_PORT)")
+metrics_port = int(image_metrics_port.group(1)) if image_metrics_port else 0
+check(metrics_port not in SIDECAR_PORTS | {game_port, web_port}, f"the metrics port {metrics_port} is a port of its own")
+check(f"--env COGWELL_METRICS_PORT={metrics_port}" in image_script, "scripts/image.sh sets the same metrics port")
+for c in containers:
+    env = {e["name"]: e.get("value") for e in c.get("env", [])}
+    check(env.get("COGWELL_METRICS_PORT") == str(metrics_port), "rooms serve metrics on the image's metrics port")
+    named = {p.get("name"): p.get("containerPort") for p in c.get("ports", [])}
+    check(named.get("metrics") == metrics_port, "the room's container declares its metrics port, named metrics")
+check(metrics_port not in ports, "the metrics port is no game port (no host port for it)")
+annotations = fleet["spec"]["template"].get("metadata", {}).get("annotations", {})
+check(annotations.get("prometheus.io/scrape") == "true" and annotations.get("prometheus.io/port") == str(metrics_port),
+      "the rooms are annotated for scraping on the metrics port")
+monitor = yaml.safe_load((root / "deploy/prometheus/podmonitor.yaml").read_text())
+check(monitor.get("apiVersion") == "monitoring.coreos.com/v1" and monitor.get("kind") == "PodMonitor",
+      "podmonitor.yaml is a PodMonitor")
+wanted = monitor["spec"]["selector"].get("matchLabels", {})
+room_labels = fleet["spec"]["template"].get("metadata", {}).get("labels", {})
+check(bool(wanted) and all(room_labels.get(k) == v for k, v in wanted.items()), "the PodMonitor selects the fleet's rooms")
+check(any(e.get("port") == "metrics" and e.get("path", "/metrics") == "/metrics"
+          for e in monitor["spec"].get("podMetricsEndpoints", [])), "the PodMonitor scrapes the metrics port's /metrics")
+
 exposed = {int(p) for line in re.findall(r"^EXPOSE\s+(.*)$", containerfile, re.M) for p in re.findall(r"(\d+)", line)}
-check({game_port, web_port} <= exposed, "the image exposes the game and web ports")
+check({game_port, web_port, metrics_port} <= exposed, "the image exposes the game, web and metrics ports")
 check(re.search(r"^USER\s+(?!root|0\b)\S+", containerfile, re.M) is not None, "the image runs as a non-root user")
 check(re.search(r'^ENTRYPOINT\s+\[.*cogwell-host', containerfile, re.M) is not None, "the image starts the host")
 

@@ -12,6 +12,7 @@ import { PictureStream } from './picture_stream.js';
 import {
   EventKind, PICTURE_CHANGES_SUBPROTOCOL, commandMessage, inputMessage, loginMessage, pictureRequestMessage,
 } from './protocol.js';
+import { playPath } from './room_path.js';
 import { Seat, tabStorage } from './seat.js';
 import { TouchControls, touchControlsWanted } from './touch_controls.js';
 import { canvasToWorld, fitWorld, minTextPx } from './viewport.js';
@@ -38,7 +39,7 @@ export class Game {
     this.timing = { messages: 0, messageMs: 0, draws: 0, drawMs: 0 };
     globalThis.cogwellTiming = this.timing;
     this.viewport = fitWorld(1, 1);
-    const url = `${location.protocol === 'https:' ? 'wss' : 'ws'}://${location.host}/play`;
+    const url = `${location.protocol === 'https:' ? 'wss' : 'ws'}://${location.host}${playPath(location.pathname)}`;
     // "?changes=off" asks for whole pictures, as a client without changes gets them.
     const changes = new URLSearchParams(location.search).get('changes') !== 'off';
     this.connection = new Connection(url, {

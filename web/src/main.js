@@ -3,6 +3,7 @@
 // waits for them, and pressing it again after a failure tries again at once. A tab that holds a
 // seat (reloaded, or restored) joins by itself under the seat's name.
 import { loadAssets } from './assets.js';
+import { DoorView } from './door_view.js';
 import { Game } from './game.js';
 import { Retrying } from './retrying.js';
 import { RulesPanel } from './rules.js';
@@ -22,6 +23,7 @@ nameField.value = localStorage.getItem(NAME_KEY) ?? '';
 button.disabled = false; // the page's own code is here: Join works from now on
 setUpTouchSetting(document.getElementById('touch-setting'));
 const rules = new RulesPanel(document);
+const door = new DoorView(document);
 let waiting = false; // Join was pressed and the files have not come yet
 let started = false;
 const assets = new Retrying(loadAssets, {
@@ -54,6 +56,7 @@ async function join(name) {
   game.keysWanted = () => !rules.isOpen();
   // The on-screen keys carry their own "?"; a desktop gets one in the corner.
   document.getElementById('help-button').hidden = game.touch !== undefined;
+  door.gameStarted(game, canvas);
 }
 
 form.addEventListener('submit', (event) => {
@@ -61,8 +64,11 @@ form.addEventListener('submit', (event) => {
   join(nameField.value.trim());
 });
 
-const keptName = keptSeatName(tabStorage());
-if (keptName) {
-  nameField.value = keptName;
-  join(keptName);
-}
+// On a room's page, once the door has said the room is there.
+door.whenJoinable(() => {
+  const keptName = keptSeatName(tabStorage());
+  if (keptName) {
+    nameField.value = keptName;
+    join(keptName);
+  }
+});

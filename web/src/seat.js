@@ -2,6 +2,8 @@
 // the tab's sessionStorage so that a lost connection or a reload of the page comes back to it.
 // The secret is what proves the seat is ours: the id and name are shown to every player.
 
+import { keyedByRoom, roomOfPath } from './room_path.js';
+
 const SEAT_KEY = 'cogwell-seat';
 
 export class Seat {
@@ -55,10 +57,12 @@ function readKept(storage) {
   return null;
 }
 
-// sessionStorage, or null where merely touching it throws (storage disabled for the page).
+// sessionStorage (under the room's own keys on a room's page), or null where merely touching it
+// throws (storage disabled for the page).
 export function tabStorage() {
   try {
-    return window.sessionStorage;
+    const room = roomOfPath(location.pathname);
+    return room ? keyedByRoom(window.sessionStorage, room) : window.sessionStorage;
   } catch {
     return null;
   }

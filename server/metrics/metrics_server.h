@@ -1,0 +1,46 @@
+// The room's metrics over HTTP on a port of their own: `GET /metrics`, answered from the latest
+// published snapshot by one thread of its own, one request at a time, each bounded in size and
+// time, so a scraper (or anyone else on that port) costs the frame nothing.
+#pragma once
+
+#include "server/metrics/snapshot_exchange.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+namespace cog::metrics {
+
+// A request's head larger than this is answered 431 and closed.
+inline constexpr size_t MAX_REQUEST_BYTES = 4096;
+// A client that has not sent its request, or taken the answer, within this is closed.
+inline constexpr int REQUEST_TIMEOUT_MS = 2000;
+
+enum class MetricsServerError : uint8_t { None, Socket, Bind, Listen };
+const char* metrics_server_error_name(MetricsServerError error);
+
+class MetricsServer {
+public:
+    // Listens on `port` (0: any free port) on every interface; nullptr and `error` on failure.
+    static std::unique_ptr<MetricsServer> open(uint16_t port, SnapshotExchange& exchange, MetricsServerError& error);
+    ~MetricsServer(); // stops the thread and closes the port
+    MetricsServer(const MetricsServer&) = delete;
+    MetricsServer& operator=(const MetricsServer&) = delete;
+
+    uint16_t port() const { return port_; }
+
+private:
+    MetricsServer(int listener, int wake_fd, uint16_t port, SnapshotExchange& exchange);
+    void run();
+    void serve(int client);
+
+    int listener_;
+    int wake_fd_; // an eventfd written to stop the thread
+    uint16_t port_;
+    SnapshotExchange& exchange_;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
+} // namespace cog::metrics
