@@ -7,7 +7,7 @@ import { Connection, sendWhileHidden } from './connection.js';
 import { runFrames } from './frame_loop.js';
 import { gameKeyFor, togglesCommandLine } from './keys.js';
 import { KeyTracker } from './key_tracker.js';
-import { Overlay } from './overlay.js';
+import { Overlay, chatLineFor } from './overlay.js';
 import { Painter } from './painter.js';
 import { PictureStream } from './picture_stream.js';
 import {
@@ -20,10 +20,6 @@ import { canvasToWorld, fitWorld, minTextPx } from './viewport.js';
 
 const WAITING_BACKGROUND = [20, 20, 30, 255];
 const LOST_TEXT = 'Connection to the host lost - reconnecting...';
-
-// A member shown as text: what JSON gives as a string or a number, nothing else (an object's own
-// "toString" member would throw when made into text).
-const textOf = (v) => (typeof v === 'string' || Number.isFinite(v) ? String(v) : '');
 
 export class Game {
   constructor(canvas, assets, sound, name) {
@@ -97,9 +93,13 @@ export class Game {
         this.seat.take(event);
         this.overlay.status = '';
         break;
-      case EventKind.PLAYER_JOINED: this.overlay.addChat(`${textOf(event.player_name)} joined`, this.now()); break;
-      case EventKind.PLAYER_LEFT: this.overlay.addChat(`Player ${textOf(event.player_id)} left`, this.now()); break;
-      case EventKind.CHAT_MESSAGE: this.overlay.addChat(textOf(event.message), this.now()); break;
+      case EventKind.PLAYER_JOINED:
+      case EventKind.PLAYER_LEFT:
+      case EventKind.CHAT_MESSAGE: {
+        const line = chatLineFor(event);
+        if (line !== null) this.overlay.addChat(line, this.now());
+        break;
+      }
       case EventKind.PLAY_SOUND:
         if (Number.isFinite(event.volume)) this.sound.play(event.sound_id, event.volume);
         break;

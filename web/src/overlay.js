@@ -1,5 +1,6 @@
 // What the client draws over the host's picture: recent answers, the command line, the
 // connection status. In world units, so it scales with the picture, as in the window client.
+import { EventKind } from './protocol.js';
 
 const CHAT_SHOW_S = 6; // a short message; a longer one stays as long as it takes to read
 const CHAT_SHOW_MAX_S = 20;
@@ -56,6 +57,19 @@ export class Overlay {
 }
 
 const encoder = new TextEncoder();
+// A member shown as text: what JSON gives as a string or a number, nothing else (an object's own
+// "toString" member would throw when made into text).
+const textOf = (v) => (typeof v === 'string' || Number.isFinite(v) ? String(v) : '');
+
+// The line the host's news of a join or its message shows, or null. A leave shows none: the host
+// names whoever leaves the lobby itself, and a bare id would mean nothing to the players.
+export function chatLineFor(event) {
+  switch (event.kind) {
+    case EventKind.PLAYER_JOINED: return `${textOf(event.player_name)} joined`;
+    case EventKind.CHAT_MESSAGE: return textOf(event.message);
+    default: return null;
+  }
+}
 
 // Seconds a message of `bytes` stays: CHAT_SHOW_S, or 2 s and the time to read it, at most CHAT_SHOW_MAX_S.
 export function chatShowSeconds(bytes) {

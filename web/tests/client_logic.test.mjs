@@ -5,10 +5,10 @@ import assert from 'node:assert/strict';
 import { mock, test } from 'node:test';
 import { CommandLine } from '../src/command_line.js';
 import { HIDDEN_INPUT_EVERY_MS, sendWhileHidden } from '../src/connection.js';
-import { loginMessage } from '../src/protocol.js';
+import { EventKind, loginMessage } from '../src/protocol.js';
 import { Seat } from '../src/seat.js';
 import { LONGEST_RETRY_MS, Retrying, retryDelayMs } from '../src/retrying.js';
-import { Overlay, cutUtf8 } from '../src/overlay.js';
+import { Overlay, chatLineFor, cutUtf8 } from '../src/overlay.js';
 import { Key, KeyTracker } from '../src/key_tracker.js';
 import { gameKeyFor, togglesCommandLine } from '../src/keys.js';
 import { canvasToWorld, fitWorld } from '../src/viewport.js';
@@ -125,6 +125,17 @@ class MemoryStorage {
   getItem(key) { return this.items.has(key) ? this.items.get(key) : null; }
   setItem(key, value) { this.items.set(key, String(value)); }
 }
+
+test('the host\'s news becomes a line naming players, never their ids', () => {
+  const cases = [
+    [{ kind: EventKind.PLAYER_JOINED, player_id: 7, player_name: 'Ann' }, 'Ann joined'],
+    // The host names whoever leaves the lobby itself; an id means nothing to the players.
+    [{ kind: EventKind.PLAYER_LEFT, player_id: 7 }, null],
+    [{ kind: EventKind.CHAT_MESSAGE, message: 'The Overseer was Bob.' }, 'The Overseer was Bob.'],
+    [{ kind: EventKind.PLAY_SOUND, sound_id: 1, volume: 1 }, null],
+  ];
+  for (const [event, line] of cases) assert.equal(chatLineFor(event), line, JSON.stringify(event));
+});
 
 test('the seat and its secret survive a reload of the tab, under the same name only', () => {
   const storage = new MemoryStorage();
