@@ -4,30 +4,15 @@
 #include "tests/support/scrape.h"
 #include "tests/ws_client/ws_client.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <memory>
 #include <unistd.h>
 
 namespace cog::test {
 namespace {
-
-// A port free at this moment, for the door's metrics.
-uint16_t free_port() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    socklen_t length = sizeof(address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 struct MeteredDoor {
     uint16_t metrics_port = free_port();
