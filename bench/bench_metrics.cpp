@@ -4,7 +4,7 @@
 #include "server/main/host_state.h"
 #include "server/main/metrics_gathering.h"
 #include "server/metrics/exposition.h"
-#include "server/metrics/snapshot_exchange.h"
+#include "shared/metrics/snapshot_exchange.h"
 
 #include <benchmark/benchmark.h>
 
@@ -24,7 +24,7 @@ void BM_GatherAndPublish(benchmark::State& state) {
         player.connected = true;
         host->connections.sockets[id] = ClientSocket{};
     }
-    auto exchange = std::make_unique<metrics::SnapshotExchange>();
+    auto exchange = std::make_unique<metrics::SnapshotExchange<metrics::RoomMetrics>>();
     for (auto _ : state) {
         gather_room_metrics(*host, {});
         exchange->publish(host->metrics);

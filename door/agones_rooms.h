@@ -74,6 +74,7 @@ public:
     bool shut_down(int64_t now_ms, std::vector<RoomEvent>& events) override;
 
     const AgonesCounts& counts() const { return counts_; }
+    void count_into(DoorMetrics& metrics) const override;
 
 private:
     enum class Step : unsigned char { CheckFree, Allocating, Ready, LookingUp, Missing };

@@ -37,6 +37,7 @@ std::string door_usage(int cores) {
            "  --room-idle SECONDS      a room without players this long is stopped (default 300)\n"
            "  --host-binary FILE       the room program (default: cogwell-host beside the program)\n"
            "  --log-level debug|info|warn|error   the least important lines written (default info)\n"
+           "  --metrics-port N         serve Prometheus metrics at http://HOST:N/metrics (default 0: off)\n"
            "  --print-qr TEXT          print TEXT as a QR code for a terminal and exit\n"
            "  --rooms-without-proxy-header   for tests against a host that cannot read the PROXY header:\n"
            "                           its rooms are not told to trust the door and see it as the player\n"
@@ -64,7 +65,7 @@ DoorOptionsResult parse_door_options(const std::vector<std::string_view>& args, 
                                                           "--max-rooms", "--room-idle", "--host-binary",
                                                           "--log-level", "--print-qr", "--k8s-api", "--fleet",
                                                           "--namespace", "--room-label", "--web-port-name", "--k8s-token",
-                                                          "--static-room"};
+                                                          "--static-room", "--metrics-port"};
         bool known = false;
         for (auto name : WITH_VALUE) known = known || name == flag;
         if (!known) return {DoorOptionsError::UnknownOption, "unknown option " + std::string(flag)};
@@ -77,6 +78,9 @@ DoorOptionsResult parse_door_options(const std::vector<std::string_view>& args, 
         if (flag == "--port") {
             ok = parse_int(value, 0, 65535, number);
             out.port = static_cast<uint16_t>(number);
+        } else if (flag == "--metrics-port") {
+            ok = parse_int(value, 0, 65535, number);
+            out.metrics_port = static_cast<uint16_t>(number);
         } else if (flag == "--web-root") out.web_root = value;
         else if (flag == "--tls-cert") out.tls_certificate = value;
         else if (flag == "--tls-key") out.tls_key = value;

@@ -20,6 +20,7 @@ struct DoorOptions {
     std::string log_level = "info";
     std::string print_qr;       // not empty: print this text's QR code and exit
     bool proxy_header = true;
+    uint16_t metrics_port = 0;  // Prometheus metrics over HTTP on a port of their own; 0: none
     std::vector<std::pair<std::string, std::string>> agones; // --rooms agones: its options, in order
     std::vector<std::string> static_rooms; // --static-room: "CODE=HOST:PORT", checked when read
 };

@@ -162,6 +162,9 @@ void DoorServer::run(const volatile std::sig_atomic_t& stop) {
     std::vector<RoomEvent> events;
     const int64_t deadline = now_ms() + 10'000;
     while (!rooms_.shut_down(now_ms(), events) && now_ms() < deadline) clock_.sleep_ms(10);
+    for (const auto& e : events)
+        if (const auto meta = live_.find(e.code); meta != live_.end()) count_room_event(e, meta->second);
+    if (metrics_out_) publish_metrics();
     for (const auto& e : events) LOG_INFO("Room %s ended (%s): %s", e.code.c_str(), room_end_reason_name(e.reason), e.detail.c_str());
 }
 
@@ -188,6 +191,7 @@ void DoorServer::run_once(int max_wait_ms) {
     }
     for (auto id : closing_) close_connection(id);
     closing_.clear();
+    if (metrics_out_) publish_metrics();
 }
 
 void DoorServer::accept_all() {
@@ -209,9 +213,11 @@ void DoorServer::accept_all() {
         }
         std::string address = address_text(peer);
         if (!sockets_.try_add(address)) {
+            refuse(Refusal::AddressSockets);
             ::close(fd);
             continue;
         }
+        ++metrics_.connections_accepted;
         auto c = std::make_unique<Connection>(config_.pipe_bytes);
         c->id = next_id_++;
         c->fd = fd;
@@ -309,6 +315,8 @@ void DoorServer::read_request(Connection& c) {
         return;
     }
     c.phase = Phase::Respond;
+    if (error == HeadError::TooLarge) refuse(Refusal::HeadersTooLarge);
+    if (error == HeadError::Malformed) refuse(Refusal::BadRequest);
     if (error == HeadError::TooLarge) return answer(c, 431, "text/plain", "Request headers too large\n", true);
     if (error == HeadError::Malformed) return answer(c, 400, "text/plain", "Bad request\n", true);
     if (c.redirect_to_tls) {
@@ -328,9 +336,11 @@ void DoorServer::route(Connection& c, const HttpHead& head) {
         if (get && path.starts_with("/r/") && path.size() == 3 + CODE_LENGTH + 5 &&
             path.substr(3 + CODE_LENGTH) == "/play")
             return open_websocket(c, head, path.substr(3, CODE_LENGTH), head.target.substr(3 + CODE_LENGTH + 5));
+        refuse(Refusal::BadRequest);
         return answer(c, 404, "application/json", error_json("no such WebSocket"), true);
     }
     if (head.method == "POST" && path == "/rooms") return make_room(c, head);
+    if (!get) refuse(Refusal::BadRequest);
     if (!get) return answer(c, 405, "text/plain", "Method not allowed\n", true, "Allow: GET, HEAD, POST\r\n");
     if (path == "/door.json") return answer(c, 200, "application/json", "{\"door\":true}");
     if (path.starts_with("/rooms/")) return ask_room(c, path.substr(7));
@@ -358,13 +368,16 @@ void DoorServer::serve_file(Connection& c, const HttpHead& head, std::string_vie
 
 void DoorServer::make_room(Connection& c, const HttpHead& head) {
     const size_t length = body_length(head.header("Content-Length"));
-    if (length > MAX_BODY_BYTES || !head.header("Transfer-Encoding").empty())
+    if (length > MAX_BODY_BYTES || !head.header("Transfer-Encoding").empty()) {
+        refuse(Refusal::BodyTooLarge);
         return answer(c, 413, "application/json", error_json("body too large"), true);
+    }
     if (c.in.size() < head.head_bytes + length) {
         c.phase = Phase::Request; // the body is still on its way
         return update_interest(c);
     }
     if (!room_rate_.take(c.address, now_ms())) {
+        refuse(Refusal::AddressRooms);
         LOG_INFO("Room refused to %s: too many rooms made from that address", c.address.c_str());
         return answer(c, 429, "application/json", error_json("too many rooms from this address"), false,
                       "Retry-After: 120\r\n");
@@ -380,6 +393,7 @@ void DoorServer::make_room(Connection& c, const HttpHead& head) {
     }
     if (error != RoomStartError::None) {
         LOG_ERROR("Room %s could not be started", code->c_str());
+        refuse(Refusal::RoomStartFailed);
         return answer(c, 503, "application/json", error_json("the room could not be started"));
     }
     RoomMeta meta;
@@ -395,12 +409,14 @@ void DoorServer::make_room(Connection& c, const HttpHead& head) {
 }
 
 void DoorServer::answer_busy(Connection& c) {
+    refuse(Refusal::RoomsBusy);
     answer(c, 503, "application/json", error_json("All rooms are busy — try again in a minute"), false,
            "Retry-After: 60\r\n");
 }
 
 bool DoorServer::unknown_code(Connection& c) {
     if (unknown_rate_.take(c.address, now_ms())) return false;
+    refuse(Refusal::UnknownCodeRate);
     answer(c, 429, "application/json", error_json("too many unknown codes"), true, "Retry-After: 60\r\n");
     return true;
 }
@@ -445,6 +461,7 @@ void DoorServer::open_websocket(Connection& c, const HttpHead& head, std::string
 }
 
 void DoorServer::room_unreachable(Connection& c) {
+    refuse(Refusal::RoomUnreachable);
     if (c.room_fd >= 0) ::close(c.room_fd); // also leaves the epoll set
     c.room_fd = -1;
     c.room_connecting = false;
@@ -579,6 +596,7 @@ void DoorServer::pump(Connection& c) {
                 break;
             }
             c.up.consume(static_cast<size_t>(sent));
+            metrics_.proxied_bytes[index(Direction::ToRoom)] += static_cast<uint64_t>(sent);
             progress = true;
         }
         while (c.room_may_read && !c.room_connecting && !c.room_eof && c.down.space() > 0 && c.room_fd >= 0) {
@@ -604,6 +622,7 @@ void DoorServer::pump(Connection& c) {
                 break;
             }
             c.down.consume(r.bytes);
+            metrics_.proxied_bytes[index(Direction::ToPlayer)] += r.bytes;
             progress = true;
         }
     }
@@ -666,6 +685,9 @@ void DoorServer::close_connection(uint64_t id) {
 }
 
 void DoorServer::set_players(const std::string& code, int delta) {
+    // Called once as a connection reaches its room and once as it closes.
+    if (delta > 0) ++metrics_.proxied_total;
+    metrics_.proxied_now += static_cast<uint64_t>(static_cast<int64_t>(delta));
     auto it = live_.find(code);
     if (it == live_.end()) return;
     it->second.players += delta;
@@ -677,6 +699,7 @@ void DoorServer::poll_rooms() {
     rooms_.poll(now_ms(), events);
     for (const auto& e : events) {
         auto meta = live_.find(e.code);
+        if (meta != live_.end()) count_room_event(e, meta->second); // rooms of other doors are theirs to count
         if (e.kind == RoomEvent::Kind::Made) {
             if (meta == live_.end()) continue;
             meta->second.made = true;
@@ -721,9 +744,11 @@ void DoorServer::check_deadlines() {
         if (c->phase == Phase::WaitRoom) {
             c->up.clear();
             c->deadline_ms = 0;
+            refuse(Refusal::RoomNotReady);
             answer(*c, 503, "application/json", error_json("the room is not ready"), true);
             continue;
         }
+        if (c->phase == Phase::Sniff || c->phase == Phase::Request) refuse(Refusal::RequestTimeout);
         closing_.push_back(id);
         c->deadline_ms = 0;
     }

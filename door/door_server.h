@@ -5,10 +5,12 @@
 #include "door/address_limits.h"
 #include "door/byte_buffer.h"
 #include "door/client_stream.h"
+#include "door/door_metrics.h"
 #include "door/http_request.h"
 #include "door/room_source.h"
 #include "door/secure_random.h"
 #include "door/web_folder.h"
+#include "shared/metrics/snapshot_exchange.h"
 #include "shared/platform/clock.h"
 
 #include <csignal>
@@ -53,6 +55,9 @@ public:
     // One round: waits at most `max_wait_ms` for sockets, then rooms and timers.
     void run_once(int max_wait_ms);
     size_t connection_count() const { return connections_.size(); }
+    // After each round the counts go to `exchange` (nullptr: kept, not published).
+    void publish_metrics_to(metrics::SnapshotExchange<DoorMetrics>* exchange) { metrics_out_ = exchange; }
+    const DoorMetrics& metrics() const { return metrics_; }
 
 private:
     enum class Phase : uint8_t { Sniff, Request, Respond, WaitRoom, Proxy };
@@ -91,6 +96,10 @@ private:
     void check_deadlines();
     void set_players(const std::string& code, int delta);
     int64_t now_ms() const;
+    // door_server_metrics.cpp
+    void refuse(Refusal reason) { ++metrics_.refusals[index(reason)]; }
+    void count_room_event(const RoomEvent& event, const RoomMeta& meta);
+    void publish_metrics();
 
     DoorConfig config_;
     RoomSource& rooms_;
@@ -109,6 +118,8 @@ private:
     std::map<std::string, RoomMeta, std::less<>> live_;
     AddressRate room_rate_, unknown_rate_;
     AddressCount sockets_;
+    DoorMetrics metrics_;
+    metrics::SnapshotExchange<DoorMetrics>* metrics_out_ = nullptr;
 };
 
 } // namespace cog::door

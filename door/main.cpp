@@ -1,11 +1,14 @@
 // cogwell-door: the one address where a group makes a room and shares its link.
 #include "door/agones_rooms.h"
+#include "door/door_exposition.h"
 #include "door/door_options.h"
 #include "door/door_server.h"
 #include "door/local_rooms.h"
 #include "door/static_rooms.h"
 #include "door/terminal_qr.h"
 #include "shared/log/log.h"
+#include "shared/metrics/metrics_server.h"
+#include "shared/metrics/snapshot_exchange.h"
 
 #include <csignal>
 #include <map>
@@ -130,6 +133,22 @@ int main(int argc, char** argv) {
     if (door.open() != DoorOpenError::None) {
         LOG_ERROR("Cannot open the door on port %u: %s", static_cast<unsigned>(options.port), std::strerror(errno));
         return 1;
+    }
+    // Its own port, never the door's: the public sees the page, only the operator the numbers.
+    cog::metrics::SnapshotExchange<DoorMetrics> metrics_exchange;
+    std::unique_ptr<cog::metrics::MetricsServer> metrics_server;
+    if (options.metrics_port != 0) {
+        cog::metrics::MetricsServerError error = cog::metrics::MetricsServerError::None;
+        metrics_server = cog::metrics::MetricsServer::open(
+            options.metrics_port, [&metrics_exchange] { return render_door_exposition(metrics_exchange.latest()); },
+            error);
+        if (!metrics_server) {
+            LOG_ERROR("Cannot open the metrics port %u: %s", static_cast<unsigned>(options.metrics_port),
+                      cog::metrics::metrics_server_error_name(error));
+            return 1;
+        }
+        door.publish_metrics_to(&metrics_exchange);
+        LOG_INFO("Metrics on http://0.0.0.0:%u/metrics", static_cast<unsigned>(metrics_server->port()));
     }
     LOG_INFO("Door on %s://0.0.0.0:%u/ (rooms: local %s, at most %d)", tls.get() ? "https" : "http",
              static_cast<unsigned>(door.port()), rooms_config.host_binary.c_str(), rooms_config.max_rooms);

@@ -9,6 +9,8 @@
 
 namespace cog::door {
 
+struct DoorMetrics;
+
 // Why a room could not be started at once.
 enum class RoomStartError : uint8_t {
     None,
@@ -70,6 +72,8 @@ public:
     // Stops every room (the door is closing); each is reported Ended with Shutdown by later
     // polls; returns true once none is left.
     virtual bool shut_down(int64_t now_ms, std::vector<RoomEvent>& events) = 0;
+    // Copies the source's own counts into the door's metrics (a source without any: nothing).
+    virtual void count_into(DoorMetrics& /*metrics*/) const {}
 };
 
 } // namespace cog::door

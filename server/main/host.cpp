@@ -7,6 +7,7 @@
 #include "server/main/metrics_gathering.h"
 #include "server/main/sessions.h"
 #include "server/main/web_service.h"
+#include "server/metrics/exposition.h"
 #include "server/network/socket_util.h"
 #include "server/ui/status_view.h"
 #include "server/ui/status_window.h"
@@ -163,10 +164,12 @@ bool Host::open_web_endpoint() {
 void Host::open_metrics() {
     if (config_.metrics_port == 0 && !config_.metrics_port_any) return;
     state_.metrics.start_time_s = instrument_clock().wall_ns() / 1'000'000'000;
-    metrics_exchange_ = std::make_unique<metrics::SnapshotExchange>();
+    metrics_exchange_ = std::make_unique<metrics::SnapshotExchange<metrics::RoomMetrics>>();
     metrics::MetricsServerError error = metrics::MetricsServerError::None;
     const uint16_t port = config_.metrics_port_any ? 0 : config_.metrics_port;
-    metrics_server_ = metrics::MetricsServer::open(port, *metrics_exchange_, error);
+    metrics::SnapshotExchange<metrics::RoomMetrics>* exchange = metrics_exchange_.get();
+    metrics_server_ = metrics::MetricsServer::open(
+        port, [exchange] { return metrics::render_exposition(exchange->latest()); }, error);
     if (!metrics_server_) {
         LOG_ERROR("Failed to open the metrics port %d: %s", static_cast<int>(port), metrics::metrics_server_error_name(error));
         metrics_exchange_.reset();

@@ -4,7 +4,9 @@
 
 #include "server/fleet/room_reporter.h"
 #include "server/main/host_state.h"
-#include "server/metrics/metrics_server.h"
+#include "server/metrics/room_metrics.h"
+#include "shared/metrics/metrics_server.h"
+#include "shared/metrics/snapshot_exchange.h"
 #include "server/options/options.h"
 
 #include <atomic>
@@ -80,7 +82,7 @@ private:
     std::unique_ptr<StatusWindow> window_;
     std::unique_ptr<RoomReporter> fleet_; // only when run by the fleet manager
     // Declared before the server, which reads it until it is destroyed.
-    std::unique_ptr<metrics::SnapshotExchange> metrics_exchange_;
+    std::unique_ptr<metrics::SnapshotExchange<metrics::RoomMetrics>> metrics_exchange_;
     std::unique_ptr<metrics::MetricsServer> metrics_server_;
     uint16_t port_ = 0;
     int64_t previous_frame_start_ns_ = 0;

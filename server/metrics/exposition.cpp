@@ -1,75 +1,14 @@
-// The snapshot as metric families, written by prometheus-cpp's text serializer (Debian's
-// prometheus-cpp-dev): its data model and escaping, without its registry, whose locks the frame
-// must never meet.
+// The room's snapshot as metric families, written in the text format by shared/metrics.
 #include "server/metrics/exposition.h"
 
-#include <prometheus/client_metric.h>
-#include <prometheus/metric_family.h>
-#include <prometheus/text_serializer.h>
+#include "shared/metrics/families.h"
 
 #include <cstring>
-#include <limits>
-#include <span>
-#include <sstream>
 #include <vector>
 
 namespace cog::metrics {
 
 namespace {
-
-using prometheus::ClientMetric;
-using prometheus::MetricFamily;
-using prometheus::MetricType;
-
-MetricFamily family(const char* name, const char* help, MetricType type) {
-    MetricFamily f;
-    f.name = name;
-    f.help = help;
-    f.type = type;
-    return f;
-}
-
-ClientMetric sample(MetricType type, double value, std::vector<ClientMetric::Label> labels = {}) {
-    ClientMetric m;
-    m.label = std::move(labels);
-    if (type == MetricType::Counter) m.counter.value = value;
-    else m.gauge.value = value;
-    return m;
-}
-
-MetricFamily single(const char* name, const char* help, MetricType type, double value) {
-    MetricFamily f = family(name, help, type);
-    f.metric.push_back(sample(type, value));
-    return f;
-}
-
-// One sample per label value, in the order of `names`.
-template <size_t N>
-MetricFamily labelled(const char* name, const char* help, MetricType type, const char* label,
-                      const std::array<std::string_view, N>& names, const std::array<uint64_t, N>& values) {
-    MetricFamily f = family(name, help, type);
-    for (size_t i = 0; i < N; ++i)
-        f.metric.push_back(sample(type, static_cast<double>(values[i]), {{label, std::string(names[i])}}));
-    return f;
-}
-
-MetricFamily frame_histogram(const FrameTimes& times) {
-    MetricFamily f = family("cogwell_frame_duration_seconds",
-                            "Time the host spent on each frame's work, before waiting for the next frame",
-                            MetricType::Histogram);
-    ClientMetric m;
-    uint64_t cumulative = 0;
-    for (size_t i = 0; i < FRAME_BUCKET_BOUNDS_NS.size(); ++i) {
-        cumulative += times.bucket_counts[i];
-        m.histogram.bucket.push_back({cumulative, static_cast<double>(FRAME_BUCKET_BOUNDS_NS[i]) / 1e9});
-    }
-    cumulative += times.bucket_counts.back();
-    m.histogram.bucket.push_back({cumulative, std::numeric_limits<double>::infinity()});
-    m.histogram.sample_count = times.count;
-    m.histogram.sample_sum = static_cast<double>(times.sum_ns) / 1e9;
-    f.metric.push_back(std::move(m));
-    return f;
-}
 
 double value(uint64_t count) { return static_cast<double>(count); }
 
@@ -80,7 +19,9 @@ std::string render_exposition(const RoomMetrics& r) {
     constexpr auto G = MetricType::Gauge;
     std::vector<MetricFamily> families;
     families.push_back(single("cogwell_frames_total", "Frames the host has run", C, value(r.frames)));
-    families.push_back(frame_histogram(r.frame_times));
+    families.push_back(histogram("cogwell_frame_duration_seconds",
+                                "Time the host spent on each frame's work, before waiting for the next frame",
+                                FRAME_BUCKET_BOUNDS_NS, r.frame_times));
     families.push_back(labelled("cogwell_players", "Players seated now, by how they are connected", G, "transport",
                                 SEAT_TRANSPORT_NAMES, r.players));
     families.push_back(single("cogwell_logins_accepted_total", "Logins that were given a seat (new or taken back)", C,
@@ -113,13 +54,11 @@ std::string render_exposition(const RoomMetrics& r) {
                                     SIDECAR_CALL_NAMES, r.sidecar_failed));
     const std::string screen(r.screen.data(), strnlen(r.screen.data(), r.screen.size()));
     MetricFamily info = family("cogwell_screen_info", "The screen on top of the room's stack, as its label", G);
-    info.metric.push_back(sample(G, 1, {{"screen", screen.empty() ? "NONE" : screen}}));
+    add_sample(info, 1, {{"screen", screen.empty() ? "NONE" : screen}});
     families.push_back(std::move(info));
     families.push_back(single("cogwell_start_time_seconds", "When the host started, in seconds since 1970", G,
                               static_cast<double>(r.start_time_s)));
-    std::ostringstream out;
-    prometheus::TextSerializer().Serialize(out, families);
-    return out.str();
+    return serialize(families);
 }
 
 } // namespace cog::metrics

@@ -2,12 +2,11 @@
 #pragma once
 
 #include "server/metrics/room_metrics.h"
+#include "shared/metrics/families.h"
 
 #include <string>
 
 namespace cog::metrics {
-
-inline constexpr const char* EXPOSITION_CONTENT_TYPE = "text/plain; version=0.0.4; charset=utf-8";
 
 std::string render_exposition(const RoomMetrics& metrics);
 

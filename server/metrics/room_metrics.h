@@ -1,6 +1,9 @@
 // What a room counts for its operator: plain integers owned and bumped by the frame's thread,
-// copied whole into a published snapshot (snapshot_exchange.h) that the metrics server renders.
+// copied whole into a published snapshot (shared/metrics/snapshot_exchange.h) that the metrics
+// server renders.
 #pragma once
+
+#include "shared/metrics/histogram.h"
 
 #include <array>
 #include <cstddef>
@@ -44,12 +47,8 @@ inline constexpr std::array<int64_t, 11> FRAME_BUCKET_BOUNDS_NS = {
     25'000'000, 33'400'000, 50'000'000, 100'000'000, 250'000'000};
 
 // Frame times as a histogram: one count per bucket (not cumulative), the last past every bound.
-struct FrameTimes {
-    std::array<uint64_t, FRAME_BUCKET_BOUNDS_NS.size() + 1> bucket_counts{};
-    uint64_t count = 0;
-    int64_t sum_ns = 0;
-
-    void observe(int64_t ns);
+struct FrameTimes : Histogram<FRAME_BUCKET_BOUNDS_NS.size()> {
+    void observe(int64_t ns) { Histogram::observe(FRAME_BUCKET_BOUNDS_NS, ns); }
 };
 
 template <typename E>

@@ -6,7 +6,8 @@ and both ways of building the image expose the same ports and start the host on 
 metrics port is declared for scraping (a container port the PodMonitor names, annotations). The door's
 manifests: its Role allows exactly what the door calls, bound to the account its pods run as; it
 allocates from this fleet and reaches the fleet's web port; every Agones resource and every field
-of the allocation it sends is one Agones' own types name (tests/deploy/agones_fields.txt)."""
+of the allocation it sends is one Agones' own types name (tests/deploy/agones_fields.txt); its metrics
+port is declared for scraping (a container port its PodMonitor names, annotations), not behind its Service."""
 import json
 import pathlib
 import re
@@ -228,6 +229,24 @@ if set(door) >= {"ServiceAccount", "Role", "RoleBinding", "Deployment", "Service
     check(re.search(r'^ENTRYPOINT\s+\[.*cogwell-door', door_image, re.M) is not None, "the door's image starts the door")
     check(service.get("type") != "LoadBalancer" or service.get("externalTrafficPolicy") == "Local",
           "a load balancer keeps the players' addresses (the door limits per address)")
+
+    # The door's metrics: on a port of its own, declared for scraping, never behind the Service.
+    door_metrics_port = int(arg("--metrics-port", 0))
+    check(door_metrics_port not in (0, door_port), "the door serves metrics (--metrics-port) on a port of their own")
+    check(named.get("metrics") == door_metrics_port, "the door's container declares its metrics port, named metrics")
+    check(all(named.get(p.get("targetPort"), p.get("targetPort")) != door_metrics_port for p in service.get("ports", [])),
+          "the door's Service does not route to its metrics port")
+    door_annotations = pod["metadata"].get("annotations", {})
+    check(door_annotations.get("prometheus.io/scrape") == "true"
+          and door_annotations.get("prometheus.io/port") == str(door_metrics_port),
+          "the door's pods are annotated for scraping on its metrics port")
+    door_monitor = yaml.safe_load((root / "deploy/prometheus/door-podmonitor.yaml").read_text())
+    check(door_monitor.get("kind") == "PodMonitor" and door_monitor["spec"]["selector"].get("matchLabels")
+          and door_monitor["spec"]["selector"]["matchLabels"].items() <= pod["metadata"]["labels"].items(),
+          "door-podmonitor.yaml is a PodMonitor selecting the door's pods")
+    check(any(e.get("port") == "metrics" and e.get("path", "/metrics") == "/metrics"
+              for e in door_monitor["spec"].get("podMetricsEndpoints", [])),
+          "the door's PodMonitor scrapes the metrics port's /metrics")
 
     # The allocation the door sends (the test of the door checks it sends exactly this one).
     allocation = json.loads((root / "deploy/agones/allocation.json").read_text())

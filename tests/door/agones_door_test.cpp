@@ -2,6 +2,7 @@
 // found by a second door, and refused with a retry time once the fleet has no Ready room.
 #include "tests/door/agones_api_stub.h"
 #include "tests/door/door_harness.h"
+#include "tests/support/scrape.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,10 @@ TEST(AgonesDoor, MakesRoomsFromTheFleetFindsThemFromAnotherDoorAndSaysWhenAllAre
     std::ofstream(token_path) << "door-token\n";
     const std::vector<std::string> options = {"--rooms", "agones", "--k8s-api", "http://127.0.0.1:" + std::to_string(stub.port()),
                                               "--k8s-token", token_path, "--namespace", "games", "--rooms-without-proxy-header"};
-    DoorProcess first(options), second(options);
+    const uint16_t metrics_port = free_port();
+    std::vector<std::string> metered = options;
+    metered.insert(metered.end(), {"--metrics-port", std::to_string(metrics_port)});
+    DoorProcess first(options), second(metered);
 
     const HttpAnswer made = http_request(first.port(), "POST", "/rooms");
     ASSERT_EQ(made.status, 201) << made.body << first.output();
@@ -36,6 +40,13 @@ TEST(AgonesDoor, MakesRoomsFromTheFleetFindsThemFromAnotherDoorAndSaysWhenAllAre
     EXPECT_EQ(busy.status, 503);
     EXPECT_NE(busy.head.find("Retry-After: "), std::string::npos) << busy.head;
     EXPECT_NE(busy.body.find("All rooms are busy — try again in a minute"), std::string::npos) << busy.body;
+    // Its metrics say so (published after the round that answered: scraped until they do).
+    std::map<std::string, double> seen;
+    for (int i = 0; i < 100 && seen["cogwell_door_refusals_total{reason=\"rooms_busy\"}"] == 0; ++i)
+        seen = scrape_samples(http_request(metrics_port, "GET", "/metrics").body);
+    EXPECT_EQ(seen["cogwell_door_agones_allocations_total{outcome=\"no_ready_room\"}"], 1) << second.output();
+    EXPECT_EQ(seen["cogwell_door_agones_allocations_total{outcome=\"allocated\"}"], 0);
+    EXPECT_EQ(seen["cogwell_door_refusals_total{reason=\"rooms_busy\"}"], 1);
     EXPECT_EQ(stub.problems(), std::vector<std::string>{});
 }
 

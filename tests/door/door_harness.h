@@ -55,6 +55,9 @@ std::string json_string(std::string_view json, std::string_view key);
 // does, its rooms are started without the header.
 bool host_reads_proxy_header();
 
+// A loopback port free at this moment (for the door's metrics).
+uint16_t free_port();
+
 // Whether process `pid` is gone (or only a zombie left for its new parent).
 bool process_gone(pid_t pid);
 

@@ -2,6 +2,7 @@
 // moves with what happened in the frames before the scrape, the scrape passes Prometheus' own
 // checker, and the endpoint answers only what it should, within its bounds.
 #include "tests/host/host_harness.h"
+#include "tests/support/scrape.h"
 #include "tests/ws_client/ws_client.h"
 
 #include "shared/protocol/json.h"
@@ -60,18 +61,6 @@ std::string scrape_body(uint16_t port) {
     return body == std::string::npos ? std::string() : answer.substr(body + 4);
 }
 
-// Every sample of a scrape, by its series ("name{labels}").
-std::map<std::string, double> samples(const std::string& text) {
-    std::map<std::string, double> out;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        const size_t space = line.rfind(' ');
-        out[line.substr(0, space)] = std::stod(line.substr(space + 1));
-    }
-    return out;
-}
-
 std::string login_text(std::string_view name) {
     ClientMessage login;
     login.kind = ClientMessageKind::LOGIN;
@@ -90,7 +79,7 @@ struct Metrics : ::testing::Test {
         ASSERT_TRUE(h.start());
         ASSERT_NE(h.host->metrics_port(), 0);
     }
-    std::map<std::string, double> scrape() { return samples(scrape_body(h.host->metrics_port())); }
+    std::map<std::string, double> scrape() { return scrape_samples(scrape_body(h.host->metrics_port())); }
 };
 
 TEST_F(Metrics, CountersMoveWithTheGame) {
@@ -169,19 +158,8 @@ TEST_F(Metrics, ScrapePassesPromtool) {
     h.frames(5);
     const std::string body = scrape_body(h.host->metrics_port());
     ASSERT_NE(body.find("# TYPE cogwell_frame_duration_seconds histogram"), std::string::npos) << body;
-    char path[] = "/tmp/cogwell-metrics-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, body.data(), body.size()), static_cast<ssize_t>(body.size()));
-    close(fd);
-    FILE* checker = popen(("promtool check metrics < " + std::string(path) + " 2>&1").c_str(), "r");
-    ASSERT_NE(checker, nullptr);
-    std::string said;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, checker)) said += buffer;
-    const int status = pclose(checker);
-    unlink(path);
-    EXPECT_EQ(status, 0) << "promtool (from Debian's prometheus package) says:\n" << said << "\non:\n" << body;
+    const PromtoolVerdict verdict = promtool_check_metrics(body);
+    EXPECT_EQ(verdict.status, 0) << "promtool (from Debian's prometheus package) says:\n" << verdict.said << "\non:\n" << body;
 }
 
 // Only GET /metrics is answered with metrics; anything else, or too much, is turned away, and a

@@ -1,7 +1,7 @@
 // Accepting, reading and answering scrapes on the metrics port, one at a time.
-#include "server/metrics/metrics_server.h"
+#include "shared/metrics/metrics_server.h"
 
-#include "server/metrics/exposition.h"
+#include "shared/metrics/families.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -93,8 +93,7 @@ const char* metrics_server_error_name(MetricsServerError error) {
     return "?";
 }
 
-std::unique_ptr<MetricsServer> MetricsServer::open(uint16_t port, SnapshotExchange& exchange,
-                                                   MetricsServerError& error) {
+std::unique_ptr<MetricsServer> MetricsServer::open(uint16_t port, RenderMetrics render, MetricsServerError& error) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         error = MetricsServerError::Socket;
@@ -126,11 +125,11 @@ std::unique_ptr<MetricsServer> MetricsServer::open(uint16_t port, SnapshotExchan
         return nullptr;
     }
     error = MetricsServerError::None;
-    return std::unique_ptr<MetricsServer>(new MetricsServer(fd, wake, ntohs(address.sin_port), exchange));
+    return std::unique_ptr<MetricsServer>(new MetricsServer(fd, wake, ntohs(address.sin_port), std::move(render)));
 }
 
-MetricsServer::MetricsServer(int listener, int wake_fd, uint16_t port, SnapshotExchange& exchange)
-    : listener_(listener), wake_fd_(wake_fd), port_(port), exchange_(exchange), thread_([this] { run(); }) {}
+MetricsServer::MetricsServer(int listener, int wake_fd, uint16_t port, RenderMetrics render)
+    : listener_(listener), wake_fd_(wake_fd), port_(port), render_(std::move(render)), thread_([this] { run(); }) {}
 
 MetricsServer::~MetricsServer() {
     stopping_.store(true);
@@ -142,7 +141,7 @@ MetricsServer::~MetricsServer() {
 }
 
 void MetricsServer::run() {
-    // Named, so its share of the CPU can be read apart from the frame's (top -H, /proc/PID/task).
+    // Named, so its share of the CPU can be read apart from the loop's (top -H, /proc/PID/task).
     pthread_setname_np(pthread_self(), "cog-metrics");
     pollfd fds[2] = {{listener_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
     while (!stopping_.load()) {
@@ -175,7 +174,7 @@ void MetricsServer::serve(int client) {
     } else if (!is_metrics_target(target)) {
         send_all(client, response("404 Not Found", "text/plain", "Not found\n", method == "GET"), deadline);
     } else {
-        const std::string body = render_exposition(exchange_.latest());
+        const std::string body = render_();
         send_all(client, response("200 OK", EXPOSITION_CONTENT_TYPE, body, method == "GET"), deadline);
     }
 }

@@ -1,13 +1,13 @@
-// The room's metrics over HTTP on a port of their own: `GET /metrics`, answered from the latest
-// published snapshot by one thread of its own, one request at a time, each bounded in size and
-// time, so a scraper (or anyone else on that port) costs the frame nothing.
+// Metrics over HTTP on a port of their own: `GET /metrics`, answered by one thread of its own from
+// what `render` makes of the latest published snapshot, one request at a time, each bounded in
+// size and time, so a scraper (or anyone else on that port) costs the serving loop nothing.
 #pragma once
-
-#include "server/metrics/snapshot_exchange.h"
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 
 namespace cog::metrics {
@@ -20,10 +20,13 @@ inline constexpr int REQUEST_TIMEOUT_MS = 2000;
 enum class MetricsServerError : uint8_t { None, Socket, Bind, Listen };
 const char* metrics_server_error_name(MetricsServerError error);
 
+// Called on the server's thread for each scrape: the body, in the text exposition format.
+using RenderMetrics = std::function<std::string()>;
+
 class MetricsServer {
 public:
     // Listens on `port` (0: any free port) on every interface; nullptr and `error` on failure.
-    static std::unique_ptr<MetricsServer> open(uint16_t port, SnapshotExchange& exchange, MetricsServerError& error);
+    static std::unique_ptr<MetricsServer> open(uint16_t port, RenderMetrics render, MetricsServerError& error);
     ~MetricsServer(); // stops the thread and closes the port
     MetricsServer(const MetricsServer&) = delete;
     MetricsServer& operator=(const MetricsServer&) = delete;
@@ -31,14 +34,14 @@ public:
     uint16_t port() const { return port_; }
 
 private:
-    MetricsServer(int listener, int wake_fd, uint16_t port, SnapshotExchange& exchange);
+    MetricsServer(int listener, int wake_fd, uint16_t port, RenderMetrics render);
     void run();
     void serve(int client);
 
     int listener_;
     int wake_fd_; // an eventfd written to stop the thread
     uint16_t port_;
-    SnapshotExchange& exchange_;
+    RenderMetrics render_;
     std::atomic<bool> stopping_{false};
     std::thread thread_;
 };
