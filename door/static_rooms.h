@@ -29,6 +29,8 @@ public:
     void set_players(std::string_view code, int players) override;
     size_t room_count() const override { return behind_.room_count(); }
     bool shut_down(int64_t now_ms, std::vector<RoomEvent>& events) override { return behind_.shut_down(now_ms, events); }
+    // The counts are those of the source behind: the named rooms are not made, so add nothing.
+    void count_into(DoorMetrics& metrics) const override { behind_.count_into(metrics); }
 
 private:
     std::map<std::string, RoomAddress, std::less<>> fixed_;

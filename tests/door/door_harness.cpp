@@ -1,6 +1,8 @@
 // Running the door program and talking HTTP to it.
 #include "tests/door/door_harness.h"
 
+#include <random>
+
 #include <arpa/inet.h>
 #include <csignal>
 #include <fcntl.h>
@@ -152,16 +154,23 @@ bool process_gone(pid_t pid) {
     return paren != std::string::npos && paren + 2 < line.size() && line[paren + 2] == 'Z';
 }
 
+// A port below the kernel's range for outgoing connections (32768 and up by default), so that the
+// many connections the other tests open at the same time cannot take it before the program binds
+// it; tried until one binds.
 uint16_t free_port() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    socklen_t length = sizeof(address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    static std::minstd_rand pick(static_cast<unsigned>(::getpid()));
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const uint16_t port = static_cast<uint16_t>(20000 + pick() % 12000);
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        address.sin_port = htons(port);
+        const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+        ::close(fd);
+        if (bound) return port;
+    }
+    return 0;
 }
 
 } // namespace cog::test
