@@ -70,7 +70,7 @@ std::string allocation_path(const AgonesNames& names) {
 
 std::string room_lookup_path(const AgonesNames& names, std::string_view code) {
     std::string selector = "agones.dev/fleet=" + names.fleet + "," + names.room_label;
-    if (!code.empty()) selector += "=" + std::string(code);
+    if (!code.empty()) selector.append(1, '=').append(code);
     return "/apis/agones.dev/v1/namespaces/" + percent_encoded(names.namespace_name) +
            "/gameservers?labelSelector=" + percent_encoded(selector);
 }
