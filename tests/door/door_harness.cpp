@@ -90,8 +90,7 @@ std::string DoorProcess::wait_for_line(std::string_view text, int wait_ms, size_
     return {};
 }
 
-HttpAnswer http_request(uint16_t port, std::string_view method, std::string_view path, const char* source) {
-    HttpAnswer answer;
+int connect_from(const char* source, uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in from{};
     from.sin_family = AF_INET;
@@ -101,10 +100,15 @@ HttpAnswer http_request(uint16_t port, std::string_view method, std::string_view
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to)) != 0) {
-        ::close(fd);
-        return answer;
-    }
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to)) == 0) return fd;
+    ::close(fd);
+    return -1;
+}
+
+HttpAnswer http_request(uint16_t port, std::string_view method, std::string_view path, const char* source) {
+    HttpAnswer answer;
+    const int fd = connect_from(source, port);
+    if (fd < 0) return answer;
     const std::string request = std::string(method) + " " + std::string(path) +
                                 " HTTP/1.1\r\nHost: door.test\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);

@@ -46,6 +46,9 @@ struct HttpAnswer {
 };
 
 // One request with "Connection: close", sent from loopback address `source`; waits at most 5 s.
+// A TCP connection to the door on loopback from `source` (other 127.x addresses stand in for
+// remote machines); -1 when refused.
+int connect_from(const char* source, uint16_t port);
 HttpAnswer http_request(uint16_t port, std::string_view method, std::string_view path, const char* source = "127.0.0.1");
 
 // The value of "key":"value" in a flat JSON object ("" when absent).

@@ -69,19 +69,6 @@ TEST(DoorLimits, CodesCannotBeSweptNorRoomsMadeNorSocketsHoardedWithoutEnd) {
     EXPECT_TRUE(closed);
 }
 
-int connect_from(const char* source, uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    inet_pton(AF_INET, source, &from.sin_addr);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof(from));
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-    return ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof(to)) == 0 ? fd : -1;
-}
-
 size_t last_flood(const std::string& output) {
     const size_t at = output.rfind("test room: flooded ");
     return at == std::string::npos ? 0 : std::stoull(output.substr(at + 19));
